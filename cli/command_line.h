@@ -1,0 +1,56 @@
+// Command-line handling shared by the quillet commands.
+#pragma once
+
+#include <initializer_list>
+#include <iosfwd>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "control/quillet.h"
+
+namespace quillet::cli {
+
+inline constexpr int exitUsage = 64;
+
+// A bad option or value: the message is shown to the user and the command exits 64.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct SplitCommandLine {
+    std::vector<std::string> positionals;
+    std::vector<std::pair<std::string, std::string>> options;  // "--x" -> "10"; flags -> ""
+};
+
+// Options may stand before or after the positional arguments; "--name value" and "--name=value"
+// both work; "--" ends the options so that data beginning with "-" can follow. Options named in
+// flags take no value. Any other name must be one of valued.
+SplitCommandLine splitCommandLine(const std::vector<std::string>& arguments,
+                                  const std::vector<std::string_view>& valued,
+                                  const std::vector<std::string_view>& flags = {});
+
+// The options every drawing command shares, with their defaults (DrawingArguments):
+// --x --y --width --height --text --bold --font --fore --line --ratio --chk.
+extern const std::vector<std::string_view> drawingOptionNames;
+// Applies one of them; false when the name is not a drawing option.
+bool applyDrawingOption(std::string_view name, std::string_view value, DrawingArguments& args);
+
+tBarcodeType parseSymbology(std::string_view name);
+float parseFloat(std::string_view option, std::string_view text);
+std::int16_t parseInt16(std::string_view option, std::string_view text);
+std::int32_t parseInt32(std::string_view option, std::string_view text);
+bool parseBool(std::string_view option, std::string_view text);
+
+// The help text of the drawing options, for each command's --help.
+std::string_view drawingOptionsHelp();
+
+// `quillet trace SYMBOLOGY CODE [options]`: draws on a recording surface and prints the trace,
+// "Result<TAB>n" and "pCode<TAB>...". Returns the exit code (0, 2 for a failure towards the
+// caller, 64 for bad usage).
+int runTrace(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+std::string_view traceHelp();
+
+}  // namespace quillet::cli

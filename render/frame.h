@@ -1,0 +1,119 @@
+// The drawing call frame shared by every drawing method.
+//
+// A method parses what it must before its trap, then asks the frame to set up the font, paint
+// module patterns or two-width elements and place its texts. The frame alone keeps the running x,
+// checks every 16-bit step and builds every coordinate that reaches the surface, so a symbology
+// file only says which pattern, which band and which text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "render/arithmetic.h"
+#include "render/errors.h"
+#include "render/ratio.h"
+#include "render/surface.h"
+#include "render/text.h"
+
+namespace quillet {
+
+// The thirteen arguments of a drawing method. pCode is the caller's variable.
+struct Arguments {
+    Surface* pObject;
+    float pX;
+    float pY;
+    std::string& pCode;
+    std::int16_t pWidth;
+    std::int16_t pHeight;
+    std::int16_t pText;
+    bool pBold;
+    std::string_view pFont;
+    std::int32_t pForeColor;
+    std::int32_t pLineColor;
+    std::string_view pRatio;
+    bool pChk;
+};
+
+// The vertical extent of a box.
+struct Band {
+    float top;
+    float bottom;
+};
+
+// Narrow and wide element widths of the two-width symbologies; each width is pWidth plus an
+// extra, summed when the element is painted so that an overflow stops at that element.
+struct ElementWidths {
+    std::int16_t base;
+    Ratio extras;
+    std::int16_t narrow() const { return add16(base, extras.narrowExtra); }
+    std::int16_t wide() const { return add16(base, extras.wideExtra); }
+};
+
+class Frame {
+public:
+    explicit Frame(const Arguments& arguments) noexcept : args_(arguments) {}
+
+    const Arguments& arguments() const noexcept { return args_; }
+
+    // The surface, or the "object variable not set" error (91) when the caller passed none.
+    Surface& surface() const {
+        if (args_.pObject == nullptr) raise(error::objectVariableNotSet);
+        return *args_.pObject;
+    }
+
+    // "FontName", "ForeColor", "FontBold", "FontSize" = pWidth \ 2, in that order, every call.
+    void setUpFont() const;
+
+    // The running x starts at pX rounded half to even.
+    void startAtX() { runningX_ = roundToInt16(args_.pX); }
+    std::int16_t runningX() const noexcept { return runningX_; }
+    void advance(std::int16_t width) { runningX_ = add16(runningX_, width); }
+
+    // Single-precision y coordinates, summed as pHeight + pY + term.
+    float below(std::int16_t term, float offset = 0.0f) const noexcept {
+        return static_cast<float>(args_.pHeight) + (args_.pY + offset) + static_cast<float>(term);
+    }
+    Band normalBand(float offset = 0.0f) const noexcept {
+        return {args_.pY + offset, below(0, offset)};
+    }
+    // Guard bars reach pHeight \ 6 further down.
+    Band longBand(float offset = 0.0f) const { return {args_.pY + offset, below(longTerm(), offset)}; }
+    std::int16_t longTerm() const { return divide16(args_.pHeight, 6); }
+    // Top of the human-readable text: pY + pHeight + pHeight \ 20.
+    float textRow(float offset = 0.0f) const { return below(divide16(args_.pHeight, 20), offset); }
+
+    // One box from the running x, width wide; the running x then moves past it.
+    void paintBox(std::int16_t width, Band band, bool bar);
+
+    // A module pattern: one pWidth-wide box per character, "0" a white space, anything else a bar.
+    void paintModules(std::string_view pattern, Band band);
+
+    // Two-width elements, alternately bar and space starting with a bar (or a space when
+    // firstIsBar is false): "0" narrow, anything else wide.
+    void paintElements(std::string_view pattern, const ElementWidths& widths, Band band,
+                       bool firstIsBar = true);
+
+    // "CurrentX", "CurrentY", then the text output.
+    void writeText(Coordinate x, float y, std::string_view text) const;
+    // The text left-aligned at the running x on the text row.
+    void writeAtRunningX(std::string_view text, float rowOffset = 0.0f) const {
+        writeText(runningX_, textRow(rowOffset), text);
+    }
+    // Moves the running x past a text: running x + TextWidth(text) + gap, rounded half to even.
+    void advancePastText(std::string_view text, std::int16_t gap = 0);
+
+    // Centres a text under the symbol, on the span from pX to the running x + 10; when the
+    // measured text is wider than the running x (an absolute coordinate) it starts at 10.
+    // Codabar compares the width of its whole data but centres the inner text, hence two texts.
+    void centreText(std::string_view text) const;
+    void centreText(std::string_view compared, std::string_view printed) const;
+
+private:
+    void placeCentred(double comparedWidth, std::string_view printed, bool measurePrinted) const;
+
+    const Arguments& args_;
+    std::int16_t runningX_ = 0;
+};
+
+}  // namespace quillet

@@ -1,0 +1,69 @@
+#include "render/numeric.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+#include "render/errors.h"
+
+namespace quillet {
+namespace {
+
+constexpr bool isBlank(char32_t c) { return c == U' ' || c == U'\t' || c == U'\n'; }
+constexpr bool isDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
+
+template <class Characters>
+double readNumber(const Characters& text) {
+    // Collect the characters that form the number, blanks dropped, in the form from_chars reads.
+    std::string number;
+    bool negative = false;
+    enum class Stage { sign, integer, fraction, exponentSign, exponent } stage = Stage::sign;
+    for (const auto raw : text) {
+        const auto c = static_cast<char32_t>(raw);
+        if (isBlank(c)) continue;
+        if (stage == Stage::sign && (c == U'+' || c == U'-')) {
+            negative = c == U'-';
+            stage = Stage::integer;
+        } else if (isDigit(c) && stage != Stage::exponentSign) {
+            number.push_back(static_cast<char>(c));
+            if (stage == Stage::sign) stage = Stage::integer;
+        } else if (isDigit(c)) {
+            number.push_back(static_cast<char>(c));
+            stage = Stage::exponent;
+        } else if (c == U'.' && (stage == Stage::sign || stage == Stage::integer)) {
+            number.push_back('.');
+            stage = Stage::fraction;
+        } else if ((c == U'e' || c == U'E' || c == U'd' || c == U'D') &&
+                   (stage == Stage::integer || stage == Stage::fraction) && !number.empty() &&
+                   number != ".") {
+            number.push_back('e');
+            stage = Stage::exponentSign;
+        } else if ((c == U'+' || c == U'-') && stage == Stage::exponentSign) {
+            number.push_back(static_cast<char>(c));
+            stage = Stage::exponent;
+        } else {
+            break;
+        }
+    }
+    // An exponent marker without digits does not belong to the number.
+    while (!number.empty() && (number.back() == 'e' || number.back() == '+' || number.back() == '-'))
+        number.pop_back();
+    if (number.empty() || number == ".") return 0.0;
+    double value = 0.0;
+    const auto [end, status] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (status == std::errc::result_out_of_range) {
+        // from_chars reports underflow the same way; only a large magnitude is an overflow.
+        const auto marker = number.find('e');
+        if (marker != std::string::npos && number[marker + 1] == '-') return 0.0;
+        raise(error::overflow);
+    }
+    if (!std::isfinite(value)) raise(error::overflow);
+    return negative ? -value : value;
+}
+
+}  // namespace
+
+double numericValue(std::string_view text) { return readNumber(text); }
+double numericValue(std::u32string_view text) { return readNumber(text); }
+
+}  // namespace quillet

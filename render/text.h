@@ -1,0 +1,40 @@
+// Text as the drawing methods see it.
+//
+// pCode and every text handed to a surface are UTF-8. Lengths, trimming and positions count
+// characters (code points), so a method decodes its data once into a u32string. A character's
+// single-byte code is what the tables are indexed by: its own code for 0..127, its Windows-1252
+// byte where it has one, and otherwise unmappedCode, which lies above every table.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+inline constexpr std::int32_t unmappedCode = 256;
+
+// Malformed UTF-8 decodes to U+FFFD, one replacement per byte that cannot start a character.
+std::u32string decodeUtf8(std::string_view text);
+std::string encodeUtf8(std::u32string_view text);
+void appendUtf8(std::string& out, char32_t character);
+
+std::int32_t singleByteCode(char32_t character) noexcept;
+
+// Only spaces are trimmed, never tabs or other blanks.
+std::u32string_view trimSpaces(std::u32string_view text) noexcept;
+
+// One character as UTF-8 without touching the heap, for per-character text output.
+class CharacterText {
+public:
+    explicit CharacterText(char32_t character) noexcept;
+    std::string_view view() const noexcept { return {bytes_.data(), length_}; }
+    operator std::string_view() const noexcept { return view(); }
+
+private:
+    std::array<char, 4> bytes_{};
+    std::size_t length_ = 0;
+};
+
+}  // namespace quillet

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what building and testing Quillet needs on Debian 12 (run as root). Idempotent: when
+# every package is already there it does nothing.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ clang pkg-config
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # images: cairo with real fonts, and zbar to read the symbols back
+  libcairo2-dev fontconfig fonts-liberation2 libzbar-dev
+)
+
+# Extra groups, asked for by name: "com" (MinGW-w64 and Wine for the Windows control).
+for group in "$@"; do
+  case "$group" in
+    com) packages+=(mingw-w64 wine wine64 libwine-dev xvfb "wine32:i386") ;;
+    *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,112 @@
+// Code 39: "*", one character of nine elements (five bars, four spaces, three of them wide) per
+// data character, an optional modulo-43 check character and "*", each character followed by a
+// narrow space but the last; the text is the data (with its check character) centred below.
+#include "symbologies/alnum/code39.h"
+
+#include <array>
+#include <string>
+
+#include "symbologies/symbologies.h"
+
+namespace quillet::code39 {
+namespace {
+
+struct Character {
+    char symbol;
+    std::string_view elements;  // "1" wide, "0" narrow; bar, space, bar, ...
+};
+
+// In check-value order: the index of a character here is its check value (0..42); "*" last.
+constexpr std::array<Character, 44> characters = {{
+    {'0', "000110100"}, {'1', "100100001"}, {'2', "001100001"}, {'3', "101100000"},
+    {'4', "000110001"}, {'5', "100110000"}, {'6', "001110000"}, {'7', "000100101"},
+    {'8', "100100100"}, {'9', "001100100"}, {'A', "100001001"}, {'B', "001001001"},
+    {'C', "101001000"}, {'D', "000011001"}, {'E', "100011000"}, {'F', "001011000"},
+    {'G', "000001101"}, {'H', "100001100"}, {'I', "001001100"}, {'J', "000011100"},
+    {'K', "100000011"}, {'L', "001000011"}, {'M', "101000010"}, {'N', "000010011"},
+    {'O', "100010010"}, {'P', "001010010"}, {'Q', "000000111"}, {'R', "100000110"},
+    {'S', "001000110"}, {'T', "000010110"}, {'U', "110000001"}, {'V', "011000001"},
+    {'W', "111000000"}, {'X', "010010001"}, {'Y', "110010000"}, {'Z', "011010000"},
+    {'-', "010000101"}, {'.', "110000100"}, {' ', "011000100"}, {'$', "010101000"},
+    {'/', "010100010"}, {'+', "010001010"}, {'%', "000101010"}, {'*', "010010100"},
+}};
+constexpr std::size_t checkModulus = 43;
+
+constexpr bool hasThreeWideElements(std::string_view elements) {
+    int wide = 0;
+    for (char element : elements) wide += element == '1';
+    return elements.size() == 9 && wide == 3;
+}
+static_assert([] {
+    for (const auto& character : characters)
+        if (!hasThreeWideElements(character.elements)) return false;
+    return true;
+}());
+
+// Indexed by character code 0..127; empty where Code 39 has no character.
+constexpr std::array<std::string_view, 128> patternByCode = [] {
+    std::array<std::string_view, 128> table{};
+    for (const auto& character : characters)
+        table[static_cast<unsigned char>(character.symbol)] = character.elements;
+    return table;
+}();
+
+// A character of the set counts its value, any other character its own code.
+std::int32_t checkValue(char32_t character) {
+    for (std::size_t value = 0; value < checkModulus; ++value) {
+        if (static_cast<char32_t>(characters[value].symbol) == character)
+            return static_cast<std::int32_t>(value);
+    }
+    return singleByteCode(character);
+}
+
+void paintCharacter(Frame& frame, char32_t character, const ElementWidths& widths, Band band) {
+    const std::int32_t code = singleByteCode(character);
+    if (code >= static_cast<std::int32_t>(patternByCode.size()) || patternByCode[code].empty()) {
+        raise(error::subscriptOutOfRange);
+    }
+    frame.paintElements(patternByCode[code], widths, band);
+}
+
+}  // namespace
+
+char checkCharacter(std::u32string_view data) {
+    std::int16_t sum = 0;
+    for (char32_t character : data) sum = add16(sum, checkValue(character));
+    return characters[static_cast<std::size_t>(sum % static_cast<int>(checkModulus))].symbol;
+}
+
+void paintSymbol(Frame& frame, std::u32string_view data, const ElementWidths& widths) {
+    const Band band = frame.normalBand();
+    paintCharacter(frame, U'*', widths, band);
+    for (char32_t character : data) {
+        frame.paintBox(widths.narrow(), band, false);
+        paintCharacter(frame, character, widths, band);
+    }
+    frame.paintBox(widths.narrow(), band, false);
+    paintCharacter(frame, U'*', widths, band);
+}
+
+}  // namespace quillet::code39
+
+namespace quillet {
+
+std::int16_t drawCode39(const Arguments& args) {
+    const ElementWidths widths{args.pWidth, parseRatio(args.pRatio)};
+    Frame frame(args);
+    return trap([&] {
+        frame.setUpFont();
+        frame.startAtX();
+        std::u32string data = decodeUtf8(args.pCode);
+        if (args.pChk) {
+            // The caller's variable carries the check character before anything is drawn.
+            const char check = code39::checkCharacter(data);
+            args.pCode.push_back(check);
+            data.push_back(static_cast<char32_t>(check));
+        }
+        code39::paintSymbol(frame, data, widths);
+        if (args.pText == 1) frame.centreText(args.pCode);
+    });
+}
+
+}  // namespace quillet

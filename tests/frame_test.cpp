@@ -1,0 +1,158 @@
+// The drawing frame: 16-bit arithmetic, rounding, numeric values, ratios, text and the trap.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "render/arithmetic.h"
+#include "render/errors.h"
+#include "render/frame.h"
+#include "render/numeric.h"
+#include "render/ratio.h"
+#include "render/text.h"
+#include "surfaces/recording_surface.h"
+
+namespace quillet {
+namespace {
+
+std::int32_t errorOf(auto&& operation) {
+    try {
+        operation();
+    } catch (const RuntimeError& failure) {
+        return failure.number();
+    }
+    return 0;
+}
+
+TEST(Rounding, HalfToEvenIntoSixteenBits) {
+    struct Row {
+        double value;
+        std::int32_t expected;  // the value, or -error when it fails
+    };
+    const Row rows[] = {
+        {2.5, 2},       {3.5, 4},       {-2.5, -2},     {-3.5, -4},         {100.5, 100},
+        {101.5, 102},   {0.49999999, 0}, {0.5000001, 1}, {-0.5, 0},          {32767.4, 32767},
+        {32767.5, -6},  {-32768.5, -32768}, {-32769.5, -6}, {17.5, 18},      {1e10, -6},
+        {std::numeric_limits<double>::quiet_NaN(), -6},
+        {std::numeric_limits<double>::infinity(), -6},
+    };
+    for (const auto& row : rows) {
+        std::int32_t got = 0;
+        if (const auto number = errorOf([&] { got = roundToInt16(row.value); })) got = -number;
+        EXPECT_EQ(got, row.expected) << "value " << row.value;
+    }
+}
+
+TEST(Arithmetic, OverflowIsErrorSix) {
+    EXPECT_EQ(add16(32000, 767), 32767);
+    EXPECT_EQ(errorOf([] { add16(32000, 768); }), error::overflow);
+    EXPECT_EQ(errorOf([] { subtract16(-32768, 1); }), error::overflow);
+    EXPECT_EQ(errorOf([] { multiply16(182, 181); }), error::overflow);
+    EXPECT_EQ(divide16(-7, 2), -3);  // truncates toward zero
+    EXPECT_EQ(divide16(-3, 2), -1);
+    EXPECT_EQ(errorOf([] { divide16(-32768, -1); }), error::overflow);
+    EXPECT_EQ(errorOf([] { divide16(1, 0); }), error::divisionByZero);
+}
+
+TEST(NumericValue, ReadsTheNumberAtTheStart) {
+    struct Row {
+        std::string_view text;
+        double expected;
+    };
+    const Row rows[] = {
+        {"3", 3},        {" 2.5", 2.5},   {"-4", -4},     {"+7", 7},       {"1 2 3", 123},
+        {"\t1\n5", 15},  {"12abc", 12},   {"abc", 0},     {"", 0},         {".5", 0.5},
+        {"-", 0},        {".", 0},        {"1.2.3", 1.2}, {"1e2", 100},    {"1D2", 100},
+        {"2e", 2},       {"2e+", 2},      {"- 5", -5},    {"+-5", 0},      {"5A", 5},
+        {"A5", 0},       {"0x10", 0},     {"1e-400", 0},
+    };
+    for (const auto& row : rows) EXPECT_EQ(numericValue(row.text), row.expected) << row.text;
+    EXPECT_EQ(errorOf([] { numericValue("1e400"); }), error::overflow);
+}
+
+TEST(NumericValue, DigitValueOfOneCharacter) {
+    for (char32_t c = U'0'; c <= U'9'; ++c) EXPECT_EQ(digitValue(c), static_cast<int>(c - U'0'));
+    for (char32_t c : {U'A', U' ', U'-', U'.', U'+', U'\u00e9'}) EXPECT_EQ(digitValue(c), 0);
+}
+
+TEST(Ratio, ParsesWideAndNarrowExtras) {
+    struct Row {
+        std::string_view text;
+        std::int32_t wide, narrow;  // or -error in wide
+    };
+    const Row rows[] = {
+        {"3:1", 21, 1},  {"2:1", 14, 1},  {"2.5:1", 18, 1}, {":", 0, 0},    {"2:0", 14, 0},
+        {"3", -5, 0},    {"", -5, 0},     {"5000:1", -6, 0}, {"1:40000", -6, 0},
+        {"1:2:3", 7, 2}, {"x:y", 0, 0},   {" 3 : 1.5 ", 21, 2},
+    };
+    for (const auto& row : rows) {
+        Ratio ratio{};
+        const auto number = errorOf([&] { ratio = parseRatio(row.text); });
+        if (row.wide < 0) {
+            EXPECT_EQ(number, -row.wide) << row.text;
+        } else {
+            EXPECT_EQ(number, 0) << row.text;
+            EXPECT_EQ(ratio.wideExtra, row.wide) << row.text;
+            EXPECT_EQ(ratio.narrowExtra, row.narrow) << row.text;
+        }
+    }
+}
+
+TEST(Text, CharactersNotBytes) {
+    EXPECT_EQ(decodeUtf8("a\u00e9\u20ac"), U"a\u00e9\u20ac");
+    EXPECT_EQ(encodeUtf8(U"a\u00e9\u20ac\U0001F600"), "a\u00e9\u20ac\U0001F600");
+    EXPECT_EQ(decodeUtf8("\xff" "a\xc3"), U"\uFFFDa\uFFFD");
+    EXPECT_EQ(decodeUtf8("\xed\xa0\x80"), U"\uFFFD\uFFFD\uFFFD");  // a surrogate is not text
+    EXPECT_EQ(trimSpaces(U"  a b \t "), U"a b \t");
+    EXPECT_EQ(trimSpaces(U"    "), U"");
+    EXPECT_EQ(CharacterText(U'\u00e9').view(), "\u00e9");
+}
+
+TEST(Text, SingleByteCodes) {
+    struct Row {
+        char32_t character;
+        std::int32_t code;
+    };
+    const Row rows[] = {{U'A', 65},      {U'\0', 0},      {U'\x7f', 127},  {U'\u00e9', 233},
+                        {U'\u00a0', 160}, {U'\u20ac', 128}, {U'\u0178', 159}, {U'\u0081', 129},
+                        {U'\u0080', unmappedCode}, {U'\u4e2d', unmappedCode},
+                        {U'\uFFFD', unmappedCode}};
+    for (const auto& row : rows)
+        EXPECT_EQ(singleByteCode(row.character), row.code) << std::hex << static_cast<std::uint32_t>(row.character);
+}
+
+TEST(Trap, TurnsErrorsIntoResultCodes) {
+    EXPECT_EQ(trap([] {}), 0);
+    EXPECT_EQ(trap([] { raise(error::subscriptOutOfRange); }), 9);
+    EXPECT_EQ(trap([] { raise(-5); }), -5);
+    EXPECT_EQ(trap([] { raise(32767); }), 32767);
+    // A number the result cannot hold overflows in the handler, towards the caller.
+    EXPECT_EQ(errorOf([] { trap([] { raise(0x800A0000 + 0); }); }), error::overflow);
+    EXPECT_EQ(errorOf([] { trap([] { raise(40000); }); }), error::overflow);
+}
+
+TEST(Frame, BoxesAdvanceAndCheckTheRightEdge) {
+    RecordingSurface surface;
+    std::string code;
+    const Arguments args{&surface, 32752.4f, 0, code, 15, 100, 0, false, "Arial", 0, 255, "", false};
+    Frame frame(args);
+    frame.startAtX();
+    EXPECT_EQ(frame.runningX(), 32752);
+    // 32752 + 15 - 1 = 32766 fits; the next box's x + width already passes 32767.
+    EXPECT_EQ(trap([&] { frame.paintModules("10", frame.normalBand()); }), error::overflow);
+    ASSERT_EQ(surface.lines().size(), 1u);
+    EXPECT_EQ(surface.lines()[0], "Line\t38\t32752\t0\t32766\t100\t255");
+}
+
+TEST(Frame, YCoordinatesAreSinglePrecision) {
+    RecordingSurface surface;
+    std::string code;
+    const Arguments args{&surface, 0, 0.1f, code, 15, 1199, 0, false, "Arial", 0, 0, "", false};
+    Frame frame(args);
+    EXPECT_EQ(frame.textRow(), 1199.0f + 0.1f + 59.0f);
+    EXPECT_EQ(frame.longBand().bottom, 1199.0f + 0.1f + 199.0f);
+    EXPECT_EQ(frame.normalBand().top, 0.1f);
+}
+
+}  // namespace
+}  // namespace quillet
