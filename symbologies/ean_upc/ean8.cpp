@@ -1,0 +1,27 @@
+// EAN-8: seven data digits and a check digit, four in L and four in R between the guards, every
+// digit written under its own field; nothing stands left of the start guard.
+#include "symbologies/ean_upc/tables.h"
+#include "symbologies/symbologies.h"
+
+namespace quillet {
+
+std::int16_t drawEan8(const Arguments& args) {
+    using namespace ean_upc;
+    std::u32string digits = normalise(args.pCode, 7);
+    Frame frame(args);
+    frame.startAtX();
+    return trap([&] {
+        frame.setUpFont();
+        digits.push_back(checkDigit(digits));
+        const bool withText = args.pText != 0;
+        const Band guards = frame.longBand();
+        const Band data = frame.normalBand();
+        frame.paintModules(startGuard, guards);
+        for (std::size_t k = 0; k <= 3; ++k) paintDigit(frame, digits[k], setL, data, withText);
+        frame.paintModules(centreGuard, guards);
+        for (std::size_t k = 4; k <= 7; ++k) paintDigit(frame, digits[k], setR, data, withText);
+        frame.paintModules(endGuard, guards);
+    });
+}
+
+}  // namespace quillet

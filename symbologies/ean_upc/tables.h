@@ -1,0 +1,129 @@
+// What the EAN/UPC family shares: the L, G and R digit sets, the two parity tables, the guards,
+// the normalisation of the data, the modulo-10 check digit and the painting of one digit.
+//
+// The data is never rejected: a character that is not a decimal digit is drawn and weighted as
+// 0 and still written as itself.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "render/frame.h"
+#include "render/numeric.h"
+
+namespace quillet::ean_upc {
+
+// One seven-module pattern per digit value, "1" a bar and "0" a space.
+using DigitSet = std::array<std::string_view, 10>;
+
+// L: odd parity, left half.
+constexpr DigitSet setL = {"0001101", "0011001", "0010011", "0111101", "0100011",
+                           "0110001", "0101111", "0111011", "0110111", "0001011"};
+// G: even parity, left half.
+constexpr DigitSet setG = {"0100111", "0110011", "0011011", "0100001", "0011101",
+                           "0111001", "0000101", "0010001", "0001001", "0010111"};
+// R: right half.
+constexpr DigitSet setR = {"1110010", "1100110", "1101100", "1000010", "1011100",
+                           "1001110", "1010000", "1000100", "1001000", "1110100"};
+
+// Left-half set by parity character: "0" selects L, "1" selects G.
+constexpr const DigitSet& leftSet(char parity) noexcept {
+    return parity == '1' ? setG : setL;
+}
+
+// EAN-13 parity of the six left-half digits, by the leading digit's value.
+constexpr std::array<std::string_view, 10> ean13Parity = {"000000", "001011", "001101", "001110",
+                                                          "010011", "011001", "011100", "010101",
+                                                          "010110", "011010"};
+// UPC-E parity of the six body digits, by the check digit's value.
+constexpr std::array<std::string_view, 10> upcEParity = {"111000", "110100", "110010", "110001",
+                                                         "101100", "100110", "100011", "101010",
+                                                         "101001", "100101"};
+
+constexpr std::string_view startGuard = "101";
+constexpr std::string_view centreGuard = "01010";
+constexpr std::string_view endGuard = "101";
+constexpr std::string_view upcEEndGuard = "010101";
+
+namespace detail {
+constexpr bool isModuleString(std::string_view pattern, std::size_t length) {
+    if (pattern.size() != length) return false;
+    for (char module : pattern)
+        if (module != '0' && module != '1') return false;
+    return true;
+}
+constexpr int barModules(std::string_view pattern) {
+    int bars = 0;
+    for (char module : pattern) bars += module == '1';
+    return bars;
+}
+}  // namespace detail
+
+// L and G begin with a space and end with a bar, R the other way round; R is L with bars and
+// spaces swapped and G is R read backwards, so a typing error in one set shows up here.
+static_assert([] {
+    for (std::size_t digit = 0; digit < 10; ++digit) {
+        const auto l = setL[digit], g = setG[digit], r = setR[digit];
+        if (!detail::isModuleString(l, 7) || !detail::isModuleString(g, 7) ||
+            !detail::isModuleString(r, 7))
+            return false;
+        if (l.front() != '0' || l.back() != '1' || g.front() != '0' || g.back() != '1' ||
+            r.front() != '1' || r.back() != '0')
+            return false;
+        for (std::size_t module = 0; module < 7; ++module) {
+            if (r[module] == l[module]) return false;
+            if (g[module] != r[6 - module]) return false;
+        }
+    }
+    return true;
+}());
+
+// Every parity string but EAN-13's first has three digits of each parity.
+static_assert([] {
+    for (std::size_t digit = 0; digit < 10; ++digit) {
+        if (!detail::isModuleString(ean13Parity[digit], 6) ||
+            !detail::isModuleString(upcEParity[digit], 6))
+            return false;
+        if (detail::barModules(ean13Parity[digit]) != (digit == 0 ? 0 : 3)) return false;
+        if (detail::barModules(upcEParity[digit]) != 3) return false;
+    }
+    return true;
+}());
+
+// Trims spaces, fills up with "0" on the right or cuts to `length` characters, and writes the
+// result back into the caller's variable.
+inline std::u32string normalise(std::string& code, std::size_t length) {
+    std::u32string data(trimSpaces(decodeUtf8(code)));
+    if (data.size() != length) {
+        data.append(length, U'0');
+        data.resize(length);
+    }
+    code = encodeUtf8(data);
+    return data;
+}
+
+// The modulo-10 check digit: the last data digit and every second one before it weigh 3, the
+// others 1. It is the last digit of 1000 - sum, so that a sum of 0 gives 0.
+inline char32_t checkDigit(std::u32string_view data) {
+    const auto fromEnd = [&](std::size_t distance) {
+        return digitValue(data[data.size() - 1 - distance]);
+    };
+    std::int16_t sum = 0;
+    for (std::size_t distance = 0; distance < data.size(); distance += 2)
+        sum = add16(sum, fromEnd(distance));
+    sum = multiply16(sum, 3);
+    for (std::size_t distance = 1; distance < data.size(); distance += 2)
+        sum = add16(sum, fromEnd(distance));
+    return static_cast<char32_t>(U'0' + subtract16(1000, sum) % 10);
+}
+
+// A data digit: its text, left-aligned on its field, then its seven modules.
+inline void paintDigit(Frame& frame, char32_t character, const DigitSet& set, Band band,
+                       bool withText, float rowOffset = 0.0f) {
+    if (withText) frame.writeAtRunningX(CharacterText(character), rowOffset);
+    frame.paintModules(set[static_cast<std::size_t>(digitValue(character))], band);
+}
+
+}  // namespace quillet::ean_upc

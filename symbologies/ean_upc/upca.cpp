@@ -1,0 +1,64 @@
+// UPC-A: a number-system digit, ten data digits and a check digit in 95 modules. The outer two
+// digits are drawn with long bars and written outside the guards: the number-system digit at
+// pX with a 10-unit gap before the start guard, the check digit right after the end guard.
+#include "symbologies/ean_upc/upca.h"
+
+#include "symbologies/ean_upc/tables.h"
+#include "symbologies/symbologies.h"
+
+namespace quillet::upca {
+namespace {
+
+// The outer digits take their depth pHeight + pHeight \ 6 as one 16-bit sum, so a pHeight near
+// the top of the range overflows at the first outer digit, after the start guard (whose depth
+// is summed in single precision) has been painted.
+Band outerDigitBand(const Frame& frame) {
+    const Arguments& args = frame.arguments();
+    const std::int16_t depth = add16(args.pHeight, frame.longTerm());
+    return {args.pY, args.pY + static_cast<float>(depth)};
+}
+
+}  // namespace
+
+void paintSymbol(Frame& frame, std::u32string_view digits, Bars bars) {
+    using namespace ean_upc;
+    const bool withText = frame.arguments().pText != 0;
+    const bool lengthened = bars == Bars::lengthened;
+    const Band data = frame.normalBand();
+    const Band guards = lengthened ? frame.longBand() : data;
+    const auto outerDigits = [&] { return lengthened ? outerDigitBand(frame) : data; };
+
+    frame.paintModules(startGuard, guards);
+    paintDigit(frame, digits[0], setL, outerDigits(), false);
+    for (std::size_t k = 1; k <= 5; ++k) paintDigit(frame, digits[k], setL, data, withText);
+    frame.paintModules(centreGuard, guards);
+    for (std::size_t k = 6; k <= 10; ++k) paintDigit(frame, digits[k], setR, data, withText);
+    paintDigit(frame, digits[11], setR, outerDigits(), false);
+    frame.paintModules(endGuard, guards);
+}
+
+}  // namespace quillet::upca
+
+namespace quillet {
+
+std::int16_t drawUpcA(const Arguments& args) {
+    std::u32string digits = ean_upc::normalise(args.pCode, upca::dataLength);
+    Frame frame(args);
+    frame.startAtX();
+    return trap([&] {
+        frame.setUpFont();
+        digits.push_back(ean_upc::checkDigit(digits));
+        const bool withText = args.pText != 0;
+        if (withText) {
+            const CharacterText numberSystem(digits[0]);
+            frame.writeText(args.pX, frame.textRow(), numberSystem);
+            frame.advancePastText(numberSystem, 10);
+        }
+        upca::paintSymbol(frame, digits, upca::Bars::lengthened);
+        if (withText) frame.writeAtRunningX(CharacterText(digits[11]));
+        // The running x ends one module past the symbol; only an overflow of that step shows.
+        frame.advance(args.pWidth);
+    });
+}
+
+}  // namespace quillet

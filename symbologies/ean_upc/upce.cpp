@@ -1,0 +1,65 @@
+// UPC-E: the zero-suppressed six-digit body of a number-system-0 UPC-A number. The check digit
+// of the expanded number is not drawn as bars: it chooses the parity of the six body digits and
+// is written after the end guard, as the number-system digit "0" is written before the start.
+#include "symbologies/ean_upc/tables.h"
+#include "symbologies/symbologies.h"
+
+namespace quillet {
+namespace {
+
+constexpr std::size_t bodyLength = 6;
+
+// The twelve characters "0", "0" and the ten UPC-A digits the body stands for, chosen by its
+// last character; empty when that is no digit.
+std::u32string expand(std::u32string_view body) {
+    const auto x = [&](std::size_t position) { return body[position - 1]; };
+    const char32_t last = x(6);
+    if (last >= U'0' && last <= U'2')
+        return {U'0', U'0', x(1), x(2), x(6), U'0', U'0', U'0', U'0', x(3), x(4), x(5)};
+    if (last == U'3')
+        return {U'0', U'0', x(1), x(2), x(3), U'0', U'0', U'0', U'0', U'0', x(4), x(5)};
+    if (last == U'4')
+        return {U'0', U'0', x(1), x(2), x(3), x(4), U'0', U'0', U'0', U'0', U'0', x(5)};
+    if (last >= U'5' && last <= U'9')
+        return {U'0', U'0', x(1), x(2), x(3), x(4), x(5), U'0', U'0', U'0', U'0', x(6)};
+    return {};
+}
+
+// The expanded number is summed character by character as text, so an empty expansion or a
+// non-digit in it is a type mismatch rather than a 0.
+char32_t checkDigitOf(std::u32string_view expanded) {
+    if (expanded.empty()) raise(error::typeMismatch);
+    for (char32_t character : expanded)
+        if (character < U'0' || character > U'9') raise(error::typeMismatch);
+    return ean_upc::checkDigit(expanded);
+}
+
+}  // namespace
+
+std::int16_t drawUpcE(const Arguments& args) {
+    using namespace ean_upc;
+    const std::u32string body = normalise(args.pCode, bodyLength);
+    Frame frame(args);
+    frame.startAtX();
+    return trap([&] {
+        frame.setUpFont();
+        const char32_t check = checkDigitOf(expand(body));
+        const bool withText = args.pText != 0;
+        if (withText) {
+            frame.writeText(args.pX, frame.textRow(), "0");
+            frame.advancePastText("0");
+        }
+        const Band guards = frame.longBand();
+        const Band data = frame.normalBand();
+        frame.paintModules(startGuard, guards);
+        const std::string_view parity = upcEParity[static_cast<std::size_t>(digitValue(check))];
+        for (std::size_t k = 0; k < bodyLength; ++k)
+            paintDigit(frame, body[k], leftSet(parity[k]), data, withText);
+        frame.paintModules(upcEEndGuard, guards);
+        if (withText) frame.writeAtRunningX(CharacterText(check));
+        // The running x ends one module past the symbol; only an overflow of that step shows.
+        frame.advance(args.pWidth);
+    });
+}
+
+}  // namespace quillet
