@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(
-  # build
-  cmake ninja-build g++ clang pkg-config
+  # build; libFuzzer and python3 for the fuzz targets and their seeds
+  cmake ninja-build g++ clang pkg-config libclang-rt-14-dev python3
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # images: cairo with real fonts, and zbar to read the symbols back

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds Quillet with warnings as errors and runs every test.
+# Installs what is needed, builds Quillet with warnings as errors and runs every test, then the
+# sanitizer build of the tests and the fuzz targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -7,3 +8,14 @@ bash scripts/install-deps.sh
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_WERROR=ON
 cmake --build build/test
 ctest --test-dir build/test --output-on-failure -j 2
+
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer. The install test is
+# left out there: an installed instrumented library would need the sanitizer runtime in its
+# consumer, which that test builds plainly.
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_WERROR=ON \
+  -DQUILLET_SANITIZE=ON
+cmake --build build/asan
+ctest --test-dir build/asan --output-on-failure -j 2 -E '^install\.'
+
+# Each fuzz target for a bounded time (clang, ASan + UBSan), seeded from the test cases.
+bash fuzz/run.sh 60
