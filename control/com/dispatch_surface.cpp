@@ -1,0 +1,216 @@
+#include "control/com/dispatch_surface.h"
+
+#include <dispex.h>
+
+#include "render/errors.h"
+
+namespace quillet::com {
+namespace {
+
+constexpr std::array<const wchar_t*, DispatchSurface::memberCount> memberNames = {
+    L"FontName", L"ForeColor", L"FontBold",   L"FontSize", L"CurrentX",
+    L"CurrentY", L"TextWidth", L"TextHeight", L"Line",     L"Print"};
+
+// Owns the BSTRs of an EXCEPINFO and fills it in when the callee deferred that.
+struct Exception : EXCEPINFO {
+    Exception() : EXCEPINFO{} {}
+    ~Exception() {
+        SysFreeString(bstrSource);
+        SysFreeString(bstrDescription);
+        SysFreeString(bstrHelpFile);
+    }
+    Exception(const Exception&) = delete;
+    Exception& operator=(const Exception&) = delete;
+    void complete() {
+        if (pfnDeferredFillIn != nullptr) {
+            pfnDeferredFillIn(this);
+            pfnDeferredFillIn = nullptr;
+        }
+    }
+};
+
+struct Variant : VARIANT {
+    Variant() { VariantInit(this); }
+    ~Variant() { VariantClear(this); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+};
+
+struct TextArgument : VARIANT {
+    explicit TextArgument(std::string_view text) {
+        VariantInit(this);
+        vt = VT_BSTR;
+        bstrVal = allocateBstr(text);
+        if (bstrVal == nullptr && !text.empty()) raise(7);
+    }
+    ~TextArgument() { VariantClear(this); }
+    TextArgument(const TextArgument&) = delete;
+    TextArgument& operator=(const TextArgument&) = delete;
+};
+
+VARIANT shortValue(std::int16_t value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I2;
+    v.iVal = value;
+    return v;
+}
+
+VARIANT longValue(std::int32_t value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = value;
+    return v;
+}
+
+VARIANT floatValue(float value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_R4;
+    v.fltVal = value;
+    return v;
+}
+
+VARIANT doubleValue(double value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_R8;
+    v.dblVal = value;
+    return v;
+}
+
+}  // namespace
+
+DISPID DispatchSurface::dispid(Member member) {
+    if (object_ == nullptr) raise(error::objectVariableNotSet);
+    if (resolved_[member]) return dispids_[member];
+    LPOLESTR name = const_cast<LPOLESTR>(memberNames[member]);
+    DISPID found = DISPID_UNKNOWN;
+    HRESULT result = object_->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &found);
+    if (FAILED(result)) {
+        // Script engines' objects may only answer through IDispatchEx.
+        IDispatchEx* extended = nullptr;
+        if (SUCCEEDED(
+                object_->QueryInterface(IID_IDispatchEx, reinterpret_cast<void**>(&extended)))) {
+            BSTR text = SysAllocString(memberNames[member]);
+            result = extended->GetDispID(text, fdexNameCaseInsensitive, &found);
+            SysFreeString(text);
+            extended->Release();
+        }
+    }
+    if (FAILED(result)) raise(error::noSuchMember);
+    dispids_[member] = found;
+    resolved_[member] = true;
+    return found;
+}
+
+void DispatchSurface::put(Member member, VARIANT& value) {
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS parameters{&value, &named, 1, 1};
+    Exception exception;
+    const DISPID id = dispid(member);
+    const HRESULT result = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT,
+                                           &parameters, nullptr, &exception, nullptr);
+    if (FAILED(result)) {
+        exception.complete();
+        raise(runtimeNumberOf(result, &exception));
+    }
+}
+
+double DispatchSurface::call(Member member, VARIANT* arguments, UINT count, bool wantResult) {
+    // DISPPARAMS lists the arguments last to first.
+    std::array<VARIANT, 6> reversed{};
+    for (UINT i = 0; i < count; ++i) reversed[count - 1 - i] = arguments[i];
+    DISPPARAMS parameters{reversed.data(), nullptr, count, 0};
+    Exception exception;
+    Variant result;
+    const DISPID id = dispid(member);
+    // A VB host calls a function with arguments as a method that may also be a property get.
+    const WORD flags = wantResult ? DISPATCH_METHOD | DISPATCH_PROPERTYGET : DISPATCH_METHOD;
+    const HRESULT status = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters,
+                                           wantResult ? &result : nullptr, &exception, nullptr);
+    if (FAILED(status)) {
+        exception.complete();
+        raise(runtimeNumberOf(status, &exception));
+    }
+    if (!wantResult) return 0;
+    Variant number;
+    const HRESULT converted = VariantChangeType(&number, &result, 0, VT_R8);
+    if (FAILED(converted)) raise(runtimeNumberOf(converted, nullptr));
+    return number.dblVal;
+}
+
+double DispatchSurface::measure(Member member, std::string_view text) {
+    TextArgument argument(text);
+    return call(member, &argument, 1, true);
+}
+
+void DispatchSurface::setFontName(std::string_view name) {
+    TextArgument value(name);
+    put(FontName, value);
+}
+
+void DispatchSurface::setForeColor(std::int32_t color) {
+    VARIANT value = longValue(color);
+    put(ForeColor, value);
+}
+
+void DispatchSurface::setFontBold(bool bold) {
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_BOOL;
+    value.boolVal = bold ? VARIANT_TRUE : VARIANT_FALSE;
+    put(FontBold, value);
+}
+
+void DispatchSurface::setFontSize(std::int16_t size) {
+    VARIANT value = shortValue(size);
+    put(FontSize, value);
+}
+
+void DispatchSurface::setCurrentX(Coordinate x) {
+    VARIANT value = std::visit(
+        [](auto number) {
+            if constexpr (std::is_same_v<decltype(number), std::int16_t>) {
+                return shortValue(number);
+            } else if constexpr (std::is_same_v<decltype(number), float>) {
+                return floatValue(number);
+            } else {
+                return doubleValue(number);
+            }
+        },
+        x);
+    put(CurrentX, value);
+}
+
+void DispatchSurface::setCurrentY(float y) {
+    VARIANT value = floatValue(y);
+    put(CurrentY, value);
+}
+
+double DispatchSurface::textWidth(std::string_view text) {
+    return measure(TextWidth, text);
+}
+
+double DispatchSurface::textHeight(std::string_view text) {
+    return measure(TextHeight, text);
+}
+
+void DispatchSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2,
+                           float y2, std::int32_t color) {
+    VARIANT arguments[6] = {shortValue(flags), {}, floatValue(y1), shortValue(x2), floatValue(y2),
+                            longValue(color)};
+    // X1 goes by reference, as a VB host passes a variable.
+    VariantInit(&arguments[1]);
+    arguments[1].vt = VT_I2 | VT_BYREF;
+    arguments[1].piVal = &x1;
+    call(Line, arguments, 6, false);
+}
+
+void DispatchSurface::print(std::string_view text) {
+    TextArgument argument(text);
+    call(Print, &argument, 1, false);
+}
+
+}  // namespace quillet::com

@@ -1,0 +1,58 @@
+// The caller's drawing object, reached by late binding, as a quillet::Surface.
+#pragma once
+
+#include <array>
+
+#include "com_shell.h"
+#include "render/surface.h"
+
+namespace quillet::com {
+
+// Lives for one drawing call: each member is looked up by name on its first use and its DISPID
+// reused for every later box of the call. A failing lookup or member throws the run-time error
+// a VB host would report (438 for a member the object lacks).
+class DispatchSurface final : public Surface {
+  public:
+    explicit DispatchSurface(IDispatch* object) noexcept : object_(object) {}
+    DispatchSurface(const DispatchSurface&) = delete;
+    DispatchSurface& operator=(const DispatchSurface&) = delete;
+
+    void setFontName(std::string_view name) override;
+    void setForeColor(std::int32_t color) override;
+    void setFontBold(bool bold) override;
+    void setFontSize(std::int16_t size) override;
+    void setCurrentX(Coordinate x) override;
+    void setCurrentY(float y) override;
+    double textWidth(std::string_view text) override;
+    double textHeight(std::string_view text) override;
+    void line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+              std::int32_t color) override;
+    void print(std::string_view text) override;
+
+    enum Member {
+        FontName,
+        ForeColor,
+        FontBold,
+        FontSize,
+        CurrentX,
+        CurrentY,
+        TextWidth,
+        TextHeight,
+        Line,
+        Print,
+        memberCount
+    };
+
+  private:
+    DISPID dispid(Member member);
+    void put(Member member, VARIANT& value);
+    // Arguments in the caller's order; the result, when wanted, as a double.
+    double call(Member member, VARIANT* arguments, UINT count, bool wantResult);
+    double measure(Member member, std::string_view text);
+
+    IDispatch* object_;
+    std::array<DISPID, memberCount> dispids_{};
+    std::array<bool, memberCount> resolved_{};
+};
+
+}  // namespace quillet::com

@@ -1,0 +1,272 @@
+// The in-process server: exports, class factory, self-registration and shared helpers.
+#include <atomic>
+#include <new>
+
+#include "com_shell.h"
+#include "control/com/control.h"
+#include "control/com/resource_ids.h"
+#include "render/errors.h"
+
+namespace quillet::com {
+
+HINSTANCE moduleInstance = nullptr;
+
+namespace {
+
+std::atomic<long> liveObjects{0};
+std::atomic<long> serverLocks{0};
+
+constexpr const wchar_t* progId = L"QUILLETPRO.Quillet";
+constexpr const wchar_t* className = L"Quillet Control";
+
+std::wstring guidText(REFGUID guid) {
+    wchar_t text[64] = {};
+    StringFromGUID2(guid, text, 64);
+    return text;
+}
+
+class ClassFactory final : public IClassFactory {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+            *object = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    // The factory is static: its references are module locks, so that a client holding it keeps
+    // the DLL loaded.
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        lockModule(true);
+        return 2;
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
+        lockModule(false);
+        return 1;
+    }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        *object = nullptr;
+        if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+        return Control::create(iid, object);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+        lockModule(lock != FALSE);
+        return S_OK;
+    }
+};
+
+ClassFactory factory;
+
+LSTATUS setKey(HKEY root, const std::wstring& path, const wchar_t* name,
+               const std::wstring& value) {
+    HKEY key = nullptr;
+    LSTATUS status =
+        RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return status;
+}
+
+HRESULT registerClass() {
+    const std::wstring clsid = L"CLSID\\" + guidText(CLSID_Quillet);
+    const std::wstring path = modulePath();
+    struct Entry {
+        std::wstring key;
+        const wchar_t* name;
+        std::wstring value;
+    };
+    const Entry entries[] = {
+        {clsid, nullptr, className},
+        {clsid + L"\\InprocServer32", nullptr, path},
+        {clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+        {clsid + L"\\ProgID", nullptr, progId},
+        {clsid + L"\\Control", nullptr, L""},
+        {clsid + L"\\ToolboxBitmap32", nullptr,
+         path + L", " + std::to_wstring(QUILLET_TOOLBOX_BITMAP)},
+        {clsid + L"\\TypeLib", nullptr, guidText(LIBID_QUILLETPRO)},
+        {clsid + L"\\Version", nullptr, L"1.0"},
+        {clsid + L"\\MiscStatus", nullptr, L"0"},
+        {clsid + L"\\MiscStatus\\1", nullptr, std::to_wstring(Control::miscStatus)},
+        {progId, nullptr, className},
+        {std::wstring(progId) + L"\\CLSID", nullptr, guidText(CLSID_Quillet)},
+    };
+    for (const Entry& entry : entries) {
+        if (setKey(HKEY_CLASSES_ROOT, entry.key, entry.name, entry.value) != ERROR_SUCCESS)
+            return SELFREG_E_CLASS;
+    }
+    return S_OK;
+}
+
+void unregisterClass() {
+    const std::wstring clsid = L"CLSID\\" + guidText(CLSID_Quillet);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, clsid.c_str());
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, clsid.c_str());
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, progId);
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, progId);
+}
+
+constexpr SYSKIND ownSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+
+}  // namespace
+
+void objectCreated() noexcept {
+    ++liveObjects;
+}
+void objectDestroyed() noexcept {
+    --liveObjects;
+}
+void lockModule(bool lock) noexcept {
+    lock ? ++serverLocks : --serverLocks;
+}
+bool moduleInUse() noexcept {
+    return liveObjects > 0 || serverLocks > 0;
+}
+
+std::wstring modulePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(moduleInstance, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+HRESULT loadTypeLibrary(ITypeLib** library) {
+    return LoadTypeLibEx(modulePath().c_str(), REGKIND_NONE, library);
+}
+
+std::string toUtf8(const wchar_t* text, std::size_t length) {
+    if (length == 0) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), size, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::wstring toUtf16(std::string_view text) {
+    if (text.empty()) return {};
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    return out;
+}
+
+BSTR allocateBstr(std::string_view utf8) {
+    const std::wstring wide = toUtf16(utf8);
+    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+std::int32_t runtimeNumberOf(HRESULT result, const EXCEPINFO* exception) noexcept {
+    if (result == DISP_E_EXCEPTION && exception != nullptr) {
+        if (exception->wCode != 0) return exception->wCode;
+        result = exception->scode;
+    }
+    switch (result) {
+        case DISP_E_MEMBERNOTFOUND:
+        case DISP_E_UNKNOWNNAME:
+            return error::noSuchMember;
+        case DISP_E_TYPEMISMATCH:
+            return error::typeMismatch;
+        case DISP_E_OVERFLOW:
+            return error::overflow;
+        case DISP_E_DIVBYZERO:
+            return error::divisionByZero;
+        case DISP_E_BADPARAMCOUNT:
+            return 450;  // "Wrong number of arguments"
+        case DISP_E_PARAMNOTOPTIONAL:
+            return 449;  // "Argument not optional"
+        case E_OUTOFMEMORY:
+            return 7;  // "Out of memory"
+        default:
+            break;
+    }
+    if (HRESULT_FACILITY(result) == FACILITY_CONTROL) return HRESULT_CODE(result);
+    // Any other failure is reported with the HRESULT itself as its number, which does not fit
+    // a 16-bit result: the drawing call then fails with an overflow, as in a VB host.
+    return static_cast<std::int32_t>(result);
+}
+
+HRESULT reportRuntimeError(std::int32_t number) {
+    ICreateErrorInfo* create = nullptr;
+    if (SUCCEEDED(CreateErrorInfo(&create))) {
+        const std::wstring description = toUtf16(describeError(number));
+        create->SetGUID(IID__Quillet);
+        create->SetSource(const_cast<LPOLESTR>(progId));
+        create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
+        IErrorInfo* info = nullptr;
+        if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+            SetErrorInfo(0, info);
+            info->Release();
+        }
+        create->Release();
+    }
+    return runtimeErrorResult(number);
+}
+
+void fillException(EXCEPINFO* exception, std::int32_t number) {
+    if (exception == nullptr) return;
+    *exception = EXCEPINFO{};
+    exception->bstrSource = SysAllocString(progId);
+    exception->bstrDescription = allocateBstr(describeError(number));
+    exception->scode = runtimeErrorResult(number);
+}
+
+}  // namespace quillet::com
+
+using namespace quillet::com;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        moduleInstance = instance;
+        DisableThreadLibraryCalls(instance);
+    }
+    return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if (clsid != CLSID_Quillet) return CLASS_E_CLASSNOTAVAILABLE;
+    return factory.QueryInterface(iid, object);
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    return moduleInUse() ? S_FALSE : S_OK;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+    ITypeLib* library = nullptr;
+    if (FAILED(loadTypeLibrary(&library))) return SELFREG_E_TYPELIB;
+    const std::wstring path = modulePath();
+    const HRESULT registered =
+        RegisterTypeLib(library, const_cast<LPOLESTR>(path.c_str()), nullptr);
+    library->Release();
+    if (FAILED(registered)) return SELFREG_E_TYPELIB;
+    const HRESULT result = registerClass();
+    if (FAILED(result)) unregisterClass();
+    return result;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    unregisterClass();
+    // UnRegisterTypeLib also removes the interface keys it wrote; a library that was never
+    // registered is not an error for an uninstaller.
+    const HRESULT result = UnRegisterTypeLib(LIBID_QUILLETPRO, 1, 0, 0x409, ownSysKind);
+    return (SUCCEEDED(result) || result == TYPE_E_REGISTRYACCESS ||
+            result == TYPE_E_LIBNOTREGISTERED)
+               ? S_OK
+               : result;
+}
