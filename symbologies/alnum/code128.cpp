@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "render/numeric.h"
@@ -106,36 +107,49 @@ std::int16_t valueOfPair(char32_t tens, char32_t units) {
     return static_cast<std::int16_t>(digitValue(tens) * 10 + digitValue(units));
 }
 
-// The symbol values of the data: one per character in sets A and B, one per pair in set C,
-// where an odd length reads as if a "0" stood in front.
-std::vector<std::int16_t> dataValues(CodeSet set, std::u32string_view data) {
+constexpr std::int16_t checkModulus = 103;
+
+struct Encoded {
+    std::vector<std::int16_t> values;  // one per character in sets A and B, one per pair in set C
+    std::int16_t checkValue;
+};
+
+// Each value is weighted by its position from 1, on top of the start value. A value is taken
+// and added before the next one is read, so whichever comes first, a character outside the set
+// or a sum beyond 16 bits (6), is the error; both come before anything is drawn.
+class CheckSum {
+  public:
+    explicit CheckSum(CodeSet set) : sum_(startValue(set)) {}
+    void add(std::int16_t value) {
+        position_ = add16(position_, 1);
+        sum_ = add16(sum_, multiply16(position_, value));
+    }
+    std::int16_t checkValue() const { return static_cast<std::int16_t>(sum_ % checkModulus); }
+
+  private:
+    std::int16_t sum_;
+    std::int16_t position_ = 0;
+};
+
+// Set C reads an odd length as if a "0" stood in front.
+Encoded encode(CodeSet set, std::u32string_view data) {
+    CheckSum sum(set);
     std::vector<std::int16_t> values;
+    const auto take = [&](std::int16_t value) {
+        sum.add(value);
+        values.push_back(value);
+    };
     if (set == CodeSet::c) {
         const std::u32string even =
             data.size() % 2 == 0 ? std::u32string(data) : U"0" + std::u32string(data);
         values.reserve(even.size() / 2);
-        for (std::size_t i = 0; i < even.size(); i += 2)
-            values.push_back(valueOfPair(even[i], even[i + 1]));
+        for (std::size_t i = 0; i < even.size(); i += 2) take(valueOfPair(even[i], even[i + 1]));
     } else {
         values.reserve(data.size());
         for (const char32_t character : data)
-            values.push_back(set == CodeSet::a ? valueInSetA(character) : valueInSetB(character));
+            take(set == CodeSet::a ? valueInSetA(character) : valueInSetB(character));
     }
-    return values;
-}
-
-constexpr std::int16_t checkModulus = 103;
-
-// Weighted by position from 1, on top of the start value; every product and partial sum is
-// 16-bit, so very long data overflows (6) before anything is drawn.
-std::int16_t checkValue(CodeSet set, const std::vector<std::int16_t>& values) {
-    std::int16_t sum = startValue(set);
-    std::int16_t position = 0;
-    for (const std::int16_t value : values) {
-        position = add16(position, 1);
-        sum = add16(sum, multiply16(position, value));
-    }
-    return static_cast<std::int16_t>(sum % checkModulus);
+    return {std::move(values), sum.checkValue()};
 }
 
 }  // namespace
@@ -150,17 +164,16 @@ std::int16_t drawCode128(const Arguments& args) {
         // The caller's variable keeps the data alone; set C's leading "0" never reaches it.
         args.pCode.erase(0, 1);
         const std::u32string data = decodeUtf8(args.pCode);
-        const std::vector<std::int16_t> values = dataValues(set, data);
-        const std::int16_t check = checkValue(set, values);
+        const Encoded encoded = encode(set, data);
 
         const Band band = frame.normalBand();
         const bool perCharacterText = set != CodeSet::c && args.pText != 0;
         frame.paintModules(symbolCharacter(startValue(set)), band);
-        for (std::size_t i = 0; i < values.size(); ++i) {
+        for (std::size_t i = 0; i < encoded.values.size(); ++i) {
             if (perCharacterText) frame.writeAtRunningX(CharacterText(data[i]));
-            frame.paintModules(symbolCharacter(values[i]), band);
+            frame.paintModules(symbolCharacter(encoded.values[i]), band);
         }
-        if (args.pChk) frame.paintModules(symbolCharacter(check), band);
+        if (args.pChk) frame.paintModules(symbolCharacter(encoded.checkValue), band);
         frame.paintModules(symbolCharacter(stopValue), band);
         if (set == CodeSet::c && args.pText != 0) frame.centreText(args.pCode);
     });
