@@ -1,0 +1,89 @@
+// Codabar: a start character, the data, a stop character, every character seven elements (four
+// bars, three spaces) and a narrow space between characters. Missing start and stop characters
+// are repaired with "A" in the caller's variable; the text is the data between them.
+#include <array>
+#include <string>
+
+#include "symbologies/symbologies.h"
+
+namespace quillet {
+namespace {
+
+struct Character {
+    char symbol;
+    std::string_view elements;  // "1" wide, "0" narrow; bar, space, bar, ...
+};
+
+constexpr std::array<Character, 20> characters = {{
+    {'0', "0000011"}, {'1', "0000110"}, {'2', "0001001"}, {'3', "1100000"}, {'4', "0010010"},
+    {'5', "1000010"}, {'6', "0100001"}, {'7', "0100100"}, {'8', "0110000"}, {'9', "1001000"},
+    {'-', "0001100"}, {'$', "0011000"}, {':', "1000101"}, {'/', "1010001"}, {'.', "1010100"},
+    {'+', "0010101"}, {'A', "0011010"}, {'B', "0101001"}, {'C', "0001011"}, {'D', "0001110"},
+}};
+
+// Digits, "-" and "$" have two wide elements; the other punctuation and A to D have three.
+static_assert([] {
+    for (const auto& character : characters) {
+        int wide = 0;
+        for (char element : character.elements) wide += element == '1';
+        const bool narrowSet = (character.symbol >= '0' && character.symbol <= '9') ||
+                               character.symbol == '-' || character.symbol == '$';
+        if (character.elements.size() != 7 || wide != (narrowSet ? 2 : 3)) return false;
+    }
+    return true;
+}());
+
+// Indexed by character code; "D" is the highest code with a pattern.
+constexpr std::array<std::string_view, 69> patternByCode = [] {
+    std::array<std::string_view, 69> table{};
+    for (const auto& character : characters)
+        table[static_cast<unsigned char>(character.symbol)] = character.elements;
+    return table;
+}();
+
+constexpr bool isStartOrStop(char32_t character) noexcept {
+    return character >= U'A' && character <= U'D';
+}
+
+// A character without a pattern (above "D", or a gap in the table such as a space, "*" or ",")
+// ends the drawing with the index error rather than leaving a hole that would still scan.
+std::string_view patternOf(char32_t character) {
+    const std::int32_t code = singleByteCode(character);
+    if (code >= static_cast<std::int32_t>(patternByCode.size()) || patternByCode[code].empty())
+        raise(error::subscriptOutOfRange);
+    return patternByCode[code];
+}
+
+}  // namespace
+
+std::int16_t drawCodabar(const Arguments& args) {
+    const ElementWidths widths{args.pWidth, parseRatio(args.pRatio)};
+    std::u32string data(trimSpaces(decodeUtf8(args.pCode)));
+    args.pCode = encodeUtf8(data);
+    Frame frame(args);
+    frame.startAtX();
+    return trap([&] {
+        frame.setUpFont();
+        // Empty data has no first character to look at: an invalid argument.
+        if (data.empty()) raise(error::invalidArgument);
+        if (!isStartOrStop(data.front())) data.insert(data.begin(), U'A');
+        if (!isStartOrStop(data.back())) data.push_back(U'A');
+        args.pCode = encodeUtf8(data);
+
+        const Band band = frame.normalBand();
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            frame.paintElements(patternOf(data[i]), widths, band);
+            if (i + 1 < data.size()) frame.paintBox(widths.narrow(), band, false);
+        }
+        if (args.pText == 1) {
+            // A lone start/stop character has no inner text: asking for it is an invalid
+            // argument, after its bars are drawn.
+            if (data.size() < 2) raise(error::invalidArgument);
+            const std::string inner =
+                encodeUtf8(std::u32string_view(data).substr(1, data.size() - 2));
+            frame.centreText(args.pCode, inner);
+        }
+    });
+}
+
+}  // namespace quillet

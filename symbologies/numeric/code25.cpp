@@ -1,0 +1,79 @@
+// Interleaved 2 of 5: digits in pairs, the first digit of a pair in the widths of five bars and
+// the second in the five spaces between them, between a narrow start and a wide-bar stop. A
+// leading "0" makes the digit count even, counting the optional modulo-10 check digit; neither
+// the "0" nor the check digit reaches the text or the caller's variable.
+#include <array>
+#include <string>
+
+#include "render/numeric.h"
+#include "symbologies/symbologies.h"
+
+namespace quillet {
+namespace {
+
+// "1" wide, "0" narrow: the bars of a pair's first digit, the spaces of its second.
+constexpr std::array<std::string_view, 10> patterns = {"00110", "10001", "01001", "11000", "00101",
+                                                       "10100", "01100", "00011", "10010", "01010"};
+
+static_assert([] {
+    for (auto elements : patterns) {
+        int wide = 0;
+        for (char element : elements) wide += element == '1';
+        if (elements.size() != 5 || wide != 2) return false;
+    }
+    return true;
+}());
+
+constexpr std::string_view startElements = "0000";  // bar, space, bar, space
+constexpr std::string_view stopElements = "100";    // bar, space, bar
+
+constexpr bool isDigit(char32_t character) noexcept {
+    return character >= U'0' && character <= U'9';
+}
+
+// Weights 3, 1, 3, ... from the left; the string has odd length, so its last digit weighs 3.
+char checkDigit(std::u32string_view encoded) {
+    std::int16_t sum = 0;
+    for (std::size_t i = 0; i < encoded.size(); ++i)
+        sum = add16(sum, multiply16(digitValue(encoded[i]), i % 2 == 0 ? 3 : 1));
+    return static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+// A non-digit has no pattern: the type mismatch the digit conversion of the pair would raise.
+std::string_view patternOf(char32_t character) {
+    if (!isDigit(character)) raise(error::typeMismatch);
+    return patterns[static_cast<std::size_t>(digitValue(character))];
+}
+
+}  // namespace
+
+std::int16_t drawCode25(const Arguments& args) {
+    const ElementWidths widths{args.pWidth, parseRatio(args.pRatio)};
+    const std::u32string data(trimSpaces(decodeUtf8(args.pCode)));
+    args.pCode = encodeUtf8(data);
+    std::u32string encoded = data;
+    if (args.pChk == (encoded.size() % 2 == 0)) encoded.insert(encoded.begin(), U'0');
+    Frame frame(args);
+    frame.startAtX();
+    return trap([&] {
+        frame.setUpFont();
+        if (args.pChk) encoded.push_back(static_cast<char32_t>(checkDigit(encoded)));
+
+        const Band band = frame.normalBand();
+        frame.paintElements(startElements, widths, band);
+        for (std::size_t i = 0; i + 1 < encoded.size(); i += 2) {
+            const std::string_view bars = patternOf(encoded[i]);
+            const std::string_view spaces = patternOf(encoded[i + 1]);
+            std::array<char, 10> pair{};
+            for (std::size_t k = 0; k < bars.size(); ++k) {
+                pair[2 * k] = bars[k];
+                pair[2 * k + 1] = spaces[k];
+            }
+            frame.paintElements({pair.data(), pair.size()}, widths, band);
+        }
+        frame.paintElements(stopElements, widths, band);
+        if (args.pText == 1) frame.centreText(args.pCode);
+    });
+}
+
+}  // namespace quillet

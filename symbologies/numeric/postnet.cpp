@@ -1,0 +1,75 @@
+// POSTNET: a height-modulated postal code. The data, brought to five, six, nine or eleven digits,
+// and its modulo-10 check digit stand between two full frame bars; every digit is five bars, two
+// of them full and three half height, each bar followed by a space of its own width.
+#include <array>
+#include <string>
+
+#include "render/numeric.h"
+#include "symbologies/symbologies.h"
+
+namespace quillet {
+namespace {
+
+// "1" a full bar, "0" a half bar. Indexed by digit value.
+constexpr std::array<std::string_view, 10> patterns = {"11000", "00011", "00101", "00110", "01001",
+                                                       "01010", "01100", "10001", "10010", "10100"};
+
+static_assert([] {
+    for (auto bars : patterns) {
+        int full = 0;
+        for (char bar : bars) full += bar == '1';
+        if (bars.size() != 5 || full != 2) return false;
+    }
+    return true;
+}());
+
+// Five-digit ZIP, six digits kept as given, ZIP+4 and the eleven-digit delivery point code;
+// any other length is filled with "0" or cut to the nearest of five or nine.
+std::size_t normalLength(std::size_t length) noexcept {
+    if (length <= 5) return 5;
+    if (length == 6 || length == 11) return length;
+    return 9;
+}
+
+char checkDigit(std::u32string_view data) {
+    std::int16_t sum = 0;
+    for (char32_t character : data) sum = add16(sum, digitValue(character));
+    return static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+}  // namespace
+
+std::int16_t drawPostnet(const Arguments& args) {
+    Frame frame(args);
+    return trap([&] {
+        frame.setUpFont();
+        frame.startAtX();
+        std::u32string data = decodeUtf8(args.pCode);
+        data.resize(normalLength(data.size()), U'0');
+        data.push_back(static_cast<char32_t>(checkDigit(data)));
+        args.pCode = encodeUtf8(data);
+
+        // A half bar starts at the exact middle, not the integer half used elsewhere, so that
+        // both heights share the bottom line.
+        const Band full = frame.normalBand();
+        const Band half{static_cast<float>(args.pY + args.pHeight / 2.0), full.bottom};
+        const auto paintBar = [&](const Band& band) {
+            frame.paintBox(args.pWidth, band, true);
+            frame.paintBox(args.pWidth, full, false);
+        };
+        paintBar(full);
+        for (char32_t character : data)
+            for (char bar : patterns[static_cast<std::size_t>(digitValue(character))])
+                paintBar(bar == '0' ? half : full);
+        frame.paintBox(args.pWidth, full, true);
+
+        if (args.pText == 1) {
+            // The text leaves the check digit out, and so does the caller's variable then.
+            data.pop_back();
+            args.pCode = encodeUtf8(data);
+            frame.centreText(args.pCode);
+        }
+    });
+}
+
+}  // namespace quillet
