@@ -1,0 +1,99 @@
+// Symbols drawn through CairoSurface into real files: PNG, PDF, SVG and PostScript documents,
+// pages sized to what was drawn, and symbols placed on a page of their own or at a position.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "control/quillet.h"
+#include "surfaces/cairo_surface.h"
+
+typedef struct _cairo_surface cairo_surface_t;
+
+namespace quillet {
+
+enum class OutputFormat { png, pdf, svg, ps };
+
+// "png", "pdf", "svg", "ps", case-insensitive.
+std::optional<OutputFormat> outputFormatNamed(std::string_view name) noexcept;
+// The format a file name's extension names, if any.
+std::optional<OutputFormat> outputFormatOfPath(std::string_view path) noexcept;
+std::string_view extensionOf(OutputFormat format) noexcept;
+constexpr bool isRaster(OutputFormat format) noexcept {
+    return format == OutputFormat::png;
+}
+constexpr bool hasPages(OutputFormat format) noexcept {
+    return format == OutputFormat::pdf || format == OutputFormat::ps;
+}
+
+struct OutputSettings {
+    OutputFormat format = OutputFormat::png;
+    ScaleMode units = ScaleMode::twips;
+    double dpi = 96;                   // raster resolution; pixels of the pixel scale mode
+    std::optional<bool> gridFit;       // by default on for raster output, off for vector output
+    double barReduction = 0;           // taken off every bar ...
+    bool barReductionInUnits = false;  // ... in pixels at dpi, or in surface units
+    double marginModules = 10;         // quiet zone around the symbol, in modules (pWidth)
+
+    double devicePerUnit() const noexcept;
+    double devicePerPoint() const noexcept;
+    bool fitsGrid() const noexcept { return gridFit.value_or(isRaster(format)); }
+    // Surface units to device units at a position: whole device units when fitting the grid.
+    DevicePlacement placement(double originX, double originY) const noexcept;
+};
+
+// A document written as cairo produces it: one page for PNG and SVG, any number for PDF and
+// PostScript, each page sized on its own. Pages are white. Sizes are in device units (pixels
+// for PNG, points otherwise).
+class Document {
+  public:
+    Document(OutputFormat format, std::ostream& out);
+    ~Document();
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
+
+    OutputFormat format() const noexcept { return format_; }
+    cairo_t* beginPage(double width, double height);
+    void endPage();
+    // Writes what is left; throws std::runtime_error when cairo or the stream failed.
+    void finish();
+
+  private:
+    OutputFormat format_;
+    std::ostream& out_;
+    cairo_surface_t* target_ = nullptr;
+    cairo_t* context_ = nullptr;
+    int pages_ = 0;
+};
+
+struct SymbolDrawing {
+    std::int16_t result = 0;
+    std::string code;       // the caller's variable afterwards
+    Extents drawn;          // surface units
+    Extents drawnOnDevice;  // device units, drawn with the origin at (0, 0)
+    double margin = 0;      // surface units
+    // The page: what was drawn plus the margin all round, in device units.
+    double pageWidth = 0;
+    double pageHeight = 0;
+};
+
+// Draws the symbol on a scratch target to find out what it covers. A failure towards the caller
+// (quillet::RuntimeError) propagates.
+SymbolDrawing measureSymbol(tBarcodeType type, DrawingArguments arguments,
+                            const OutputSettings& settings);
+
+// Draws the symbol with the top left of what it covers (as measured) at a device position.
+std::int16_t drawSymbolAt(cairo_t* context, tBarcodeType type, DrawingArguments arguments,
+                          const OutputSettings& settings, const SymbolDrawing& measured,
+                          double left, double top);
+
+// Measures, then draws the symbol on a page of its own sized to it. Nothing is drawn when the
+// result is not 0 (the returned drawing tells why).
+SymbolDrawing drawSymbolPage(Document& document, tBarcodeType type,
+                             const DrawingArguments& arguments, const OutputSettings& settings);
+
+}  // namespace quillet

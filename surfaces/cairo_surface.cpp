@@ -1,0 +1,240 @@
+#include "surfaces/cairo_surface.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <utility>
+
+#include "render/errors.h"
+#include "render/text.h"
+
+namespace quillet {
+namespace {
+
+struct NamedMode {
+    std::string_view name;
+    ScaleMode mode;
+};
+constexpr std::array<NamedMode, 6> modeNames = {{{"twips", ScaleMode::twips},
+                                                 {"points", ScaleMode::points},
+                                                 {"pixels", ScaleMode::pixels},
+                                                 {"millimetres", ScaleMode::millimetres},
+                                                 {"mm", ScaleMode::millimetres},
+                                                 {"inches", ScaleMode::inches}}};
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) noexcept {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// cairo takes NUL-terminated UTF-8 and stops working for good on malformed text, so the text is
+// made well-formed first; a NUL would cut it short, so it shows as a replacement character.
+std::string drawableText(std::string_view text) {
+    std::u32string characters = decodeUtf8(text);
+    std::replace(characters.begin(), characters.end(), U'\0', U'\uFFFD');
+    return encodeUtf8(characters);
+}
+
+void setColor(cairo_t* context, std::int32_t color) {
+    const auto channel = [color](int shift) { return ((color >> shift) & 0xFF) / 255.0; };
+    cairo_set_source_rgb(context, channel(0), channel(8), channel(16));
+}
+
+}  // namespace
+
+std::optional<ScaleMode> scaleModeNamed(std::string_view name) noexcept {
+    for (const auto& entry : modeNames)
+        if (equalsIgnoringCase(entry.name, name)) return entry.mode;
+    return std::nullopt;
+}
+
+std::string_view nameOf(ScaleMode mode) noexcept {
+    for (const auto& entry : modeNames)
+        if (entry.mode == mode) return entry.name;
+    return {};
+}
+
+double unitsPerInch(ScaleMode mode, double dpi) noexcept {
+    switch (mode) {
+        case ScaleMode::twips:
+            return 1440.0;
+        case ScaleMode::points:
+            return 72.0;
+        case ScaleMode::pixels:
+            return dpi;
+        case ScaleMode::millimetres:
+            return 25.4;
+        case ScaleMode::inches:
+            return 1.0;
+    }
+    return 1440.0;
+}
+
+void Extents::add(double x1, double y1, double x2, double y2) noexcept {
+    const double minX = std::min(x1, x2), maxX = std::max(x1, x2);
+    const double minY = std::min(y1, y2), maxY = std::max(y1, y2);
+    if (empty) {
+        *this = {minX, minY, maxX, maxY, false};
+        return;
+    }
+    left = std::min(left, minX);
+    top = std::min(top, minY);
+    right = std::max(right, maxX);
+    bottom = std::max(bottom, maxY);
+}
+
+void Extents::add(const Extents& other) noexcept {
+    if (!other.empty) add(other.left, other.top, other.right, other.bottom);
+}
+
+void checkColor(std::int32_t color) {
+    // The high byte marks system colours and palette indexes, which have no fixed RGB value.
+    if ((static_cast<std::uint32_t>(color) & 0xFF000000u) != 0) raise(error::invalidPropertyValue);
+}
+
+CairoSurface::CairoSurface(cairo_t* context, const DevicePlacement& placement)
+    : context_(context), placement_(placement) {}
+
+double CairoSurface::toDeviceX(double x) const noexcept {
+    return placement_.originX + x * placement_.devicePerUnit;
+}
+
+double CairoSurface::toDeviceY(double y) const noexcept {
+    return placement_.originY + y * placement_.devicePerUnit;
+}
+
+// A text keeps its place among the boxes that grid fitting moved: its x is shifted as much as
+// the run of boxes is shifted at that x.
+double CairoSurface::textDeviceX(double x) const noexcept {
+    if (!run_.started) return toDeviceX(x);
+    const double startShift = run_.deviceLeft - toDeviceX(run_.unitLeft);
+    const double endShift = run_.deviceRight - toDeviceX(run_.unitRight);
+    const double span = run_.unitRight - run_.unitLeft;
+    const double along = span > 0 ? std::clamp((x - run_.unitLeft) / span, 0.0, 1.0)
+                                  : (x >= run_.unitRight ? 1.0 : 0.0);
+    return toDeviceX(x) + startShift + along * (endShift - startShift);
+}
+
+void CairoSurface::setFontName(std::string_view name) {
+    fontName_ = drawableText(name);
+}
+
+void CairoSurface::setForeColor(std::int32_t color) {
+    checkColor(color);
+    foreColor_ = color;
+}
+
+void CairoSurface::setFontBold(bool bold) {
+    bold_ = bold;
+}
+
+void CairoSurface::setFontSize(std::int16_t size) {
+    // Hosts draw anything smaller than a point at one point rather than failing.
+    fontSize_ = std::max<double>(size, 1.0);
+}
+
+void CairoSurface::setCurrentX(Coordinate x) {
+    currentX_ = coordinateValue(x);
+}
+
+void CairoSurface::setCurrentY(float y) {
+    currentY_ = y;
+}
+
+// Selected again before every use: several surfaces may share one context (a sheet, a grid).
+void CairoSurface::selectFont() {
+    cairo_select_font_face(context_, fontName_.c_str(), CAIRO_FONT_SLANT_NORMAL,
+                           bold_ ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(context_, fontSize_ * placement_.devicePerPoint);
+}
+
+double CairoSurface::textWidth(std::string_view text) {
+    selectFont();
+    const std::string drawable = drawableText(text);
+    cairo_text_extents_t extents;
+    cairo_text_extents(context_, drawable.c_str(), &extents);
+    return extents.x_advance / placement_.devicePerUnit;
+}
+
+double CairoSurface::textHeight(std::string_view) {
+    selectFont();
+    cairo_font_extents_t extents;
+    cairo_font_extents(context_, &extents);
+    return extents.height / placement_.devicePerUnit;
+}
+
+void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+                        std::int32_t color) {
+    if (flags != boxFlags) raise(error::invalidPropertyValue);
+    checkColor(color);
+
+    // Both corners are inclusive: the box covers x1 .. x2 + 1, so x .. x + w - 1 is w wide.
+    const double rightX = x2 + 1.0;
+    const double bottomY = static_cast<double>(y2) + 1.0;
+    drawn_.add(x1, y1, rightX, bottomY);
+
+    const double unitLeft = std::min<double>(x1, rightX), unitRight = std::max<double>(x1, rightX);
+    double left = toDeviceX(unitLeft);
+    double right = toDeviceX(unitRight);
+    double top = std::min(toDeviceY(y1), toDeviceY(bottomY));
+    double bottom = std::max(toDeviceY(y1), toDeviceY(bottomY));
+    if (placement_.gridFit) {
+        // Every box gets a whole number of pixels, the same for the same width, and a box that
+        // continues a run starts where the one before it ended: equal bars stay equal, as a
+        // reader needs, at the cost of the symbol growing or shrinking a little with the DPI.
+        const double width = std::round(right - left);
+        if (run_.started && unitLeft == run_.unitRight) {
+            left = run_.deviceRight;
+        } else {
+            left = std::round(left);
+            run_ = {true, unitLeft, unitRight, left, left};
+        }
+        right = left + width;
+        run_.unitRight = unitRight;
+        run_.deviceRight = right;
+        top = std::round(top);
+        bottom = std::round(bottom);
+    }
+    drawnOnDevice_.add(left, top, right, bottom);
+    if (color != white && placement_.barReduction > 0) {
+        const double reduction =
+            placement_.gridFit ? std::round(placement_.barReduction) : placement_.barReduction;
+        const double leftPart = placement_.gridFit ? std::floor(reduction / 2) : reduction / 2;
+        left += leftPart;
+        right = std::max(left, right - (reduction - leftPart));
+    }
+    if (right <= left || bottom <= top) return;
+
+    setColor(context_, color);
+    cairo_rectangle(context_, left, top, right - left, bottom - top);
+    cairo_fill(context_);
+}
+
+void CairoSurface::print(std::string_view text) {
+    selectFont();
+    const std::string drawable = drawableText(text);
+    cairo_font_extents_t font;
+    cairo_font_extents(context_, &font);
+    cairo_text_extents_t extents;
+    cairo_text_extents(context_, drawable.c_str(), &extents);
+
+    // CurrentY is the top of the text line; cairo places text by its baseline.
+    setColor(context_, foreColor_);
+    const double deviceX = textDeviceX(currentX_), deviceY = toDeviceY(currentY_);
+    cairo_move_to(context_, deviceX, deviceY + font.ascent);
+    cairo_show_text(context_, drawable.c_str());
+    cairo_new_path(context_);
+
+    const double width = extents.x_advance / placement_.devicePerUnit;
+    drawn_.add(currentX_, currentY_, currentX_ + width,
+               currentY_ + font.height / placement_.devicePerUnit);
+    drawnOnDevice_.add(deviceX, deviceY, deviceX + extents.x_advance, deviceY + font.height);
+    currentX_ += width;
+}
+
+}  // namespace quillet
