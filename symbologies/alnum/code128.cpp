@@ -1,7 +1,7 @@
 // Code 128 in the one code set the caller names with the first character of pCode: start
 // character, the data characters, optionally the modulo-103 check character, and the stop
-// character with its termination bar. Sets A and B write each data character above its own
-// bars' left edge; set C centres the digits below the symbol.
+// character with its termination bar. Sets A and B write each data character under the left
+// edge of its own bars; set C centres the digits below the symbol.
 #include <array>
 #include <cstdint>
 #include <string>
