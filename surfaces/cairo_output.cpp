@@ -90,6 +90,9 @@ cairo_t* Document::beginPage(double width, double height) {
     if (pages_ > 0 && !hasPages(format_)) throw std::logic_error("this format holds one page only");
     width = std::max(width, 1.0);
     height = std::max(height, 1.0);
+    // cairo images stop at 32767 pixels a side; beyond that it fails without saying why.
+    if (isRaster(format_) && (width > 32767 || height > 32767))
+        throw std::runtime_error("the image would be wider or higher than 32767 pixels");
     switch (format_) {
         case OutputFormat::png:
             target_ =

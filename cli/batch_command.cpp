@@ -1,0 +1,375 @@
+#ifdef QUILLET_WITH_CAIRO
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <istream>
+#include <ostream>
+#include <sstream>
+
+#include "cli/command_line.h"
+#include "cli/output_commands.h"
+
+namespace quillet::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Row {
+    std::size_t number;  // counting data rows from 1
+    std::vector<std::string> fields;
+};
+
+// One line of fields; a field in double quotes may hold the separator, "" stands for a quote.
+std::vector<std::string> splitFields(std::string_view line, char separator) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                fields.back().push_back('"');
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                fields.back().push_back(c);
+            }
+        } else if (c == '"' && fields.back().empty()) {
+            quoted = true;
+        } else if (c == separator) {
+            fields.emplace_back();
+        } else {
+            fields.back().push_back(c);
+        }
+    }
+    return fields;
+}
+
+std::string lowered(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
+
+struct Table {
+    std::vector<std::string> optionNames;  // "--chk", ... for the fields after the code
+    std::vector<Row> rows;
+};
+
+Table readTable(std::istream& in) {
+    Table table;
+    std::string line;
+    std::optional<char> separator;
+    bool first = true;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line.front() == '#') continue;
+        if (!separator) separator = line.find('\t') != std::string::npos ? '\t' : ',';
+        auto fields = splitFields(line, *separator);
+        if (first && lowered(fields[0]) == "symbology") {
+            for (std::size_t i = 2; i < fields.size(); ++i) {
+                std::string name = lowered(fields[i]);
+                if (!name.starts_with("--")) name = "--" + name;
+                if (std::find(drawingOptionNames.begin(), drawingOptionNames.end(), name) ==
+                    drawingOptionNames.end())
+                    throw UsageError("the header names an unknown option '" + fields[i] + "'");
+                table.optionNames.push_back(name);
+            }
+            first = false;
+            continue;
+        }
+        first = false;
+        table.rows.push_back({table.rows.size() + 1, std::move(fields)});
+    }
+    return table;
+}
+
+// "0042-CODE39W.png": the row number, padded so that the files sort in row order, and the code
+// with everything but letters, digits, "-" and "." made "_".
+std::string fileNameOf(std::size_t number, std::size_t rowCount, std::string_view code,
+                       OutputFormat format) {
+    std::string name = std::to_string(number);
+    const std::size_t width = std::to_string(rowCount).size();
+    if (name.size() < width) name.insert(0, width - name.size(), '0');
+    name += '-';
+    std::string safe;
+    for (unsigned char c : code.substr(0, 48))
+        safe.push_back(std::isalnum(c) || c == '-' || c == '.' ? static_cast<char>(c) : '_');
+    name += safe.empty() ? "_" : safe;
+    return name + "." + std::string(extensionOf(format));
+}
+
+class Progress {
+  public:
+    Progress(std::ostream& err, bool shown, std::size_t total)
+        : err_(err), shown_(shown && total > 0), total_(total) {}
+
+    void update(std::size_t done) {
+        if (!shown_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (done != total_ && now - last_ < std::chrono::milliseconds(100)) return;
+        last_ = now;
+        constexpr std::size_t barWidth = 40;
+        const std::size_t filled = done * barWidth / total_;
+        err_ << "\r[" << std::string(filled, '#') << std::string(barWidth - filled, '.') << "] "
+             << done << "/" << total_ << std::flush;
+    }
+    void clear() {
+        if (shown_) err_ << "\r\033[K" << std::flush;
+    }
+
+  private:
+    std::ostream& err_;
+    bool shown_;
+    std::size_t total_;
+    std::chrono::steady_clock::time_point last_{};
+};
+
+struct Grid {
+    int columns = 0;
+    int rows = 0;
+};
+
+Grid parseGrid(std::string_view text) {
+    const auto x = text.find_first_of("xX");
+    Grid grid;
+    if (x != std::string_view::npos) {
+        grid.columns = parseInt16("--grid", text.substr(0, x));
+        grid.rows = parseInt16("--grid", text.substr(x + 1));
+    }
+    if (grid.columns < 1 || grid.rows < 1)
+        throw UsageError("invalid value '" + std::string(text) +
+                         "' for --grid: expected COLUMNSxROWS, such as 3x8");
+    return grid;
+}
+
+// Page sizes in millimetres.
+struct PageSize {
+    double width;
+    double height;
+};
+
+PageSize parsePage(std::string_view text) {
+    const std::string lower = lowered(text);
+    if (lower == "a4") return {210, 297};
+    if (lower == "letter") return {215.9, 279.4};
+    const auto x = lower.find('x');
+    if (x != std::string::npos) {
+        const PageSize size{parseFloat("--page", std::string_view(lower).substr(0, x)),
+                            parseFloat("--page", std::string_view(lower).substr(x + 1))};
+        if (size.width > 0 && size.height > 0) return size;
+    }
+    throw UsageError("invalid value '" + std::string(text) +
+                     "' for --page: expected a4, letter or WIDTHxHEIGHT in millimetres");
+}
+
+}  // namespace
+
+std::string_view batchHelp() {
+    return "usage: quillet batch FILE -o OUT [options]\n"
+           "\n"
+           "Draws one symbol per row of FILE (- reads standard input). A row holds the\n"
+           "symbology and the code, separated by tabs or commas (fields in double quotes may hold\n"
+           "the separator), and then the values of the options a header row names:\n"
+           "\n"
+           "    symbology,code,chk,width\n"
+           "    Code_39,CODE39,1,\n"
+           "    EAN_13,590123412345,,30\n"
+           "\n"
+           "An empty field keeps the option's value from the command line. Without a header a\n"
+           "row has just the two fields. Lines starting with # and empty lines are skipped.\n"
+           "\n"
+           "OUT is a folder, which gets one file per row named from the row number and the code\n"
+           "(0001-CODE39W.png; --format picks the format, PNG by default), or a .pdf, which\n"
+           "gets one symbol per page, or with --grid a label grid. A row that fails is reported\n"
+           "with its number and result, and the other rows are still drawn. A summary line ends\n"
+           "the run; on a terminal a progress bar shows how far it is. Exits 0 when every row\n"
+           "was drawn, 1 when one failed.\n"
+           "\n"
+           "Example: quillet batch labels.csv -o labels.pdf --grid 3x8\n"
+           "\n"
+           "  --grid CxR         C columns and R rows of labels per page (PDF output)\n"
+           "  --page P           the grid's page: a4, letter or WIDTHxHEIGHT in mm [a4]\n";
+}
+
+int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,
+             std::ostream& err, bool showProgress) {
+    DrawingArguments defaults;
+    OutputSettings settings;
+    std::string outputPath;
+    std::optional<OutputFormat> namedFormat;
+    std::optional<Grid> grid;
+    PageSize page{210, 297};
+    bool toDocument = false;
+    Table table;
+    try {
+        std::vector<std::string_view> valued = outputOptionNames;
+        valued.insert(valued.end(), {"-o", "--grid", "--page"});
+        valued.insert(valued.end(), drawingOptionNames.begin(), drawingOptionNames.end());
+        std::vector<std::string_view> flags = outputFlagNames;
+        flags.insert(flags.end(), {"--help", "-h"});
+        const auto split = splitCommandLine(arguments, valued, flags);
+        for (const auto& [name, value] : split.options) {
+            if (name == "--help" || name == "-h") {
+                out << batchHelp() << "\n" << outputOptionsHelp() << "\n" << drawingOptionsHelp();
+                return 0;
+            }
+            if (name == "-o")
+                outputPath = value;
+            else if (name == "--grid")
+                grid = parseGrid(value);
+            else if (name == "--page")
+                page = parsePage(value);
+            else if (applyOutputOption(name, value, settings)) {
+                if (name == "--format") namedFormat = settings.format;
+            } else {
+                applyDrawingOption(name, value, defaults);
+            }
+        }
+        if (split.positionals.size() != 1)
+            throw UsageError("batch takes one FILE (see quillet batch --help)");
+        if (outputPath.empty() || outputPath == "-")
+            throw UsageError("batch needs -o OUT, a folder or a .pdf file");
+        const auto pathFormat = outputFormatOfPath(outputPath);
+        toDocument = pathFormat && hasPages(*pathFormat);
+        settings.format = toDocument ? *pathFormat : namedFormat.value_or(OutputFormat::png);
+        if (grid && !toDocument) throw UsageError("--grid needs a .pdf or .ps output");
+
+        const std::string& input = split.positionals[0];
+        if (input == "-") {
+            table = readTable(in);
+        } else {
+            std::ifstream file(input);
+            if (!file) throw UsageError("cannot read " + input);
+            table = readTable(file);
+        }
+        if (!toDocument) fs::create_directories(outputPath);
+    } catch (const UsageError& usage) {
+        err << "quillet: " << usage.what() << "\n";
+        return exitUsage;
+    } catch (const fs::filesystem_error& failure) {
+        err << "quillet: cannot make the folder " << outputPath << ": " << failure.code().message()
+            << "\n";
+        return 1;
+    }
+
+    std::ofstream documentFile;
+    std::unique_ptr<Document> document;
+    if (toDocument) {
+        documentFile.open(outputPath, std::ios::binary | std::ios::trunc);
+        if (!documentFile) {
+            err << "quillet: cannot write " << outputPath << "\n";
+            return 1;
+        }
+        document = std::make_unique<Document>(settings.format, documentFile);
+    }
+    constexpr double pointsPerMillimetre = 72 / 25.4;
+    const double pageWidth = page.width * pointsPerMillimetre;
+    const double pageHeight = page.height * pointsPerMillimetre;
+    std::size_t placed = 0;  // labels on the grid so far
+    cairo_t* gridPage = nullptr;
+
+    Progress progress(err, showProgress, table.rows.size());
+    std::size_t drawnCount = 0, failedCount = 0;
+    const auto report = [&](const Row& row, const std::string& message) {
+        progress.clear();
+        err << "quillet: row " << row.number << ": " << message << "\n";
+        ++failedCount;
+    };
+    for (const Row& row : table.rows) {
+        progress.update(row.number - 1);
+        DrawingArguments args = defaults;
+        tBarcodeType type{};
+        try {
+            if (row.fields.size() < 2 || row.fields.size() > 2 + table.optionNames.size())
+                throw UsageError("expected the symbology, the code" +
+                                 std::string(table.optionNames.empty() ? "" : " and options") +
+                                 ", found " + std::to_string(row.fields.size()) + " fields");
+            type = parseSymbology(row.fields[0]);
+            args.pCode = row.fields[1];
+            for (std::size_t i = 2; i < row.fields.size(); ++i)
+                if (!row.fields[i].empty())
+                    applyDrawingOption(table.optionNames[i - 2], row.fields[i], args);
+        } catch (const UsageError& usage) {
+            report(row, usage.what());
+            continue;
+        }
+        try {
+            if (!toDocument) {
+                std::ostringstream image;
+                Document single(settings.format, image);
+                const SymbolDrawing drawn = drawSymbolPage(single, type, args, settings);
+                if (drawn.result != 0) {
+                    report(row, "result " + std::to_string(drawn.result) + " (" +
+                                    describeError(drawn.result) + ")");
+                    continue;
+                }
+                single.finish();
+                const auto file = fs::path(outputPath) / fileNameOf(row.number, table.rows.size(),
+                                                                    drawn.code, settings.format);
+                writeOutput(file.string(), image.str(), out);
+            } else if (!grid) {
+                const SymbolDrawing drawn = drawSymbolPage(*document, type, args, settings);
+                if (drawn.result != 0) {
+                    report(row, "result " + std::to_string(drawn.result) + " (" +
+                                    describeError(drawn.result) + ")");
+                    continue;
+                }
+            } else {
+                const SymbolDrawing measured = measureSymbol(type, args, settings);
+                if (measured.result != 0) {
+                    report(row, "result " + std::to_string(measured.result) + " (" +
+                                    describeError(measured.result) + ")");
+                    continue;
+                }
+                const std::size_t perPage = static_cast<std::size_t>(grid->columns * grid->rows);
+                if (placed % perPage == 0) {
+                    if (gridPage != nullptr) document->endPage();
+                    gridPage = document->beginPage(pageWidth, pageHeight);
+                }
+                const double cellWidth = pageWidth / grid->columns;
+                const double cellHeight = pageHeight / grid->rows;
+                const std::size_t cell = placed % perPage;
+                const double margin = measured.margin * settings.devicePerUnit();
+                const double left = cellWidth * static_cast<double>(cell % grid->columns) +
+                                    (cellWidth - measured.pageWidth) / 2 + margin;
+                const double top = cellHeight * static_cast<double>(cell / grid->columns) +
+                                   (cellHeight - measured.pageHeight) / 2 + margin;
+                if (measured.pageWidth > cellWidth || measured.pageHeight > cellHeight) {
+                    progress.clear();
+                    err << "quillet: row " << row.number
+                        << ": the symbol is larger than its label\n";
+                }
+                drawSymbolAt(gridPage, type, args, settings, measured, left, top);
+                ++placed;
+            }
+            ++drawnCount;
+        } catch (const RuntimeError& failure) {
+            report(row, "error " + std::to_string(failure.number()) + " (" +
+                            describeError(failure.number()) + ") before drawing");
+        } catch (const std::exception& failure) {
+            report(row, failure.what());
+        }
+    }
+    progress.update(table.rows.size());
+    progress.clear();
+
+    int exitCode = failedCount == 0 ? 0 : 1;
+    if (document) {
+        try {
+            document->finish();
+        } catch (const std::exception& failure) {
+            err << "quillet: " << failure.what() << "\n";
+            exitCode = 1;
+        }
+    }
+    err << "quillet: " << table.rows.size() << " rows: " << drawnCount << " drawn, " << failedCount
+        << " failed\n";
+    return exitCode;
+}
+
+}  // namespace quillet::cli
+#endif

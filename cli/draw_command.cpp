@@ -1,0 +1,272 @@
+#ifdef QUILLET_WITH_CAIRO
+#include <cairo.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <ostream>
+#include <sstream>
+
+#include "cli/command_line.h"
+#include "cli/output_commands.h"
+
+namespace quillet::cli {
+namespace {
+
+std::string describeResult(std::int32_t number) {
+    return std::to_string(number) + " (" + describeError(number) + ")";
+}
+
+// The options of draw and sheet after the split: drawing options into arguments, output
+// options into settings; returns the -o path. Help is handled by the caller.
+struct Parsed {
+    std::vector<std::string> positionals;
+    std::string outputPath;
+    std::optional<OutputFormat> namedFormat;
+    bool printCode = false;
+    bool help = false;
+};
+
+Parsed parseOptions(const std::vector<std::string>& arguments, DrawingArguments& drawing,
+                    OutputSettings& settings, bool drawingOptions) {
+    std::vector<std::string_view> valued = outputOptionNames;
+    valued.push_back("-o");
+    if (drawingOptions)
+        valued.insert(valued.end(), drawingOptionNames.begin(), drawingOptionNames.end());
+    std::vector<std::string_view> flags = outputFlagNames;
+    flags.insert(flags.end(), {"--help", "-h", "--print-code"});
+
+    Parsed parsed;
+    const auto split = splitCommandLine(arguments, valued, flags);
+    parsed.positionals = split.positionals;
+    for (const auto& [name, value] : split.options) {
+        if (name == "--help" || name == "-h")
+            parsed.help = true;
+        else if (name == "--print-code")
+            parsed.printCode = true;
+        else if (name == "-o")
+            parsed.outputPath = value;
+        else if (applyOutputOption(name, value, settings)) {
+            if (name == "--format") parsed.namedFormat = settings.format;
+        } else {
+            applyDrawingOption(name, value, drawing);
+        }
+    }
+    return parsed;
+}
+
+}  // namespace
+
+std::string_view drawHelp() {
+    return "usage: quillet draw SYMBOLOGY CODE -o FILE [options]\n"
+           "\n"
+           "Draws one symbol with the cairo surface and writes it as PNG, PDF, SVG or PostScript.\n"
+           "The page is the box of everything drawn, text included, plus a quiet zone of 10\n"
+           "modules all round. Nothing is printed on success; a drawing that ends with a result\n"
+           "other than 0 prints \"quillet: result N (meaning)\", writes nothing and exits 1; a\n"
+           "failure before the drawing starts exits 2; bad options exit 64.\n"
+           "\n"
+           "SYMBOLOGY is a barcode type name, case-insensitive: Codabar, Code_11, Code_128,\n"
+           "Code_25, Code_39, Code_39F, Code_93, EAN_13, EAN_8, ISBN, Code_MSI, PostNet, UPC_A,\n"
+           "UPC_A_Plus, UPC_E.\n"
+           "\n"
+           "Example: quillet draw Code_39 CODE39 --chk 1 -o code39.png --dpi 300\n"
+           "\n"
+           "  --print-code       print the caller's variable as the method left it (on standard\n"
+           "                     error when the image goes to standard output)\n";
+}
+
+int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    DrawingArguments drawing;
+    OutputSettings settings;
+    Parsed parsed;
+    tBarcodeType type{};
+    try {
+        parsed = parseOptions(arguments, drawing, settings, true);
+        if (parsed.help) {
+            out << drawHelp() << "\n" << outputOptionsHelp() << "\n" << drawingOptionsHelp();
+            return 0;
+        }
+        if (parsed.positionals.size() != 2)
+            throw UsageError("draw takes SYMBOLOGY and CODE (see quillet draw --help)");
+        if (parsed.outputPath.empty())
+            throw UsageError("draw needs -o FILE (- for standard output)");
+        type = parseSymbology(parsed.positionals[0]);
+        drawing.pCode = parsed.positionals[1];
+        settings.format = formatFor(parsed.outputPath, parsed.namedFormat);
+    } catch (const UsageError& usage) {
+        err << "quillet: " << usage.what() << "\n";
+        return exitUsage;
+    }
+
+    std::ostringstream image;
+    SymbolDrawing drawn;
+    try {
+        Document document(settings.format, image);
+        drawn = drawSymbolPage(document, type, drawing, settings);
+        if (drawn.result == 0) document.finish();
+    } catch (const RuntimeError& failure) {
+        err << "quillet: error " << describeResult(failure.number()) << " before drawing\n";
+        return 2;
+    } catch (const std::exception& failure) {
+        err << "quillet: " << failure.what() << "\n";
+        return 1;
+    }
+    if (parsed.printCode) (parsed.outputPath == "-" ? err : out) << drawn.code << "\n";
+    if (drawn.result != 0) {
+        err << "quillet: result " << describeResult(drawn.result) << "\n";
+        return 1;
+    }
+    try {
+        writeOutput(parsed.outputPath, image.str(), out);
+    } catch (const std::exception& failure) {
+        err << "quillet: " << failure.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+namespace {
+
+// What the sheet shows for each symbology: data that each method takes as it is.
+struct Sample {
+    tBarcodeType type;
+    std::string_view code;
+    bool check;
+};
+constexpr std::array<Sample, 15> samples = {{
+    {Codabar, "A40156B", false},
+    {Code_11, "123-45", true},
+    {Code_128, "BQuillet-128", false},
+    {Code_25, "1234567890", true},
+    {Code_39, "CODE39", true},
+    {Code_39F, "Code 39 Full", false},
+    {Code_93, "CODE 93", true},
+    {EAN_13, "590123412345", false},
+    {EAN_8, "9638507", false},
+    {ISBN, "030640615", false},
+    {Code_MSI, "1234567", true},
+    {PostNet, "12345", false},
+    {UPC_A, "03600029145", false},
+    {UPC_A_Plus, "78901234567", false},
+    {UPC_E, "0123456", false},
+}};
+static_assert(samples.size() == barcodeTypeNames.size());
+
+constexpr int sheetColumns = 3;
+constexpr double sheetDpi = 200;
+constexpr double captionPoints = 10;
+
+struct SheetCell {
+    tBarcodeType type;
+    DrawingArguments arguments;
+    SymbolDrawing measured;
+};
+
+}  // namespace
+
+std::string_view sheetHelp() {
+    return "usage: quillet sheet -o FILE [options]\n"
+           "\n"
+           "Draws a sample sheet: every symbology built so far, three to a row, each under its\n"
+           "type name, as PNG or PDF (SVG and PostScript work too). A symbology that is not\n"
+           "built yet (result 445) is left out. PNG is drawn at 200 dpi unless --dpi says\n"
+           "otherwise.\n"
+           "\n"
+           "Example: quillet sheet -o sample-sheet.png\n";
+}
+
+int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    DrawingArguments unused;
+    OutputSettings settings;
+    settings.dpi = sheetDpi;
+    Parsed parsed;
+    try {
+        parsed = parseOptions(arguments, unused, settings, false);
+        if (parsed.help) {
+            out << sheetHelp() << "\n" << outputOptionsHelp();
+            return 0;
+        }
+        if (!parsed.positionals.empty()) throw UsageError("sheet takes no arguments but options");
+        if (parsed.outputPath.empty()) throw UsageError("sheet needs -o FILE");
+        settings.format = formatFor(parsed.outputPath, parsed.namedFormat);
+    } catch (const UsageError& usage) {
+        err << "quillet: " << usage.what() << "\n";
+        return exitUsage;
+    }
+
+    std::vector<SheetCell> cells;
+    double cellWidth = 0;
+    try {
+        for (const auto& sample : samples) {
+            SheetCell cell{sample.type, {}, {}};
+            cell.arguments.pCode = sample.code;
+            cell.arguments.pChk = sample.check;
+            cell.measured = measureSymbol(cell.type, cell.arguments, settings);
+            if (cell.measured.result == error::notImplemented) continue;
+            if (cell.measured.result != 0) {
+                err << "quillet: " << barcodeTypeNames[cell.type] << ": result "
+                    << describeResult(cell.measured.result) << "\n";
+                continue;
+            }
+            cellWidth = std::max(cellWidth, cell.measured.pageWidth);
+            cells.push_back(std::move(cell));
+        }
+    } catch (const RuntimeError& failure) {
+        err << "quillet: error " << describeResult(failure.number()) << "\n";
+        return 1;
+    }
+    if (cells.empty()) {
+        err << "quillet: no symbology is built yet\n";
+        return 1;
+    }
+
+    const double devicePerPoint = settings.devicePerPoint();
+    const double captionSize = captionPoints * devicePerPoint;
+    const double captionLine = std::ceil(captionSize * 1.5);
+    std::vector<double> rowHeights;
+    for (std::size_t i = 0; i < cells.size(); i += sheetColumns) {
+        double height = 0;
+        for (std::size_t j = i; j < std::min(cells.size(), i + sheetColumns); ++j)
+            height = std::max(height, cells[j].measured.pageHeight);
+        rowHeights.push_back(std::ceil(captionLine + height));
+    }
+    cellWidth = std::ceil(cellWidth);
+    const double border = std::ceil(captionLine);
+    double pageHeight = 2 * border;
+    for (double height : rowHeights) pageHeight += height;
+    const double pageWidth = 2 * border + cellWidth * static_cast<double>(std::min<std::size_t>(
+                                                          cells.size(), sheetColumns));
+
+    std::ostringstream image;
+    try {
+        Document document(settings.format, image);
+        cairo_t* context = document.beginPage(pageWidth, pageHeight);
+        double top = border;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            const auto& cell = cells[i];
+            const double left = border + cellWidth * static_cast<double>(i % sheetColumns);
+            const double margin = cell.measured.margin * settings.devicePerUnit();
+            cairo_select_font_face(context, "Arial", CAIRO_FONT_SLANT_NORMAL,
+                                   CAIRO_FONT_WEIGHT_BOLD);
+            cairo_set_font_size(context, captionSize);
+            cairo_set_source_rgb(context, 0.2, 0.2, 0.2);
+            cairo_move_to(context, left + margin, top + captionSize);
+            cairo_show_text(context, std::string(barcodeTypeNames[cell.type]).c_str());
+            cairo_new_path(context);
+            drawSymbolAt(context, cell.type, cell.arguments, settings, cell.measured, left + margin,
+                         top + captionLine + margin);
+            if (i % sheetColumns == sheetColumns - 1) top += rowHeights[i / sheetColumns];
+        }
+        document.endPage();
+        document.finish();
+        writeOutput(parsed.outputPath, image.str(), out);
+    } catch (const std::exception& failure) {
+        err << "quillet: " << failure.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace quillet::cli
+#endif
