@@ -68,7 +68,7 @@ struct CodabarRow {
     std::int16_t result;
     std::string codeAfter;
     std::string symbol;  // read back from the bars
-    std::string text_;   // printed
+    std::string shown;   // the printed text
 };
 
 TEST(Codabar, RepairsStartAndStopAndPrintsTheInnerText) {
@@ -98,7 +98,7 @@ TEST(Codabar, RepairsStartAndStopAndPrintsTheInnerText) {
         EXPECT_EQ(drawn.result, row.result) << row.code;
         EXPECT_EQ(drawn.code, row.codeAfter) << row.code;
         EXPECT_EQ(readCodabar(drawn.surface), row.symbol) << row.code;
-        EXPECT_EQ(printed(drawn.surface), row.text_) << row.code;
+        EXPECT_EQ(printed(drawn.surface), row.shown) << row.code;
         EXPECT_TRUE(testing::contiguous(drawn.surface.boxes())) << row.code;
     }
 }
