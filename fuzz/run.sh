@@ -18,6 +18,9 @@ for target in "$build"/fuzz/*_fuzzer; do
   name=$(basename "$target")
   corpus="$build/corpus/$name"
   mkdir -p "$corpus"
+  # Every test case first, once each, so that a fault there is reported on its own seed.
+  "$target" -runs=0 "$build/seeds" 2>"$build/$name.log" ||
+    { tail -n 40 "$build/$name.log"; echo "fuzz: $name fails on a seed" >&2; exit 1; }
   echo "fuzz: $name for ${seconds}s"
   "$target" -max_total_time="$seconds" -print_final_stats=1 -max_len=512 \
     -artifact_prefix="$build/findings/$name-" "$corpus" "$build/seeds" 2>"$build/$name.log" ||
