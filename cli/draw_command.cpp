@@ -137,7 +137,7 @@ struct Sample {
 constexpr std::array<Sample, 15> samples = {{
     {Codabar, "A40156B", false},
     {Code_11, "123-45", true},
-    {Code_128, "BQuillet-128", false},
+    {Code_128, "BQuillet-128", true},
     {Code_25, "1234567890", true},
     {Code_39, "CODE39", true},
     {Code_39F, "Code 39 Full", false},

@@ -1,0 +1,138 @@
+// Raster output as a reader sees it: grid fitting, anti-aliasing, bar width reduction, and the
+// quillet command's own PNG files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/output_commands.h"
+#include "tests/decode/zbar_reader.h"
+
+namespace quillet {
+namespace {
+
+using testing::Decoded;
+using testing::GreyImage;
+
+const std::vector<Decoded> code39W = {{"CODE-39", "CODE39W"}};
+
+DrawingArguments code39() {
+    DrawingArguments arguments;
+    arguments.pCode = "CODE39";
+    arguments.pChk = true;
+    return arguments;
+}
+
+// Widths of the dark and the light runs across a row through the bars, from the first bar on;
+// the last space is the quiet zone after the symbol.
+struct Runs {
+    std::vector<int> bars, spaces;
+    int greyPixels = 0;
+};
+Runs runsAcross(const GreyImage& image) {
+    Runs runs;
+    const int y = image.height / 3;
+    int start = -1;
+    bool dark = false;
+    for (int x = 0; x < image.width; ++x) {
+        const auto value = image.at(x, y);
+        runs.greyPixels += value > 32 && value < 224;
+        const bool isDark = value < 128;
+        if (x == 0 || isDark != dark) {
+            if (start >= 0 && x > 0) (dark ? runs.bars : runs.spaces).push_back(x - start);
+            start = isDark || start >= 0 ? x : -1;
+            dark = isDark;
+        }
+    }
+    if (!runs.spaces.empty()) runs.spaces.erase(runs.spaces.begin());  // the quiet zone
+    return runs;
+}
+
+std::pair<int, int> narrowRange(const std::vector<int>& widths) {
+    const auto [low, high] = std::minmax_element(widths.begin(), widths.end());
+    const int threshold = (*low + *high) / 2;
+    int narrowLow = *high, narrowHigh = 0;
+    for (int width : widths) {
+        if (width > threshold) continue;
+        narrowLow = std::min(narrowLow, width);
+        narrowHigh = std::max(narrowHigh, width);
+    }
+    return {narrowLow, narrowHigh};
+}
+
+TEST(RasterOutput, GridFittingKeepsEqualBarsEqual) {
+    // At 300 dpi a 16-twip narrow element is 3.33 pixels, a 36-twip wide one 7.5.
+    for (const double dpi : {203.0, 300.0, 600.0}) {
+        OutputSettings settings;
+        settings.dpi = dpi;
+        const GreyImage image = testing::readPng(testing::renderPng(Code_39, code39(), settings));
+        const Runs runs = runsAcross(image);
+        ASSERT_EQ(runs.bars.size(), 45u) << dpi;
+        EXPECT_EQ(runs.greyPixels, 0) << dpi << " dpi: edges are not sharp";
+        const auto [low, high] = narrowRange(runs.bars);
+        EXPECT_EQ(low, high) << dpi << " dpi: narrow bars differ";
+        EXPECT_EQ(testing::decode(image), code39W) << dpi;
+    }
+}
+
+TEST(RasterOutput, WithoutGridFittingEdgesAreSmoothed) {
+    OutputSettings settings;
+    settings.dpi = 300;
+    settings.gridFit = false;
+    const GreyImage image = testing::readPng(testing::renderPng(Code_39, code39(), settings));
+    EXPECT_GT(runsAcross(image).greyPixels, 10);
+    EXPECT_EQ(testing::decode(image), code39W);
+}
+
+TEST(RasterOutput, BarReductionNarrowsBarsOnly) {
+    OutputSettings settings;
+    settings.dpi = 600;
+    const Runs plain =
+        runsAcross(testing::readPng(testing::renderPng(Code_39, code39(), settings)));
+    for (const auto& [amount, inUnits, pixels] :
+         {std::tuple{2.0, false, 2}, std::tuple{4.8, true, 2}, std::tuple{1.0, false, 1}}) {
+        settings.barReduction = amount;
+        settings.barReductionInUnits = inUnits;
+        const GreyImage image = testing::readPng(testing::renderPng(Code_39, code39(), settings));
+        const Runs reduced = runsAcross(image);
+        ASSERT_EQ(reduced.bars.size(), plain.bars.size());
+        for (std::size_t i = 0; i < plain.bars.size(); ++i) {
+            EXPECT_EQ(reduced.bars[i], plain.bars[i] - pixels) << amount << " bar " << i;
+            if (i + 1 < plain.bars.size()) {
+                EXPECT_EQ(reduced.spaces[i], plain.spaces[i] + pixels) << amount << " space " << i;
+            }
+        }
+        EXPECT_EQ(testing::decode(image), code39W) << amount;
+    }
+}
+
+TEST(QuilletDraw, WritesAPngThatScans) {
+    const auto path = std::filesystem::temp_directory_path() / "quillet-draw-test.png";
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::runDraw({"Code_39", "CODE39", "--chk", "1", "-o", path.string()}, out, err), 0)
+        << err.str();
+    EXPECT_EQ(out.str(), "");
+    std::ifstream file(path, std::ios::binary);
+    const std::string png((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::filesystem::remove(path);
+    EXPECT_EQ(testing::decode(testing::readPng(png)), code39W);
+}
+
+TEST(QuilletSheet, EverySymbolZbarKnowsScans) {
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::runSheet({"-o", "-", "--format", "png"}, out, err), 0) << err.str();
+    const auto found = testing::decode(testing::readPng(out.str()), {"code93.enable=1"});
+    std::vector<std::string> names;
+    for (const auto& decoded : found) names.push_back(decoded.symbology);
+    std::sort(names.begin(), names.end());
+    // Code 11, MSI and POSTNET are beyond zbar; UPC-A, UPC-E and ISBN read as EAN-13.
+    const std::vector<std::string> expected = {"CODE-128", "CODE-39", "CODE-39", "CODE-93",
+                                               "Codabar", "EAN-13",   "EAN-13",  "EAN-13",
+                                               "EAN-13",  "EAN-13",   "EAN-8",   "I2/5"};
+    EXPECT_EQ(names, expected) << err.str();
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,132 @@
+// The draw and batch commands: exit codes, messages and what they write.
+#ifdef QUILLET_WITH_CAIRO
+#include "cli/output_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace quillet {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CommandRun {
+    int exitCode;
+    std::string out, err;
+};
+
+CommandRun draw(std::vector<std::string> arguments) {
+    std::ostringstream out, err;
+    const int exitCode = cli::runDraw(arguments, out, err);
+    return {exitCode, out.str(), err.str()};
+}
+
+TEST(QuilletDrawCommand, ExitCodesAndMessages) {
+    struct Row {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string errStarts;
+    };
+    const Row rows[] = {
+        {{"Code_39", "CODE39", "-o", "-", "--format", "svg"}, 0, ""},
+        {{"Code_39", "CODE39", "-o", "x.bmp"}, 64, "quillet: cannot tell the format of 'x.bmp'"},
+        {{"Code_39", "CODE39", "-o", "-"}, 64, "quillet: cannot tell the format"},
+        {{"Code_39", "CODE39"}, 64, "quillet: draw needs -o FILE"},
+        {{"Code_39", "-o", "-", "--format", "png"}, 64, "quillet: draw takes SYMBOLOGY and CODE"},
+        {{"Code_40", "X", "-o", "-", "--format", "png"}, 64, "quillet: unknown symbology"},
+        {{"Code_39", "X", "-o", "-", "--format", "gif"}, 64, "quillet: unknown format 'gif'"},
+        {{"Code_39", "X", "-o", "-", "--format", "png", "--dpi", "0"},
+         64,
+         "quillet: invalid value"},
+        {{"Code_39", "X", "-o", "-.png", "--units", "cubits"}, 64, "quillet: unknown units"},
+        {{"Code_39", "X", "-o", "-.png", "--bar-reduction", "-1"}, 64, "quillet: invalid value"},
+        // A character without a pattern stops the drawing: nothing is written.
+        {{"Code_39", "a", "-o", "-", "--format", "png"},
+         1,
+         "quillet: result 9 (Subscript out of range)\n"},
+        {{"Code_39", "X", "-o", "-", "--format", "png", "--line", "0x80000005"},
+         1,
+         "quillet: result 380 (Invalid property value)\n"},
+        // Before the error trap: the ratio needs its colon.
+        {{"Code_39", "X", "-o", "-", "--format", "png", "--ratio", "3"}, 2, "quillet: error 5"},
+    };
+    for (const auto& row : rows) {
+        const CommandRun run = draw(row.arguments);
+        std::string joined;
+        for (const auto& argument : row.arguments) joined += argument + " ";
+        EXPECT_EQ(run.exitCode, row.exitCode) << joined << run.err;
+        EXPECT_EQ(run.err.substr(0, row.errStarts.size()), row.errStarts) << joined;
+        if (row.exitCode != 0) {
+            EXPECT_EQ(run.out, "") << joined;
+        }
+    }
+}
+
+TEST(QuilletDrawCommand, PrintsTheWrittenBackCode) {
+    const auto path = fs::temp_directory_path() / "quillet-print-code.svg";
+    const CommandRun toFile =
+        draw({"Code_39", "CODE39", "--chk", "1", "--print-code", "-o", path.string()});
+    EXPECT_EQ(toFile.exitCode, 0);
+    EXPECT_EQ(toFile.out, "CODE39W\n");
+    EXPECT_TRUE(fs::file_size(path) > 0);
+    fs::remove(path);
+    // With the image on standard output the code goes to standard error.
+    const CommandRun toOut =
+        draw({"Code_39", "CODE39", "--chk", "1", "--print-code", "-o", "-", "--format", "pdf"});
+    EXPECT_EQ(toOut.err, "CODE39W\n");
+    EXPECT_EQ(toOut.out.substr(0, 5), "%PDF-");
+}
+
+TEST(QuilletBatchCommand, ABadRowDoesNotStopTheOthers) {
+    const fs::path folder = fs::temp_directory_path() / "quillet-batch-test";
+    fs::remove_all(folder);
+    std::istringstream rows(
+        "symbology\tcode\tchk\twidth\n"
+        "Code_39\tCODE39\t1\t\n"
+        "# a comment\n"
+        "Code_39\tlower\t\t\n"
+        "Code_40\tX\n"
+        "EAN_13\t590123412345\t\t30\n"
+        "Code_39\tA\t1\t2\textra\n"
+        "Code_39\t\"A\tB\"\n");
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::runBatch({"-", "-o", folder.string()}, rows, out, err, false), 1);
+    EXPECT_EQ(err.str(),
+              "quillet: row 2: result 9 (Subscript out of range)\n"
+              "quillet: row 3: unknown symbology 'Code_40' (one of Codabar, Code_11, Code_128, "
+              "Code_25, Code_39, Code_39F, Code_93, EAN_13, EAN_8, ISBN, Code_MSI, PostNet, "
+              "UPC_A, UPC_A_Plus, UPC_E)\n"
+              "quillet: row 5: expected the symbology, the code and options, found 5 fields\n"
+              "quillet: row 6: result 9 (Subscript out of range)\n"
+              "quillet: 6 rows: 2 drawn, 4 failed\n");
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        files.push_back(entry.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"1-CODE39W.png", "4-590123412345.png"}));
+    fs::remove_all(folder);
+}
+
+TEST(QuilletBatchCommand, LabelGridInOnePdf) {
+    const fs::path pdf = fs::temp_directory_path() / "quillet-batch-grid.pdf";
+    std::istringstream rows("Code_39,A\nCode_39,B\nCode_39,C\n");
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::runBatch({"-", "-o", pdf.string(), "--grid", "2x1"}, rows, out, err, false), 0);
+    EXPECT_EQ(err.str(), "quillet: 3 rows: 3 drawn, 0 failed\n");
+    std::ifstream file(pdf, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    EXPECT_NE(bytes.find("/Count 2"), std::string::npos) << "two pages of two labels";
+    fs::remove(pdf);
+
+    std::istringstream again("Code_39,A\n");
+    EXPECT_EQ(cli::runBatch({"-", "-o", "folder", "--grid", "2x1"}, again, out, err, false), 64);
+}
+
+}  // namespace
+}  // namespace quillet
+#endif
