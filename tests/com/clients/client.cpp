@@ -1,0 +1,113 @@
+#include "client.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace client {
+namespace {
+int failureCount = 0;
+}
+
+void check(bool condition, const std::string& what) {
+    if (!condition) {
+        ++failureCount;
+        std::printf("FAILED: %s\n", what.c_str());
+    }
+}
+
+int failures() {
+    return failureCount;
+}
+
+std::string toUtf8(const wchar_t* text, std::size_t length) {
+    if (length == 0) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), size, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::wstring toUtf16(std::string_view text) {
+    if (text.empty()) return {};
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    return out;
+}
+
+std::string hex(HRESULT value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
+    return text;
+}
+
+IDispatch* createControl() {
+    CLSID clsid{};
+    if (FAILED(CLSIDFromProgID(L"QUILLETPRO.Quillet", &clsid))) return nullptr;
+    IDispatch* control = nullptr;
+    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                     reinterpret_cast<void**>(&control));
+    return control;
+}
+
+HRESULT invokeByName(IDispatch* object, const wchar_t* name, WORD flags,
+                     std::vector<VARIANT>& arguments, VARIANT* result, EXCEPINFO* exception,
+                     UINT* argumentError) {
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    const HRESULT found = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(found)) return found;
+    std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS parameters{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    if (flags & DISPATCH_PROPERTYPUT) {
+        parameters.rgdispidNamedArgs = &named;
+        parameters.cNamedArgs = 1;
+    }
+    UINT ignored = 0;
+    return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters, result, exception,
+                          argumentError ? argumentError : &ignored);
+}
+
+}  // namespace client
+
+int main(int argc, char** argv) {
+    using namespace client;
+    if (argc < 2) {
+        std::printf(
+            "usage: quillet_com_client registered|unregistered|typelib|trace FILE|"
+            "robustness|container|about FILE\n");
+        return 64;
+    }
+    // Traces are compared byte for byte with the host's: no CR LF translation.
+    _setmode(_fileno(stdout), _O_BINARY);
+    OleInitialize(nullptr);
+    const std::string part = argv[1];
+    if (part == "registered")
+        checkRegistry(true);
+    else if (part == "unregistered")
+        checkRegistry(false);
+    else if (part == "typelib")
+        walkTypeLibrary();
+    else if (part == "trace" && argc > 2)
+        traceCases(argv[2]);
+    else if (part == "robustness")
+        checkRobustness();
+    else if (part == "container")
+        checkContainer();
+    else if (part == "about" && argc > 2)
+        checkAboutBox(argv[2]);
+    else {
+        std::printf("unknown part %s\n", part.c_str());
+        return 64;
+    }
+    OleUninitialize();
+    std::fflush(stdout);
+    return failures() == 0 ? 0 : 1;
+}

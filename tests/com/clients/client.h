@@ -1,0 +1,44 @@
+// The Windows test client: a host that calls the control as VB, a script engine or a container
+// would, run under Wine. Each check prints what it found and fails the run on a mismatch.
+#pragma once
+
+#include <ole2.h>
+#include <olectl.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quillet_com.h"
+
+namespace client {
+
+// Counts failures; a check names what it compared.
+void check(bool condition, const std::string& what);
+int failures();
+
+std::string toUtf8(const wchar_t* text, std::size_t length);
+inline std::string toUtf8(BSTR text) {
+    return toUtf8(text, text ? SysStringLen(text) : 0);
+}
+std::wstring toUtf16(std::string_view text);
+std::string hex(HRESULT value);
+
+// The control created by ProgID, as its IDispatch.
+IDispatch* createControl();
+// Calls a member by name with the arguments in the caller's order.
+HRESULT invokeByName(IDispatch* object, const wchar_t* name, WORD flags,
+                     std::vector<VARIANT>& arguments, VARIANT* result, EXCEPINFO* exception,
+                     UINT* argumentError = nullptr);
+
+// The test parts, each returning when done.
+void checkRegistry(bool present);
+void walkTypeLibrary();
+void traceCases(const char* casesFile);
+void checkRobustness();
+void checkContainer();
+void checkAboutBox(const char* screenshotFile);
+
+}  // namespace client

@@ -1,0 +1,179 @@
+// The late-binding client: each case is drawn as a VB host calls a method by name, with every
+// argument by reference in its exact type, onto a recording drawing object. The output has the
+// format of `quillet trace`, so that the test compares it line for line with the portable core.
+#include <cstdio>
+#include <fstream>
+#include <map>
+
+#include "client.h"
+#include "recording_dispatch.h"
+
+namespace client {
+namespace {
+
+const std::map<std::string, const wchar_t*> methodOf = {
+    {"codabar", L"BarCODABAR"}, {"code_11", L"BarCODE11"},      {"code_128", L"BarCODE128"},
+    {"code_25", L"BarCODE25"},  {"code_39", L"BarCODE39"},      {"code_39f", L"BarCODE39F"},
+    {"code_93", L"BarCODE93"},  {"ean_13", L"BarEAN13"},        {"ean_8", L"BarEAN8"},
+    {"isbn", L"BarISBN"},       {"code_msi", L"BarMSI"},        {"postnet", L"BarPOSTNET"},
+    {"upc_a", L"BarUPCA"},      {"upc_a_plus", L"BarUPCAPlus"}, {"upc_e", L"BarUPCE"}};
+
+std::vector<std::string> split(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab - start));
+        if (tab == std::string::npos) return fields;
+        start = tab + 1;
+    }
+}
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool truth(const std::string& text) {
+    const std::string value = lower(text);
+    return value == "1" || value == "-1" || value == "true" || value == "yes";
+}
+
+std::string escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\\')
+            out += "\\\\";
+        else
+            out += c;
+    }
+    return out;
+}
+
+// The caller's variables, with the defaults of the quillet command.
+struct Variables {
+    IDispatch* object = nullptr;
+    float x = 0, y = 0;
+    BSTR code = nullptr;
+    short width = 15, height = 1200, text = 1;
+    VARIANT_BOOL bold = VARIANT_FALSE;
+    BSTR font = SysAllocString(L"Arial");
+    LONG fore = 0, line = 0;
+    BSTR ratio = SysAllocString(L"3:1");
+    VARIANT_BOOL chk = VARIANT_FALSE;
+    ~Variables() {
+        SysFreeString(code);
+        SysFreeString(font);
+        SysFreeString(ratio);
+    }
+};
+
+void replace(BSTR& target, const std::string& text) {
+    SysFreeString(target);
+    const std::wstring wide = toUtf16(text);
+    target = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+template <class T>
+VARIANT byReference(VARTYPE type, T* storage) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = type | VT_BYREF;
+    v.byref = storage;
+    return v;
+}
+
+std::string drawCase(IDispatch* control, const std::vector<std::string>& fields) {
+    const auto method = methodOf.find(lower(fields[0]));
+    if (method == methodOf.end()) return "unknown symbology " + fields[0] + "\n";
+    RecordingDispatch surface;
+    Variables v;
+    v.object = &surface;
+    replace(v.code, fields[1]);
+    for (std::size_t i = 2; i < fields.size(); ++i) {
+        const std::size_t equals = fields[i].find('=');
+        const std::string name = fields[i].substr(0, equals);
+        const std::string value = equals == std::string::npos ? "" : fields[i].substr(equals + 1);
+        if (name == "--x")
+            v.x = std::stof(value);
+        else if (name == "--y")
+            v.y = std::stof(value);
+        else if (name == "--width")
+            v.width = static_cast<short>(std::stoi(value));
+        else if (name == "--height")
+            v.height = static_cast<short>(std::stoi(value));
+        else if (name == "--text")
+            v.text = static_cast<short>(std::stoi(value));
+        else if (name == "--bold")
+            v.bold = truth(value) ? VARIANT_TRUE : VARIANT_FALSE;
+        else if (name == "--font")
+            replace(v.font, value);
+        else if (name == "--fore")
+            v.fore = static_cast<LONG>(std::stoll(value, nullptr, 0));
+        else if (name == "--line")
+            v.line = static_cast<LONG>(std::stoll(value, nullptr, 0));
+        else if (name == "--ratio")
+            replace(v.ratio, value);
+        else if (name == "--chk")
+            v.chk = truth(value) ? VARIANT_TRUE : VARIANT_FALSE;
+        else
+            return "unknown option " + name + "\n";
+    }
+    std::vector<VARIANT> arguments = {byReference(VT_DISPATCH, &v.object),
+                                      byReference(VT_R4, &v.x),
+                                      byReference(VT_R4, &v.y),
+                                      byReference(VT_BSTR, &v.code),
+                                      byReference(VT_I2, &v.width),
+                                      byReference(VT_I2, &v.height),
+                                      byReference(VT_I2, &v.text),
+                                      byReference(VT_BOOL, &v.bold),
+                                      byReference(VT_BSTR, &v.font),
+                                      byReference(VT_I4, &v.fore),
+                                      byReference(VT_I4, &v.line),
+                                      byReference(VT_BSTR, &v.ratio),
+                                      byReference(VT_BOOL, &v.chk)};
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO exception{};
+    const HRESULT status =
+        invokeByName(control, method->second, DISPATCH_METHOD, arguments, &result, &exception);
+    std::string out = surface.trace();
+    if (status == S_OK && result.vt == VT_I2) {
+        out += "Result\t" + std::to_string(result.iVal) + "\n";
+    } else if (status == DISP_E_EXCEPTION &&
+               HRESULT_FACILITY(exception.scode) == FACILITY_CONTROL) {
+        out += "Error\t" + std::to_string(HRESULT_CODE(exception.scode)) + "\n";
+    } else {
+        out += "Failed\t" + hex(status) + "\n";
+    }
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
+    out += "pCode\t" + escape(toUtf8(v.code)) + "\n";
+    if (surface.references() != 1) out += "surface left with extra references\n";
+    return out;
+}
+
+}  // namespace
+
+void traceCases(const char* casesFile) {
+    std::ifstream cases(casesFile, std::ios::binary);
+    check(cases.good(), std::string("cases file ") + casesFile);
+    IDispatch* control = createControl();
+    check(control != nullptr, "control created by ProgID");
+    if (control == nullptr) return;
+    std::string line;
+    while (std::getline(cases, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        const std::string out = "== " + line + "\n" + drawCase(control, split(line));
+        std::fwrite(out.data(), 1, out.size(), stdout);
+    }
+    control->Release();
+}
+
+}  // namespace client
