@@ -12,10 +12,11 @@ packages=(
   libcairo2-dev fontconfig fonts-liberation2 libzbar-dev
 )
 
-# Extra groups, asked for by name: "com" (MinGW-w64 and Wine for the Windows control).
+# Extra groups, asked for by name: "com" (MinGW-w64 and Wine for the Windows control: widl
+# comes with wine64-tools, the .idl files with libwine-dev, 32-bit Windows with wine32).
 for group in "$@"; do
   case "$group" in
-    com) packages+=(mingw-w64 wine wine64 libwine-dev xvfb "wine32:i386") ;;
+    com) packages+=(mingw-w64 wine wine64 wine64-tools libwine-dev xvfb "wine32:i386") ;;
     *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
   esac
 done
