@@ -11,9 +11,10 @@ ctest --test-dir build/test --output-on-failure -j 2
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer. The install test is
 # left out there: an installed instrumented library would need the sanitizer runtime in its
-# consumer, which that test builds plainly.
+# consumer, which that test builds plainly. GCC's uninitialised-use warning gives false alarms
+# in the standard library's own headers (std::regex) once AddressSanitizer instruments them.
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_WERROR=ON \
-  -DQUILLET_SANITIZE=ON
+  -DQUILLET_SANITIZE=ON -DCMAKE_CXX_FLAGS=-Wno-maybe-uninitialized
 cmake --build build/asan
 ctest --test-dir build/asan --output-on-failure -j 2 -E '^install\.'
 
