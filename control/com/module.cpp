@@ -170,10 +170,15 @@ BSTR allocateBstr(std::string_view utf8) {
 }
 
 std::int32_t runtimeNumberOf(HRESULT result, const EXCEPINFO* exception) noexcept {
+    const HRESULT reported = result;
     if (result == DISP_E_EXCEPTION && exception != nullptr) {
         if (exception->wCode != 0) return exception->wCode;
-        result = exception->scode;
+        if (exception->scode != 0) result = exception->scode;
     }
+    // A failure that names no number (an empty EXCEPINFO, or error 0) must not pass for
+    // success: it is reported by its HRESULT, like any other automation error.
+    if (HRESULT_FACILITY(result) == FACILITY_CONTROL && HRESULT_CODE(result) == 0)
+        return static_cast<std::int32_t>(reported);
     switch (result) {
         case DISP_E_MEMBERNOTFOUND:
         case DISP_E_UNKNOWNNAME:

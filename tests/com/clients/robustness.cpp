@@ -192,6 +192,14 @@ void checkSurfaceFailures(IDispatch* control) {
                   std::string(row.name) + ": calls before it " + std::to_string(lines));
     }
 
+    // An error without a number is an automation error whose HRESULT does not fit the 16-bit
+    // result: the call fails with an overflow instead of passing for a success.
+    RecordingDispatch silent;
+    silent.failAt(L"Line", 0);
+    const Outcome unnumbered = call(control, L"BarCODE39", byValue(object(&silent), L"AB"));
+    check(runtimeNumber(unnumbered) == 6,
+          "an error without a number: status " + hex(unnumbered.status));
+
     // One lookup per member per call, however many boxes the symbol has.
     RecordingDispatch counted;
     const Outcome outcome = call(control, L"BarCODE39", byValue(object(&counted), L"ABCDEF"));
