@@ -58,6 +58,31 @@ void checkRegistry(bool present) {
     check(bitmap.size() > 7 && bitmap.substr(bitmap.size() - 7) == L", 30000",
           "ToolboxBitmap32 is resource 30000: " + toUtf8(bitmap.data(), bitmap.size()));
 
+    // The registered file carries the toolbox bitmap and marks itself as self-registering.
+    HMODULE file = LoadLibraryExW(server.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    check(file != nullptr, "the registered file loads as data");
+    if (file != nullptr) {
+        HRSRC toolbox = FindResourceW(file, MAKEINTRESOURCEW(30000), MAKEINTRESOURCEW(2));
+        const auto* header =
+            toolbox
+                ? static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(file, toolbox)))
+                : nullptr;
+        check(header != nullptr && header->biWidth == 16 && header->biHeight == 15 &&
+                  header->biBitCount == 4,
+              "toolbox bitmap 30000 is 16 x 15 in 16 colours");
+        FreeLibrary(file);
+    }
+    DWORD ignored = 0;
+    std::vector<char> version(GetFileVersionInfoSizeW(server.c_str(), &ignored));
+    void* entry = nullptr;
+    UINT length = 0;
+    check(!version.empty() &&
+              GetFileVersionInfoW(server.c_str(), 0, static_cast<DWORD>(version.size()),
+                                  version.data()) &&
+              VerQueryValueW(version.data(), L"\\StringFileInfo\\040904B0\\OLESelfRegister", &entry,
+                             &length),
+          "version resource has OLESelfRegister");
+
     // The class is really creatable through what was registered.
     IDispatch* control = createControl();
     check(control != nullptr, "created by ProgID");
