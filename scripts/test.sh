@@ -16,7 +16,8 @@ ctest --test-dir build/test --output-on-failure -j 2
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_WERROR=ON \
   -DQUILLET_SANITIZE=ON -DCMAKE_CXX_FLAGS=-Wno-maybe-uninitialized
 cmake --build build/asan
-ctest --test-dir build/asan --output-on-failure -j 2 -E '^install\.'
+LSAN_OPTIONS=suppressions=$PWD/scripts/lsan-suppressions.txt:print_suppressions=0 \
+  ctest --test-dir build/asan --output-on-failure -j 2 -E '^install\.'
 
 # Each fuzz target for a bounded time (clang, ASan + UBSan), seeded from the test cases.
 bash fuzz/run.sh 60
