@@ -1,7 +1,7 @@
 // Walks the registered type library: names, DISPIDs, kinds, flags, parameter types and help
 // strings, as an object browser or a VB project reference reads them.
 #include <array>
-#include <cstdio>
+#include <vector>
 
 #include "client.h"
 
@@ -213,7 +213,10 @@ void checkEnumeration(ITypeInfo* info) {
     for (UINT i = 0; i < count && i < names.size(); ++i) {
         VARDESC* variable = nullptr;
         info->GetVarDesc(i, &variable);
-        check(nameOf(info, variable->memid) == names[i], std::string("enum member ") + names[i]);
+        std::string help;
+        check(nameOf(info, variable->memid, &help) == names[i],
+              std::string("enum member ") + names[i]);
+        check(help == names[i], std::string("help string of ") + names[i] + ": '" + help + "'");
         check(variable->varkind == VAR_CONST && variable->lpvarValue->vt == VT_I4 &&
                   variable->lpvarValue->lVal == static_cast<LONG>(i),
               std::string("value of ") + names[i]);
@@ -232,21 +235,39 @@ void walkTypeLibrary() {
     library->GetLibAttr(&attributes);
     check(attributes->wMajorVerNum == 1 && attributes->wMinorVerNum == 0, "version 1.0");
     check(attributes->lcid == 0x409, "locale 0x409");
+    check(attributes->syskind == (sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32),
+          "laid out for this bitness");
+    std::vector<GUID> guids = {attributes->guid};
     library->ReleaseTLibAttr(attributes);
-    BSTR name = nullptr;
-    library->GetDocumentation(-1, &name, nullptr, nullptr, nullptr);
+    BSTR name = nullptr, doc = nullptr;
+    library->GetDocumentation(-1, &name, &doc, nullptr, nullptr);
     check(toUtf8(name) == "QUILLETPRO", "library name " + toUtf8(name));
+    check(toUtf8(doc) == "Quillet Barcode Control", "library help string " + toUtf8(doc));
     SysFreeString(name);
+    SysFreeString(doc);
 
-    check(library->GetTypeInfoCount() == 4, "four type descriptions");
+    // Object browsers and VB's references list the types in the library's own order.
     std::string order;
     for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
         BSTR typeName = nullptr;
         library->GetDocumentation(static_cast<INT>(i), &typeName, nullptr, nullptr, nullptr);
         order += (i ? ", " : "") + toUtf8(typeName);
         SysFreeString(typeName);
+        ITypeInfo* info = nullptr;
+        TYPEATTR* type = nullptr;
+        if (library->GetTypeInfo(i, &info) == S_OK && info->GetTypeAttr(&type) == S_OK) {
+            guids.push_back(type->guid);
+            info->ReleaseTypeAttr(type);
+        }
+        if (info != nullptr) info->Release();
     }
-    std::printf("type descriptions: %s\n", order.c_str());
+    check(order == "_Quillet, Quillet, __Quillet, tBarcodeType", "type descriptions: " + order);
+    bool distinct = guids.size() == 5;
+    for (std::size_t i = 0; i < guids.size(); ++i) {
+        distinct = distinct && !IsEqualGUID(guids[i], GUID_NULL);
+        for (std::size_t k = 0; k < i; ++k) distinct = distinct && !IsEqualGUID(guids[i], guids[k]);
+    }
+    check(distinct, "library and types have five distinct GUIDs");
 
     struct Part {
         REFGUID guid;
