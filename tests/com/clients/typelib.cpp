@@ -208,6 +208,8 @@ void checkEnumeration(ITypeInfo* info) {
     info->GetTypeAttr(&attributes);
     check(attributes->typekind == TKIND_ENUM && attributes->cVars == names.size(),
           "tBarcodeType has 15 members");
+    check(attributes->cbSizeInstance == 4,
+          "tBarcodeType is 32-bit: " + std::to_string(attributes->cbSizeInstance));
     const UINT count = attributes->cVars;
     info->ReleaseTypeAttr(attributes);
     for (UINT i = 0; i < count && i < names.size(); ++i) {
