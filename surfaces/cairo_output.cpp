@@ -10,8 +10,11 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ostream>
+#include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace quillet {
 namespace {
@@ -33,6 +36,163 @@ void check(cairo_status_t status, const char* doing) {
 double devicePerInch(const OutputSettings& settings) noexcept {
     return isRaster(settings.format) ? settings.dpi : pointsPerInch;
 }
+
+// A page's size in whole pixels, at least one each way.
+std::pair<int, int> rasterSize(double width, double height) {
+    width = std::ceil(std::max(width, 1.0));
+    height = std::ceil(std::max(height, 1.0));
+    // cairo images stop at 32767 pixels a side; beyond that it fails without saying why.
+    if (width > 32767 || height > 32767)
+        throw std::runtime_error("the image would be wider or higher than 32767 pixels");
+    return {static_cast<int>(width), static_cast<int>(height)};
+}
+
+// The top left width x height pixels of an image target as a PNG file.
+void encodePng(cairo_surface_t* image, int width, int height, std::string& png,
+               PngEncoder& encoder) {
+    cairo_surface_flush(image);
+    check(cairo_surface_status(image), "drawing");
+    encoder.encode(cairo_image_surface_get_data(image), width, height,
+                   cairo_image_surface_get_stride(image), png);
+}
+
+void encodePng(cairo_surface_t* image, int width, int height, std::string& png) {
+    PngEncoder encoder;
+    encodePng(image, width, height, png, encoder);
+}
+
+// Measuring needs the extents of what is drawn, not its pixels.
+class MeasuringSurface final : public CairoSurface {
+  public:
+    using CairoSurface::CairoSurface;
+
+  protected:
+    void paintBox(double, double, double, double, std::int32_t) override {}
+};
+
+// Writes the pixels of boxes on whole pixels (grid-fitted output) straight into an image
+// target: cairo's path filling costs many times the few rows of a bar. Everything else, and
+// every box off the pixel grid, is left to cairo, which draws the same pixels for such a box.
+//
+// A symbol's boxes come in bands of one height, mostly side by side. A band is painted on its
+// top row only, box after box, and that row is then copied down over each run of adjacent boxes:
+// a few long copies instead of a short fill per box and row.
+class RasterSurface final : public CairoSurface {
+  public:
+    struct Page {
+        cairo_surface_t* image;
+        int left, top, right, bottom;  // the clip, in pixels
+    };
+    // The page of a context that draws unscaled on a 24-bit image within a clip on whole
+    // pixels; nothing for any other context.
+    static std::optional<Page> pageOf(cairo_t* context) {
+        cairo_surface_t* target = cairo_get_target(context);
+        if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE ||
+            cairo_image_surface_get_format(target) != CAIRO_FORMAT_RGB24)
+            return std::nullopt;
+        cairo_matrix_t matrix;
+        cairo_get_matrix(context, &matrix);
+        if (matrix.xx != 1 || matrix.yx != 0 || matrix.xy != 0 || matrix.yy != 1 ||
+            matrix.x0 != 0 || matrix.y0 != 0)
+            return std::nullopt;
+        double left, top, right, bottom;
+        cairo_clip_extents(context, &left, &top, &right, &bottom);
+        if (!isWhole(left) || !isWhole(top) || !isWhole(right) || !isWhole(bottom))
+            return std::nullopt;
+        const int width = cairo_image_surface_get_width(target);
+        const int height = cairo_image_surface_get_height(target);
+        return Page{target, pixelWithin(left, width), pixelWithin(top, height),
+                    pixelWithin(right, width), pixelWithin(bottom, height)};
+    }
+
+    RasterSurface(cairo_t* context, const DevicePlacement& placement, const Page& page)
+        : CairoSurface(context, placement),
+          page_(page),
+          data_(cairo_image_surface_get_data(page.image)),
+          stride_(cairo_image_surface_get_stride(page.image)) {}
+    ~RasterSurface() override { handToCairo(); }
+    RasterSurface(const RasterSurface&) = delete;
+    RasterSurface& operator=(const RasterSurface&) = delete;
+
+    void print(std::string_view text) override {
+        handToCairo();
+        CairoSurface::print(text);
+        cairoDrew_ = true;
+    }
+
+  protected:
+    void paintBox(double left, double top, double right, double bottom,
+                  std::int32_t color) override {
+        if (!isWhole(left) || !isWhole(top) || !isWhole(right) || !isWhole(bottom)) {
+            handToCairo();
+            CairoSurface::paintBox(left, top, right, bottom, color);
+            cairoDrew_ = true;
+            return;
+        }
+        const int x1 = std::max(page_.left, pixelWithin(left, page_.right));
+        const int x2 = std::min(page_.right, pixelWithin(right, page_.right));
+        const int y1 = std::max(page_.top, pixelWithin(top, page_.bottom));
+        const int y2 = std::min(page_.bottom, pixelWithin(bottom, page_.bottom));
+        if (x1 >= x2 || y1 >= y2) return;
+        if (cairoDrew_) {
+            cairo_surface_flush(page_.image);
+            cairoDrew_ = false;
+        }
+        if (runCount_ > 0 && (y1 != bandTop_ || y2 != bandBottom_ || runCount_ == runs_.size()))
+            copyBandDown();
+        bandTop_ = y1;
+        bandBottom_ = y2;
+
+        // 0x00BBGGRR as cairo stores an opaque colour: 0xFFRRGGBB in native order.
+        const std::uint32_t pixel =
+            0xFF000000u | (color & 0xFFu) << 16 | (color & 0xFF00u) | (color >> 16 & 0xFFu);
+        unsigned char* at = rowAt(y1) + static_cast<std::ptrdiff_t>(x1) * 4;
+        for (int x = x1; x < x2; ++x, at += 4) std::memcpy(at, &pixel, sizeof pixel);
+        if (runCount_ > 0 && runs_[runCount_ - 1].right == x1)
+            runs_[runCount_ - 1].right = x2;
+        else
+            runs_[runCount_++] = {x1, x2};
+        written_ = true;
+    }
+
+  private:
+    static bool isWhole(double value) { return value == std::floor(value); }
+    static int pixelWithin(double value, int size) {
+        return static_cast<int>(std::clamp(value, 0.0, static_cast<double>(size)));
+    }
+    unsigned char* rowAt(int y) const { return data_ + static_cast<std::ptrdiff_t>(y) * stride_; }
+
+    void copyBandDown() {
+        for (std::size_t i = 0; i < runCount_; ++i) {
+            const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(runs_[i].left) * 4;
+            const auto bytes = static_cast<std::size_t>(runs_[i].right - runs_[i].left) * 4;
+            for (int y = bandTop_ + 1; y < bandBottom_; ++y)
+                std::memcpy(rowAt(y) + offset, rowAt(bandTop_) + offset, bytes);
+        }
+        runCount_ = 0;
+    }
+
+    // cairo must know before it draws again that the pixels changed under it.
+    void handToCairo() {
+        if (!written_) return;
+        copyBandDown();
+        cairo_surface_mark_dirty(page_.image);
+        written_ = false;
+    }
+
+    struct Run {
+        int left, right;
+    };
+
+    Page page_;
+    unsigned char* data_;
+    int stride_;
+    int bandTop_ = 0, bandBottom_ = 0;
+    std::array<Run, 32> runs_{};  // of the band painted on its top row only
+    std::size_t runCount_ = 0;
+    bool written_ = false;    // pixels changed since cairo last knew
+    bool cairoDrew_ = false;  // cairo drew since the pixels were last written
+};
 
 }  // namespace
 
@@ -90,15 +250,12 @@ cairo_t* Document::beginPage(double width, double height) {
     if (pages_ > 0 && !hasPages(format_)) throw std::logic_error("this format holds one page only");
     width = std::max(width, 1.0);
     height = std::max(height, 1.0);
-    // cairo images stop at 32767 pixels a side; beyond that it fails without saying why.
-    if (isRaster(format_) && (width > 32767 || height > 32767))
-        throw std::runtime_error("the image would be wider or higher than 32767 pixels");
     switch (format_) {
-        case OutputFormat::png:
-            target_ =
-                cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(std::ceil(width)),
-                                           static_cast<int>(std::ceil(height)));
+        case OutputFormat::png: {
+            const auto [pixelsWide, pixelsHigh] = rasterSize(width, height);
+            target_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, pixelsWide, pixelsHigh);
             break;
+        }
         case OutputFormat::svg:
             target_ = cairo_svg_surface_create_for_stream(writeToStream, &out_, width, height);
             break;
@@ -129,8 +286,13 @@ void Document::endPage() {
     if (hasPages(format_)) cairo_show_page(context_);
     cairo_destroy(context_);
     context_ = nullptr;
-    if (format_ == OutputFormat::png)
-        check(cairo_surface_write_to_png_stream(target_, writeToStream, &out_), "writing PNG");
+    if (format_ == OutputFormat::png) {
+        std::string png;
+        encodePng(target_, cairo_image_surface_get_width(target_),
+                  cairo_image_surface_get_height(target_), png);
+        out_.write(png.data(), static_cast<std::streamsize>(png.size()));
+        if (!out_) throw std::runtime_error("writing PNG failed");
+    }
 }
 
 void Document::finish() {
@@ -153,7 +315,7 @@ SymbolDrawing measureSymbol(tBarcodeType type, DrawingArguments arguments,
             ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1)
             : cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
     cairo_t* context = cairo_create(scratch);
-    CairoSurface surface(context, settings.placement(0, 0));
+    MeasuringSurface surface(context, settings.placement(0, 0));
     SymbolDrawing measured;
     try {
         Quillet control;
@@ -183,9 +345,14 @@ SymbolDrawing measureSymbol(tBarcodeType type, DrawingArguments arguments,
 std::int16_t drawSymbolAt(cairo_t* context, tBarcodeType type, DrawingArguments arguments,
                           const OutputSettings& settings, const SymbolDrawing& measured,
                           double left, double top) {
-    CairoSurface surface(context, settings.placement(left - measured.drawnOnDevice.left,
-                                                     top - measured.drawnOnDevice.top));
+    const DevicePlacement placement =
+        settings.placement(left - measured.drawnOnDevice.left, top - measured.drawnOnDevice.top);
     Quillet control;
+    if (auto page = RasterSurface::pageOf(context)) {
+        RasterSurface surface(context, placement, *page);
+        return control.Draw(type, &surface, arguments);
+    }
+    CairoSurface surface(context, placement);
     return control.Draw(type, &surface, arguments);
 }
 
@@ -197,6 +364,55 @@ SymbolDrawing drawSymbolPage(Document& document, tBarcodeType type,
     const double margin = measured.margin * settings.devicePerUnit();
     drawSymbolAt(context, type, arguments, settings, measured, margin, margin);
     document.endPage();
+    return measured;
+}
+
+SymbolFiles::SymbolFiles(const OutputSettings& settings) : settings_(settings) {}
+
+SymbolFiles::~SymbolFiles() {
+    if (raster_ != nullptr) cairo_surface_destroy(raster_);
+}
+
+SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& arguments,
+                                std::string& file) {
+    if (!isRaster(settings_.format)) {
+        std::ostringstream out;
+        Document document(settings_.format, out);
+        SymbolDrawing drawn = drawSymbolPage(document, type, arguments, settings_);
+        if (drawn.result != 0) return drawn;
+        document.finish();
+        file = std::move(out).str();
+        return drawn;
+    }
+
+    SymbolDrawing measured = measureSymbol(type, arguments, settings_);
+    if (measured.result != 0) return measured;
+    const auto [width, height] = rasterSize(measured.pageWidth, measured.pageHeight);
+    if (width > rasterWidth_ || height > rasterHeight_) {
+        if (raster_ != nullptr) cairo_surface_destroy(raster_);
+        rasterWidth_ = std::max(width, rasterWidth_);
+        rasterHeight_ = std::max(height, rasterHeight_);
+        raster_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, rasterWidth_, rasterHeight_);
+        check(cairo_surface_status(raster_), "creating the image");
+    }
+    cairo_t* context = cairo_create(raster_);
+    // Only the page is painted and drawn on, as on a target of its own size; what lies beyond
+    // it is left from larger pages and never encoded.
+    cairo_rectangle(context, 0, 0, width, height);
+    cairo_clip(context);
+    cairo_set_source_rgb(context, 1, 1, 1);
+    cairo_paint(context);
+    const double margin = measured.margin * settings_.devicePerUnit();
+    try {
+        drawSymbolAt(context, type, arguments, settings_, measured, margin, margin);
+    } catch (...) {
+        cairo_destroy(context);
+        throw;
+    }
+    const cairo_status_t status = cairo_status(context);
+    cairo_destroy(context);
+    check(status, "drawing");
+    encodePng(raster_, width, height, file, encoder_);
     return measured;
 }
 

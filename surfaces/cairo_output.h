@@ -11,6 +11,7 @@
 
 #include "control/quillet.h"
 #include "surfaces/cairo_surface.h"
+#include "surfaces/png_encoder.h"
 
 typedef struct _cairo_surface cairo_surface_t;
 
@@ -95,5 +96,27 @@ std::int16_t drawSymbolAt(cairo_t* context, tBarcodeType type, DrawingArguments 
 // result is not 0 (the returned drawing tells why).
 SymbolDrawing drawSymbolPage(Document& document, tBarcodeType type,
                              const DrawingArguments& arguments, const OutputSettings& settings);
+
+// Symbols one after another, each a file of its own: a PNG image, or a one-page PDF, SVG or
+// PostScript document. The raster and the PNG encoder are kept from one symbol to the next (the
+// raster grows to the largest page so far and each image is taken from its top left corner),
+// so that a long batch allocates nothing per symbol and its memory stays flat.
+class SymbolFiles {
+  public:
+    explicit SymbolFiles(const OutputSettings& settings);
+    ~SymbolFiles();
+    SymbolFiles(const SymbolFiles&) = delete;
+    SymbolFiles& operator=(const SymbolFiles&) = delete;
+
+    // Measures and draws the symbol; when the result is 0, file holds the file's bytes.
+    SymbolDrawing draw(tBarcodeType type, const DrawingArguments& arguments, std::string& file);
+
+  private:
+    OutputSettings settings_;
+    cairo_surface_t* raster_ = nullptr;
+    int rasterWidth_ = 0;
+    int rasterHeight_ = 0;
+    PngEncoder encoder_;
+};
 
 }  // namespace quillet

@@ -209,7 +209,11 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
         right = std::max(left, right - (reduction - leftPart));
     }
     if (right <= left || bottom <= top) return;
+    paintBox(left, top, right, bottom, color);
+}
 
+void CairoSurface::paintBox(double left, double top, double right, double bottom,
+                            std::int32_t color) {
     setColor(context_, color);
     cairo_rectangle(context_, left, top, right - left, bottom - top);
     cairo_fill(context_);

@@ -70,6 +70,11 @@ class CairoSurface : public Surface {
               std::int32_t color) override;
     void print(std::string_view text) override;
 
+  protected:
+    // Fills a box, in device units, after grid fitting and bar reduction: a surface that owns
+    // its pixels may write them itself, and one that only measures may paint nothing.
+    virtual void paintBox(double left, double top, double right, double bottom, std::int32_t color);
+
   private:
     void selectFont();
     double toDeviceX(double x) const noexcept;
