@@ -7,6 +7,7 @@
 #include <istream>
 #include <ostream>
 #include <sstream>
+#include <utility>
 
 #include "cli/command_line.h"
 #include "cli/output_commands.h"
@@ -54,46 +55,97 @@ std::string lowered(std::string_view text) {
     return lower;
 }
 
-struct Table {
-    std::vector<std::string> optionNames;  // "--chk", ... for the fields after the code
-    std::vector<Row> rows;
-};
+bool isSkipped(std::string_view line) {
+    return line.empty() || line.front() == '#';
+}
 
-Table readTable(std::istream& in) {
-    Table table;
-    std::string line;
-    std::optional<char> separator;
-    bool first = true;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line.front() == '#') continue;
-        if (!separator) separator = line.find('\t') != std::string::npos ? '\t' : ',';
-        auto fields = splitFields(line, *separator);
-        if (first && lowered(fields[0]) == "symbology") {
+char separatorOf(std::string_view line) {
+    return line.find('\t') != std::string_view::npos ? '\t' : ',';
+}
+
+bool isHeader(const std::vector<std::string>& fields) {
+    return lowered(fields[0]) == "symbology";
+}
+
+// Reads the table a line at a time, so that a batch of any length holds one row in memory.
+class TableReader {
+  public:
+    // Reads up to the first data row, taking the option names from a header row.
+    explicit TableReader(std::istream& in) : in_(in) {
+        while (readLine()) {
+            if (isSkipped(line_)) continue;
+            separator_ = separatorOf(line_);
+            auto fields = splitFields(line_, separator_);
+            if (!isHeader(fields)) {
+                pending_ = Row{++rowCount_, std::move(fields)};
+                return;
+            }
             for (std::size_t i = 2; i < fields.size(); ++i) {
                 std::string name = lowered(fields[i]);
                 if (!name.starts_with("--")) name = "--" + name;
                 if (std::find(drawingOptionNames.begin(), drawingOptionNames.end(), name) ==
                     drawingOptionNames.end())
                     throw UsageError("the header names an unknown option '" + fields[i] + "'");
-                table.optionNames.push_back(name);
+                optionNames_.push_back(name);
             }
-            first = false;
-            continue;
+            return;
         }
-        first = false;
-        table.rows.push_back({table.rows.size() + 1, std::move(fields)});
     }
-    return table;
+
+    const std::vector<std::string>& optionNames() const noexcept { return optionNames_; }
+    std::size_t rowsRead() const noexcept { return rowCount_; }
+
+    std::optional<Row> next() {
+        if (pending_) return std::exchange(pending_, std::nullopt);
+        while (readLine()) {
+            if (isSkipped(line_)) continue;
+            return Row{++rowCount_, splitFields(line_, separator_)};
+        }
+        return std::nullopt;
+    }
+
+  private:
+    bool readLine() {
+        if (!std::getline(in_, line_)) return false;
+        if (!line_.empty() && line_.back() == '\r') line_.pop_back();
+        return true;
+    }
+
+    std::istream& in_;
+    std::string line_;
+    char separator_ = ',';
+    std::vector<std::string> optionNames_;
+    std::optional<Row> pending_;
+    std::size_t rowCount_ = 0;
+};
+
+// The data rows of a table that can be read twice (a file, not a pipe), by a quick pass that
+// leaves the stream where it was; nothing when it cannot be rewound.
+std::optional<std::size_t> countRows(std::istream& in) {
+    const auto start = in.tellg();
+    if (start == std::istream::pos_type(-1)) return std::nullopt;
+    std::size_t rows = 0;
+    bool first = true;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (isSkipped(line)) continue;
+        if (!first || !isHeader(splitFields(line, separatorOf(line)))) ++rows;
+        first = false;
+    }
+    in.clear();
+    in.seekg(start);
+    if (!in) return std::nullopt;
+    return rows;
 }
 
-// "0042-CODE39W.png": the row number, padded so that the files sort in row order, and the code
-// with everything but letters, digits, "-" and "." made "_".
-std::string fileNameOf(std::size_t number, std::size_t rowCount, std::string_view code,
+// "0042-CODE39W.png": the row number, padded to the width of the last row's number so that the
+// files sort in row order, and the code with everything but letters, digits, "-" and "." made
+// "_".
+std::string fileNameOf(std::size_t number, std::size_t numberWidth, std::string_view code,
                        OutputFormat format) {
     std::string name = std::to_string(number);
-    const std::size_t width = std::to_string(rowCount).size();
-    if (name.size() < width) name.insert(0, width - name.size(), '0');
+    if (name.size() < numberWidth) name.insert(0, numberWidth - name.size(), '0');
     name += '-';
     std::string safe;
     for (unsigned char c : code.substr(0, 48))
@@ -102,20 +154,28 @@ std::string fileNameOf(std::size_t number, std::size_t rowCount, std::string_vie
     return name + "." + std::string(extensionOf(format));
 }
 
+// Rows from a pipe cannot be counted before they are drawn: their numbers take six digits.
+constexpr std::size_t uncountedNumberWidth = 6;
+
+// A bar towards the total when it is known, else a running count.
 class Progress {
   public:
-    Progress(std::ostream& err, bool shown, std::size_t total)
-        : err_(err), shown_(shown && total > 0), total_(total) {}
+    Progress(std::ostream& err, bool shown, std::optional<std::size_t> total)
+        : err_(err), shown_(shown && total != std::size_t{0}), total_(total) {}
 
     void update(std::size_t done) {
         if (!shown_) return;
         const auto now = std::chrono::steady_clock::now();
         if (done != total_ && now - last_ < std::chrono::milliseconds(100)) return;
         last_ = now;
+        if (!total_) {
+            err_ << "\r" << done << " rows" << std::flush;
+            return;
+        }
         constexpr std::size_t barWidth = 40;
-        const std::size_t filled = done * barWidth / total_;
+        const std::size_t filled = std::min(done, *total_) * barWidth / *total_;
         err_ << "\r[" << std::string(filled, '#') << std::string(barWidth - filled, '.') << "] "
-             << done << "/" << total_ << std::flush;
+             << done << "/" << *total_ << std::flush;
     }
     void clear() {
         if (shown_) err_ << "\r\033[K" << std::flush;
@@ -124,7 +184,7 @@ class Progress {
   private:
     std::ostream& err_;
     bool shown_;
-    std::size_t total_;
+    std::optional<std::size_t> total_;
     std::chrono::steady_clock::time_point last_{};
 };
 
@@ -181,13 +241,17 @@ std::string_view batchHelp() {
            "\n"
            "An empty field keeps the option's value from the command line. Without a header a\n"
            "row has just the two fields. Lines starting with # and empty lines are skipped.\n"
+           "Rows are read, drawn and written one at a time, so a table of any length fits.\n"
            "\n"
            "OUT is a folder, which gets one file per row named from the row number and the code\n"
-           "(0001-CODE39W.png; --format picks the format, PNG by default), or a .pdf, which\n"
-           "gets one symbol per page, or with --grid a label grid. A row that fails is reported\n"
-           "with its number and result, and the other rows are still drawn. A summary line ends\n"
-           "the run; on a terminal a progress bar shows how far it is. Exits 0 when every row\n"
-           "was drawn, 1 when one failed.\n"
+           "(0001-CODE39W.png; --format picks the format, PNG by default; the number has as many\n"
+           "digits as the last row's, six when the rows come through a pipe), or a .pdf, which\n"
+           "gets one symbol per page, or with --grid a label grid, or /dev/null, which draws\n"
+           "and encodes every row in the --format and writes nothing (to time a batch without\n"
+           "the disk). A row that fails is reported with its number and result, and the other\n"
+           "rows are still drawn. A summary line ends the run; on a terminal a progress bar shows\n"
+           "how far it is (a running count for a pipe). Exits 0 when every row was drawn, 1 when\n"
+           "one failed.\n"
            "\n"
            "Example: quillet batch labels.csv -o labels.pdf --grid 3x8\n"
            "\n"
@@ -203,8 +267,11 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
     std::optional<OutputFormat> namedFormat;
     std::optional<Grid> grid;
     PageSize page{210, 297};
-    bool toDocument = false;
-    Table table;
+    bool toDocument = false, toNothing = false;
+    std::ifstream inputFile;
+    std::istream* input = &in;
+    std::optional<TableReader> table;
+    std::optional<std::size_t> rowTotal;
     try {
         std::vector<std::string_view> valued = outputOptionNames;
         valued.insert(valued.end(), {"-o", "--grid", "--page"});
@@ -232,21 +299,23 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
         if (split.positionals.size() != 1)
             throw UsageError("batch takes one FILE (see quillet batch --help)");
         if (outputPath.empty() || outputPath == "-")
-            throw UsageError("batch needs -o OUT, a folder or a .pdf file");
+            throw UsageError("batch needs -o OUT, a folder, a .pdf file or /dev/null");
+        toNothing = outputPath == "/dev/null";
         const auto pathFormat = outputFormatOfPath(outputPath);
-        toDocument = pathFormat && hasPages(*pathFormat);
+        toDocument = !toNothing && pathFormat && hasPages(*pathFormat);
         settings.format = toDocument ? *pathFormat : namedFormat.value_or(OutputFormat::png);
         if (grid && !toDocument) throw UsageError("--grid needs a .pdf or .ps output");
 
-        const std::string& input = split.positionals[0];
-        if (input == "-") {
-            table = readTable(in);
-        } else {
-            std::ifstream file(input);
-            if (!file) throw UsageError("cannot read " + input);
-            table = readTable(file);
+        const std::string& inputPath = split.positionals[0];
+        if (inputPath != "-") {
+            inputFile.open(inputPath);
+            if (!inputFile) throw UsageError("cannot read " + inputPath);
+            input = &inputFile;
         }
-        if (!toDocument) fs::create_directories(outputPath);
+        // Counted first, so that file names sort in row order and the bar knows its end.
+        rowTotal = countRows(*input);
+        table.emplace(*input);
+        if (!toDocument && !toNothing) fs::create_directories(outputPath);
     } catch (const UsageError& usage) {
         err << "quillet: " << usage.what() << "\n";
         return exitUsage;
@@ -255,9 +324,12 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
             << "\n";
         return 1;
     }
+    const std::size_t numberWidth =
+        rowTotal ? std::to_string(*rowTotal).size() : uncountedNumberWidth;
 
     std::ofstream documentFile;
     std::unique_ptr<Document> document;
+    std::unique_ptr<SymbolFiles> files;
     if (toDocument) {
         documentFile.open(outputPath, std::ios::binary | std::ios::trunc);
         if (!documentFile) {
@@ -265,64 +337,68 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
             return 1;
         }
         document = std::make_unique<Document>(settings.format, documentFile);
+    } else {
+        files = std::make_unique<SymbolFiles>(settings);
     }
+    std::string fileBytes;
     constexpr double pointsPerMillimetre = 72 / 25.4;
     const double pageWidth = page.width * pointsPerMillimetre;
     const double pageHeight = page.height * pointsPerMillimetre;
     std::size_t placed = 0;  // labels on the grid so far
     cairo_t* gridPage = nullptr;
 
-    Progress progress(err, showProgress, table.rows.size());
+    Progress progress(err, showProgress, rowTotal);
     std::size_t drawnCount = 0, failedCount = 0;
     const auto report = [&](const Row& row, const std::string& message) {
         progress.clear();
         err << "quillet: row " << row.number << ": " << message << "\n";
         ++failedCount;
     };
-    for (const Row& row : table.rows) {
-        progress.update(row.number - 1);
+    const auto reportResult = [&](const Row& row, std::int16_t result) {
+        report(row, "result " + std::to_string(result) + " (" + describeError(result) + ")");
+    };
+    const auto& optionNames = table->optionNames();
+    while (const std::optional<Row> row = table->next()) {
+        progress.update(row->number - 1);
         DrawingArguments args = defaults;
         tBarcodeType type{};
         try {
-            if (row.fields.size() < 2 || row.fields.size() > 2 + table.optionNames.size())
+            if (row->fields.size() < 2 || row->fields.size() > 2 + optionNames.size())
                 throw UsageError("expected the symbology, the code" +
-                                 std::string(table.optionNames.empty() ? "" : " and options") +
-                                 ", found " + std::to_string(row.fields.size()) + " fields");
-            type = parseSymbology(row.fields[0]);
-            args.pCode = row.fields[1];
-            for (std::size_t i = 2; i < row.fields.size(); ++i)
-                if (!row.fields[i].empty())
-                    applyDrawingOption(table.optionNames[i - 2], row.fields[i], args);
+                                 std::string(optionNames.empty() ? "" : " and options") +
+                                 ", found " + std::to_string(row->fields.size()) + " fields");
+            type = parseSymbology(row->fields[0]);
+            args.pCode = row->fields[1];
+            for (std::size_t i = 2; i < row->fields.size(); ++i)
+                if (!row->fields[i].empty())
+                    applyDrawingOption(optionNames[i - 2], row->fields[i], args);
         } catch (const UsageError& usage) {
-            report(row, usage.what());
+            report(*row, usage.what());
             continue;
         }
         try {
-            if (!toDocument) {
-                std::ostringstream image;
-                Document single(settings.format, image);
-                const SymbolDrawing drawn = drawSymbolPage(single, type, args, settings);
+            if (files) {
+                const SymbolDrawing drawn = files->draw(type, args, fileBytes);
                 if (drawn.result != 0) {
-                    report(row, "result " + std::to_string(drawn.result) + " (" +
-                                    describeError(drawn.result) + ")");
+                    reportResult(*row, drawn.result);
                     continue;
                 }
-                single.finish();
-                const auto file = fs::path(outputPath) / fileNameOf(row.number, table.rows.size(),
-                                                                    drawn.code, settings.format);
-                writeOutput(file.string(), image.str(), out);
+                if (!toNothing) {
+                    const auto file =
+                        fs::path(outputPath) /
+                        fileNameOf(row->number, numberWidth, drawn.code, settings.format);
+                    writeOutput(file.string(), fileBytes, out);
+                }
             } else if (!grid) {
                 const SymbolDrawing drawn = drawSymbolPage(*document, type, args, settings);
                 if (drawn.result != 0) {
-                    report(row, "result " + std::to_string(drawn.result) + " (" +
-                                    describeError(drawn.result) + ")");
+                    reportResult(*row, drawn.result);
                     continue;
                 }
             } else {
                 const SymbolDrawing measured = measureSymbol(type, args, settings);
                 if (measured.result != 0) {
-                    report(row, "result " + std::to_string(measured.result) + " (" +
-                                    describeError(measured.result) + ")");
+                    reportResult(*row, measured.result);
                     continue;
                 }
                 const std::size_t perPage = static_cast<std::size_t>(grid->columns * grid->rows);
@@ -340,7 +416,7 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
                                    (cellHeight - measured.pageHeight) / 2 + margin;
                 if (measured.pageWidth > cellWidth || measured.pageHeight > cellHeight) {
                     progress.clear();
-                    err << "quillet: row " << row.number
+                    err << "quillet: row " << row->number
                         << ": the symbol is larger than its label\n";
                 }
                 drawSymbolAt(gridPage, type, args, settings, measured, left, top);
@@ -348,16 +424,21 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
             }
             ++drawnCount;
         } catch (const RuntimeError& failure) {
-            report(row, "error " + std::to_string(failure.number()) + " (" +
-                            describeError(failure.number()) + ") before drawing");
+            report(*row, "error " + std::to_string(failure.number()) + " (" +
+                             describeError(failure.number()) + ") before drawing");
         } catch (const std::exception& failure) {
-            report(row, failure.what());
+            report(*row, failure.what());
         }
     }
-    progress.update(table.rows.size());
+    const std::size_t rowCount = table->rowsRead();
+    progress.update(rowCount);
     progress.clear();
 
     int exitCode = failedCount == 0 ? 0 : 1;
+    if (input->bad()) {
+        err << "quillet: reading the rows failed after row " << rowCount << "\n";
+        exitCode = 1;
+    }
     if (document) {
         try {
             document->finish();
@@ -366,7 +447,7 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
             exitCode = 1;
         }
     }
-    err << "quillet: " << table.rows.size() << " rows: " << drawnCount << " drawn, " << failedCount
+    err << "quillet: " << rowCount << " rows: " << drawnCount << " drawn, " << failedCount
         << " failed\n";
     return exitCode;
 }
