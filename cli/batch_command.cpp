@@ -1,12 +1,17 @@
 #ifdef QUILLET_WITH_CAIRO
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <istream>
+#include <memory>
+#include <mutex>
 #include <ostream>
 #include <sstream>
+#include <thread>
 #include <utility>
 
 #include "cli/command_line.h"
@@ -226,6 +231,116 @@ PageSize parsePage(std::string_view text) {
                      "' for --page: expected a4, letter or WIDTHxHEIGHT in millimetres");
 }
 
+struct RowDrawing {
+    tBarcodeType type{};
+    DrawingArguments arguments;
+};
+
+// The symbology, the code and the row's options over the command line's. Throws UsageError.
+RowDrawing parseRow(const Row& row, const std::vector<std::string>& optionNames,
+                    const DrawingArguments& defaults) {
+    if (row.fields.size() < 2 || row.fields.size() > 2 + optionNames.size())
+        throw UsageError("expected the symbology, the code" +
+                         std::string(optionNames.empty() ? "" : " and options") + ", found " +
+                         std::to_string(row.fields.size()) + " fields");
+    RowDrawing drawing{parseSymbology(row.fields[0]), defaults};
+    drawing.arguments.pCode = row.fields[1];
+    for (std::size_t i = 2; i < row.fields.size(); ++i)
+        if (!row.fields[i].empty())
+            applyDrawingOption(optionNames[i - 2], row.fields[i], drawing.arguments);
+    return drawing;
+}
+
+std::string resultMessage(std::int16_t result) {
+    return "result " + std::to_string(result) + " (" + describeError(result) + ")";
+}
+
+std::string errorMessage(std::int32_t number) {
+    return "error " + std::to_string(number) + " (" + describeError(number) + ") before drawing";
+}
+
+// Rows handed in order from the thread that draws them to the thread that writes them, through
+// a ring of slots that each keep their own raster.
+class RowRing {
+  public:
+    struct Slot {
+        explicit Slot(const OutputSettings& settings) : files(settings) {}
+        Row row;
+        SymbolFiles files;
+        std::string code;                    // as the method left it, for the file name
+        std::optional<std::string> failure;  // why the row was not drawn
+    };
+
+    explicit RowRing(const OutputSettings& settings) {
+        for (auto& slot : slots_) slot = std::make_unique<Slot>(settings);
+    }
+
+    // The drawing side: the next slot to fill, once it is free, then publish() it.
+    Slot* free() {
+        std::unique_lock lock(mutex_);
+        if (drawn_ - written_ == slots_.size()) {
+            drawerWaits_ = true;
+            spaceFreed_.wait(lock, [&] { return drawn_ - written_ <= slots_.size() - wakeAfter; });
+            drawerWaits_ = false;
+        }
+        return slots_[drawn_ % slots_.size()].get();
+    }
+    void publish() {
+        std::lock_guard lock(mutex_);
+        ++drawn_;
+        if (writerWaits_ && drawn_ - written_ >= wakeAfter) rowsDrawn_.notify_one();
+    }
+    void close() {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        rowsDrawn_.notify_one();
+    }
+
+    // The writing side: the next drawn slot, then release() it; nothing once every row is in.
+    Slot* next() {
+        std::unique_lock lock(mutex_);
+        if (drawn_ == written_) {
+            writerWaits_ = true;
+            rowsDrawn_.wait(lock, [&] { return drawn_ - written_ >= wakeAfter || closed_; });
+            writerWaits_ = false;
+        }
+        return drawn_ > written_ ? slots_[written_ % slots_.size()].get() : nullptr;
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        ++written_;
+        if (drawerWaits_ && drawn_ - written_ <= slots_.size() - wakeAfter)
+            spaceFreed_.notify_one();
+    }
+
+  private:
+    // Enough for either thread to run on while the other is briefly slower; each slot holds a
+    // raster. A waiting thread is woken for half the ring at once, not for every row, so that
+    // the threads do not spend their time waking each other.
+    std::array<std::unique_ptr<Slot>, 8> slots_;
+    static constexpr std::size_t wakeAfter = 4;
+    std::mutex mutex_;
+    std::condition_variable rowsDrawn_, spaceFreed_;
+    std::size_t drawn_ = 0, written_ = 0;
+    bool closed_ = false, drawerWaits_ = false, writerWaits_ = false;
+};
+
+// Parses and draws a row into its slot: nothing when it was drawn, else why not.
+std::optional<std::string> drawRow(RowRing::Slot& slot, const std::vector<std::string>& optionNames,
+                                   const DrawingArguments& defaults) {
+    try {
+        const RowDrawing drawing = parseRow(slot.row, optionNames, defaults);
+        const SymbolDrawing drawn = slot.files.draw(drawing.type, drawing.arguments);
+        if (drawn.result != 0) return resultMessage(drawn.result);
+        slot.code = drawn.code;
+        return std::nullopt;
+    } catch (const RuntimeError& failure) {
+        return errorMessage(failure.number());
+    } catch (const std::exception& failure) {
+        return failure.what();
+    }
+}
+
 }  // namespace
 
 std::string_view batchHelp() {
@@ -326,26 +441,7 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
     }
     const std::size_t numberWidth =
         rowTotal ? std::to_string(*rowTotal).size() : uncountedNumberWidth;
-
-    std::ofstream documentFile;
-    std::unique_ptr<Document> document;
-    std::unique_ptr<SymbolFiles> files;
-    if (toDocument) {
-        documentFile.open(outputPath, std::ios::binary | std::ios::trunc);
-        if (!documentFile) {
-            err << "quillet: cannot write " << outputPath << "\n";
-            return 1;
-        }
-        document = std::make_unique<Document>(settings.format, documentFile);
-    } else {
-        files = std::make_unique<SymbolFiles>(settings);
-    }
-    std::string fileBytes;
-    constexpr double pointsPerMillimetre = 72 / 25.4;
-    const double pageWidth = page.width * pointsPerMillimetre;
-    const double pageHeight = page.height * pointsPerMillimetre;
-    std::size_t placed = 0;  // labels on the grid so far
-    cairo_t* gridPage = nullptr;
+    const auto& optionNames = table->optionNames();
 
     Progress progress(err, showProgress, rowTotal);
     std::size_t drawnCount = 0, failedCount = 0;
@@ -354,57 +450,101 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
         err << "quillet: row " << row.number << ": " << message << "\n";
         ++failedCount;
     };
-    const auto reportResult = [&](const Row& row, std::int16_t result) {
-        report(row, "result " + std::to_string(result) + " (" + describeError(result) + ")");
+    const auto finish = [&](int exitCode) {
+        const std::size_t rowCount = table->rowsRead();
+        progress.update(rowCount);
+        progress.clear();
+        if (input->bad()) {
+            err << "quillet: reading the rows failed after row " << rowCount << "\n";
+            exitCode = 1;
+        }
+        err << "quillet: " << rowCount << " rows: " << drawnCount << " drawn, " << failedCount
+            << " failed\n";
+        return failedCount == 0 ? exitCode : 1;
     };
-    const auto& optionNames = table->optionNames();
+
+    if (!toDocument) {
+        // Each row is a file of its own. A second thread reads and draws the rows while this one
+        // encodes, writes and reports them in row order: only drawing uses cairo, whose font
+        // caches are shared and locked, so the two overlap without waiting on each other.
+        RowRing ring(settings);
+        std::string drawingFailure;
+        std::thread drawer([&] {
+            try {
+                while (RowRing::Slot* slot = ring.free()) {
+                    std::optional<Row> row = table->next();
+                    if (!row) break;
+                    slot->row = std::move(*row);
+                    slot->failure = drawRow(*slot, optionNames, defaults);
+                    ring.publish();
+                }
+            } catch (const std::exception& failure) {
+                drawingFailure = failure.what();
+            }
+            ring.close();
+        });
+        std::string bytes;
+        while (RowRing::Slot* slot = ring.next()) {
+            progress.update(slot->row.number - 1);
+            if (slot->failure) {
+                report(slot->row, *slot->failure);
+            } else {
+                try {
+                    slot->files.encode(bytes);
+                    if (!toNothing)
+                        writeOutput(
+                            (fs::path(outputPath) /
+                             fileNameOf(slot->row.number, numberWidth, slot->code, settings.format))
+                                .string(),
+                            bytes, out);
+                    ++drawnCount;
+                } catch (const std::exception& failure) {
+                    report(slot->row, failure.what());
+                }
+            }
+            ring.release();
+        }
+        drawer.join();
+        if (!drawingFailure.empty()) {
+            err << "quillet: " << drawingFailure << "\n";
+            return finish(1);
+        }
+        return finish(0);
+    }
+
+    std::ofstream documentFile(outputPath, std::ios::binary | std::ios::trunc);
+    if (!documentFile) {
+        err << "quillet: cannot write " << outputPath << "\n";
+        return 1;
+    }
+    Document document(settings.format, documentFile);
+    constexpr double pointsPerMillimetre = 72 / 25.4;
+    const double pageWidth = page.width * pointsPerMillimetre;
+    const double pageHeight = page.height * pointsPerMillimetre;
+    std::size_t placed = 0;  // labels on the grid so far
+    cairo_t* gridPage = nullptr;
     while (const std::optional<Row> row = table->next()) {
         progress.update(row->number - 1);
-        DrawingArguments args = defaults;
-        tBarcodeType type{};
         try {
-            if (row->fields.size() < 2 || row->fields.size() > 2 + optionNames.size())
-                throw UsageError("expected the symbology, the code" +
-                                 std::string(optionNames.empty() ? "" : " and options") +
-                                 ", found " + std::to_string(row->fields.size()) + " fields");
-            type = parseSymbology(row->fields[0]);
-            args.pCode = row->fields[1];
-            for (std::size_t i = 2; i < row->fields.size(); ++i)
-                if (!row->fields[i].empty())
-                    applyDrawingOption(optionNames[i - 2], row->fields[i], args);
-        } catch (const UsageError& usage) {
-            report(*row, usage.what());
-            continue;
-        }
-        try {
-            if (files) {
-                const SymbolDrawing drawn = files->draw(type, args, fileBytes);
+            const RowDrawing drawing = parseRow(*row, optionNames, defaults);
+            if (!grid) {
+                const SymbolDrawing drawn =
+                    drawSymbolPage(document, drawing.type, drawing.arguments, settings);
                 if (drawn.result != 0) {
-                    reportResult(*row, drawn.result);
-                    continue;
-                }
-                if (!toNothing) {
-                    const auto file =
-                        fs::path(outputPath) /
-                        fileNameOf(row->number, numberWidth, drawn.code, settings.format);
-                    writeOutput(file.string(), fileBytes, out);
-                }
-            } else if (!grid) {
-                const SymbolDrawing drawn = drawSymbolPage(*document, type, args, settings);
-                if (drawn.result != 0) {
-                    reportResult(*row, drawn.result);
+                    report(*row, resultMessage(drawn.result));
                     continue;
                 }
             } else {
-                const SymbolDrawing measured = measureSymbol(type, args, settings);
+                const SymbolDrawing measured =
+                    measureSymbol(drawing.type, drawing.arguments, settings);
                 if (measured.result != 0) {
-                    reportResult(*row, measured.result);
+                    report(*row, resultMessage(measured.result));
                     continue;
                 }
                 const std::size_t perPage = static_cast<std::size_t>(grid->columns * grid->rows);
                 if (placed % perPage == 0) {
-                    if (gridPage != nullptr) document->endPage();
-                    gridPage = document->beginPage(pageWidth, pageHeight);
+                    if (gridPage != nullptr) document.endPage();
+                    gridPage = document.beginPage(pageWidth, pageHeight);
                 }
                 const double cellWidth = pageWidth / grid->columns;
                 const double cellHeight = pageHeight / grid->rows;
@@ -419,37 +559,27 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
                     err << "quillet: row " << row->number
                         << ": the symbol is larger than its label\n";
                 }
-                drawSymbolAt(gridPage, type, args, settings, measured, left, top);
+                drawSymbolAt(gridPage, drawing.type, drawing.arguments, settings, measured, left,
+                             top);
                 ++placed;
             }
             ++drawnCount;
+        } catch (const UsageError& usage) {
+            report(*row, usage.what());
         } catch (const RuntimeError& failure) {
-            report(*row, "error " + std::to_string(failure.number()) + " (" +
-                             describeError(failure.number()) + ") before drawing");
+            report(*row, errorMessage(failure.number()));
         } catch (const std::exception& failure) {
             report(*row, failure.what());
         }
     }
-    const std::size_t rowCount = table->rowsRead();
-    progress.update(rowCount);
-    progress.clear();
-
-    int exitCode = failedCount == 0 ? 0 : 1;
-    if (input->bad()) {
-        err << "quillet: reading the rows failed after row " << rowCount << "\n";
+    int exitCode = 0;
+    try {
+        document.finish();
+    } catch (const std::exception& failure) {
+        err << "quillet: " << failure.what() << "\n";
         exitCode = 1;
     }
-    if (document) {
-        try {
-            document->finish();
-        } catch (const std::exception& failure) {
-            err << "quillet: " << failure.what() << "\n";
-            exitCode = 1;
-        }
-    }
-    err << "quillet: " << rowCount << " rows: " << drawnCount << " drawn, " << failedCount
-        << " failed\n";
-    return exitCode;
+    return finish(exitCode);
 }
 
 }  // namespace quillet::cli

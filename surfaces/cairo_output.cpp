@@ -47,18 +47,14 @@ std::pair<int, int> rasterSize(double width, double height) {
     return {static_cast<int>(width), static_cast<int>(height)};
 }
 
-// The top left width x height pixels of an image target as a PNG file.
-void encodePng(cairo_surface_t* image, int width, int height, std::string& png,
-               PngEncoder& encoder) {
+// An image target as a PNG file.
+void encodePng(cairo_surface_t* image, std::string& png) {
     cairo_surface_flush(image);
     check(cairo_surface_status(image), "drawing");
-    encoder.encode(cairo_image_surface_get_data(image), width, height,
-                   cairo_image_surface_get_stride(image), png);
-}
-
-void encodePng(cairo_surface_t* image, int width, int height, std::string& png) {
     PngEncoder encoder;
-    encodePng(image, width, height, png, encoder);
+    encoder.encode(cairo_image_surface_get_data(image), cairo_image_surface_get_width(image),
+                   cairo_image_surface_get_height(image), cairo_image_surface_get_stride(image),
+                   png);
 }
 
 // Measuring needs the extents of what is drawn, not its pixels.
@@ -95,14 +91,20 @@ class RasterSurface final : public CairoSurface {
         if (matrix.xx != 1 || matrix.yx != 0 || matrix.xy != 0 || matrix.yy != 1 ||
             matrix.x0 != 0 || matrix.y0 != 0)
             return std::nullopt;
-        double left, top, right, bottom;
-        cairo_clip_extents(context, &left, &top, &right, &bottom);
-        if (!isWhole(left) || !isWhole(top) || !isWhole(right) || !isWhole(bottom))
-            return std::nullopt;
-        const int width = cairo_image_surface_get_width(target);
-        const int height = cairo_image_surface_get_height(target);
-        return Page{target, pixelWithin(left, width), pixelWithin(top, height),
-                    pixelWithin(right, width), pixelWithin(bottom, height)};
+        // cairo lists the clip as rectangles only when they lie on whole pixels.
+        cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(context);
+        std::optional<Page> page;
+        if (clip->status == CAIRO_STATUS_SUCCESS && clip->num_rectangles == 1) {
+            const cairo_rectangle_t& box = clip->rectangles[0];
+            const int width = cairo_image_surface_get_width(target);
+            const int height = cairo_image_surface_get_height(target);
+            if (isWhole(box.x) && isWhole(box.y) && isWhole(box.width) && isWhole(box.height))
+                page = Page{target, pixelWithin(box.x, width), pixelWithin(box.y, height),
+                            pixelWithin(box.x + box.width, width),
+                            pixelWithin(box.y + box.height, height)};
+        }
+        cairo_rectangle_list_destroy(clip);
+        return page;
     }
 
     RasterSurface(cairo_t* context, const DevicePlacement& placement, const Page& page)
@@ -288,8 +290,7 @@ void Document::endPage() {
     context_ = nullptr;
     if (format_ == OutputFormat::png) {
         std::string png;
-        encodePng(target_, cairo_image_surface_get_width(target_),
-                  cairo_image_surface_get_height(target_), png);
+        encodePng(target_, png);
         out_.write(png.data(), static_cast<std::streamsize>(png.size()));
         if (!out_) throw std::runtime_error("writing PNG failed");
     }
@@ -373,15 +374,16 @@ SymbolFiles::~SymbolFiles() {
     if (raster_ != nullptr) cairo_surface_destroy(raster_);
 }
 
-SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& arguments,
-                                std::string& file) {
+SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& arguments) {
+    pageWidth_ = pageHeight_ = 0;
+    document_.clear();
     if (!isRaster(settings_.format)) {
         std::ostringstream out;
         Document document(settings_.format, out);
         SymbolDrawing drawn = drawSymbolPage(document, type, arguments, settings_);
         if (drawn.result != 0) return drawn;
         document.finish();
-        file = std::move(out).str();
+        document_ = std::move(out).str();
         return drawn;
     }
 
@@ -395,13 +397,18 @@ SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& argum
         raster_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, rasterWidth_, rasterHeight_);
         check(cairo_surface_status(raster_), "creating the image");
     }
-    cairo_t* context = cairo_create(raster_);
     // Only the page is painted and drawn on, as on a target of its own size; what lies beyond
-    // it is left from larger pages and never encoded.
+    // it is left from larger pages and never encoded. White is every byte 0xFF.
+    cairo_surface_flush(raster_);
+    unsigned char* data = cairo_image_surface_get_data(raster_);
+    const int stride = cairo_image_surface_get_stride(raster_);
+    for (int y = 0; y < height; ++y)
+        std::memset(data + static_cast<std::ptrdiff_t>(y) * stride, 0xFF,
+                    static_cast<std::size_t>(width) * 4);
+    cairo_surface_mark_dirty(raster_);
+    cairo_t* context = cairo_create(raster_);
     cairo_rectangle(context, 0, 0, width, height);
     cairo_clip(context);
-    cairo_set_source_rgb(context, 1, 1, 1);
-    cairo_paint(context);
     const double margin = measured.margin * settings_.devicePerUnit();
     try {
         drawSymbolAt(context, type, arguments, settings_, measured, margin, margin);
@@ -412,8 +419,20 @@ SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& argum
     const cairo_status_t status = cairo_status(context);
     cairo_destroy(context);
     check(status, "drawing");
-    encodePng(raster_, width, height, file, encoder_);
+    cairo_surface_flush(raster_);
+    pageWidth_ = width;
+    pageHeight_ = height;
     return measured;
+}
+
+void SymbolFiles::encode(std::string& file) {
+    if (!isRaster(settings_.format)) {
+        file = document_;
+        return;
+    }
+    if (pageWidth_ == 0) throw std::logic_error("no symbol was drawn");
+    encoder_.encode(cairo_image_surface_get_data(raster_), pageWidth_, pageHeight_,
+                    cairo_image_surface_get_stride(raster_), file);
 }
 
 }  // namespace quillet

@@ -101,6 +101,10 @@ SymbolDrawing drawSymbolPage(Document& document, tBarcodeType type,
 // PostScript document. The raster and the PNG encoder are kept from one symbol to the next (the
 // raster grows to the largest page so far and each image is taken from its top left corner),
 // so that a long batch allocates nothing per symbol and its memory stays flat.
+//
+// Drawing and encoding are separate steps, so that one thread may draw the next symbol with
+// another SymbolFiles while a second encodes and writes this one: only drawing uses cairo's
+// shared font caches.
 class SymbolFiles {
   public:
     explicit SymbolFiles(const OutputSettings& settings);
@@ -108,14 +112,19 @@ class SymbolFiles {
     SymbolFiles(const SymbolFiles&) = delete;
     SymbolFiles& operator=(const SymbolFiles&) = delete;
 
-    // Measures and draws the symbol; when the result is 0, file holds the file's bytes.
-    SymbolDrawing draw(tBarcodeType type, const DrawingArguments& arguments, std::string& file);
+    // Measures and draws the symbol; when the result is 0, encode() makes its file.
+    SymbolDrawing draw(tBarcodeType type, const DrawingArguments& arguments);
+    // Replaces file with the file of the symbol drawn last.
+    void encode(std::string& file);
 
   private:
     OutputSettings settings_;
     cairo_surface_t* raster_ = nullptr;
     int rasterWidth_ = 0;
     int rasterHeight_ = 0;
+    int pageWidth_ = 0;
+    int pageHeight_ = 0;
+    std::string document_;  // a vector format's file, as cairo wrote it
     PngEncoder encoder_;
 };
 

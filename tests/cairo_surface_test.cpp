@@ -3,6 +3,8 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -161,6 +163,169 @@ TEST(CairoOutput, VectorBoxesAreExactToTheUnit) {
         EXPECT_NEAR((spans[i].second - spans[i].first) * twipsPerPoint,
                     testing::widthOf(recorded[i]), tolerance)
             << "box " << i;
+    }
+}
+
+using Image = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
+
+Image readPng(const std::string& png) {
+    struct Reader {
+        const std::string& png;
+        std::size_t offset = 0;
+    } reader{png};
+    const auto read = [](void* closure, unsigned char* data, unsigned int length) {
+        auto& from = *static_cast<Reader*>(closure);
+        if (from.png.size() - from.offset < length) return CAIRO_STATUS_READ_ERROR;
+        std::memcpy(data, from.png.data() + from.offset, length);
+        from.offset += length;
+        return CAIRO_STATUS_SUCCESS;
+    };
+    return {cairo_image_surface_create_from_png_stream(read, &reader), cairo_surface_destroy};
+}
+
+std::uint32_t pixelAt(cairo_surface_t* image, int x, int y) {
+    std::uint32_t pixel;
+    std::memcpy(
+        &pixel,
+        cairo_image_surface_get_data(image) + y * cairo_image_surface_get_stride(image) + x * 4,
+        sizeof pixel);
+    return pixel & 0xFFFFFF;
+}
+
+// The first pixel at which two images differ, "" when they are the same.
+std::string firstDifference(cairo_surface_t* a, cairo_surface_t* b, int width, int height) {
+    cairo_surface_flush(a);
+    cairo_surface_flush(b);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (pixelAt(a, x, y) != pixelAt(b, x, y))
+                return "at " + std::to_string(x) + "," + std::to_string(y);
+    return "";
+}
+
+TEST(PngEncoder, ReadsBackAsItWasDrawn) {
+    struct Row {
+        const char* what;
+        int width, height;
+        std::function<std::uint32_t(int x, int y)> colour;
+        int colourType;  // 0 grey, 2 RGB, 3 palette
+    };
+    const auto bars = [](int x, int) { return x % 7 < 3 ? 0x000000u : 0xFFFFFFu; };
+    const Row rows[] = {
+        {"one white pixel", 1, 1, [](int, int) { return 0xFFFFFFu; }, 0},
+        {"one pixel wide", 1, 9, [](int, int y) { return y * 0x101010u; }, 0},
+        {"bars, rows repeated", 120, 40, bars, 0},
+        {"rows longer than a match", 700, 5, bars, 0},
+        // Runs of 258 .. 262 equal pixels: a rest of one or two takes from the match before.
+        {"run of 259", 260, 2, [](int, int) { return 0x808080u; }, 0},
+        {"run of 260", 261, 2, [](int, int) { return 0x808080u; }, 0},
+        {"run of 261", 262, 2, [](int, int) { return 0x808080u; }, 0},
+        {"every grey", 256, 3, [](int x, int y) { return ((x * 7 + y) & 0xFF) * 0x010101u; }, 0},
+        {"red text on white", 50, 12,
+         [](int x, int y) { return (x + y) % 5 == 0 ? 0xFF0000u : 0xFFFFFFu; }, 3},
+        {"256 colours", 64, 4,
+         [](int x, int y) { return static_cast<std::uint32_t>(x * 4 + y) << 8; }, 3},
+        {"257 colours", 257, 2, [](int x, int) { return static_cast<std::uint32_t>(x) * 0x10203u; },
+         2},
+        // A row of more than 32 KiB cannot be referred back to as a whole.
+        {"wide colour rows", 11000, 3,
+         [](int x, int) { return static_cast<std::uint32_t>(x / 8) * 0x010305u; }, 2},
+    };
+    PngEncoder encoder;  // one for every picture, as in a batch
+    for (const auto& row : rows) {
+        Image picture(cairo_image_surface_create(CAIRO_FORMAT_RGB24, row.width, row.height),
+                      cairo_surface_destroy);
+        unsigned char* data = cairo_image_surface_get_data(picture.get());
+        const int stride = cairo_image_surface_get_stride(picture.get());
+        for (int y = 0; y < row.height; ++y)
+            for (int x = 0; x < row.width; ++x) {
+                const std::uint32_t pixel = row.colour(x, y) | 0xFF000000u;
+                std::memcpy(data + y * stride + x * 4, &pixel, sizeof pixel);
+            }
+        std::string png;
+        encoder.encode(data, row.width, row.height, stride, png);
+        ASSERT_GT(png.size(), 25u) << row.what;
+        EXPECT_EQ(png[25], row.colourType) << row.what;
+        const Image read = readPng(png);
+        ASSERT_EQ(cairo_surface_status(read.get()), CAIRO_STATUS_SUCCESS) << row.what;
+        ASSERT_EQ(cairo_image_surface_get_width(read.get()), row.width) << row.what;
+        ASSERT_EQ(cairo_image_surface_get_height(read.get()), row.height) << row.what;
+        EXPECT_EQ(firstDifference(picture.get(), read.get(), row.width, row.height), "")
+            << row.what;
+    }
+    std::string png;
+    unsigned char pixel[4] = {};
+    EXPECT_THROW(encoder.encode(pixel, 0, 1, 4, png), std::runtime_error);
+}
+
+// Boxes on whole pixels are written straight into the image; cairo must have drawn the same.
+TEST(CairoOutput, DirectBoxesMatchCairos) {
+    struct Row {
+        tBarcodeType type;
+        const char* code;
+        double dpi;
+        double barReduction;
+    };
+    const Row rows[] = {
+        {Code_128, "BQuillet-128", 96, 0},  // one band of adjacent boxes
+        {EAN_13, "590123412345", 96, 0},    // guard bars longer than the digits' bars
+        {UPC_E, "0123456", 300, 0},
+        {PostNet, "12345", 203, 0},   // bars of two heights with gaps between them
+        {Code_39, "CODE39", 203, 2},  // bars narrowed: gaps inside the band
+        {Codabar, "A40156B", 600, 1},
+    };
+    for (const auto& row : rows) {
+        OutputSettings settings;
+        settings.dpi = row.dpi;
+        settings.barReduction = row.barReduction;
+        DrawingArguments arguments;
+        arguments.pCode = row.code;
+        const SymbolDrawing measured = measureSymbol(row.type, arguments, settings);
+        ASSERT_EQ(measured.result, 0) << row.code;
+        const int width = static_cast<int>(measured.pageWidth);
+        const int height = static_cast<int>(measured.pageHeight);
+        const double margin = measured.margin * settings.devicePerUnit();
+        // The same drawing twice: within a clip on whole pixels, and within one that ends half
+        // a pixel below the page, which leaves every box to cairo.
+        std::vector<Image> images;
+        for (const double clipHeight : {static_cast<double>(height), height + 0.5}) {
+            images.emplace_back(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height + 1),
+                                cairo_surface_destroy);
+            cairo_t* context = cairo_create(images.back().get());
+            cairo_rectangle(context, 0, 0, width, clipHeight);
+            cairo_clip(context);
+            cairo_set_source_rgb(context, 1, 1, 1);
+            cairo_paint(context);
+            EXPECT_EQ(
+                drawSymbolAt(context, row.type, arguments, settings, measured, margin, margin), 0);
+            cairo_destroy(context);
+        }
+        EXPECT_EQ(firstDifference(images[0].get(), images[1].get(), width, height), "")
+            << row.code << " at " << row.dpi << " dpi";
+    }
+}
+
+// One raster serves symbols of every size; each file is the one a page of its own gives.
+TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
+    struct Row {
+        tBarcodeType type;
+        const char* code;
+    };
+    const Row rows[] = {{Code_39F, "Code 39 Full ASCII"}, {EAN_8, "9638507"}, {ISBN, "030640615"},
+                        {Code_39F, "Code 39 Full ASCII"}, {PostNet, "12345"}, {Code_128, "BQ"}};
+    OutputSettings settings;
+    SymbolFiles files(settings);
+    for (const auto& row : rows) {
+        DrawingArguments arguments;
+        arguments.pCode = row.code;
+        std::ostringstream own;
+        Document document(settings.format, own);
+        ASSERT_EQ(drawSymbolPage(document, row.type, arguments, settings).result, 0);
+        document.finish();
+        ASSERT_EQ(files.draw(row.type, arguments).result, 0) << row.code;
+        std::string file;
+        files.encode(file);
+        EXPECT_TRUE(file == own.str()) << row.code;
     }
 }
 
