@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <streambuf>
 
 namespace quillet {
 namespace {
@@ -125,6 +126,85 @@ TEST(QuilletBatchCommand, LabelGridInOnePdf) {
 
     std::istringstream again("Code_39,A\n");
     EXPECT_EQ(cli::runBatch({"-", "-o", "folder", "--grid", "2x1"}, again, out, err, false), 64);
+}
+
+// Rows through a pipe: the stream cannot be rewound to count them first.
+class PipeBuffer : public std::streambuf {
+  public:
+    explicit PipeBuffer(std::string text) : text_(std::move(text)) {
+        setg(text_.data(), text_.data(), text_.data() + text_.size());
+    }
+
+  private:
+    std::string text_;
+};
+
+TEST(QuilletBatchCommand, DrawsToNothingAndFromPipes) {
+    struct Row {
+        const char* what;
+        std::string rows;
+        bool piped;
+        std::vector<std::string> options;
+        int exitCode;
+        std::string err;
+    };
+    const Row rows[] = {
+        {"null output",
+         "Code_39,A\nCode_39,a\n",
+         false,
+         {"-o", "/dev/null"},
+         1,
+         "quillet: row 2: result 9 (Subscript out of range)\n"
+         "quillet: 2 rows: 1 drawn, 1 failed\n"},
+        {"null output, SVG",
+         "Code_39,A\n",
+         true,
+         {"-o", "/dev/null", "--format", "svg"},
+         0,
+         "quillet: 1 rows: 1 drawn, 0 failed\n"},
+        {"a header and nothing else",
+         "symbology,code,chk\n",
+         false,
+         {"-o", "/dev/null"},
+         0,
+         "quillet: 0 rows: 0 drawn, 0 failed\n"},
+        {"no output",
+         "Code_39,A\n",
+         false,
+         {"-o", "-"},
+         64,
+         "quillet: batch needs -o OUT, a folder, a .pdf file or /dev/null\n"},
+    };
+    for (const auto& row : rows) {
+        PipeBuffer pipe(row.rows);
+        std::istringstream file(row.rows);
+        std::istream piped(&pipe);
+        std::vector<std::string> arguments{"-"};
+        arguments.insert(arguments.end(), row.options.begin(), row.options.end());
+        std::ostringstream out, err;
+        EXPECT_EQ(cli::runBatch(arguments, row.piped ? piped : file, out, err, false), row.exitCode)
+            << row.what;
+        EXPECT_EQ(err.str(), row.err) << row.what;
+        EXPECT_EQ(out.str(), "") << row.what;
+    }
+
+    // Rows that could not be counted first are numbered with six digits; the bar becomes a count.
+    const fs::path folder = fs::temp_directory_path() / "quillet-batch-pipe";
+    fs::remove_all(folder);
+    PipeBuffer pipe("Code_39,A\nCode_39,B\n");
+    std::istream piped(&pipe);
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::runBatch({"-", "-o", folder.string()}, piped, out, err, true), 0);
+    EXPECT_NE(err.str().find(" rows"), std::string::npos) << err.str();
+    EXPECT_TRUE(err.str().ends_with("quillet: 2 rows: 2 drawn, 0 failed\n")) << err.str();
+    EXPECT_TRUE(fs::exists(folder / "000001-A.png"));
+    EXPECT_TRUE(fs::exists(folder / "000002-B.png"));
+    fs::remove_all(folder);
+
+    std::istringstream counted("Code_39,A\nCode_39,B\n");
+    std::ostringstream countedErr;
+    EXPECT_EQ(cli::runBatch({"-", "-o", "/dev/null"}, counted, out, countedErr, true), 0);
+    EXPECT_NE(countedErr.str().find("] 2/2"), std::string::npos) << countedErr.str();
 }
 
 }  // namespace
