@@ -253,13 +253,15 @@ void PngEncoder::toSamples(const unsigned char* row, int width, ColourType type)
 }
 
 // The zlib stream of the image data: every row unfiltered (filter byte 0), so that a row equal
-// to the one above is the same bytes again and runs of equal pixels stay runs.
+// to the one above is the same bytes again, and runs of pixels equal to the pixel before or to
+// the pixel above (the strokes of a glyph) can be copied from there.
 void PngEncoder::compress(const unsigned char* pixels, int width, int height, int stride,
                           ColourType type, std::string& png) {
     const std::size_t bytesPerPixel = type == ColourType::rgb ? 3 : 1;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * bytesPerPixel;
     const std::size_t rowLength = rowBytes + 1;  // with the filter byte
     samples_.assign(rowLength, 0);
+    above_.assign(rowLength, 0);
     const bool rowsRepeat = rowLength >= 3 && rowLength <= maxDistance;
     const Code rowBack = distanceCode(std::min(rowLength, maxDistance));
     const Code pixelBack = distanceCode(bytesPerPixel);
@@ -278,21 +280,29 @@ void PngEncoder::compress(const unsigned char* pixels, int width, int height, in
         }
         toSamples(pixels + static_cast<std::ptrdiff_t>(y) * stride, width, type);
         const std::uint8_t* row = samples_.data() + 1;
+        const std::uint8_t* above = above_.data() + 1;
+        const bool hasAbove = rowsRepeat && y > 0;
         bits.literal(0);
         for (std::size_t i = 0; i < rowBytes;) {
-            std::size_t end = i;
+            std::size_t left = i, up = i;
             if (i >= bytesPerPixel)
-                while (end < rowBytes && row[end] == row[end - bytesPerPixel]) ++end;
-            if (end - i >= 3) {
-                bits.match(end - i, pixelBack);
-                i = end;
-            } else {
+                while (left < rowBytes && row[left] == row[left - bytesPerPixel]) ++left;
+            if (hasAbove)
+                while (up < rowBytes && row[up] == above[up]) ++up;
+            if (std::max(left, up) - i < 3) {
                 bits.literal(row[i++]);
+            } else if (left >= up) {
+                bits.match(left - i, pixelBack);
+                i = left;
+            } else {
+                bits.match(up - i, rowBack);
+                i = up;
             }
         }
         rowChecksum =
             adler32(adler32(0L, nullptr, 0), samples_.data(), static_cast<uInt>(rowLength));
         checksum = adler32_combine(checksum, rowChecksum, static_cast<z_off_t>(rowLength));
+        samples_.swap(above_);
     }
     bits.finish();
     appendBigEndian(png, static_cast<std::uint32_t>(checksum));

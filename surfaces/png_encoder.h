@@ -36,7 +36,8 @@ class PngEncoder {
     std::vector<std::uint32_t> palette_;
     std::vector<std::int16_t> paletteSlots_;  // palette index + 1 by hash, 0 when free
     std::vector<bool> repeatsRowAbove_;
-    std::vector<std::uint8_t> samples_;  // one row, after its filter byte
+    std::vector<std::uint8_t> samples_, above_;  // a row and the one above, each after its
+                                                 // filter byte
 };
 
 }  // namespace quillet
