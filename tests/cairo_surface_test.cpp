@@ -220,6 +220,9 @@ TEST(PngEncoder, ReadsBackAsItWasDrawn) {
         {"run of 259", 260, 2, [](int, int) { return 0x808080u; }, 0},
         {"run of 260", 261, 2, [](int, int) { return 0x808080u; }, 0},
         {"run of 261", 262, 2, [](int, int) { return 0x808080u; }, 0},
+        // Rows that differ from the row above in one pixel: the rest is copied from above.
+        {"a stroke across bars", 700, 6,
+         [&](int x, int y) { return x == 100 * y + 3 ? 0x404040u : bars(x, y); }, 0},
         {"every grey", 256, 3, [](int x, int y) { return ((x * 7 + y) & 0xFF) * 0x010101u; }, 0},
         {"red text on white", 50, 12,
          [](int x, int y) { return (x + y) % 5 == 0 ? 0xFF0000u : 0xFFFFFFu; }, 3},
