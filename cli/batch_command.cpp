@@ -299,9 +299,11 @@ class RowRing {
     // The writing side: the next drawn slot, then release() it; nothing once every row is in.
     Slot* next() {
         std::unique_lock lock(mutex_);
-        if (drawn_ == written_) {
+        // Rows that trickle in through a slow pipe are written after a moment all the same.
+        while (drawn_ == written_ && !closed_) {
             writerWaits_ = true;
-            rowsDrawn_.wait(lock, [&] { return drawn_ - written_ >= wakeAfter || closed_; });
+            rowsDrawn_.wait_for(lock, std::chrono::milliseconds(20),
+                                [&] { return drawn_ - written_ >= wakeAfter || closed_; });
             writerWaits_ = false;
         }
         return drawn_ > written_ ? slots_[written_ % slots_.size()].get() : nullptr;
