@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
@@ -307,27 +308,26 @@ void Document::finish() {
     if (!out_) throw std::runtime_error("writing the output failed");
 }
 
-SymbolDrawing measureSymbol(tBarcodeType type, DrawingArguments arguments,
-                            const OutputSettings& settings) {
-    // Text metrics differ between targets (raster output rounds advances to pixels), so the
-    // scratch target is of the same kind as the real one.
-    cairo_surface_t* scratch =
+namespace {
+
+// Text metrics differ between targets (raster output rounds advances to pixels), so the scratch
+// target is of the same kind as the real one.
+cairo_t* createScratch(const OutputSettings& settings) {
+    cairo_surface_t* target =
         isRaster(settings.format)
             ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1)
             : cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
-    cairo_t* context = cairo_create(scratch);
-    MeasuringSurface surface(context, settings.placement(0, 0));
+    cairo_t* context = cairo_create(target);
+    cairo_surface_destroy(target);  // the context keeps it
+    return context;
+}
+
+SymbolDrawing measureOn(cairo_t* scratch, tBarcodeType type, DrawingArguments arguments,
+                        const OutputSettings& settings) {
+    MeasuringSurface surface(scratch, settings.placement(0, 0));
     SymbolDrawing measured;
-    try {
-        Quillet control;
-        measured.result = control.Draw(type, &surface, arguments);
-    } catch (...) {
-        cairo_destroy(context);
-        cairo_surface_destroy(scratch);
-        throw;
-    }
-    cairo_destroy(context);
-    cairo_surface_destroy(scratch);
+    Quillet control;
+    measured.result = control.Draw(type, &surface, arguments);
 
     measured.code = arguments.pCode;
     measured.drawn = surface.drawn();
@@ -341,6 +341,22 @@ SymbolDrawing measureSymbol(tBarcodeType type, DrawingArguments arguments,
         measured.pageHeight = std::ceil(measured.pageHeight);
     }
     return measured;
+}
+
+// A context that failed stays failed: it is replaced before the next symbol.
+void dropIfFailed(cairo_t*& context) {
+    if (context == nullptr || cairo_status(context) == CAIRO_STATUS_SUCCESS) return;
+    cairo_destroy(context);
+    context = nullptr;
+}
+
+}  // namespace
+
+SymbolDrawing measureSymbol(tBarcodeType type, DrawingArguments arguments,
+                            const OutputSettings& settings) {
+    const std::unique_ptr<cairo_t, decltype(&cairo_destroy)> scratch(createScratch(settings),
+                                                                     cairo_destroy);
+    return measureOn(scratch.get(), type, std::move(arguments), settings);
 }
 
 std::int16_t drawSymbolAt(cairo_t* context, tBarcodeType type, DrawingArguments arguments,
@@ -371,6 +387,8 @@ SymbolDrawing drawSymbolPage(Document& document, tBarcodeType type,
 SymbolFiles::SymbolFiles(const OutputSettings& settings) : settings_(settings) {}
 
 SymbolFiles::~SymbolFiles() {
+    if (scratch_ != nullptr) cairo_destroy(scratch_);
+    if (context_ != nullptr) cairo_destroy(context_);
     if (raster_ != nullptr) cairo_surface_destroy(raster_);
 }
 
@@ -387,16 +405,24 @@ SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& argum
         return drawn;
     }
 
-    SymbolDrawing measured = measureSymbol(type, arguments, settings_);
+    // The contexts are kept as well: each keeps the font it used last, which cairo would
+    // otherwise look up again for every new context.
+    dropIfFailed(scratch_);
+    if (scratch_ == nullptr) scratch_ = createScratch(settings_);
+    SymbolDrawing measured = measureOn(scratch_, type, arguments, settings_);
     if (measured.result != 0) return measured;
     const auto [width, height] = rasterSize(measured.pageWidth, measured.pageHeight);
+    dropIfFailed(context_);
     if (width > rasterWidth_ || height > rasterHeight_) {
+        if (context_ != nullptr) cairo_destroy(context_);
         if (raster_ != nullptr) cairo_surface_destroy(raster_);
+        context_ = nullptr;
         rasterWidth_ = std::max(width, rasterWidth_);
         rasterHeight_ = std::max(height, rasterHeight_);
         raster_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, rasterWidth_, rasterHeight_);
         check(cairo_surface_status(raster_), "creating the image");
     }
+    if (context_ == nullptr) context_ = cairo_create(raster_);
     // Only the page is painted and drawn on, as on a target of its own size; what lies beyond
     // it is left from larger pages and never encoded. White is every byte 0xFF.
     cairo_surface_flush(raster_);
@@ -406,19 +432,12 @@ SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& argum
         std::memset(data + static_cast<std::ptrdiff_t>(y) * stride, 0xFF,
                     static_cast<std::size_t>(width) * 4);
     cairo_surface_mark_dirty(raster_);
-    cairo_t* context = cairo_create(raster_);
-    cairo_rectangle(context, 0, 0, width, height);
-    cairo_clip(context);
+    cairo_reset_clip(context_);
+    cairo_rectangle(context_, 0, 0, width, height);
+    cairo_clip(context_);
     const double margin = measured.margin * settings_.devicePerUnit();
-    try {
-        drawSymbolAt(context, type, arguments, settings_, measured, margin, margin);
-    } catch (...) {
-        cairo_destroy(context);
-        throw;
-    }
-    const cairo_status_t status = cairo_status(context);
-    cairo_destroy(context);
-    check(status, "drawing");
+    drawSymbolAt(context_, type, arguments, settings_, measured, margin, margin);
+    check(cairo_status(context_), "drawing");
     cairo_surface_flush(raster_);
     pageWidth_ = width;
     pageHeight_ = height;

@@ -119,7 +119,9 @@ class SymbolFiles {
 
   private:
     OutputSettings settings_;
+    cairo_t* scratch_ = nullptr;  // to measure on
     cairo_surface_t* raster_ = nullptr;
+    cairo_t* context_ = nullptr;  // to draw on the raster
     int rasterWidth_ = 0;
     int rasterHeight_ = 0;
     int pageWidth_ = 0;

@@ -147,10 +147,17 @@ void CairoSurface::setCurrentY(float y) {
 }
 
 // Selected again before every use: several surfaces may share one context (a sheet, a grid).
+// cairo keeps the context's scaled font when the face is the same one, but drops it whenever
+// the size is set, even to the size it has, and finding it again costs more than the text: so
+// the size is set only when it differs.
 void CairoSurface::selectFont() {
     cairo_select_font_face(context_, fontName_.c_str(), CAIRO_FONT_SLANT_NORMAL,
                            bold_ ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(context_, fontSize_ * placement_.devicePerPoint);
+    const double size = fontSize_ * placement_.devicePerPoint;
+    cairo_matrix_t matrix;
+    cairo_get_font_matrix(context_, &matrix);
+    if (matrix.xx != size || matrix.yy != size || matrix.xy != 0 || matrix.yx != 0)
+        cairo_set_font_size(context_, size);
 }
 
 double CairoSurface::textWidth(std::string_view text) {
