@@ -58,13 +58,14 @@ void encodePng(cairo_surface_t* image, std::string& png) {
                    png);
 }
 
-// Measuring needs the extents of what is drawn, not its pixels.
+// Measuring needs the extents of what is drawn (advances and line heights), not its pixels.
 class MeasuringSurface final : public CairoSurface {
   public:
     using CairoSurface::CairoSurface;
 
   protected:
     void paintBox(double, double, double, double, std::int32_t) override {}
+    void showText(const std::string&, double, double) override {}
 };
 
 // Writes the pixels of boxes on whole pixels (grid-fitted output) straight into an image
@@ -117,13 +118,13 @@ class RasterSurface final : public CairoSurface {
     RasterSurface(const RasterSurface&) = delete;
     RasterSurface& operator=(const RasterSurface&) = delete;
 
-    void print(std::string_view text) override {
+  protected:
+    void showText(const std::string& text, double x, double baseline) override {
         handToCairo();
-        CairoSurface::print(text);
+        CairoSurface::showText(text, x, baseline);
         cairoDrew_ = true;
     }
 
-  protected:
     void paintBox(double left, double top, double right, double bottom,
                   std::int32_t color) override {
         if (!isWhole(left) || !isWhole(top) || !isWhole(right) || !isWhole(bottom)) {

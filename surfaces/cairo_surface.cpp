@@ -226,6 +226,13 @@ void CairoSurface::paintBox(double left, double top, double right, double bottom
     cairo_fill(context_);
 }
 
+void CairoSurface::showText(const std::string& text, double x, double baseline) {
+    setColor(context_, foreColor_);
+    cairo_move_to(context_, x, baseline);
+    cairo_show_text(context_, text.c_str());
+    cairo_new_path(context_);
+}
+
 void CairoSurface::print(std::string_view text) {
     selectFont();
     const std::string drawable = drawableText(text);
@@ -235,11 +242,8 @@ void CairoSurface::print(std::string_view text) {
     cairo_text_extents(context_, drawable.c_str(), &extents);
 
     // CurrentY is the top of the text line; cairo places text by its baseline.
-    setColor(context_, foreColor_);
     const double deviceX = textDeviceX(currentX_), deviceY = toDeviceY(currentY_);
-    cairo_move_to(context_, deviceX, deviceY + font.ascent);
-    cairo_show_text(context_, drawable.c_str());
-    cairo_new_path(context_);
+    showText(drawable, deviceX, deviceY + font.ascent);
 
     const double width = extents.x_advance / placement_.devicePerUnit;
     drawn_.add(currentX_, currentY_, currentX_ + width,

@@ -74,6 +74,8 @@ class CairoSurface : public Surface {
     // Fills a box, in device units, after grid fitting and bar reduction: a surface that owns
     // its pixels may write them itself, and one that only measures may paint nothing.
     virtual void paintBox(double left, double top, double right, double bottom, std::int32_t color);
+    // Shows well-formed text in the fore colour from a device position on its baseline.
+    virtual void showText(const std::string& text, double x, double baseline);
 
   private:
     void selectFont();
