@@ -120,8 +120,14 @@ double CairoSurface::textDeviceX(double x) const noexcept {
     return toDeviceX(x) + startShift + along * (endShift - startShift);
 }
 
+void CairoSurface::FaceRelease::operator()(cairo_font_face_t* face) const noexcept {
+    cairo_font_face_destroy(face);
+}
+
 void CairoSurface::setFontName(std::string_view name) {
-    fontName_ = drawableText(name);
+    std::string drawable = drawableText(name);
+    if (drawable != fontName_) face_.reset();
+    fontName_ = std::move(drawable);
 }
 
 void CairoSurface::setForeColor(std::int32_t color) {
@@ -130,6 +136,7 @@ void CairoSurface::setForeColor(std::int32_t color) {
 }
 
 void CairoSurface::setFontBold(bool bold) {
+    if (bold != bold_) face_.reset();
     bold_ = bold;
 }
 
@@ -147,12 +154,15 @@ void CairoSurface::setCurrentY(float y) {
 }
 
 // Selected again before every use: several surfaces may share one context (a sheet, a grid).
-// cairo keeps the context's scaled font when the face is the same one, but drops it whenever
-// the size is set, even to the size it has, and finding it again costs more than the text: so
-// the size is set only when it differs.
+// The face is looked up once per name and weight, and the context's face and size are set only
+// when they differ: cairo drops the context's scaled font whenever the size is set, even to the
+// size it has, and finding it again costs more than the text.
 void CairoSurface::selectFont() {
-    cairo_select_font_face(context_, fontName_.c_str(), CAIRO_FONT_SLANT_NORMAL,
-                           bold_ ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    if (!face_)
+        face_.reset(
+            cairo_toy_font_face_create(fontName_.c_str(), CAIRO_FONT_SLANT_NORMAL,
+                                       bold_ ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL));
+    if (cairo_get_font_face(context_) != face_.get()) cairo_set_font_face(context_, face_.get());
     const double size = fontSize_ * placement_.devicePerPoint;
     cairo_matrix_t matrix;
     cairo_get_font_matrix(context_, &matrix);

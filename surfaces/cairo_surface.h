@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "render/surface.h"
 
 typedef struct _cairo cairo_t;
+typedef struct _cairo_font_face cairo_font_face_t;
 
 namespace quillet {
 
@@ -92,9 +94,14 @@ class CairoSurface : public Surface {
 
     cairo_t* context_;
     DevicePlacement placement_;
+    struct FaceRelease {
+        void operator()(cairo_font_face_t* face) const noexcept;
+    };
+
     std::string fontName_ = "Arial";
     bool bold_ = false;
-    double fontSize_ = 8;  // points
+    std::unique_ptr<cairo_font_face_t, FaceRelease> face_;  // of fontName_ and bold_
+    double fontSize_ = 8;                                   // points
     std::int32_t foreColor_ = 0;
     double currentX_ = 0;
     double currentY_ = 0;
