@@ -69,8 +69,8 @@ class MeasuringSurface final : public CairoSurface {
 };
 
 // Writes the pixels of boxes on whole pixels (grid-fitted output) straight into an image
-// target: cairo's path filling costs many times the few rows of a bar. Everything else, and
-// every box off the pixel grid, is left to cairo, which draws the same pixels for such a box.
+// target, exactly the pixels cairo would fill for them: cairo's path filling costs many times
+// the few rows of a bar. Boxes off the pixel grid, and text, are left to cairo.
 //
 // A symbol's boxes come in bands of one height, mostly side by side. A band is painted on its
 // top row only, box after box, and that row is then copied down over each run of adjacent boxes:
