@@ -310,13 +310,14 @@ void PngEncoder::compress(const unsigned char* pixels, int width, int height, in
 
 void PngEncoder::encode(const unsigned char* pixels, int width, int height, int stride,
                         std::string& png) {
-    // A PNG side may reach 2^31 - 1; adler32 and crc32 take at most 4 GiB at once.
-    const std::size_t maxData = 0x7FFFFFFFu;
-    if (width <= 0 || height <= 0 ||
-        (static_cast<std::size_t>(width) * 3 + 1) * static_cast<std::size_t>(height) > maxData)
-        throw std::runtime_error("the picture is too small or too large for a PNG file");
-
+    if (width <= 0 || height <= 0) throw std::runtime_error("the picture is empty");
     const ColourType type = analyse(pixels, width, height, stride);
+    // The image data goes into one chunk, whose length must stay below 2^31; at worst every
+    // byte is a literal of nine bits.
+    const std::size_t bytesPerPixel = type == ColourType::rgb ? 3 : 1;
+    const std::size_t rowLength = static_cast<std::size_t>(width) * bytesPerPixel + 1;
+    if (rowLength * static_cast<std::size_t>(height) / 8 * 9 + 1024 > 0x7FFFFFFFu)
+        throw std::runtime_error("the picture is too large for a PNG file");
     png.assign(signature);
     appendChunk(png, "IHDR", [&] {
         appendBigEndian(png, static_cast<std::uint32_t>(width));
