@@ -90,17 +90,23 @@ Code distanceCode(std::size_t distance) {
             5 + distanceExtraBits[symbol]};
 }
 
+// Writes into room made beforehand for the most the stream can take: no literal or match costs
+// more than nine bits a byte, so every put is a shift and, now and then, a four-byte store.
 class BitWriter {
   public:
-    explicit BitWriter(std::string& out) : out_(out) {}
+    BitWriter(std::string& out, std::size_t maxBytes) : out_(out), start_(out.size()) {
+        out_.resize(start_ + maxBytes + 8);
+        at_ = reinterpret_cast<unsigned char*>(out_.data()) + start_;
+    }
 
     void put(std::uint32_t bits, int count) {
         buffer_ |= static_cast<std::uint64_t>(bits) << count_;
         count_ += count;
-        while (count_ >= 8) {
-            out_.push_back(static_cast<char>(buffer_ & 0xFF));
-            buffer_ >>= 8;
-            count_ -= 8;
+        if (count_ >= 32) {
+            for (int i = 0; i < 4; ++i) at_[i] = static_cast<unsigned char>(buffer_ >> (8 * i));
+            at_ += 4;
+            buffer_ >>= 32;
+            count_ -= 32;
         }
     }
     void put(Code code) { put(code.bits, code.length); }
@@ -121,16 +127,21 @@ class BitWriter {
         }
     }
 
-    // Ends the block and pads to a whole byte.
+    // Ends the block, pads it to a whole byte and gives the room back.
     void finish() {
         put(literalCodes[endOfBlock]);
-        if (count_ > 0) out_.push_back(static_cast<char>(buffer_ & 0xFF));
-        buffer_ = 0;
-        count_ = 0;
+        while (count_ > 0) {
+            *at_++ = static_cast<unsigned char>(buffer_);
+            buffer_ >>= 8;
+            count_ -= 8;
+        }
+        out_.resize(static_cast<std::size_t>(at_ - reinterpret_cast<unsigned char*>(out_.data())));
     }
 
   private:
     std::string& out_;
+    std::size_t start_;
+    unsigned char* at_;
     std::uint64_t buffer_ = 0;
     int count_ = 0;
 };
@@ -267,7 +278,7 @@ void PngEncoder::compress(const unsigned char* pixels, int width, int height, in
     const Code pixelBack = distanceCode(bytesPerPixel);
 
     png.append("\x78\x01", 2);  // deflate with a 32 KiB window, fastest compression
-    BitWriter bits(png);
+    BitWriter bits(png, rowLength * static_cast<std::size_t>(height) / 8 * 9 + 16);
     bits.put(1, 1);  // the last block ...
     bits.put(1, 2);  // ... with the fixed codes
     uLong checksum = adler32(0L, nullptr, 0);
