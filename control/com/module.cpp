@@ -145,25 +145,6 @@ HRESULT loadTypeLibrary(ITypeLib** library) {
     return LoadTypeLibEx(modulePath().c_str(), REGKIND_NONE, library);
 }
 
-std::string toUtf8(const wchar_t* text, std::size_t length) {
-    if (length == 0) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), size, nullptr,
-                        nullptr);
-    return out;
-}
-
-std::wstring toUtf16(std::string_view text) {
-    if (text.empty()) return {};
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-    return out;
-}
-
 BSTR allocateBstr(std::string_view utf8) {
     const std::wstring wide = toUtf16(utf8);
     return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));

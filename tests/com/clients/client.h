@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "quillet_com.h"
+#include "wide_text.h"
 
 namespace client {
 
@@ -19,11 +20,8 @@ namespace client {
 void check(bool condition, const std::string& what);
 int failures();
 
-std::string toUtf8(const wchar_t* text, std::size_t length);
-inline std::string toUtf8(BSTR text) {
-    return toUtf8(text, text ? SysStringLen(text) : 0);
-}
-std::wstring toUtf16(std::string_view text);
+using quillet::com::toUtf8;
+using quillet::com::toUtf16;
 std::string hex(HRESULT value);
 
 // The control created by ProgID, as its IDispatch.
