@@ -33,4 +33,6 @@ if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# With the recommended packages, as on the machines this was tested on: Wine's own fonts and
+# Xvfb's helpers come that way.
+apt-get install -y -qq "${missing[@]}" >/dev/null
