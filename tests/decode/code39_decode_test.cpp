@@ -40,11 +40,7 @@ TEST_P(Code39RoundTrip, ZbarReadsWhatWasDrawn) {
 INSTANTIATE_TEST_SUITE_P(AtPrinterResolutions, Code39RoundTrip,
                          ::testing::Combine(::testing::ValuesIn(roundTrips),
                                             ::testing::Values(96.0, 203.0, 300.0, 600.0)),
-                         [](const auto& test) {
-                             return std::string(std::get<0>(test.param).name) + "_" +
-                                    std::to_string(static_cast<int>(std::get<1>(test.param))) +
-                                    "dpi";
-                         });
+                         testing::RowAtDpiName());
 
 }  // namespace
 }  // namespace quillet

@@ -66,11 +66,7 @@ TEST_P(EanUpcRoundTrip, ZbarReadsWhatWasDrawn) {
 INSTANTIATE_TEST_SUITE_P(AtScreenAndPrinter, EanUpcRoundTrip,
                          ::testing::Combine(::testing::ValuesIn(roundTrips()),
                                             ::testing::Values(96.0, 300.0)),
-                         [](const auto& test) {
-                             return std::get<0>(test.param).name + "_" +
-                                    std::to_string(static_cast<int>(std::get<1>(test.param))) +
-                                    "dpi";
-                         });
+                         testing::RowAtDpiName());
 
 }  // namespace
 }  // namespace quillet

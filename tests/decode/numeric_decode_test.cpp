@@ -55,11 +55,7 @@ TEST_P(NumericRoundTrip, ZbarReadsWhatWasDrawn) {
 INSTANTIATE_TEST_SUITE_P(AtPrinterResolutions, NumericRoundTrip,
                          ::testing::Combine(::testing::ValuesIn(roundTrips),
                                             ::testing::Values(96.0, 203.0, 300.0, 600.0)),
-                         [](const auto& test) {
-                             return std::string(std::get<0>(test.param).name) + "_" +
-                                    std::to_string(static_cast<int>(std::get<1>(test.param))) +
-                                    "dpi";
-                         });
+                         testing::RowAtDpiName());
 
 }  // namespace
 }  // namespace quillet

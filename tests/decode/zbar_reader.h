@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "control/quillet.h"
@@ -46,5 +47,14 @@ std::string renderPng(tBarcodeType type, DrawingArguments arguments,
 GreyImage readPng(const std::string& png);
 std::vector<Decoded> decode(const GreyImage& image,
                             const std::vector<std::string>& zbarSettings = {});
+
+// The name of a parameterised round trip over (row, dpi): the row's name and the resolution.
+struct RowAtDpiName {
+    template <class Info>
+    std::string operator()(const Info& info) const {
+        return std::string(std::get<0>(info.param).name) + "_" +
+               std::to_string(static_cast<int>(std::get<1>(info.param))) + "dpi";
+    }
+};
 
 }  // namespace quillet::testing

@@ -22,6 +22,21 @@ int failures() {
     return failureCount;
 }
 
+std::string escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\\')
+            out += "\\\\";
+        else
+            out += c;
+    }
+    return out;
+}
+
 std::string hex(HRESULT value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));

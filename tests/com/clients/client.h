@@ -23,6 +23,8 @@ int failures();
 using quillet::com::toUtf8;
 using quillet::com::toUtf16;
 std::string hex(HRESULT value);
+// A text as the trace writes it: tab, newline and backslash escaped.
+std::string escape(const std::string& text);
 
 // The control created by ProgID, as its IDispatch.
 IDispatch* createControl();

@@ -30,21 +30,6 @@ std::string number(Number value) {
     return std::string(buffer, end);
 }
 
-std::string escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\\')
-            out += "\\\\";
-        else
-            out += c;
-    }
-    return out;
-}
-
 // An argument as the trace writes it, or a marker that makes the comparison fail when the
 // control sent another type than a VB host's object receives.
 std::string shown(const VARIANT& value, VARTYPE expected) {

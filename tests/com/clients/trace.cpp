@@ -39,21 +39,6 @@ bool truth(const std::string& text) {
     return value == "1" || value == "-1" || value == "true" || value == "yes";
 }
 
-std::string escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\\')
-            out += "\\\\";
-        else
-            out += c;
-    }
-    return out;
-}
-
 // The caller's variables, with the defaults of the quillet command.
 struct Variables {
     IDispatch* object = nullptr;
