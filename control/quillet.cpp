@@ -77,9 +77,6 @@ void Quillet::ShowAboutBox() const {
     if (aboutBox) aboutBox();
 }
 
-Extent Quillet::Resize(Extent) {
-    size_ = fixedSize;
-    return size_;
-}
+Extent Quillet::Resize(Extent) { return fixedSize; }
 
 }  // namespace quillet

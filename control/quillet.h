@@ -105,7 +105,7 @@ public:
 
     // Every resize by the container or the user brings the control back to its fixed size.
     Extent Resize(Extent requested);
-    Extent Size() const noexcept { return size_; }
+    Extent Size() const noexcept { return fixedSize; }
 
     // Hooks a host sets: the property-change notification (the property's name) and the About
     // dialog. The portable defaults do nothing.
@@ -114,7 +114,6 @@ public:
 
 private:
     std::int16_t supBarType_ = 0;
-    Extent size_ = fixedSize;
 };
 
 }  // namespace quillet
