@@ -584,5 +584,24 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
     return finish(exitCode);
 }
 
+Table readTable(std::istream& in, const DrawingArguments& defaults) {
+    Table read;
+    read.counted = countRows(in);
+    TableReader table(in);
+    while (std::optional<Row> row = table.next()) {
+        TableRow& entry = read.rows.emplace_back();
+        entry.number = row->number;
+        entry.fields = row->fields;
+        try {
+            RowDrawing drawing = parseRow(*row, table.optionNames(), defaults);
+            entry.type = drawing.type;
+            entry.arguments = std::move(drawing.arguments);
+        } catch (const UsageError& usage) {
+            entry.failure = usage.what();
+        }
+    }
+    return read;
+}
+
 }  // namespace quillet::cli
 #endif

@@ -1,7 +1,9 @@
 // The commands that write real output through the cairo surface: draw, sheet and batch.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,5 +40,21 @@ std::string_view sheetHelp();
 int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,
              std::ostream& err, bool showProgress);
 std::string_view batchHelp();
+
+// A table read as batch reads it, for tests and fuzzing: the data rows counted beforehand
+// (nothing when the stream cannot be rewound), then each data row with its drawing, or why it
+// has none. Throws UsageError when batch refuses the table as a whole.
+struct TableRow {
+    std::size_t number = 0;  // counting data rows from 1
+    std::vector<std::string> fields;
+    tBarcodeType type{};
+    DrawingArguments arguments;
+    std::optional<std::string> failure;
+};
+struct Table {
+    std::optional<std::size_t> counted;
+    std::vector<TableRow> rows;
+};
+Table readTable(std::istream& in, const DrawingArguments& defaults);
 
 }  // namespace quillet::cli
