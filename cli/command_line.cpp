@@ -79,7 +79,8 @@ SplitCommandLine splitCommandLine(const std::vector<std::string>& arguments,
             split.options.emplace_back(name, "");
         } else if (contains(valued, name)) {
             if (!hasValue) {
-                if (i + 1 >= arguments.size()) throw UsageError("option " + name + " needs a value");
+                if (i + 1 >= arguments.size())
+                    throw UsageError("option " + name + " needs a value");
                 value = arguments[++i];
             }
             split.options.emplace_back(name, value);
@@ -91,14 +92,64 @@ SplitCommandLine splitCommandLine(const std::vector<std::string>& arguments,
 }
 
 const std::vector<std::string_view> drawingOptionNames = {
-    "--x", "--y", "--width", "--height", "--text", "--bold",
-    "--font", "--fore", "--line", "--ratio", "--chk"};
+    "--x",    "--y",    "--width", "--height", "--text", "--bold",
+    "--font", "--fore", "--line",  "--ratio",  "--chk"};
+
+namespace {
+
+// The names other barcode tools use, as they compare: lower case, without "_", "-" or spaces.
+// The type names themselves compare the same way ("code_39" is "code39").
+struct Spelling {
+    std::string_view name;
+    tBarcodeType type;
+};
+constexpr Spelling otherSpellings[] = {
+    {"i2of5", Code_25},
+    {"itf", Code_25},
+    {"interleaved2of5", Code_25},
+    {"i25", Code_25},
+    {"code3of9", Code_39},
+    {"code39ext", Code_39F},
+    {"code39extended", Code_39F},
+    {"code39full", Code_39F},
+    {"code39fullascii", Code_39F},
+    {"extcode39", Code_39F},
+    {"msi", Code_MSI},
+    {"msiplessey", Code_MSI},
+};
+
+std::string comparable(std::string_view name) {
+    std::string key;
+    for (unsigned char c : name)
+        if (c != '_' && c != '-' && c != ' ') key.push_back(static_cast<char>(std::tolower(c)));
+    return key;
+}
+
+}  // namespace
 
 tBarcodeType parseSymbology(std::string_view name) {
-    if (const auto type = barcodeTypeNamed(name)) return *type;
+    const std::string key = comparable(name);
+    for (std::size_t i = 0; i < barcodeTypeNames.size(); ++i)
+        if (comparable(barcodeTypeNames[i]) == key) return static_cast<tBarcodeType>(i);
+    for (const Spelling& spelling : otherSpellings)
+        if (spelling.name == key) return spelling.type;
     std::string known;
     for (auto member : barcodeTypeNames) known += std::string(known.empty() ? "" : ", ") += member;
     throw UsageError("unknown symbology '" + std::string(name) + "' (one of " + known + ")");
+}
+
+std::string_view symbologyHelp() {
+    return "SYMBOLOGY is named as a barcode type or as other tools name it, in any case, with or\n"
+           "without \"_\" and \"-\" (EAN_13, ean13 and EAN-13 are one):\n"
+           "  Codabar                                    Code_11 (code11)\n"
+           "  Code_128 (code128)                         Code_39 (code39, code3of9)\n"
+           "  Code_25 (i2of5, itf, interleaved2of5, i25)\n"
+           "  Code_39F (code39ext, code39extended, code39fullascii, code39full, extcode39)\n"
+           "  Code_93 (code93)                           EAN_13 (ean13)\n"
+           "  EAN_8 (ean8)                               ISBN (isbn)\n"
+           "  Code_MSI (msi, msiplessey)                 PostNet (postnet)\n"
+           "  UPC_A (upca)                               UPC_A_Plus (upcaplus)\n"
+           "  UPC_E (upce)\n";
 }
 
 float parseFloat(std::string_view option, std::string_view text) {
@@ -128,18 +179,30 @@ bool parseBool(std::string_view option, std::string_view text) {
 }
 
 bool applyDrawingOption(std::string_view name, std::string_view value, DrawingArguments& args) {
-    if (name == "--x") args.pX = parseFloat(name, value);
-    else if (name == "--y") args.pY = parseFloat(name, value);
-    else if (name == "--width") args.pWidth = parseInt16(name, value);
-    else if (name == "--height") args.pHeight = parseInt16(name, value);
-    else if (name == "--text") args.pText = parseInt16(name, value);
-    else if (name == "--bold") args.pBold = parseBool(name, value);
-    else if (name == "--font") args.pFont = value;
-    else if (name == "--fore") args.pForeColor = parseInt32(name, value);
-    else if (name == "--line") args.pLineColor = parseInt32(name, value);
-    else if (name == "--ratio") args.pRatio = value;
-    else if (name == "--chk") args.pChk = parseBool(name, value);
-    else return false;
+    if (name == "--x")
+        args.pX = parseFloat(name, value);
+    else if (name == "--y")
+        args.pY = parseFloat(name, value);
+    else if (name == "--width")
+        args.pWidth = parseInt16(name, value);
+    else if (name == "--height")
+        args.pHeight = parseInt16(name, value);
+    else if (name == "--text")
+        args.pText = parseInt16(name, value);
+    else if (name == "--bold")
+        args.pBold = parseBool(name, value);
+    else if (name == "--font")
+        args.pFont = value;
+    else if (name == "--fore")
+        args.pForeColor = parseInt32(name, value);
+    else if (name == "--line")
+        args.pLineColor = parseInt32(name, value);
+    else if (name == "--ratio")
+        args.pRatio = value;
+    else if (name == "--chk")
+        args.pChk = parseBool(name, value);
+    else
+        return false;
     return true;
 }
 
@@ -168,10 +231,6 @@ std::string_view traceHelp() {
            "per character and FontSize x 24 units high. A failure before the method's error\n"
            "trap prints \"Error<TAB>n\" and exits 2.\n"
            "\n"
-           "SYMBOLOGY is a barcode type name, case-insensitive: Codabar, Code_11, Code_128,\n"
-           "Code_25, Code_39, Code_39F, Code_93, EAN_13, EAN_8, ISBN, Code_MSI, PostNet, UPC_A,\n"
-           "UPC_A_Plus, UPC_E.\n"
-           "\n"
            "Example: quillet trace Code_39 CODE39 --chk 1\n"
            "\n";
 }
@@ -183,7 +242,7 @@ int runTrace(const std::vector<std::string>& arguments, std::ostream& out, std::
         const auto split = splitCommandLine(arguments, drawingOptionNames, {"--help", "-h"});
         for (const auto& [name, value] : split.options) {
             if (name == "--help" || name == "-h") {
-                out << traceHelp() << drawingOptionsHelp();
+                out << traceHelp() << symbologyHelp() << "\n" << drawingOptionsHelp();
                 return 0;
             }
             applyDrawingOption(name, value, args);

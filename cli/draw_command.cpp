@@ -66,10 +66,6 @@ std::string_view drawHelp() {
            "other than 0 prints \"quillet: result N (meaning)\", writes nothing and exits 1; a\n"
            "failure before the drawing starts exits 2; bad options exit 64.\n"
            "\n"
-           "SYMBOLOGY is a barcode type name, case-insensitive: Codabar, Code_11, Code_128,\n"
-           "Code_25, Code_39, Code_39F, Code_93, EAN_13, EAN_8, ISBN, Code_MSI, PostNet, UPC_A,\n"
-           "UPC_A_Plus, UPC_E.\n"
-           "\n"
            "Example: quillet draw Code_39 CODE39 --chk 1 -o code39.png --dpi 300\n"
            "\n"
            "  --print-code       print the caller's variable as the method left it (on standard\n"
@@ -84,7 +80,10 @@ int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::o
     try {
         parsed = parseOptions(arguments, drawing, settings, true);
         if (parsed.help) {
-            out << drawHelp() << "\n" << outputOptionsHelp() << "\n" << drawingOptionsHelp();
+            out << drawHelp() << "\n"
+                << symbologyHelp() << "\n"
+                << outputOptionsHelp() << "\n"
+                << drawingOptionsHelp();
             return 0;
         }
         if (parsed.positionals.size() != 2)

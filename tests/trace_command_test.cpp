@@ -41,7 +41,7 @@ TEST(TraceCommand, ExitCodesAndEndings) {
         {{"Code_39", "A", "--ratio", "3"}, 2, "Error\t5\npCode\tA\n"},
         {{"Code_39", "A", "--x", "32767.5"}, 0, "Result\t6\npCode\tA\n"},
         {{"Code_39", "a\tb"}, 0, "Result\t9\npCode\ta\\tb\n"},
-        {{"Code39", "A"}, 64, "unknown symbology 'Code39'"},
+        {{"Code39x", "A"}, 64, "unknown symbology 'Code39x'"},
         {{"Code_39"}, 64, "takes SYMBOLOGY and CODE"},
         {{"Code_39", "A", "--width", "40000"}, 64, "--width"},
         {{"Code_39", "A", "--bold", "maybe"}, 64, "--bold"},
@@ -62,14 +62,46 @@ TEST(TraceCommand, ExitCodesAndEndings) {
 }
 
 TEST(TraceCommand, OptionsReachTheMethod) {
-    const auto run = trace({"--x", "100", "--y", "20.5", "--width", "2", "--height", "40",
-                            "--bold", "1", "--font", "Courier New", "--fore", "0x0000FF",
-                            "--line", "255", "--ratio", "0:0", "Code_39", "A"});
+    const auto run =
+        trace({"--x",    "100",    "--y",     "20.5",   "--width",     "2",      "--height",
+               "40",     "--bold", "1",       "--font", "Courier New", "--fore", "0x0000FF",
+               "--line", "255",    "--ratio", "0:0",    "Code_39",     "A"});
     ASSERT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out.substr(0, run.out.find("Line")),
               "FontName\tCourier New\nForeColor\t255\nFontBold\tTrue\nFontSize\t1\n");
     EXPECT_NE(run.out.find("Line\t38\t100\t20.5\t101\t60.5\t255\n"), std::string::npos);
     EXPECT_NE(run.out.find("CurrentY\t62.5\n"), std::string::npos);  // 20.5 + 40 + 40 \ 20
+}
+
+TEST(TraceCommand, SymbologiesGoByTheirUsualNames) {
+    const std::pair<std::string_view, tBarcodeType> rows[] = {
+        {"ean13", EAN_13},
+        {"EAN-13", EAN_13},
+        {"Ean_13", EAN_13},
+        {"ean8", EAN_8},
+        {"code128", Code_128},
+        {"Code-39", Code_39},
+        {"code3of9", Code_39},
+        {"I2of5", Code_25},
+        {"ITF", Code_25},
+        {"interleaved2of5", Code_25},
+        {"upc-a", UPC_A},
+        {"UPCE", UPC_E},
+        {"upc_a_plus", UPC_A_Plus},
+        {"codabar", Codabar},
+        {"MSI", Code_MSI},
+        {"code_msi", Code_MSI},
+        {"postnet", PostNet},
+        {"isbn", ISBN},
+        {"code11", Code_11},
+        {"code93", Code_93},
+        {"code39ext", Code_39F},
+        {"Code39F", Code_39F},
+        {"code39-full-ascii", Code_39F},
+    };
+    for (const auto& [name, type] : rows) EXPECT_EQ(cli::parseSymbology(name), type) << name;
+    for (std::string_view unknown : {"", "code", "ean", "code39x", "qr"})
+        EXPECT_THROW(cli::parseSymbology(unknown), cli::UsageError) << unknown;
 }
 
 TEST(TraceCommand, HelpNamesEveryOption) {
