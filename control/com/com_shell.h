@@ -30,6 +30,14 @@ HRESULT loadTypeLibrary(ITypeLib** library);
 
 BSTR allocateBstr(std::string_view utf8);
 
+// A VARIANT cleared when it goes out of scope.
+struct Variant : VARIANT {
+    Variant() { VariantInit(this); }
+    ~Variant() { VariantClear(this); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+};
+
 // A run-time error as a VB host sees it: FACILITY_CONTROL with the number in the low word.
 constexpr HRESULT runtimeErrorResult(std::int32_t number) noexcept {
     return static_cast<HRESULT>(0x800A0000u + static_cast<std::uint32_t>(number & 0xFFFF));

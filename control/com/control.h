@@ -55,6 +55,8 @@ class Control final : public _Quillet,
                                         OLEMISC_INSIDEOUT | OLEMISC_ACTIVATEWHENVISIBLE |
                                         OLEMISC_SETCLIENTSITEFIRST;
 
+    static constexpr DISPID supBarTypeId = 0x68030000;
+
     static HRESULT create(REFIID iid, void** object);
 
     // IUnknown

@@ -29,13 +29,6 @@ struct Exception : EXCEPINFO {
     }
 };
 
-struct Variant : VARIANT {
-    Variant() { VariantInit(this); }
-    ~Variant() { VariantClear(this); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-};
-
 struct TextArgument : VARIANT {
     explicit TextArgument(std::string_view text) {
         VariantInit(this);
