@@ -186,13 +186,6 @@ TEST(Code11, WidthsWithRatioTwoToOne) {
     EXPECT_EQ(drawn.surface.boxes().back().x2 + 1, 2 * (106 + 16));
 }
 
-TEST(Code11, CheckSumOverflowStopsBeforeAnythingChanges) {
-    const auto drawn = draw(Code_11, std::string(200, 'z'), withCheck(true));
-    EXPECT_EQ(drawn.result, 6);
-    EXPECT_EQ(drawn.code, std::string(200, 'z'));
-    EXPECT_TRUE(drawn.surface.boxes().empty());
-}
-
 // ---------------------------------------------------------------------------------------------
 // Interleaved 2 of 5
 

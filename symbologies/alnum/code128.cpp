@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "render/check_sum.h"
 #include "render/numeric.h"
 #include "symbologies/symbologies.h"
 
@@ -115,25 +116,25 @@ struct Encoded {
 };
 
 // Each value is weighted by its position from 1, on top of the start value. A value is taken
-// and added before the next one is read, so whichever comes first, a character outside the set
-// or a sum beyond 16 bits (6), is the error; both come before anything is drawn.
-class CheckSum {
+// and added before the next one is read, so a character outside the set fails before anything
+// is drawn. The sum is kept modulo 103, so long data never overflows it.
+class WeightedSum {
   public:
-    explicit CheckSum(CodeSet set) : sum_(startValue(set)) {}
+    explicit WeightedSum(CodeSet set) : sum_(checkModulus, startValue(set)) {}
     void add(std::int16_t value) {
-        position_ = add16(position_, 1);
-        sum_ = add16(sum_, multiply16(position_, value));
+        ++position_;
+        sum_.add(value, position_);
     }
-    std::int16_t checkValue() const { return static_cast<std::int16_t>(sum_ % checkModulus); }
+    std::int16_t checkValue() const { return static_cast<std::int16_t>(sum_.residue()); }
 
   private:
-    std::int16_t sum_;
-    std::int16_t position_ = 0;
+    CheckSum sum_;
+    std::int32_t position_ = 0;
 };
 
 // Set C reads an odd length as if a "0" stood in front.
 Encoded encode(CodeSet set, std::u32string_view data) {
-    CheckSum sum(set);
+    WeightedSum sum(set);
     std::vector<std::int16_t> values;
     const auto take = [&](std::int16_t value) {
         sum.add(value);

@@ -6,6 +6,7 @@
 #include <array>
 #include <string>
 
+#include "render/check_sum.h"
 #include "symbologies/symbologies.h"
 
 namespace quillet::code39 {
@@ -71,9 +72,9 @@ void paintCharacter(Frame& frame, char32_t character, const ElementWidths& width
 }  // namespace
 
 char checkCharacter(std::u32string_view data) {
-    std::int16_t sum = 0;
-    for (char32_t character : data) sum = add16(sum, checkValue(character));
-    return characters[static_cast<std::size_t>(sum % static_cast<int>(checkModulus))].symbol;
+    CheckSum sum(static_cast<std::int32_t>(checkModulus));
+    for (char32_t character : data) sum.add(checkValue(character));
+    return characters[static_cast<std::size_t>(sum.residue())].symbol;
 }
 
 void paintSymbol(Frame& frame, std::u32string_view data, const ElementWidths& widths) {

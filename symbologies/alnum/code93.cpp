@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "render/check_sum.h"
 #include "symbologies/symbologies.h"
 
 namespace quillet {
@@ -106,26 +107,25 @@ struct CheckCharacters {
     std::size_t k;
 };
 
-constexpr std::int16_t checkModulus = 47;
+constexpr std::int32_t checkModulus = 47;
 // Weights count from the rightmost character and start again from 1 after these.
-constexpr std::int16_t weightCycleC = 20;
-constexpr std::int16_t weightCycleK = 15;
+constexpr std::int32_t weightCycleC = 20;
+constexpr std::int32_t weightCycleK = 15;
 
-// The sums are 16-bit like every check sum here: very long data overflows (6).
+// Both sums are kept modulo 47, so long data never overflows them.
 CheckCharacters checkCharacters(const std::vector<std::uint8_t>& sequence) {
-    std::int16_t sumC = 0;
-    std::int16_t sumK = 0;
-    std::int16_t weightC = 1;
-    std::int16_t weightK = 2;  // C itself is the rightmost character of K's count, weight 1
+    CheckSum sumC(checkModulus);
+    CheckSum sumK(checkModulus);
+    std::int32_t weightC = 1;
+    std::int32_t weightK = 2;  // C itself is the rightmost character of K's count, weight 1
     for (auto value = sequence.rbegin(); value != sequence.rend(); ++value) {
-        sumC = add16(sumC, multiply16(*value, weightC));
-        sumK = add16(sumK, multiply16(*value, weightK));
-        weightC = static_cast<std::int16_t>(weightC % weightCycleC + 1);
-        weightK = static_cast<std::int16_t>(weightK % weightCycleK + 1);
+        sumC.add(*value, weightC);
+        sumK.add(*value, weightK);
+        weightC = weightC % weightCycleC + 1;
+        weightK = weightK % weightCycleK + 1;
     }
-    const std::int16_t c = static_cast<std::int16_t>(sumC % checkModulus);
-    const std::int16_t k = static_cast<std::int16_t>(add16(sumK, c) % checkModulus);
-    return {static_cast<std::size_t>(c), static_cast<std::size_t>(k)};
+    sumK.add(sumC.residue());
+    return {static_cast<std::size_t>(sumC.residue()), static_cast<std::size_t>(sumK.residue())};
 }
 
 }  // namespace
@@ -136,7 +136,6 @@ std::int16_t drawCode93(const Arguments& args) {
         frame.setUpFont();
         frame.startAtX();
         const std::vector<std::uint8_t> sequence = translate(decodeUtf8(args.pCode));
-        // Computed whether or not they are drawn, so long data fails the same way either way.
         const CheckCharacters check = checkCharacters(sequence);
 
         const Band band = frame.normalBand();

@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "render/check_sum.h"
 #include "render/numeric.h"
 #include "symbologies/symbologies.h"
 
@@ -53,19 +54,19 @@ struct CheckCharacters {
     char k;
 };
 
-// Weights count from the right; K weighs C with 1, so the data's K weights start at 2.
+// Weights count from the right; K weighs C with 1, so the data's K weights start at 2. Both
+// sums are kept modulo 11, so long data never overflows them.
 CheckCharacters checkCharacters(std::u32string_view data) {
-    std::int16_t cSum = 0;
-    std::int16_t kSum = 0;
+    CheckSum cSum(checkModulus);
+    CheckSum kSum(checkModulus);
     std::int32_t position = 1;
     for (auto it = data.rbegin(); it != data.rend(); ++it, ++position) {
         const std::int32_t value = checkValue(*it);
-        cSum = add16(cSum, multiply16(value, (position - 1) % cWeightCycle + 1));
-        kSum = add16(kSum, multiply16(value, position % kWeightCycle + 1));
+        cSum.add(value, (position - 1) % cWeightCycle + 1);
+        kSum.add(value, position % kWeightCycle + 1);
     }
-    const std::int32_t c = cSum % checkModulus;
-    const std::int32_t k = add16(c, kSum) % checkModulus;
-    return {checkCharacter(c), checkCharacter(k)};
+    kSum.add(cSum.residue());
+    return {checkCharacter(cSum.residue()), checkCharacter(kSum.residue())};
 }
 
 }  // namespace

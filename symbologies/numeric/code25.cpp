@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "render/check_sum.h"
 #include "render/numeric.h"
 #include "symbologies/symbologies.h"
 
@@ -33,10 +34,10 @@ constexpr bool isDigit(char32_t character) noexcept {
 
 // Weights 3, 1, 3, ... from the left; the string has odd length, so its last digit weighs 3.
 char checkDigit(std::u32string_view encoded) {
-    std::int16_t sum = 0;
+    CheckSum sum(10);
     for (std::size_t i = 0; i < encoded.size(); ++i)
-        sum = add16(sum, multiply16(digitValue(encoded[i]), i % 2 == 0 ? 3 : 1));
-    return static_cast<char>('0' + (10 - sum % 10) % 10);
+        sum.add(digitValue(encoded[i]), i % 2 == 0 ? 3 : 1);
+    return static_cast<char>('0' + (10 - sum.residue()) % 10);
 }
 
 // A non-digit has no pattern: the type mismatch the digit conversion of the pair would raise.

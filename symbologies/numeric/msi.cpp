@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "render/check_sum.h"
 #include "render/numeric.h"
 #include "symbologies/symbologies.h"
 
@@ -34,13 +35,13 @@ constexpr std::string_view stopElements = "010";  // narrow bar, wide space, nar
 // by digit, exact for data of any length: 2d for a digit below 5, and 2d - 9 from 5 on, where
 // the double carries 1 into the next place. A non-digit counts 0 wherever it stands.
 char checkDigit(std::u32string_view data) {
-    std::int16_t sum = 0;
+    CheckSum sum(10);
     for (std::size_t i = 0; i < data.size(); ++i) {
         const int digit = digitValue(data[i]);
         const bool doubled = (data.size() - i) % 2 == 1;
-        sum = add16(sum, !doubled ? digit : digit < 5 ? 2 * digit : 2 * digit - 9);
+        sum.add(!doubled ? digit : digit < 5 ? 2 * digit : 2 * digit - 9);
     }
-    return static_cast<char>('0' + (10 - sum % 10) % 10);
+    return static_cast<char>('0' + (10 - sum.residue()) % 10);
 }
 
 }  // namespace

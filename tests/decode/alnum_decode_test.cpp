@@ -30,6 +30,14 @@ const RoundTrip roundTrips[] = {
     {"Code128SetB", Code_128, "BHello, World {~}", {"CODE-128", "Hello, World {~}"}},
     {"Code128SetC", Code_128, "C0123456789", {"CODE-128", "0123456789"}},
     {"Code128SetCOdd", Code_128, "C12345", {"CODE-128", "012345"}},
+    // Long enough that the check sums no longer fit in 16 bits.
+    {"Code93Percent", Code_93, std::string(77, '%'), {"CODE-93", std::string(77, '%')}},
+    {"Code128SetALong", Code_128, "A" + std::string(64, '0'), {"CODE-128", std::string(64, '0')}},
+    {"Code128SetBLong", Code_128, "B" + std::string(34, 'Z'), {"CODE-128", std::string(34, 'Z')}},
+    {"Code128SetCLong",
+     Code_128,
+     "C" + std::string(51, '9'),
+     {"CODE-128", "0" + std::string(51, '9')}},
 };
 
 // zbar's Code 93 reader wants modules close to whole pixels: 15 twips at 203 dpi are 2.1 pixels,
