@@ -358,6 +358,13 @@ TEST(Postnet, NormalisesAndAddsTheCheckDigit) {
         {"1234567890123", 0, "1234567895", "1234567895"},
         {"", 0, "000000", "000000"},
         {"12a45", 1, "12a45", "120458"},
+        // Hyphens and spaces are dropped before the length rule; other characters stay.
+        {"12345-6789", 1, "123456789", "1234567895"},
+        {"12345-6789", 0, "1234567895", "1234567895"},
+        {" 12345 ", 1, "12345", "123455"},
+        {"123 45-67", 0, "1234567002", "1234567002"},
+        {"--", 1, "00000", "000000"},
+        {"12.345", 1, "12.345", "1203455"},
     };
     for (const auto& row : rows) {
         const auto drawn = draw(PostNet, row.code, withCheck(false, row.text));

@@ -44,7 +44,10 @@ std::int16_t drawPostnet(const Arguments& args) {
     return trap([&] {
         frame.setUpFont();
         frame.startAtX();
+        // A ZIP+4 is written with a hyphen and often with spaces: neither is a digit of the code.
         std::u32string data = decodeUtf8(args.pCode);
+        std::erase_if(data,
+                      [](char32_t character) { return character == U'-' || character == U' '; });
         data.resize(normalLength(data.size()), U'0');
         data.push_back(static_cast<char32_t>(checkDigit(data)));
         args.pCode = encodeUtf8(data);
