@@ -25,6 +25,65 @@ namespace fs = std::filesystem;
 struct Row {
     std::size_t number;  // counting data rows from 1
     std::vector<std::string> fields;
+    bool tooLong = false;  // longer than maxRowBytes: refused, its fields not kept
+};
+
+// A row holds a symbol's data and a few options; a longer line is refused rather than held, so
+// that a line without an end cannot take the memory.
+constexpr std::size_t maxRowBytes = std::size_t{1} << 20;
+
+// The lines of a table as people save it: "\n" or "\r\n" endings, and the byte-order mark
+// some programs put before UTF-8 text skipped. Text in UTF-16 is refused as a whole.
+class LineReader {
+  public:
+    explicit LineReader(std::istream& in) : in_(in) {}
+
+    // The next line without its ending; a line longer than maxRowBytes is read to its end and
+    // kept only in part, and tooLong says so. False at the end or when reading failed.
+    bool read(std::string& line, bool& tooLong) {
+        line.clear();
+        tooLong = false;
+        std::streambuf* bytes = in_.rdbuf();
+        if (bytes == nullptr || !in_.good()) return false;
+        bool any = false;
+        try {
+            for (;;) {
+                const int c = bytes->sbumpc();
+                if (c == std::char_traits<char>::eof()) {
+                    in_.setstate(std::ios::eofbit);
+                    break;
+                }
+                any = true;
+                if (c == '\n') break;
+                if (line.size() < maxRowBytes)
+                    line.push_back(static_cast<char>(c));
+                else
+                    tooLong = true;
+            }
+        } catch (const std::exception&) {  // a file that cannot be read, such as a folder
+            in_.setstate(std::ios::badbit);
+            return false;
+        }
+        if (!any) return false;
+        if (!tooLong && !line.empty() && line.back() == '\r') line.pop_back();
+        if (std::exchange(first_, false)) checkEncoding(line);
+        return true;
+    }
+
+  private:
+    static void checkEncoding(std::string& line) {
+        constexpr std::string_view utf8Mark = "\xEF\xBB\xBF";
+        if (line.starts_with(utf8Mark)) line.erase(0, utf8Mark.size());
+        // UTF-16 starts with its mark, FF FE or FE FF; without one, ASCII letters are
+        // followed or led by zero bytes.
+        if (line.starts_with("\xFF\xFE") || line.starts_with("\xFE\xFF") ||
+            line.find('\0') != std::string::npos)
+            throw UsageError(
+                "the table is UTF-16 text: save it as UTF-8 (\"CSV UTF-8\" in a spreadsheet)");
+    }
+
+    std::istream& in_;
+    bool first_ = true;
 };
 
 // One line of fields; a field in double quotes may hold the separator, "" stands for a quote.
@@ -76,9 +135,13 @@ bool isHeader(const std::vector<std::string>& fields) {
 class TableReader {
   public:
     // Reads up to the first data row, taking the option names from a header row.
-    explicit TableReader(std::istream& in) : in_(in) {
+    explicit TableReader(std::istream& in) : lines_(in) {
         while (readLine()) {
             if (isSkipped(line_)) continue;
+            if (tooLong_) {
+                pending_ = Row{++rowCount_, {}, true};
+                return;
+            }
             separator_ = separatorOf(line_);
             auto fields = splitFields(line_, separator_);
             if (!isHeader(fields)) {
@@ -104,20 +167,18 @@ class TableReader {
         if (pending_) return std::exchange(pending_, std::nullopt);
         while (readLine()) {
             if (isSkipped(line_)) continue;
+            if (tooLong_) return Row{++rowCount_, {}, true};
             return Row{++rowCount_, splitFields(line_, separator_)};
         }
         return std::nullopt;
     }
 
   private:
-    bool readLine() {
-        if (!std::getline(in_, line_)) return false;
-        if (!line_.empty() && line_.back() == '\r') line_.pop_back();
-        return true;
-    }
+    bool readLine() { return lines_.read(line_, tooLong_); }
 
-    std::istream& in_;
+    LineReader lines_;
     std::string line_;
+    bool tooLong_ = false;
     char separator_ = ',';
     std::vector<std::string> optionNames_;
     std::optional<Row> pending_;
@@ -130,18 +191,31 @@ std::optional<std::size_t> countRows(std::istream& in) {
     const auto start = in.tellg();
     if (start == std::istream::pos_type(-1)) return std::nullopt;
     std::size_t rows = 0;
-    bool first = true;
+    bool first = true, tooLong = false;
     std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    LineReader lines(in);
+    while (lines.read(line, tooLong)) {
         if (isSkipped(line)) continue;
-        if (!first || !isHeader(splitFields(line, separatorOf(line)))) ++rows;
+        if (!first || tooLong || !isHeader(splitFields(line, separatorOf(line)))) ++rows;
         first = false;
     }
+    if (in.bad()) return std::nullopt;
     in.clear();
     in.seekg(start);
     if (!in) return std::nullopt;
     return rows;
+}
+
+// A folder named like an image or a document is most likely a mistake for a file.
+bool isNamedLikeAFile(std::string_view path) {
+    constexpr std::array<std::string_view, 21> fileExtensions = {
+        "png", "svg", "jpg", "jpeg", "gif", "bmp",  "tif", "tiff", "webp", "eps", "emf",
+        "txt", "csv", "tsv", "html", "xls", "xlsx", "ods", "doc",  "docx", "odt"};
+    const std::string name = lowered(fs::path(path).filename().string());
+    const auto dot = name.rfind('.');
+    return dot != std::string::npos && dot > 0 &&
+           std::find(fileExtensions.begin(), fileExtensions.end(),
+                     std::string_view(name).substr(dot + 1)) != fileExtensions.end();
 }
 
 // "0042-CODE39W.png": the row number, padded to the width of the last row's number so that the
@@ -239,6 +313,8 @@ struct RowDrawing {
 // The symbology, the code and the row's options over the command line's. Throws UsageError.
 RowDrawing parseRow(const Row& row, const std::vector<std::string>& optionNames,
                     const DrawingArguments& defaults) {
+    if (row.tooLong)
+        throw UsageError("the row is longer than " + std::to_string(maxRowBytes) + " bytes");
     if (row.fields.size() < 2 || row.fields.size() > 2 + optionNames.size())
         throw UsageError("expected the symbology, the code" +
                          std::string(optionNames.empty() ? "" : " and options") + ", found " +
@@ -423,12 +499,19 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
         toDocument = !toNothing && pathFormat && hasPages(*pathFormat);
         settings.format = toDocument ? *pathFormat : namedFormat.value_or(OutputFormat::png);
         if (grid && !toDocument) throw UsageError("--grid needs a .pdf or .ps output");
+        if (!toDocument && !toNothing && isNamedLikeAFile(outputPath) &&
+            !fs::is_directory(outputPath))
+            throw UsageError("batch writes a folder of files (or one .pdf or .ps), and '" +
+                             outputPath +
+                             "' is named like a file: name the folder otherwise, or make it first");
 
         const std::string& inputPath = split.positionals[0];
         if (inputPath != "-") {
             inputFile.open(inputPath);
             if (!inputFile) throw UsageError("cannot read " + inputPath);
             input = &inputFile;
+        } else if (in.rdbuf() == nullptr || !in.good()) {
+            throw UsageError("standard input is closed: give the table's file, or pipe it in");
         }
         // Counted first, so that file names sort in row order and the bar knows its end.
         rowTotal = countRows(*input);

@@ -1,6 +1,8 @@
 // The quillet command.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -30,9 +32,24 @@ constexpr std::string_view usage =
 #endif
     ;
 
+// A standard stream the caller closed ("<&-") is opened again on /dev/null, the wrong way round
+// so that using it fails, before any file the command opens can take its number (and its role).
+bool reopenIfClosed(int descriptor, int flags) {
+    if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) return false;
+    const int opened = open("/dev/null", flags);
+    if (opened >= 0 && opened != descriptor) {
+        dup2(opened, descriptor);
+        close(opened);
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool inputClosed = reopenIfClosed(STDIN_FILENO, O_WRONLY);
+    reopenIfClosed(STDOUT_FILENO, O_RDONLY);
+    reopenIfClosed(STDERR_FILENO, O_RDONLY);
     std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
         (arguments.empty() ? std::cerr : std::cout) << usage;
@@ -44,9 +61,11 @@ int main(int argc, char** argv) {
 #ifdef QUILLET_WITH_CAIRO
     if (command == "draw") return quillet::cli::runDraw(arguments, std::cout, std::cerr);
     if (command == "sheet") return quillet::cli::runSheet(arguments, std::cout, std::cerr);
-    if (command == "batch")
-        return quillet::cli::runBatch(arguments, std::cin, std::cout, std::cerr,
-                                      isatty(STDERR_FILENO) != 0);
+    if (command == "batch") {
+        std::istream closed(nullptr);  // reads nothing and says so
+        return quillet::cli::runBatch(arguments, inputClosed ? closed : std::cin, std::cout,
+                                      std::cerr, isatty(STDERR_FILENO) != 0);
+    }
 #endif
     std::cerr << "quillet: unknown command '" << command << "'\n" << usage;
     return quillet::cli::exitUsage;

@@ -174,6 +174,53 @@ TEST(QuilletBatchCommand, DrawsToNothingAndFromPipes) {
          {"-o", "-"},
          64,
          "quillet: batch needs -o OUT, a folder, a .pdf file or /dev/null\n"},
+        {"a UTF-8 byte-order mark before the header",
+         "\xEF\xBB\xBFsymbology,code\r\nCode_39,A\r\n",
+         true,
+         {"-o", "/dev/null"},
+         0,
+         "quillet: 1 rows: 1 drawn, 0 failed\n"},
+        {"a UTF-8 byte-order mark before a row",
+         "\xEF\xBB\xBF"
+         "Code_39,A\n",
+         false,
+         {"-o", "/dev/null"},
+         0,
+         "quillet: 1 rows: 1 drawn, 0 failed\n"},
+        {"UTF-16, little-endian",
+         std::string("\xFF\xFE"
+                     "C\0o\0d\0e\0_\0"
+                     "3\0"
+                     "9\0,\0A\0\n\0",
+                     24),
+         false,
+         {"-o", "/dev/null"},
+         64,
+         "quillet: the table is UTF-16 text: save it as UTF-8 (\"CSV UTF-8\" in a spreadsheet)\n"},
+        {"UTF-16, big-endian, through a pipe",
+         std::string("\xFE\xFF\0C\0o\0d\0e\0_\0"
+                     "3\0"
+                     "9\0,\0A\0\n",
+                     24),
+         true,
+         {"-o", "/dev/null"},
+         64,
+         "quillet: the table is UTF-16 text: save it as UTF-8 (\"CSV UTF-8\" in a spreadsheet)\n"},
+        {"a row beyond 1 MiB",
+         "Code_39,A\nCode_39," + std::string(3 << 20, 'A') + "\nCode_39,B",
+         true,
+         {"-o", "/dev/null"},
+         1,
+         "quillet: row 2: the row is longer than 1048576 bytes\n"
+         "quillet: 3 rows: 2 drawn, 1 failed\n"},
+        {"a folder named like an image",
+         "Code_39,A\n",
+         false,
+         {"-o", (fs::temp_directory_path() / "quillet-labels.png").string()},
+         64,
+         "quillet: batch writes a folder of files (or one .pdf or .ps), and '" +
+             (fs::temp_directory_path() / "quillet-labels.png").string() +
+             "' is named like a file: name the folder otherwise, or make it first\n"},
     };
     for (const auto& row : rows) {
         PipeBuffer pipe(row.rows);
@@ -187,6 +234,13 @@ TEST(QuilletBatchCommand, DrawsToNothingAndFromPipes) {
         EXPECT_EQ(err.str(), row.err) << row.what;
         EXPECT_EQ(out.str(), "") << row.what;
     }
+    EXPECT_FALSE(fs::exists(fs::temp_directory_path() / "quillet-labels.png"));
+
+    std::istream closed(nullptr);  // what the command reads after "<&-"
+    std::ostringstream closedOut, closedErr;
+    EXPECT_EQ(cli::runBatch({"-", "-o", "/dev/null"}, closed, closedOut, closedErr, false), 64);
+    EXPECT_EQ(closedErr.str(),
+              "quillet: standard input is closed: give the table's file, or pipe it in\n");
 
     // Rows that could not be counted first are numbered with six digits; the bar becomes a count.
     const fs::path folder = fs::temp_directory_path() / "quillet-batch-pipe";
