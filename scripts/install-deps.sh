@@ -17,16 +17,34 @@ packages=(
 for group in "$@"; do
   case "$group" in
     com) packages+=(mingw-w64 wine wine64 wine64-tools libwine-dev xvfb "wine32:i386") ;;
+    # "web": Emscripten for the WebAssembly build, Chromium for the browser test;
+    # node and npm unless a node is there already; puppeteer-core comes from npm (after apt).
+    web)
+      packages+=(emscripten chromium)
+      command -v node >/dev/null || packages+=(nodejs)
+      command -v npm >/dev/null || packages+=(npm)
+      web_tests=1
+      ;;
     *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
   esac
 done
+
+web_tests=${web_tests:-0}
+# The browser test's puppeteer-core, at the version of tests/web/package-lock.json.
+install_web_tests() {
+  [ "$web_tests" = 1 ] || return 0
+  local folder
+  folder="$(cd "$(dirname "$0")/.." && pwd)/tests/web"
+  [ -d "$folder/node_modules/puppeteer-core" ] ||
+    PUPPETEER_SKIP_DOWNLOAD=1 npm ci --prefix "$folder" --no-audit --no-fund --loglevel=error
+}
 
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
     missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && { install_web_tests; exit 0; }
 
 if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
   dpkg --add-architecture i386
@@ -36,3 +54,4 @@ apt-get update -qq
 # With the recommended packages, as on the machines this was tested on: Wine's own fonts and
 # Xvfb's helpers come that way.
 apt-get install -y -qq "${missing[@]}" >/dev/null
+install_web_tests

@@ -1,0 +1,146 @@
+// The label page in headless Chromium, served from a static server on 127.0.0.1: every symbology
+// is drawn onto the page's canvas and exported as PNG, and zbar reads back each symbol that it
+// reads, with the right symbology and text; typing into the data field redraws the symbol; a failing input
+// shows its result and meaning and no stale symbol. A screenshot of the page is kept.
+//
+// usage: node browser_test.mjs SITE_DIR CHROMIUM ZBAR_READ ARTIFACTS_DIR
+// (ZBAR_READ: quillet_zbar_read, tests/web/zbar_read.cpp)
+import { spawnSync } from 'node:child_process';
+import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { createServer } from 'node:http';
+import { createRequire } from 'node:module';
+import { extname, join, normalize } from 'node:path';
+
+const [site, chromium, zbarRead, artifacts] = process.argv.slice(2);
+const puppeteer = createRequire(import.meta.url)('puppeteer-core');
+
+// [row name, symbology, data, check, what zbar reads (null: zbar has no reader for it)]
+const cases = [
+  ['codabar', 'Codabar', 'A40156B', false, 'Codabar:A40156B'],
+  ['code11', 'Code_11', '0123-4567', true, null],
+  ['code128', 'Code_128', 'BQuillet 128', true, 'CODE-128:Quillet 128'],
+  ['code25', 'Code_25', '1234567890', false, 'I2/5:1234567890'],
+  ['code39', 'Code_39', 'CODE39', true, 'CODE-39:CODE39W'],
+  ['code39f', 'Code_39F', 'Hello a', true, 'CODE-39:H+E+L+L+O +A6'],
+  ['code93', 'Code_93', 'CODE 93', true, 'CODE-93:CODE 93'],
+  ['ean13', 'EAN_13', '400638133393', false, 'EAN-13:4006381333931'],
+  ['ean8', 'EAN_8', '9638507', false, 'EAN-8:96385074'],
+  ['isbn', 'ISBN', '080442957', false, 'EAN-13:9780804429573'],
+  ['msi', 'Code_MSI', '80523', true, null],
+  ['postnet', 'PostNet', '12345-6789', false, null],
+  ['upca', 'UPC_A', '03600029145', false, 'UPC-A:036000291452'],
+  ['upca_plus', 'UPC_A_Plus', '78901234567', false, 'UPC-A:789012345674'],
+  ['upce', 'UPC_E', '115838', false, 'UPC-E:01158380'],
+];
+const zbarSettings = ['code93.enable=1', 'codabar.enable=1', 'codabar.min-length=1',
+  'i25.min-length=2', 'upca.enable=1', 'upce.enable=1'];
+
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
+  '.wasm': 'application/wasm', '.json': 'application/json', '.md': 'text/markdown' };
+const server = createServer((request, response) => {
+  const path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname));
+  try {
+    const body = readFileSync(join(site, path.endsWith('/') ? `${path}index.html` : path));
+    response.writeHead(200, { 'content-type': types[extname(path)] ?? 'text/html' });
+    response.end(body);
+  } catch {
+    response.writeHead(404).end();
+  }
+});
+await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+
+let failed = 0;
+let passed = 0;
+function check(name, ok, detail) {
+  if (ok) {
+    ++passed;
+  } else {
+    ++failed;
+    console.log(`FAIL ${name}: ${detail}`);
+  }
+}
+
+mkdirSync(artifacts, { recursive: true });
+const browser = await puppeteer.launch({ executablePath: chromium, headless: true,
+  args: ['--no-sandbox', '--disable-gpu', '--no-first-run'] });
+try {
+  const page = await browser.newPage();
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(String(error)));
+  await page.setViewport({ width: 1100, height: 900 });
+  await page.goto(`http://127.0.0.1:${server.address().port}/`, { waitUntil: 'load' });
+  await page.waitForFunction(() => window.quilletLabel !== undefined, { timeout: 20000 });
+  const loadMilliseconds = await page.evaluate(() => window.quilletLabel.loadMilliseconds);
+  console.log(`module loaded in ${loadMilliseconds.toFixed(1)} ms`);
+
+  const setData = (symbology, data, chk) => page.evaluate((s, d, c) => {
+    document.getElementById('symbology').value = s;
+    document.getElementById('data').value = d;
+    document.getElementById('chk').checked = c;
+    document.getElementById('settings').dispatchEvent(new Event('input'));
+  }, symbology, data, chk);
+  const shown = () => page.evaluate(() => ({
+    canvas: document.getElementById('label').toDataURL(),
+    width: document.getElementById('label').width,
+    normalised: document.getElementById('normalised').value,
+    result: document.getElementById('result').value,
+  }));
+
+  for (const [name, symbology, data, chk, expected] of cases) {
+    await setData(symbology, data, chk);
+    const { result, width } = await shown();
+    check(name, result === 'result 0 (drawn)' && width > 1, `page shows ${result}`);
+    const png = await page.evaluate(() => window.quilletLabel.png());
+    const file = join(artifacts, `${name}.png`);
+    writeFileSync(file, Buffer.from(png.slice(png.indexOf(',') + 1), 'base64'));
+    if (expected === null) continue;
+    const read = spawnSync(zbarRead, [...zbarSettings, file], { encoding: 'utf8' });
+    const text = read.stdout.replace(/\n$/, '');
+    check(name, text === expected, `zbar read ${JSON.stringify(text)}, expected ${JSON.stringify(expected)}`);
+  }
+
+  // Typing redraws: each key changes the symbol and the data shown.
+  await setData('Code_128', 'BQuillet', false);
+  const before = await shown();
+  await page.focus('#data');
+  await page.keyboard.type(' 42');
+  const after = await shown();
+  check('typing', after.normalised === 'Quillet 42' && after.canvas !== before.canvas,
+    `after typing the page shows ${JSON.stringify(after.normalised)}, canvas changed: ${after.canvas !== before.canvas}`);
+
+  // A failing input: its result and meaning, and no symbol left over from before.
+  await setData('Code_39', 'AB@C', false);
+  const failing = await shown();
+  const hidden = await page.evaluate(() =>
+    document.getElementById('preview').classList.contains('failed') &&
+    document.getElementById('label').width <= 2);
+  check('failing_input', failing.result === 'result 9 (Subscript out of range)' && hidden,
+    `page shows ${JSON.stringify(failing.result)}, symbol hidden: ${hidden}`);
+  await setData('Code_39', 'CODE39', false, 'Code_39');
+  await page.evaluate(() => {
+    document.getElementById('ratio').value = '3';
+    document.getElementById('settings').dispatchEvent(new Event('input'));
+  });
+  const thrown = await shown();
+  check('failure_towards_caller', thrown.result.startsWith('error 5 (Invalid procedure call or argument)'),
+    `page shows ${JSON.stringify(thrown.result)}`);
+
+  // The screenshot: a few labels on the sheet, one on show.
+  await page.evaluate(() => { document.getElementById('ratio').value = '3:1'; });
+  for (const [symbology, data] of [['Code_39', 'QUILLET'], ['UPC_A', '03600029145'],
+    ['Code_128', 'BLabel sheet']]) {
+    await setData(symbology, data, false);
+    await page.click('#add');
+  }
+  await setData('EAN_13', '400638133393', false);
+  await page.screenshot({ path: join(artifacts, 'label-page.png'), fullPage: true });
+  const svg = await page.evaluate(() => window.quilletLabel.svg());
+  check('svg', svg.startsWith('<svg') && svg.includes('<rect'), 'no SVG document');
+  check('page_errors', errors.length === 0, errors.join('; '));
+} finally {
+  await browser.close();
+  server.close();
+}
+console.log(`artifacts in ${artifacts}`);
+console.log(`${passed} passed, ${failed} failed`);
+process.exitCode = failed === 0 ? 0 : 1;

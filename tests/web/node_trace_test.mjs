@@ -1,0 +1,105 @@
+// The npm package, installed from its tarball into a new project, draws every symbology onto its
+// RecordingSurface exactly as `quillet trace` does: the same calls with the same arguments, the
+// same result (or failure towards the caller) and the same pCode.
+//
+// usage: node node_trace_test.mjs PACKAGE.tgz QUILLET_COMMAND
+import { spawnSync } from 'node:child_process';
+import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+
+const [tarball, quilletCommand] = process.argv.slice(2);
+
+// [row name, symbology, data, drawing options by their names in the package]
+const cases = [
+  ['codabar', 'Codabar', 'A123B', {}],
+  ['codabar_start_added', 'Codabar', '0123456789-$:/.+', { ratio: '4:1' }],
+  ['code11_check', 'Code_11', '0123-45', { chk: true }],
+  ['code128_set_b', 'Code_128', 'BHello, World {~}', {}],
+  ['code128_set_c', 'Code_128', 'C0123456789', { text: 5 }],
+  ['code128_set_a_tab', 'Code_128', 'AHELLO\t_ 42', {}],
+  ['code128_beyond_latin1', 'Code_128', 'BÄé€', {}],
+  ['code25_check', 'Code_25', '1234', { chk: true, ratio: '2:0' }],
+  ['code25_not_digits', 'Code_25', '12a', {}],
+  ['code39_check', 'Code_39', 'CODE39', { chk: true }],
+  ['code39_bad_character', 'Code_39', 'AB@C', {}],
+  ['code39_ratio_without_colon', 'Code_39', 'CODE39', { ratio: '3' }],
+  ['code39_x_overflows_in_trap', 'Code_39', 'A', { x: 40000 }],
+  ['code39_fractional_x', 'Code_39', 'A-1', { x: 0.1, y: 10.7 }],
+  ['code39_half_x', 'Code_39', 'HALF', { x: 100.5, ratio: '2.5:1' }],
+  ['code39f_check', 'Code_39F', 'Hello a', { chk: true, bold: true, font: 'Liberation Sans' }],
+  ['code93_full_ascii', 'Code_93', 'Hi, [x]@{a~b}!\t', { chk: true }],
+  ['ean13', 'EAN_13', '400638133393', { foreColor: 0x0000ff, lineColor: 0x123456 }],
+  ['ean13_no_text', 'EAN_13', '4006381333931', { text: 0 }],
+  ['ean13_zero_width', 'EAN_13', '12AB', { width: 0 }],
+  ['ean13_negative_width', 'EAN_13', '590123412345', { width: -3, height: 1 }],
+  ['ean8', 'EAN_8', '9638507', {}],
+  ['isbn', 'ISBN', '080442957', {}],
+  ['msi_check', 'Code_MSI', '1234567', { chk: true }],
+  ['postnet', 'PostNet', '12345-6789', {}],
+  ['upca', 'UPC_A', '03600029145', { y: 100 }],
+  ['upca_x_overflows_before_trap', 'UPC_A', '03600029145', { x: 40000 }],
+  ['upca_plus', 'UPC_A_Plus', '78901234567', {}],
+  ['upce', 'UPC_E', '115838', { x: 1440.5 }],
+];
+
+const flags = { x: '--x', y: '--y', width: '--width', height: '--height', text: '--text',
+  bold: '--bold', font: '--font', foreColor: '--fore', lineColor: '--line', ratio: '--ratio',
+  chk: '--chk' };
+
+function expectedTrace([, symbology, data, options]) {
+  const args = ['trace', symbology];
+  for (const [name, value] of Object.entries(options)) args.push(flags[name], String(value));
+  args.push('--', data);
+  const run = spawnSync(quilletCommand, args, { encoding: 'utf8' });
+  if (run.status !== 0 && run.status !== 2) throw new Error(`quillet ${args.join(' ')}: ${run.stderr}`);
+  return run.stdout;
+}
+
+// The consumer is a project of its own that has the package as a dependency.
+const project = mkdtempSync(join(tmpdir(), 'quillet-web-'));
+try {
+  writeFileSync(join(project, 'package.json'), '{"name": "consumer", "private": true, "type": "module"}\n');
+  const install = spawnSync('npm', ['install', '--no-audit', '--no-fund', '--offline', tarball],
+    { cwd: project, encoding: 'utf8' });
+  if (install.status !== 0) throw new Error(`npm install ${tarball}: ${install.stderr}`);
+  writeFileSync(join(project, 'consumer.mjs'), `
+import { draw, RecordingSurface, QuilletError, escapeText } from 'quillet';
+const traces = [];
+for (const [, symbology, code, options] of JSON.parse(process.argv[2])) {
+  const surface = new RecordingSurface();
+  let ending;
+  try {
+    const drawn = draw(surface, symbology, { ...options, code });
+    ending = 'Result\\t' + drawn.result + '\\npCode\\t' + escapeText(drawn.code) + '\\n';
+  } catch (error) {
+    if (!(error instanceof QuilletError)) throw error;
+    // The caller's variable keeps its data when the call fails towards the caller.
+    ending = 'Error\\t' + error.number + '\\npCode\\t' + escapeText(code) + '\\n';
+  }
+  traces.push(surface.trace() + ending);
+}
+process.stdout.write(JSON.stringify(traces));
+`);
+  const consumer = spawnSync(process.execPath, ['consumer.mjs', JSON.stringify(cases)],
+    { cwd: project, encoding: 'utf8', maxBuffer: 64 << 20 });
+  if (consumer.status !== 0) throw new Error(`consumer: ${consumer.stderr}`);
+  const traces = JSON.parse(consumer.stdout);
+
+  let failed = 0;
+  cases.forEach((row, i) => {
+    const expected = expectedTrace(row).split('\n');
+    const actual = traces[i].split('\n');
+    const line = expected.findIndex((text, n) => text !== actual[n]);
+    if (line >= 0 || actual.length !== expected.length) {
+      ++failed;
+      const at = line >= 0 ? line : Math.min(expected.length, actual.length);
+      console.log(`FAIL ${row[0]}: line ${at + 1}: quillet trace has ${JSON.stringify(expected[at])}, ` +
+        `the package ${JSON.stringify(actual[at])}`);
+    }
+  });
+  console.log(`${cases.length - failed} passed, ${failed} failed`);
+  process.exitCode = failed === 0 ? 0 : 1;
+} finally {
+  rmSync(project, { recursive: true, force: true });
+}
