@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
     std::ifstream file(argv[argc - 1], std::ios::binary);
     const std::string png{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     try {
-        for (const auto& symbol : quillet::testing::decode(quillet::testing::readPng(png), settings))
+        for (const auto& symbol :
+             quillet::testing::decode(quillet::testing::readPng(png), settings))
             std::cout << symbol.symbology << ':' << symbol.text << '\n';
     } catch (const std::exception& failure) {
         std::cerr << "quillet_zbar_read: " << failure.what() << '\n';

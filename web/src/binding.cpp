@@ -33,23 +33,20 @@ enum NumberKind : int { int16Kind, floatKind, doubleKind, int32Kind, boolKind };
 }  // namespace
 
 // Texts cross as UTF-8 bytes with their length, so that a NUL in the data stays a character.
-EM_JS(int, quillet_put_text, (int member, const char* text, int length), {
-    return Module.quilletBridge.putText(member, Module.quilletBridge.text(text, length));
-});
-EM_JS(int, quillet_put_number, (int member, double value, int kind), {
-    return Module.quilletBridge.putNumber(member, value, kind);
-});
+// The bodies are JavaScript, run with the loader's own variables (Module, HEAPF64) in scope.
+EM_JS(int, quillet_put_text, (int member, const char* text, int length),
+      { return Module.quilletBridge.putText(member, Module.quilletBridge.text(text, length)); });
+EM_JS(int, quillet_put_number, (int member, double value, int kind),
+      { return Module.quilletBridge.putNumber(member, value, kind); });
 EM_JS(int, quillet_measure, (int member, const char* text, int length, double* value), {
     var answer = Module.quilletBridge.measure(member, Module.quilletBridge.text(text, length));
     HEAPF64[value >> 3] = answer.value;
     return answer.number;
 });
-EM_JS(int, quillet_line, (int flags, int x1, float y1, int x2, float y2, int color), {
-    return Module.quilletBridge.line(flags, x1, y1, x2, y2, color);
-});
-EM_JS(int, quillet_print, (const char* text, int length), {
-    return Module.quilletBridge.print(Module.quilletBridge.text(text, length));
-});
+EM_JS(int, quillet_line, (int flags, int x1, float y1, int x2, float y2, int color),
+      { return Module.quilletBridge.line(flags, x1, y1, x2, y2, color); });
+EM_JS(int, quillet_print, (const char* text, int length),
+      { return Module.quilletBridge.print(Module.quilletBridge.text(text, length)); });
 
 namespace {
 
@@ -58,7 +55,7 @@ void check(int number) {
 }
 
 class ScriptSurface final : public quillet::Surface {
-public:
+  public:
     void setFontName(std::string_view name) override { putText(fontName, name); }
     void setForeColor(std::int32_t color) override {
         check(quillet_put_number(foreColor, color, int32Kind));
@@ -78,11 +75,9 @@ public:
               std::int32_t color) override {
         check(quillet_line(flags, x1, y1, x2, y2, color));
     }
-    void print(std::string_view text) override {
-        check(quillet_print(text.data(), length(text)));
-    }
+    void print(std::string_view text) override { check(quillet_print(text.data(), length(text))); }
 
-private:
+  private:
     static int length(std::string_view text) { return static_cast<int>(text.size()); }
     void putText(Member member, std::string_view text) {
         check(quillet_put_text(member, text.data(), length(text)));
@@ -106,10 +101,9 @@ extern "C" {
 // number that stopped the drawing). A failure towards the caller (a ratio without a colon, a pX
 // outside the 16-bit range) is quillet_thrown() afterwards, else that is 0; the caller's
 // variable as the method left it is quillet_code(), quillet_code_length() bytes long.
-EMSCRIPTEN_KEEPALIVE int quillet_draw(int type, float x, float y, const char* code,
-                                      int codeLength, int width, int height, int text, int bold,
-                                      const char* font, int foreColor, int lineColor,
-                                      const char* ratio, int chk) {
+EMSCRIPTEN_KEEPALIVE int quillet_draw(int type, float x, float y, const char* code, int codeLength,
+                                      int width, int height, int text, int bold, const char* font,
+                                      int foreColor, int lineColor, const char* ratio, int chk) {
     quillet::DrawingArguments arguments;
     arguments.pX = x;
     arguments.pY = y;
@@ -136,9 +130,15 @@ EMSCRIPTEN_KEEPALIVE int quillet_draw(int type, float x, float y, const char* co
     return result;
 }
 
-EMSCRIPTEN_KEEPALIVE int quillet_thrown() { return lastThrown; }
-EMSCRIPTEN_KEEPALIVE const char* quillet_code() { return lastCode.data(); }
-EMSCRIPTEN_KEEPALIVE int quillet_code_length() { return static_cast<int>(lastCode.size()); }
+EMSCRIPTEN_KEEPALIVE int quillet_thrown() {
+    return lastThrown;
+}
+EMSCRIPTEN_KEEPALIVE const char* quillet_code() {
+    return lastCode.data();
+}
+EMSCRIPTEN_KEEPALIVE int quillet_code_length() {
+    return static_cast<int>(lastCode.size());
+}
 
 // The runtime's wording of a result or error number.
 EMSCRIPTEN_KEEPALIVE const char* quillet_describe(int number) {
