@@ -13,8 +13,10 @@ void Frame::setUpFont() const {
 void Frame::paintBox(std::int16_t width, Band band, bool bar) {
     // The right edge is summed left to right, as x + width - 1, each step checked.
     const std::int16_t right = subtract16(add16(runningX_, width), 1);
-    surface().line(boxFlags, runningX_, band.top, right, band.bottom,
-                   bar ? args_.pLineColor : white);
+    if (bar)
+        surface().bar(boxFlags, runningX_, band.top, right, band.bottom, args_.pLineColor);
+    else
+        surface().line(boxFlags, runningX_, band.top, right, band.bottom, white);
     advance(width);
 }
 

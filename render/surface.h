@@ -41,6 +41,15 @@ public:
     virtual void line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
                       std::int32_t color) = 0;
 
+    // "Line" for a bar, whose colour is pLineColor. A host hands the caller's pLineColor variable
+    // itself on, by reference, where a space gets the plain value white; a surface that reaches
+    // the caller's variables (the COM control's) overrides this, every other draws a bar as any
+    // box.
+    virtual void bar(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+                     std::int32_t color) {
+        line(flags, x1, y1, x2, y2, color);
+    }
+
     // The surface's print statement: one text at (CurrentX, CurrentY) in the current font and
     // fore colour.
     virtual void print(std::string_view text) = 0;

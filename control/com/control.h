@@ -216,8 +216,9 @@ class Control final : public _Quillet,
     ~Control();
 
     // Draws through the portable control; the failure number is set when the call fails
-    // towards the caller instead of returning a result.
-    HRESULT draw(tBarcodeType type, IDispatch* object, DrawingArguments& arguments,
+    // towards the caller instead of returning a result. lineColor is the caller's pLineColor
+    // variable, handed on to the surface's "Line" for every bar.
+    HRESULT draw(tBarcodeType type, IDispatch* object, LONG* lineColor, DrawingArguments& arguments,
                  std::int16_t& result, std::int32_t& failure) noexcept;
     HRESULT drawByVtable(tBarcodeType type, IDispatch** pObject, float* pX, float* pY, BSTR* pCode,
                          short* pWidth, short* pHeight, short* pText, VARIANT_BOOL* pBold,

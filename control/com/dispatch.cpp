@@ -86,6 +86,51 @@ void writeBack(VARIANT& argument, const std::string& code) {
     target->bstrVal = allocateBstr(code);
 }
 
+// The element of rgvarg that carries each parameter, placed as COM's own dispatch places them:
+// the positional arguments first (rgvarg lists them last to first, after the named ones), then
+// each named argument at the parameter its DISPID names. Every parameter is required.
+using Placement = std::array<VARIANT*, parameterTypes.size()>;
+
+HRESULT placeArguments(const DISPPARAMS& parameters, Placement& placed, UINT* argumentError) {
+    const UINT count = parameters.cArgs;
+    const UINT named = parameters.cNamedArgs;
+    if (named > count) return E_INVALIDARG;
+    if (count > placed.size() || (named == 0 && count != placed.size()))
+        return DISP_E_BADPARAMCOUNT;
+    placed.fill(nullptr);
+    for (UINT i = 0; i < count - named; ++i) placed[i] = &parameters.rgvarg[count - 1 - i];
+    for (UINT k = 0; k < named; ++k) {
+        const DISPID id = parameters.rgdispidNamedArgs[k];
+        // A DISPID that names no parameter, or a parameter that already has its argument.
+        if (id < 0 || id >= static_cast<DISPID>(placed.size()) || placed[id] != nullptr) {
+            if (argumentError != nullptr) *argumentError = k;
+            return DISP_E_PARAMNOTFOUND;
+        }
+        placed[id] = &parameters.rgvarg[k];
+    }
+    for (VARIANT* argument : placed) {
+        if (argument == nullptr) return DISP_E_PARAMNOTOPTIONAL;
+        // What a VB host passes for an argument left out between commas.
+        if (argument->vt == VT_ERROR && argument->scode == DISP_E_PARAMNOTFOUND) {
+            if (argumentError != nullptr)
+                *argumentError = static_cast<UINT>(argument - parameters.rgvarg);
+            return DISP_E_PARAMNOTOPTIONAL;
+        }
+    }
+    return S_OK;
+}
+
+// The caller's pLineColor variable, which the surface's "Line" receives by reference for each
+// bar: a Long variable, or a script's variant variable holding a Long. Storage of another type
+// cannot be handed on as a Long, so the coerced copy stands in for it.
+LONG* lineColorVariable(VARIANT& argument, LONG& copy) {
+    if (argument.vt == (VT_I4 | VT_BYREF) && argument.plVal != nullptr) return argument.plVal;
+    if (argument.vt == (VT_VARIANT | VT_BYREF) && argument.pvarVal != nullptr &&
+        argument.pvarVal->vt == VT_I4)
+        return &argument.pvarVal->lVal;
+    return &copy;
+}
+
 bool sameName(const wchar_t* a, const wchar_t* b) {
     return _wcsicmp(a, b) == 0;
 }
@@ -155,13 +200,18 @@ HRESULT Control::Invoke(DISPID member, REFIID iid, LCID locale, WORD flags, DISP
     }
     if (member == DISPID_ABOUTBOX) {
         if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-        if (parameters->cNamedArgs > 0) return DISP_E_NONAMEDARGS;
+        // A method without parameters has no name for any argument.
+        if (parameters->cNamedArgs > 0) {
+            if (argumentError != nullptr) *argumentError = 0;
+            return DISP_E_PARAMNOTFOUND;
+        }
         if (parameters->cArgs != 0) return DISP_E_BADPARAMCOUNT;
         return ShowAboutBox();
     }
     if (member != supBarTypeId) return DISP_E_MEMBERNOTFOUND;
 
-    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+    // SupBarType holds a number: it has a put but no put by reference.
+    if (flags & DISPATCH_PROPERTYPUT) {
         if (parameters->cArgs != 1) return DISP_E_BADPARAMCOUNT;
         if (parameters->cNamedArgs != 1 || parameters->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
             return DISP_E_PARAMNOTOPTIONAL;
@@ -183,6 +233,10 @@ HRESULT Control::Invoke(DISPID member, REFIID iid, LCID locale, WORD flags, DISP
         return DISP_E_EXCEPTION;
     }
     if (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) {
+        if (parameters->cNamedArgs > 0) {
+            if (argumentError != nullptr) *argumentError = 0;
+            return DISP_E_PARAMNOTFOUND;
+        }
         if (parameters->cArgs != 0) return DISP_E_BADPARAMCOUNT;
         if (result != nullptr) {
             result->vt = VT_I4;
@@ -196,19 +250,16 @@ HRESULT Control::Invoke(DISPID member, REFIID iid, LCID locale, WORD flags, DISP
 HRESULT Control::invokeDrawing(tBarcodeType type, LCID locale, DISPPARAMS* parameters,
                                VARIANT* result, EXCEPINFO* exception,
                                UINT* argumentError) noexcept {
-    if (parameters->cNamedArgs > 0) return DISP_E_NONAMEDARGS;
-    if (parameters->cArgs != parameterTypes.size()) return DISP_E_BADPARAMCOUNT;
+    Placement placed;
+    const HRESULT placement = placeArguments(*parameters, placed, argumentError);
+    if (FAILED(placement)) return placement;
     try {
-        // rgvarg holds the arguments last to first.
-        auto argument = [&](std::size_t index) -> VARIANT& {
-            return parameters->rgvarg[parameterTypes.size() - 1 - index];
-        };
-        std::array<Variant, 13> values;
+        std::array<Variant, parameterTypes.size()> values;
         for (std::size_t i = 0; i < parameterTypes.size(); ++i) {
-            const HRESULT coerced = coerce(argument(i), parameterTypes[i], locale, values[i]);
+            const HRESULT coerced = coerce(*placed[i], parameterTypes[i], locale, values[i]);
             if (FAILED(coerced)) {
                 if (argumentError != nullptr)
-                    *argumentError = static_cast<UINT>(parameterTypes.size() - 1 - i);
+                    *argumentError = static_cast<UINT>(placed[i] - parameters->rgvarg);
                 return coerced;
             }
         }
@@ -228,8 +279,9 @@ HRESULT Control::invokeDrawing(tBarcodeType type, LCID locale, DISPPARAMS* param
 
         std::int16_t code = 0;
         std::int32_t failure = 0;
-        const HRESULT drawn = draw(type, values[0].pdispVal, arguments, code, failure);
-        writeBack(argument(3), arguments.pCode);
+        LONG* lineColor = lineColorVariable(*placed[10], values[10].lVal);
+        const HRESULT drawn = draw(type, values[0].pdispVal, lineColor, arguments, code, failure);
+        writeBack(*placed[3], arguments.pCode);
         if (failure != 0) {
             fillException(exception, failure);
             return DISP_E_EXCEPTION;
@@ -247,10 +299,11 @@ HRESULT Control::invokeDrawing(tBarcodeType type, LCID locale, DISPPARAMS* param
     }
 }
 
-HRESULT Control::draw(tBarcodeType type, IDispatch* object, DrawingArguments& arguments,
-                      std::int16_t& result, std::int32_t& failure) noexcept {
+HRESULT Control::draw(tBarcodeType type, IDispatch* object, LONG* lineColor,
+                      DrawingArguments& arguments, std::int16_t& result,
+                      std::int32_t& failure) noexcept {
     try {
-        DispatchSurface surface(object);
+        DispatchSurface surface(object, lineColor);
         // Nothing stays Nothing: the frame reports it as the missing object it is.
         result = quillet_.Draw(type, object != nullptr ? &surface : nullptr, arguments);
         return S_OK;
@@ -289,7 +342,7 @@ HRESULT Control::drawByVtable(tBarcodeType type, IDispatch** pObject, float* pX,
         arguments.pChk = *pChk != VARIANT_FALSE;
         std::int16_t code = 0;
         std::int32_t failure = 0;
-        const HRESULT drawn = draw(type, *pObject, arguments, code, failure);
+        const HRESULT drawn = draw(type, *pObject, pLineColor, arguments, code, failure);
         BSTR written = allocateBstr(arguments.pCode);
         if (written == nullptr && !arguments.pCode.empty()) return E_OUTOFMEMORY;
         SysFreeString(*pCode);

@@ -190,15 +190,30 @@ double DispatchSurface::textHeight(std::string_view text) {
     return measure(TextHeight, text);
 }
 
-void DispatchSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2,
-                           float y2, std::int32_t color) {
-    VARIANT arguments[6] = {shortValue(flags), {}, floatValue(y1), shortValue(x2), floatValue(y2),
-                            longValue(color)};
+void DispatchSurface::callLine(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2,
+                               float y2, const VARIANT& color) {
+    VARIANT arguments[6] = {shortValue(flags), {},   floatValue(y1), shortValue(x2),
+                            floatValue(y2),    color};
     // X1 goes by reference, as a VB host passes a variable.
     VariantInit(&arguments[1]);
     arguments[1].vt = VT_I2 | VT_BYREF;
     arguments[1].piVal = &x1;
     call(Line, arguments, 6, false);
+}
+
+void DispatchSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2,
+                           float y2, std::int32_t color) {
+    callLine(flags, x1, y1, x2, y2, longValue(color));
+}
+
+void DispatchSurface::bar(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+                          std::int32_t color) {
+    if (lineColor_ == nullptr) return line(flags, x1, y1, x2, y2, color);
+    VARIANT variable;
+    VariantInit(&variable);
+    variable.vt = VT_I4 | VT_BYREF;
+    variable.plVal = lineColor_;
+    callLine(flags, x1, y1, x2, y2, variable);
 }
 
 void DispatchSurface::print(std::string_view text) {

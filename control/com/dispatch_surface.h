@@ -13,7 +13,10 @@ namespace quillet::com {
 // a VB host would report (438 for a member the object lacks).
 class DispatchSurface final : public Surface {
   public:
-    explicit DispatchSurface(IDispatch* object) noexcept : object_(object) {}
+    // lineColor is the caller's pLineColor variable: "Line" receives it by reference for every
+    // bar, so that what the object writes into it reaches the caller and the following bars.
+    DispatchSurface(IDispatch* object, LONG* lineColor) noexcept
+        : object_(object), lineColor_(lineColor) {}
     DispatchSurface(const DispatchSurface&) = delete;
     DispatchSurface& operator=(const DispatchSurface&) = delete;
 
@@ -27,6 +30,8 @@ class DispatchSurface final : public Surface {
     double textHeight(std::string_view text) override;
     void line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
               std::int32_t color) override;
+    void bar(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+             std::int32_t color) override;
     void print(std::string_view text) override;
 
     enum Member {
@@ -50,7 +55,12 @@ class DispatchSurface final : public Surface {
     double call(Member member, VARIANT* arguments, UINT count, bool wantResult);
     double measure(Member member, std::string_view text);
 
+    // Flags, X1 (by reference), Y1, X2, Y2 and the colour as given.
+    void callLine(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+                  const VARIANT& color);
+
     IDispatch* object_;
+    LONG* lineColor_;
     std::array<DISPID, memberCount> dispids_{};
     std::array<bool, memberCount> resolved_{};
 };

@@ -62,7 +62,7 @@ HRESULT invokeByName(IDispatch* object, const wchar_t* name, WORD flags,
     std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
     DISPID named = DISPID_PROPERTYPUT;
     DISPPARAMS parameters{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    if (flags & DISPATCH_PROPERTYPUT) {
+    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
         parameters.rgdispidNamedArgs = &named;
         parameters.cNamedArgs = 1;
     }

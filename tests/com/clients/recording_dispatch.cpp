@@ -41,6 +41,8 @@ std::string shown(const VARIANT& value, VARTYPE expected) {
             return std::to_string(*value.piVal);
         case VT_I4:
             return std::to_string(value.lVal);
+        case VT_I4 | VT_BYREF:
+            return std::to_string(*value.plVal);
         case VT_R4:
             return number(value.fltVal);
         case VT_R8:
@@ -163,11 +165,28 @@ HRESULT RecordingDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAM
             break;
         }
         case Line: {
-            static constexpr std::array<VARTYPE, 6> types = {
-                VT_I2, VT_I2 | VT_BYREF, VT_R4, VT_I2, VT_R4, VT_I4};
+            // A bar's colour is the caller's pLineColor variable, by reference; a space's the
+            // plain value white.
+            const VARIANT& color = arguments[0];
+            const bool bar = color.vt == (VT_I4 | VT_BYREF);
+            const std::array<VARTYPE, 6> types = {
+                VT_I2,
+                VT_I2 | VT_BYREF,
+                VT_R4,
+                VT_I2,
+                VT_R4,
+                static_cast<VARTYPE>(bar || color.lVal != 0x00FFFFFF ? VT_I4 | VT_BYREF : VT_I4)};
             for (std::size_t i = 0; i < types.size(); ++i) {
                 if (i > 0) line += '\t';
                 line += shown(arguments[types.size() - 1 - i], types[i]);
+            }
+            if (bar) {
+                ++barsByReference_;
+                barColorVariable_ = color.plVal;
+                if (recolour_) {
+                    *color.plVal = recolourTo_;
+                    recolour_ = false;
+                }
             }
             break;
         }

@@ -16,6 +16,14 @@ class RecordingDispatch final : public IDispatch {
     void failAt(const wchar_t* member, std::int32_t number, int call = 1);
     // The member is unknown to GetIDsOfNames, as on an object that lacks it.
     void lack(const wchar_t* member) { lacking_ = member; }
+    // "Line" writes this value through the colour of the first bar it receives by reference.
+    void recolourFirstBar(LONG color) {
+        recolour_ = true;
+        recolourTo_ = color;
+    }
+    // The bars' colours as received by reference: how many, and the variable of the last one.
+    int barsByReference() const noexcept { return barsByReference_; }
+    const LONG* barColorVariable() const noexcept { return barColorVariable_; }
 
     const std::string& trace() const noexcept { return trace_; }
     void clear() { trace_.clear(); }
@@ -42,6 +50,10 @@ class RecordingDispatch final : public IDispatch {
     DISPID failingMember_ = DISPID_UNKNOWN;
     std::int32_t failingNumber_ = 0;
     int callsUntilFailure_ = 0;
+    bool recolour_ = false;
+    LONG recolourTo_ = 0;
+    int barsByReference_ = 0;
+    const LONG* barColorVariable_ = nullptr;
 };
 
 }  // namespace client

@@ -249,6 +249,179 @@ void checkScriptStyleArguments(IDispatch* control) {
     VariantClear(&number);
 }
 
+VARIANT omitted() {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ERROR;
+    v.scode = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+
+// Invoke with the arguments in rgvarg order (named first, as `named` lists their DISPIDs, then
+// the positional ones last to first), as a host builds DISPPARAMS itself.
+Outcome callRaw(IDispatch* control, DISPID member, std::vector<VARIANT> passed,
+                std::vector<DISPID> named) {
+    Outcome outcome{};
+    VariantInit(&outcome.result);
+    outcome.argumentError = ~0u;
+    DISPPARAMS parameters{passed.data(), named.data(), static_cast<UINT>(passed.size()),
+                          static_cast<UINT>(named.size())};
+    outcome.status =
+        control->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters,
+                        &outcome.result, &outcome.exception, &outcome.argumentError);
+    clear(passed);
+    return outcome;
+}
+
+void checkNamedArguments(IDispatch* control) {
+    RecordingDispatch surface;
+    constexpr DISPID barCODE39 = 0x60030009;
+    // The drawing arguments (pObject 0 ... pChk 12) passed as rgvarg lists them: those named in
+    // `named` first, in that order, then the first `positional` last to first.
+    auto arguments = [&](std::size_t positional, const std::vector<DISPID>& named) {
+        std::vector<VARIANT> all = byValue(object(&surface), L"AB");
+        std::vector<VARIANT> passed;
+        for (DISPID id : named) {
+            if (id >= 0 && id < 13) {
+                VARIANT copy;
+                VariantInit(&copy);
+                VariantCopy(&copy, &all[static_cast<std::size_t>(id)]);
+                passed.push_back(copy);
+            } else {
+                passed.push_back(integer(0));
+            }
+        }
+        for (std::size_t i = positional; i-- > 0;) {
+            VARIANT copy;
+            VariantInit(&copy);
+            VariantCopy(&copy, &all[i]);
+            passed.push_back(copy);
+        }
+        clear(all);
+        return passed;
+    };
+    auto range = [](DISPID from, DISPID to) {
+        std::vector<DISPID> ids;
+        for (DISPID id = from; id < to; ++id) ids.push_back(id);
+        return ids;
+    };
+    struct Row {
+        const char* name;
+        std::size_t positional;
+        std::vector<DISPID> named;
+        HRESULT status;
+        UINT argumentError;  // ~0u: not set
+    };
+    std::vector<DISPID> pXTwice = range(0, 12);
+    pXTwice[11] = 1;
+    const Row rows[] = {
+        {"all thirteen named backwards", 0, {12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, S_OK, ~0u},
+        {"a DISPID that names no parameter", 12, {13}, DISP_E_PARAMNOTFOUND, 0},
+        {"DISPID_PROPERTYPUT on a method", 12, {DISPID_PROPERTYPUT}, DISP_E_PARAMNOTFOUND, 0},
+        {"pCode by position and by name", 12, {3}, DISP_E_PARAMNOTFOUND, 0},
+        {"pX named twice", 0, pXTwice, DISP_E_PARAMNOTFOUND, 11},
+        {"fourteen arguments", 13, {3}, DISP_E_BADPARAMCOUNT, ~0u},
+        {"pChk missing", 0, range(0, 12), DISP_E_PARAMNOTOPTIONAL, ~0u},
+        {"pObject missing", 5, range(6, 13), DISP_E_PARAMNOTOPTIONAL, ~0u},
+    };
+    for (const Row& row : rows) {
+        const Outcome outcome =
+            callRaw(control, barCODE39, arguments(row.positional, row.named), row.named);
+        check(outcome.status == row.status,
+              std::string(row.name) + ": status " + hex(outcome.status));
+        check(outcome.argumentError == row.argumentError,
+              std::string(row.name) + ": puArgErr " + std::to_string(outcome.argumentError));
+    }
+
+    // An argument left out between commas is not optional; a named argument that does not
+    // coerce is reported by its place in rgvarg.
+    auto passed = arguments(13, {});
+    VariantClear(&passed[12 - 4]);
+    passed[12 - 4] = omitted();
+    Outcome outcome = callRaw(control, barCODE39, passed, {});
+    check(outcome.status == DISP_E_PARAMNOTOPTIONAL && outcome.argumentError == 8,
+          "pWidth left out: " + hex(outcome.status));
+    passed = arguments(0, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+    VariantClear(&passed[4]);
+    passed[4] = integer(70000);
+    outcome = callRaw(control, barCODE39, passed, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+    check(outcome.status == DISP_E_OVERFLOW && outcome.argumentError == 4,
+          "named pWidth of 70000: " + hex(outcome.status) + ", puArgErr " +
+              std::to_string(outcome.argumentError));
+
+    // Names the method does not have.
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"BarCODE39"), const_cast<LPOLESTR>(L"PCODE"),
+                        const_cast<LPOLESTR>(L"pColour")};
+    DISPID ids[3] = {};
+    check(control->GetIDsOfNames(IID_NULL, names, 3, 0, ids) == DISP_E_UNKNOWNNAME &&
+              ids[0] == barCODE39 && ids[1] == 3 && ids[2] == DISPID_UNKNOWN,
+          "GetIDsOfNames of pCode and an unknown parameter");
+}
+
+void checkBarColors(IDispatch* control) {
+    // Each bar's "Line" gets the caller's pLineColor variable by reference: what the drawing
+    // object writes into it reaches the caller and every later bar.
+    RecordingDispatch surface;
+    LONG lineColor = 0;
+    auto arguments = byValue(object(&surface), L"AB");
+    arguments[10] = VARIANT{};
+    arguments[10].vt = VT_I4 | VT_BYREF;
+    arguments[10].plVal = &lineColor;
+    surface.recolourFirstBar(0x123456);
+    Outcome outcome = call(control, L"BarCODE39", arguments);
+    check(resultOf(outcome) == 0, "recoloured bars draw");
+    check(surface.barColorVariable() == &lineColor, "a bar's colour is the caller's variable");
+    check(lineColor == 0x123456, "the caller's pLineColor holds what Line wrote");
+    const int bars = surface.barsByReference();
+    std::size_t recoloured = 0;
+    for (std::size_t at = 0; (at = surface.trace().find("\t1193046\n", at)) != std::string::npos;
+         ++at)
+        ++recoloured;
+    check(bars > 1 && recoloured == static_cast<std::size_t>(bars - 1),
+          "the bars after the first in the new colour: " + std::to_string(recoloured) + " of " +
+              std::to_string(bars));
+
+    // White bars still go by reference, white spaces by value.
+    RecordingDispatch white;
+    auto whiteArguments = byValue(object(&white), L"AB");
+    whiteArguments[10] = integer(0x00FFFFFF);
+    outcome = call(control, L"BarCODE39", whiteArguments);
+    check(resultOf(outcome) == 0 && white.barsByReference() == bars,
+          "white bars by reference: " + std::to_string(white.barsByReference()));
+
+    // A script's variant variable holding a Long is handed on itself.
+    RecordingDispatch scripted;
+    VARIANT variable = integer(255);
+    auto scriptArguments = byValue(object(&scripted), L"AB");
+    scriptArguments[10] = VARIANT{};
+    scriptArguments[10].vt = VT_VARIANT | VT_BYREF;
+    scriptArguments[10].pvarVal = &variable;
+    outcome = call(control, L"BarCODE39", scriptArguments);
+    check(resultOf(outcome) == 0 && scripted.barColorVariable() == &variable.lVal,
+          "a script's Long variable handed on by reference");
+
+    // The vtable road hands on the caller's variable too.
+    _Quillet* dual = nullptr;
+    control->QueryInterface(IID__Quillet, reinterpret_cast<void**>(&dual));
+    if (dual == nullptr) return;
+    RecordingDispatch early;
+    IDispatch* earlyObject = &early;
+    float x = 0, y = 0;
+    BSTR code = SysAllocString(L"AB"), font = SysAllocString(L"Arial"),
+         ratio = SysAllocString(L"3:1");
+    short width = 15, height = 100, text = 1, result = -1;
+    VARIANT_BOOL bold = VARIANT_FALSE, chk = VARIANT_FALSE;
+    LONG fore = 0;
+    dual->BarCODE39(&earlyObject, &x, &y, &code, &width, &height, &text, &bold, &font, &fore,
+                    &lineColor, &ratio, &chk, &result);
+    check(result == 0 && early.barColorVariable() == &lineColor,
+          "vtable: a bar's colour is the caller's variable");
+    SysFreeString(code);
+    SysFreeString(font);
+    SysFreeString(ratio);
+    dual->Release();
+}
+
 void checkSupBarType(IDispatch* control) {
     VARIANT value;
     VariantInit(&value);
@@ -289,6 +462,15 @@ void checkSupBarType(IDispatch* control) {
         invokeByName(control, L"SupBarType", DISPATCH_PROPERTYGET, none, &value, nullptr);
         check(value.lVal == row.readBack, "SupBarType read back " + std::to_string(value.lVal));
     }
+
+    // The property has no put by reference.
+    std::vector<VARIANT> seven = {integer(7)};
+    check(invokeByName(control, L"SupBarType", DISPATCH_PROPERTYPUTREF, seven, nullptr, nullptr) ==
+              DISP_E_MEMBERNOTFOUND,
+          "SupBarType put by reference is no member");
+    VariantInit(&value);
+    invokeByName(control, L"SupBarType", DISPATCH_PROPERTYGET, none, &value, nullptr);
+    check(value.lVal == -5, "SupBarType unchanged by a put by reference");
 }
 
 void checkVtable(IDispatch* control) {
@@ -375,6 +557,8 @@ void checkRobustness() {
     checkDispatchFailures(control);
     checkSurfaceFailures(control);
     checkScriptStyleArguments(control);
+    checkNamedArguments(control);
+    checkBarColors(control);
     checkSupBarType(control);
     checkVtable(control);
     control->Release();

@@ -1,9 +1,14 @@
 // The late-binding client: each case is drawn as a VB host calls a method by name, with every
 // argument by reference in its exact type, onto a recording drawing object. The output has the
 // format of `quillet trace`, so that the test compares it line for line with the portable core.
+// Each case is drawn twice more with named arguments, as VBA passes them: every one named in a
+// shuffled order, and the first ones by position with the rest named; both must leave the same
+// trace and the same pCode.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <random>
 
 #include "client.h"
 #include "recording_dispatch.h"
@@ -72,7 +77,40 @@ VARIANT byReference(VARTYPE type, T* storage) {
     return v;
 }
 
-std::string drawCase(IDispatch* control, const std::vector<std::string>& fields) {
+const wchar_t* const parameterNames[13] = {
+    L"pObject", L"pX",    L"pY",         L"pCode",      L"pWidth", L"pHeight", L"pText",
+    L"pBold",   L"pFont", L"pForeColor", L"pLineColor", L"pRatio", L"pChk"};
+
+// How a case's arguments are passed: all by position, as VBA passes them by name (every one
+// named, in a shuffled order), or the first ones by position and the rest by name.
+enum class Passing { positional, named, mixed };
+
+// Calls the method with the first `positional` arguments by position and the others by the
+// names GetIDsOfNames gives for them, in the order `order` lists those parameters.
+HRESULT invokeNamed(IDispatch* control, const wchar_t* method, std::vector<VARIANT>& arguments,
+                    std::size_t positional, const std::vector<std::size_t>& order, VARIANT* result,
+                    EXCEPINFO* exception) {
+    std::vector<LPOLESTR> names = {const_cast<LPOLESTR>(method)};
+    for (std::size_t parameter : order)
+        names.push_back(const_cast<LPOLESTR>(parameterNames[parameter]));
+    std::vector<DISPID> ids(names.size());
+    const HRESULT found = control->GetIDsOfNames(
+        IID_NULL, names.data(), static_cast<UINT>(names.size()), LOCALE_USER_DEFAULT, ids.data());
+    if (FAILED(found)) return found;
+    // rgvarg: the named arguments in the order of rgdispidNamedArgs, then the positional ones
+    // last to first.
+    std::vector<VARIANT> passed;
+    for (std::size_t parameter : order) passed.push_back(arguments[parameter]);
+    for (std::size_t i = positional; i-- > 0;) passed.push_back(arguments[i]);
+    DISPPARAMS parameters{passed.data(), ids.data() + 1, static_cast<UINT>(passed.size()),
+                          static_cast<UINT>(order.size())};
+    UINT argumentError = 0;
+    return control->Invoke(ids[0], IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters,
+                           result, exception, &argumentError);
+}
+
+std::string drawCase(IDispatch* control, const std::vector<std::string>& fields, Passing passing,
+                     unsigned caseNumber) {
     const auto method = methodOf.find(lower(fields[0]));
     if (method == methodOf.end()) return "unknown symbology " + fields[0] + "\n";
     RecordingDispatch surface;
@@ -124,8 +162,19 @@ std::string drawCase(IDispatch* control, const std::vector<std::string>& fields)
     VARIANT result;
     VariantInit(&result);
     EXCEPINFO exception{};
-    const HRESULT status =
-        invokeByName(control, method->second, DISPATCH_METHOD, arguments, &result, &exception);
+    HRESULT status = S_OK;
+    if (passing == Passing::positional) {
+        status =
+            invokeByName(control, method->second, DISPATCH_METHOD, arguments, &result, &exception);
+    } else {
+        // The same shuffle on every run: seeded with the case's number.
+        const std::size_t positional = passing == Passing::named ? 0 : 1 + caseNumber % 12;
+        std::vector<std::size_t> order;
+        for (std::size_t i = positional; i < arguments.size(); ++i) order.push_back(i);
+        std::shuffle(order.begin(), order.end(), std::mt19937(caseNumber));
+        status =
+            invokeNamed(control, method->second, arguments, positional, order, &result, &exception);
+    }
     std::string out = surface.trace();
     if (status == S_OK && result.vt == VT_I2) {
         out += "Result\t" + std::to_string(result.iVal) + "\n";
@@ -152,10 +201,19 @@ void traceCases(const char* casesFile) {
     check(control != nullptr, "control created by ProgID");
     if (control == nullptr) return;
     std::string line;
+    unsigned caseNumber = 0;
     while (std::getline(cases, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == '#') continue;
-        const std::string out = "== " + line + "\n" + drawCase(control, split(line));
+        const auto fields = split(line);
+        const std::string drawn = drawCase(control, fields, Passing::positional, ++caseNumber);
+        // The same drawing with named arguments must leave the same trace and pCode.
+        for (const Passing passing : {Passing::named, Passing::mixed}) {
+            const std::string other = drawCase(control, fields, passing, caseNumber);
+            check(other == drawn, std::string(passing == Passing::named ? "named" : "mixed") +
+                                      " arguments draw as positional ones: " + line + "\n" + other);
+        }
+        const std::string out = "== " + line + "\n" + drawn;
         std::fwrite(out.data(), 1, out.size(), stdout);
     }
     control->Release();
