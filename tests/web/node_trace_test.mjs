@@ -4,7 +4,7 @@
 //
 // usage: node node_trace_test.mjs PACKAGE.tgz QUILLET_COMMAND
 import { spawnSync } from 'node:child_process';
-import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
@@ -98,7 +98,14 @@ process.stdout.write(JSON.stringify(traces));
         `the package ${JSON.stringify(actual[at])}`);
     }
   });
-  console.log(`${cases.length - failed} passed, ${failed} failed`);
+  // The budget of a page that loads it: 150 KB of WebAssembly.
+  const wasm = statSync(join(project, 'node_modules/quillet/quillet-core.wasm')).size;
+  console.log(`quillet-core.wasm: ${wasm} bytes`);
+  if (wasm > 150 * 1024) {
+    ++failed;
+    console.log(`FAIL wasm_size: ${wasm} bytes, more than 150 KB`);
+  }
+  console.log(`${cases.length + 1 - failed} passed, ${failed} failed`);
   process.exitCode = failed === 0 ? 0 : 1;
 } finally {
   rmSync(project, { recursive: true, force: true });
