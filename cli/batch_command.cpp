@@ -123,8 +123,23 @@ bool isSkipped(std::string_view line) {
     return line.empty() || line.front() == '#';
 }
 
+// Tabs when a tab parts the fields, not when tabs stand only inside quoted fields.
 char separatorOf(std::string_view line) {
-    return line.find('\t') != std::string_view::npos ? '\t' : ',';
+    bool quoted = false, fieldStart = true;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"')
+                ++i;
+            else if (c == '"')
+                quoted = false;
+            continue;
+        }
+        if (c == '\t') return '\t';
+        quoted = c == '"' && fieldStart;
+        fieldStart = c == ',';
+    }
+    return ',';
 }
 
 bool isHeader(const std::vector<std::string>& fields) {

@@ -261,6 +261,25 @@ TEST(QuilletBatchCommand, DrawsToNothingAndFromPipes) {
     EXPECT_NE(countedErr.str().find("] 2/2"), std::string::npos) << countedErr.str();
 }
 
+TEST(QuilletBatchCommand, ReadsFieldsAsWritten) {
+    struct Row {
+        const char* table;
+        std::vector<std::string> fields;  // of its first row
+    };
+    const Row rows[] = {
+        {"Code_39,\"A,B\"\n", {"Code_39", "A,B"}},
+        {"Code_39,\"A\tB\"\n", {"Code_39", "A\tB"}},
+        {"Code_39\t\"A\tB\"\n", {"Code_39", "A\tB"}},
+        {"\"#1\",\"say \"\"hi\"\"\"\r\n", {"#1", "say \"hi\""}},
+    };
+    for (const Row& row : rows) {
+        std::istringstream in(row.table);
+        const cli::Table table = cli::readTable(in, DrawingArguments{});
+        ASSERT_EQ(table.rows.size(), 1u) << row.table;
+        EXPECT_EQ(table.rows[0].fields, row.fields) << row.table;
+    }
+}
+
 }  // namespace
 }  // namespace quillet
 #endif
