@@ -163,7 +163,11 @@ void CairoSurface::selectFont() {
             cairo_toy_font_face_create(fontName_.c_str(), CAIRO_FONT_SLANT_NORMAL,
                                        bold_ ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL));
     if (cairo_get_font_face(context_) != face_.get()) cairo_set_font_face(context_, face_.get());
-    const double size = fontSize_ * placement_.devicePerPoint;
+    // FreeType takes at most 65535 pixels to the em; beyond that cairo's face fails, and after a
+    // small size it stays failed for every later context in the process. No text needs more
+    // than this anyway (27 inches at 600 dpi).
+    constexpr double maxDeviceSize = 16384;
+    const double size = std::min(fontSize_ * placement_.devicePerPoint, maxDeviceSize);
     cairo_matrix_t matrix;
     cairo_get_font_matrix(context_, &matrix);
     if (matrix.xx != size || matrix.yy != size || matrix.xy != 0 || matrix.yx != 0)

@@ -126,6 +126,22 @@ TEST(CairoSurface, TextIsMeasuredInSurfaceUnits) {
     EXPECT_LT(inPoints.textWidth("iiii"), inPoints.textWidth("WWWW"));
 }
 
+TEST(CairoSurface, TextOfAnySizeLeavesCairoWorking) {
+    // FreeType takes at most 65535 pixels to the em; a size beyond that after a small one used
+    // to break the face for every later context.
+    DevicePlacement at600;
+    at600.devicePerPoint = 600.0 / 72;
+    for (const std::int16_t size : {1, 16383, 10}) {
+        Canvas canvas;
+        CairoSurface surface(canvas.context.get(), at600);
+        surface.setFontName("Arial");
+        surface.setFontBold(true);
+        surface.setFontSize(size);
+        EXPECT_GT(surface.textWidth("CODE39"), 0) << size;
+        EXPECT_EQ(cairo_status(canvas.context.get()), CAIRO_STATUS_SUCCESS) << size;
+    }
+}
+
 // Every filled box of an SVG file, as cairo writes it: a path "M x y L x2 y L x2 y2 L x y2 Z"
 // with a fill colour (glyph outlines have none).
 std::vector<std::pair<double, double>> svgBoxSpans(const std::string& svg) {
