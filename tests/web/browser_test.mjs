@@ -1,12 +1,13 @@
 // The label page in headless Chromium, served from a static server on 127.0.0.1: every symbology
 // is drawn onto the page's canvas and exported as PNG, and zbar reads back each symbol that it
-// reads, with the right symbology and text; typing into the data field redraws the symbol; a failing input
+// reads, with the right symbology and text; bar edges land on whole device pixels, in the PNG and
+// on the page's canvas at a devicePixelRatio of 2; the Download PNG button saves a file; typing into the data field redraws the symbol; a failing input
 // shows its result and meaning and no stale symbol. A screenshot of the page is kept.
 //
 // usage: node browser_test.mjs SITE_DIR CHROMIUM ZBAR_READ ARTIFACTS_DIR
 // (ZBAR_READ: quillet_zbar_read, tests/web/zbar_read.cpp)
 import { spawnSync } from 'node:child_process';
-import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { createRequire } from 'node:module';
 import { extname, join, normalize } from 'node:path';
@@ -67,7 +68,7 @@ try {
   const page = await browser.newPage();
   const errors = [];
   page.on('pageerror', (error) => errors.push(String(error)));
-  await page.setViewport({ width: 1100, height: 900 });
+  await page.setViewport({ width: 1100, height: 900, deviceScaleFactor: 2 });
   await page.goto(`http://127.0.0.1:${server.address().port}/`, { waitUntil: 'load' });
   await page.waitForFunction(() => window.quilletLabel !== undefined, { timeout: 20000 });
   const loadMilliseconds = await page.evaluate(() => window.quilletLabel.loadMilliseconds);
@@ -86,11 +87,27 @@ try {
     result: document.getElementById('result').value,
   }));
 
+  // The colours met along a row through the bars (a third of the way down): only black and white
+  // where every box edge lies on a device pixel.
+  const greysInBars = (source) => page.evaluate(async (url) => {
+    const image = new Image();
+    image.src = url ?? document.getElementById('label').toDataURL();
+    await image.decode();
+    const context = new OffscreenCanvas(image.width, image.height).getContext('2d');
+    context.drawImage(image, 0, 0);
+    const row = context.getImageData(0, Math.floor(image.height / 3), image.width, 1).data;
+    return row.filter((value, i) => i % 4 !== 3 && value !== 0 && value !== 255).length;
+  }, source);
+
   for (const [name, symbology, data, chk, expected] of cases) {
     await setData(symbology, data, chk);
     const { result, width } = await shown();
     check(name, result === 'result 0 (drawn)' && width > 1, `page shows ${result}`);
+    const greyOnPage = await greysInBars(null);
+    check(name, greyOnPage === 0, `${greyOnPage} grey values across the bars on the page's canvas`);
     const png = await page.evaluate(() => window.quilletLabel.png());
+    const greyInPng = await greysInBars(png);
+    check(name, greyInPng === 0, `${greyInPng} grey values across the bars in the PNG`);
     const file = join(artifacts, `${name}.png`);
     writeFileSync(file, Buffer.from(png.slice(png.indexOf(',') + 1), 'base64'));
     if (expected === null) continue;
@@ -98,6 +115,20 @@ try {
     const text = read.stdout.replace(/\n$/, '');
     check(name, text === expected, `zbar read ${JSON.stringify(text)}, expected ${JSON.stringify(expected)}`);
   }
+
+  // The Download PNG button saves the label as a file.
+  const downloads = join(artifacts, 'downloads');
+  rmSync(downloads, { recursive: true, force: true });
+  const session = await page.createCDPSession();
+  await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+  await setData('EAN_8', '9638507', false);
+  await page.click('#download-png');
+  const saved = join(downloads, 'EAN_8-9638507.png');
+  for (let waited = 0; waited < 5000 && !existsSync(saved); waited += 100) {
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+  const read = existsSync(saved) ? spawnSync(zbarRead, [saved], { encoding: 'utf8' }).stdout : '';
+  check('download_png', read === 'EAN-8:96385074\n', `downloaded ${saved}: zbar read ${JSON.stringify(read)}`);
 
   // Typing redraws: each key changes the symbol and the data shown.
   await setData('Code_128', 'BQuillet', false);
