@@ -50,8 +50,9 @@ function marginOf(options) {
 
 // Draws once onto a surface that only measures, for the size of the page; null and the failure
 // when the symbol cannot be drawn. A failure shows no symbol at all: half a symbol is no label.
+const measuring = document.createElement('canvas').getContext('2d');
 function measure({ symbology, options }) {
-  const scratch = new CanvasSurface(new OffscreenCanvas(1, 1).getContext('2d'));
+  const scratch = new CanvasSurface(measuring);
   try {
     const drawn = draw(scratch, symbology, options);
     if (drawn.result !== 0) return { drawn, failure: `result ${drawn.result} (${describeResult(drawn.result)})` };

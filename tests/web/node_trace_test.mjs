@@ -1,12 +1,14 @@
 // The npm package, installed from its tarball into a new project, draws every symbology onto its
 // RecordingSurface exactly as `quillet trace` does: the same calls with the same arguments, the
-// same result (or failure towards the caller) and the same pCode.
+// same result (or failure towards the caller) and the same pCode. Also the package's own part:
+// how it converts the arguments and what a failing surface member gives.
 //
 // usage: node node_trace_test.mjs PACKAGE.tgz QUILLET_COMMAND
 import { spawnSync } from 'node:child_process';
-import { mkdtempSync, rmSync, statSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import { dirname, join } from 'node:path';
+import { fileURLToPath } from 'node:url';
 
 const [tarball, quilletCommand] = process.argv.slice(2);
 
@@ -43,6 +45,24 @@ const cases = [
   ['upce', 'UPC_E', '115838', { x: 1440.5 }],
 ];
 
+// [row name, symbology, options, surface, outcome] (consumer.mjs names the surfaces and outcomes)
+const conversions = [
+  ['width_rounds_half_to_even_down', 'Code_39', { code: 'A', width: 2.5 }, 'recording', 'result 0 FontSize\t1'],
+  ['width_rounds_half_to_even_up', 'Code_39', { code: 'A', width: '3.5' }, 'recording', 'result 0 FontSize\t2'],
+  ['width_beyond_16_bits', 'Code_39', { code: 'A', width: 40000 }, 'recording', 'error 6'],
+  ['width_not_a_number', 'Code_39', { code: 'A', width: 'wide' }, 'recording', 'error 13'],
+  ['colour_as_unsigned_hex', 'Code_39', { code: 'A', lineColor: 0xffffffff }, 'recording', 'result 0 FontSize\t7'],
+  ['code_null', 'Code_39', { code: null }, 'recording', 'error 94'],
+  ['symbology_by_number', 4, { code: 'A' }, 'recording', 'result 0 FontSize\t7'],
+  ['symbology_unknown', 'Code_40', { code: 'A' }, 'recording', 'error 5'],
+  ['option_unknown', 'Code_39', { code: 'A', colour: 0 }, 'recording', 'TypeError'],
+  ['surface_lacks_member', 'ISBN', { code: '080442957' }, 'lacking:TextHeight', 'result 438'],
+  ['surface_member_fails_with_number', 'Code_39', { code: 'A' }, 'throwing:380', 'result 380 with error'],
+  ['surface_member_fails_without_number', 'Code_39', { code: 'A' }, 'throwing:plain', 'result 5 with error'],
+  ['surface_number_beyond_16_bits', 'Code_39', { code: 'A' }, 'throwing:70000', 'error 6'],
+  ['surface_null', 'Code_39', { code: 'A' }, 'null', 'result 91'],
+];
+
 const flags = { x: '--x', y: '--y', width: '--width', height: '--height', text: '--text',
   bold: '--bold', font: '--font', foreColor: '--fore', lineColor: '--line', ratio: '--ratio',
   chk: '--chk' };
@@ -63,33 +83,18 @@ try {
   const install = spawnSync('npm', ['install', '--no-audit', '--no-fund', '--offline', tarball],
     { cwd: project, encoding: 'utf8' });
   if (install.status !== 0) throw new Error(`npm install ${tarball}: ${install.stderr}`);
-  writeFileSync(join(project, 'consumer.mjs'), `
-import { draw, RecordingSurface, QuilletError, escapeText } from 'quillet';
-const traces = [];
-for (const [, symbology, code, options] of JSON.parse(process.argv[2])) {
-  const surface = new RecordingSurface();
-  let ending;
-  try {
-    const drawn = draw(surface, symbology, { ...options, code });
-    ending = 'Result\\t' + drawn.result + '\\npCode\\t' + escapeText(drawn.code) + '\\n';
-  } catch (error) {
-    if (!(error instanceof QuilletError)) throw error;
-    // The caller's variable keeps its data when the call fails towards the caller.
-    ending = 'Error\\t' + error.number + '\\npCode\\t' + escapeText(code) + '\\n';
-  }
-  traces.push(surface.trace() + ending);
-}
-process.stdout.write(JSON.stringify(traces));
-`);
-  const consumer = spawnSync(process.execPath, ['consumer.mjs', JSON.stringify(cases)],
+  writeFileSync(join(project, 'consumer.mjs'),
+    readFileSync(join(dirname(fileURLToPath(import.meta.url)), 'consumer.mjs')));
+  const consumer = spawnSync(process.execPath,
+    ['consumer.mjs', JSON.stringify({ traces: cases, conversions })],
     { cwd: project, encoding: 'utf8', maxBuffer: 64 << 20 });
   if (consumer.status !== 0) throw new Error(`consumer: ${consumer.stderr}`);
-  const traces = JSON.parse(consumer.stdout);
+  const outcome = JSON.parse(consumer.stdout);
 
   let failed = 0;
   cases.forEach((row, i) => {
     const expected = expectedTrace(row).split('\n');
-    const actual = traces[i].split('\n');
+    const actual = outcome.traces[i].split('\n');
     const line = expected.findIndex((text, n) => text !== actual[n]);
     if (line >= 0 || actual.length !== expected.length) {
       ++failed;
@@ -98,6 +103,18 @@ process.stdout.write(JSON.stringify(traces));
         `the package ${JSON.stringify(actual[at])}`);
     }
   });
+  conversions.forEach(([name, , , , expected], i) => {
+    if (outcome.conversions[i] !== expected) {
+      ++failed;
+      console.log(`FAIL ${name}: ${JSON.stringify(outcome.conversions[i])}, expected ${JSON.stringify(expected)}`);
+    }
+  });
+  const { lines, rects } = outcome.svgBoxes;
+  if (lines !== rects || lines === 0) {
+    ++failed;
+    console.log(`FAIL svg_boxes: ${rects} rectangles in the SVG for ${lines} boxes in the trace`);
+  }
+
   // The budget of a page that loads it: 150 KB of WebAssembly.
   const wasm = statSync(join(project, 'node_modules/quillet/quillet-core.wasm')).size;
   console.log(`quillet-core.wasm: ${wasm} bytes`);
@@ -105,7 +122,7 @@ process.stdout.write(JSON.stringify(traces));
     ++failed;
     console.log(`FAIL wasm_size: ${wasm} bytes, more than 150 KB`);
   }
-  console.log(`${cases.length + 1 - failed} passed, ${failed} failed`);
+  console.log(`${cases.length + conversions.length + 2 - failed} passed, ${failed} failed`);
   process.exitCode = failed === 0 ? 0 : 1;
 } finally {
   rmSync(project, { recursive: true, force: true });

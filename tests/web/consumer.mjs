@@ -1,0 +1,65 @@
+// A project of its own that has the quillet package installed: draws the rows it is given and
+// prints what came of them, for node_trace_test.mjs.
+//
+// usage: node consumer.mjs '{"traces": [[name, symbology, code, options], ...],
+//                            "conversions": [[name, symbology, options, surface], ...]}'
+import { draw, RecordingSurface, QuilletError, escapeText, SvgSurface } from 'quillet';
+
+const { traces, conversions } = JSON.parse(process.argv[2]);
+
+// The trace as `quillet trace` prints it.
+function trace([, symbology, code, options]) {
+  const surface = new RecordingSurface();
+  let ending;
+  try {
+    const drawn = draw(surface, symbology, { ...options, code });
+    ending = `Result\t${drawn.result}\npCode\t${escapeText(drawn.code)}\n`;
+  } catch (error) {
+    if (!(error instanceof QuilletError)) throw error;
+    // The caller's variable keeps its data when the call fails towards the caller.
+    ending = `Error\t${error.number}\npCode\t${escapeText(code)}\n`;
+  }
+  return surface.trace() + ending;
+}
+
+// Surfaces by name: the recording one, one lacking a member, ones whose Line throws.
+function surfaceNamed(name) {
+  const plain = { FontName: '', ForeColor: 0, FontBold: false, FontSize: 0, CurrentX: 0,
+    CurrentY: 0, TextWidth: () => 100, TextHeight: () => 200, Line() {}, Print() {} };
+  const [kind, detail] = name.split(':');
+  switch (kind) {
+    case 'recording': return new RecordingSurface();
+    case 'null': return null;
+    case 'lacking': delete plain[detail]; return plain;
+    case 'throwing': return { ...plain, Line() {
+      throw detail === 'plain' ? new Error('no') : Object.assign(new Error('no'), { number: Number(detail) });
+    } };
+    default: throw new Error(`no surface ${name}`);
+  }
+}
+
+// "result N", "error N" for a QuilletError or the name of another exception; a recording
+// surface adds its FontSize line, a drawing stopped by an exception says so.
+function conversion([, symbology, options, surfaceName]) {
+  const surface = surfaceNamed(surfaceName);
+  try {
+    const drawn = draw(surface, symbology, options);
+    const fontSize = surface instanceof RecordingSurface ? ` ${surface.lines[3]}` : '';
+    return `result ${drawn.result}${fontSize}${drawn.error ? ' with error' : ''}`;
+  } catch (error) {
+    return error instanceof QuilletError ? `error ${error.number}` : error.name;
+  }
+}
+
+// The SVG of a symbol has one rectangle per box that the trace lists, plus its background.
+function svgBoxes() {
+  const recording = new RecordingSurface();
+  const svg = new SvgSurface();
+  draw(recording, 'EAN_13', { code: '400638133393' });
+  draw(svg, 'EAN_13', { code: '400638133393' });
+  return { lines: recording.lines.filter((line) => line.startsWith('Line')).length,
+    rects: (svg.toString().match(/<rect /g) ?? []).length - 1 };
+}
+
+process.stdout.write(JSON.stringify({ traces: traces.map(trace),
+  conversions: conversions.map(conversion), svgBoxes: svgBoxes() }));
