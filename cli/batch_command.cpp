@@ -294,9 +294,11 @@ Grid parseGrid(std::string_view text) {
         grid.columns = parseInt16("--grid", text.substr(0, x));
         grid.rows = parseInt16("--grid", text.substr(x + 1));
     }
-    if (grid.columns < 1 || grid.rows < 1)
+    // More labels than this to a page leave each too small to hold a symbol.
+    constexpr int mostLabels = 200;
+    if (grid.columns < 1 || grid.rows < 1 || grid.columns > mostLabels || grid.rows > mostLabels)
         throw UsageError("invalid value '" + std::string(text) +
-                         "' for --grid: expected COLUMNSxROWS, such as 3x8");
+                         "' for --grid: expected COLUMNSxROWS, such as 3x8, each from 1 to 200");
     return grid;
 }
 
@@ -314,10 +316,13 @@ PageSize parsePage(std::string_view text) {
     if (x != std::string::npos) {
         const PageSize size{parseFloat("--page", std::string_view(lower).substr(0, x)),
                             parseFloat("--page", std::string_view(lower).substr(x + 1))};
-        if (size.width > 0 && size.height > 0) return size;
+        // From a small label to the largest page PDF readers show (200 inches).
+        const auto within = [](double side) { return side >= 10 && side <= 5080; };
+        if (within(size.width) && within(size.height)) return size;
     }
     throw UsageError("invalid value '" + std::string(text) +
-                     "' for --page: expected a4, letter or WIDTHxHEIGHT in millimetres");
+                     "' for --page: expected a4, letter or WIDTHxHEIGHT in millimetres, each "
+                     "from 10 to 5080");
 }
 
 struct RowDrawing {
@@ -465,7 +470,8 @@ std::string_view batchHelp() {
            "Example: quillet batch labels.csv -o labels.pdf --grid 3x8\n"
            "\n"
            "  --grid CxR         C columns and R rows of labels per page (PDF output)\n"
-           "  --page P           the grid's page: a4, letter or WIDTHxHEIGHT in mm [a4]\n";
+           "  --page P           the grid's page: a4, letter or WIDTHxHEIGHT in mm, 10 to\n"
+           "                     5080 each [a4]\n";
 }
 
 int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,

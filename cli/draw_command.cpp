@@ -107,6 +107,9 @@ int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::o
     } catch (const RuntimeError& failure) {
         err << "quillet: error " << describeResult(failure.number()) << " before drawing\n";
         return 2;
+    } catch (const UnusableOutput& unusable) {
+        err << "quillet: " << unusable.what() << "\n";
+        return exitUsage;
     } catch (const std::exception& failure) {
         err << "quillet: " << failure.what() << "\n";
         return 1;
@@ -214,6 +217,9 @@ int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::
     } catch (const RuntimeError& failure) {
         err << "quillet: error " << describeResult(failure.number()) << "\n";
         return 1;
+    } catch (const UnusableOutput& unusable) {
+        err << "quillet: " << unusable.what() << "\n";
+        return exitUsage;
     }
     if (cells.empty()) {
         err << "quillet: no symbology is built yet\n";
@@ -260,6 +266,9 @@ int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::
         document.endPage();
         document.finish();
         writeOutput(parsed.outputPath, image.str(), out);
+    } catch (const UnusableOutput& unusable) {
+        err << "quillet: " << unusable.what() << "\n";
+        return exitUsage;
     } catch (const std::exception& failure) {
         err << "quillet: " << failure.what() << "\n";
         return 1;

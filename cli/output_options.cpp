@@ -2,6 +2,7 @@
 #include <cmath>
 #include <fstream>
 #include <ostream>
+#include <sstream>
 
 #include "cli/command_line.h"
 #include "cli/output_commands.h"
@@ -14,14 +15,21 @@ const std::vector<std::string_view> outputFlagNames = {"--no-gridfit", "--gridfi
 
 namespace {
 
-double parsePositive(std::string_view option, std::string_view text, bool zeroAllowed) {
+double parseBetween(std::string_view option, std::string_view text, double low, double high) {
     const double value = parseFloat(option, text);
-    if (value < 0 || (!zeroAllowed && value == 0))
+    if (value < low || value > high) {
+        std::ostringstream want;
+        want << "a number from " << low << " to " << high;
         throw UsageError("invalid value '" + std::string(text) + "' for " + std::string(option) +
-                         (zeroAllowed ? ": expected a number of at least 0"
-                                      : ": expected a number greater than 0"));
+                         ": expected " + want.str());
+    }
     return value;
 }
+
+// Beyond these a page of a few inches no longer fits in an image, or shows nothing useful.
+constexpr double lowestDpi = 10, highestDpi = 4800;
+// A quiet zone wider than this only makes the page large.
+constexpr double widestMargin = 1000;
 
 }  // namespace
 
@@ -32,9 +40,7 @@ bool applyOutputOption(std::string_view name, std::string_view value, OutputSett
             throw UsageError("unknown format '" + std::string(value) + "' (png, pdf, svg or ps)");
         settings.format = *format;
     } else if (name == "--dpi") {
-        settings.dpi = parsePositive(name, value, false);
-        // Beyond this a page of a few inches no longer fits in a cairo image.
-        if (settings.dpi > 4800) throw UsageError("--dpi must be at most 4800");
+        settings.dpi = parseBetween(name, value, lowestDpi, highestDpi);
     } else if (name == "--units") {
         const auto mode = scaleModeNamed(value);
         if (!mode)
@@ -50,9 +56,10 @@ bool applyOutputOption(std::string_view name, std::string_view value, OutputSett
             amount.remove_suffix(1);
             settings.barReductionInUnits = true;
         }
-        settings.barReduction = parsePositive(name, amount, true);
+        // Measured against each symbol's module width when it is drawn.
+        settings.barReduction = parseBetween(name, amount, 0, 1e6);
     } else if (name == "--margin") {
-        settings.marginModules = parsePositive(name, value, true);
+        settings.marginModules = parseBetween(name, value, 0, widestMargin);
     } else if (name == "--no-gridfit") {
         settings.gridFit = false;
     } else if (name == "--gridfit") {
@@ -69,12 +76,17 @@ std::string_view outputOptionsHelp() {
            "  --format F         png, pdf, svg or ps [from the file's extension]\n"
            "  --units U          the surface's units: twips, points, pixels, millimetres or\n"
            "                     inches [twips, 1440 per inch]\n"
-           "  --dpi N            resolution of PNG output, and of the pixels unit [96]\n"
+           "  --dpi N            resolution of PNG output, and of the pixels unit, 10 to\n"
+           "                     4800 [96]\n"
            "  --no-gridfit       anti-aliased box edges instead of whole pixels (PNG)\n"
            "  --gridfit          box edges on whole pixels, also in vector output\n"
            "  --bar-reduction R  draw every bar R narrower, centred, against print gain: R in\n"
-           "                     pixels at --dpi (\"2\" or \"2px\") or in units (\"10u\") [0]\n"
-           "  --margin M         quiet zone round the symbol, in modules (--width) [10]\n";
+           "                     pixels at --dpi (\"2\" or \"2px\") or in units (\"10u\"), less\n"
+           "                     than the module width [0]\n"
+           "  --margin M         quiet zone round the symbol, in modules (--width), up to 1000\n"
+           "                     [10]\n"
+           "An image holds at most 64 million pixels, a PDF, SVG or PostScript page 200 inches\n"
+           "a side.\n";
 }
 
 OutputFormat formatFor(std::string_view path, const std::optional<OutputFormat>& named) {

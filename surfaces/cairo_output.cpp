@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iomanip>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -38,14 +39,29 @@ double devicePerInch(const OutputSettings& settings) noexcept {
     return isRaster(settings.format) ? settings.dpi : pointsPerInch;
 }
 
+std::string sizeText(double width, double height) {
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(0) << width << " x " << height;
+    return text.str();
+}
+
 // A page's size in whole pixels, at least one each way.
 std::pair<int, int> rasterSize(double width, double height) {
     width = std::ceil(std::max(width, 1.0));
     height = std::ceil(std::max(height, 1.0));
     // cairo images stop at 32767 pixels a side; beyond that it fails without saying why.
-    if (width > 32767 || height > 32767)
-        throw std::runtime_error("the image would be wider or higher than 32767 pixels");
+    if (width > 32767 || height > 32767 || width * height > maxRasterPixels)
+        throw UnusableOutput("the image would be " + sizeText(width, height) +
+                             " pixels, more than 32767 a side or 64 million in all: lower "
+                             "--dpi or the symbol's size");
     return {static_cast<int>(width), static_cast<int>(height)};
+}
+
+// A vector page within what readers show.
+void checkPageSize(double width, double height) {
+    if (!(width <= maxPagePoints && height <= maxPagePoints))
+        throw UnusableOutput("the page would be " + sizeText(width, height) +
+                             " points, more than 200 inches (14400 points) a side");
 }
 
 // An image target as a PNG file.
@@ -261,15 +277,18 @@ cairo_t* Document::beginPage(double width, double height) {
             break;
         }
         case OutputFormat::svg:
+            checkPageSize(width, height);
             target_ = cairo_svg_surface_create_for_stream(writeToStream, &out_, width, height);
             break;
         case OutputFormat::pdf:
+            checkPageSize(width, height);
             if (target_ == nullptr)
                 target_ = cairo_pdf_surface_create_for_stream(writeToStream, &out_, width, height);
             else
                 cairo_pdf_surface_set_size(target_, width, height);
             break;
         case OutputFormat::ps:
+            checkPageSize(width, height);
             if (target_ == nullptr)
                 target_ = cairo_ps_surface_create_for_stream(writeToStream, &out_, width, height);
             else
@@ -323,9 +342,25 @@ cairo_t* createScratch(const OutputSettings& settings) {
     return context;
 }
 
+// Bars reduced by their width or more would vanish.
+void checkBarReduction(const DevicePlacement& placement, std::int16_t moduleWidth,
+                       const OutputSettings& settings) {
+    const double module = std::abs(static_cast<double>(moduleWidth)) * placement.devicePerUnit;
+    if (placement.barReduction == 0 || placement.barReduction < module) return;
+    const char* unit = isRaster(settings.format) ? " pixels" : " points";
+    std::ostringstream text;
+    text.precision(4);
+    text << "--bar-reduction takes " << placement.barReduction << unit
+         << " off every bar, and the narrowest are " << module << unit
+         << " wide: make it less than the module width (--width)";
+    throw UnusableOutput(text.str());
+}
+
 SymbolDrawing measureOn(cairo_t* scratch, tBarcodeType type, DrawingArguments arguments,
                         const OutputSettings& settings) {
-    MeasuringSurface surface(scratch, settings.placement(0, 0));
+    const DevicePlacement placement = settings.placement(0, 0);
+    checkBarReduction(placement, arguments.pWidth, settings);
+    MeasuringSurface surface(scratch, placement);
     SymbolDrawing measured;
     Quillet control;
     measured.result = control.Draw(type, &surface, arguments);
@@ -340,6 +375,9 @@ SymbolDrawing measureOn(cairo_t* scratch, tBarcodeType type, DrawingArguments ar
     if (isRaster(settings.format)) {
         measured.pageWidth = std::ceil(measured.pageWidth);
         measured.pageHeight = std::ceil(measured.pageHeight);
+        if (measured.result == 0) rasterSize(measured.pageWidth, measured.pageHeight);
+    } else if (measured.result == 0) {
+        checkPageSize(measured.pageWidth, measured.pageHeight);
     }
     return measured;
 }
@@ -420,6 +458,11 @@ SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& argum
         context_ = nullptr;
         rasterWidth_ = std::max(width, rasterWidth_);
         rasterHeight_ = std::max(height, rasterHeight_);
+        // A wide page after a high one must not make a raster larger than either.
+        if (static_cast<double>(rasterWidth_) * rasterHeight_ > maxRasterPixels) {
+            rasterWidth_ = width;
+            rasterHeight_ = height;
+        }
         raster_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, rasterWidth_, rasterHeight_);
         check(cairo_surface_status(raster_), "creating the image");
     }
@@ -453,6 +496,16 @@ void SymbolFiles::encode(std::string& file) {
     if (pageWidth_ == 0) throw std::logic_error("no symbol was drawn");
     encoder_.encode(cairo_image_surface_get_data(raster_), pageWidth_, pageHeight_,
                     cairo_image_surface_get_stride(raster_), file);
+    // A raster is kept for the next symbol only while it is small: a batch draws several
+    // symbols ahead, and each holding the largest image allowed would add up to gigabytes.
+    constexpr double keptPixels = 4.0 * 1024 * 1024;
+    if (static_cast<double>(rasterWidth_) * rasterHeight_ > keptPixels) {
+        cairo_destroy(context_);
+        cairo_surface_destroy(raster_);
+        context_ = nullptr;
+        raster_ = nullptr;
+        rasterWidth_ = rasterHeight_ = pageWidth_ = pageHeight_ = 0;
+    }
 }
 
 }  // namespace quillet

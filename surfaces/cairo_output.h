@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,17 @@ constexpr bool isRaster(OutputFormat format) noexcept {
 constexpr bool hasPages(OutputFormat format) noexcept {
     return format == OutputFormat::pdf || format == OutputFormat::ps;
 }
+
+// Output the settings make useless or larger than its format holds: an image of more pixels than
+// maxRasterPixels, a page beyond maxPagePoints a side, bars reduced to nothing. Raised before
+// anything is drawn; the quillet command reports it as a usage error.
+struct UnusableOutput : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+// 256 MiB of cairo's four bytes a pixel: an A4 page at 800 dpi, or 8000 pixels square.
+inline constexpr double maxRasterPixels = 64.0 * 1024 * 1024;
+// 200 inches, the largest page PDF readers show.
+inline constexpr double maxPagePoints = 14400;
 
 struct OutputSettings {
     OutputFormat format = OutputFormat::png;
