@@ -30,12 +30,12 @@ for group in "$@"; do
 done
 
 web_tests=${web_tests:-0}
-# The browser test's puppeteer-core, at the version of tests/web/package-lock.json.
+# The web tests' puppeteer-core and typescript, at the versions of tests/web/package-lock.json.
 install_web_tests() {
   [ "$web_tests" = 1 ] || return 0
   local folder
   folder="$(cd "$(dirname "$0")/.." && pwd)/tests/web"
-  [ -d "$folder/node_modules/puppeteer-core" ] ||
+  [ -d "$folder/node_modules/puppeteer-core" ] && [ -d "$folder/node_modules/typescript" ] ||
     PUPPETEER_SKIP_DOWNLOAD=1 npm ci --prefix "$folder" --no-audit --no-fund --loglevel=error
 }
 

@@ -5,12 +5,13 @@
 //
 // usage: node node_trace_test.mjs PACKAGE.tgz QUILLET_COMMAND
 import { spawnSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const [tarball, quilletCommand] = process.argv.slice(2);
+const here = dirname(fileURLToPath(import.meta.url));
 
 // [row name, symbology, data, drawing options by their names in the package]
 const cases = [
@@ -83,8 +84,7 @@ try {
   const install = spawnSync('npm', ['install', '--no-audit', '--no-fund', '--offline', tarball],
     { cwd: project, encoding: 'utf8' });
   if (install.status !== 0) throw new Error(`npm install ${tarball}: ${install.stderr}`);
-  writeFileSync(join(project, 'consumer.mjs'),
-    readFileSync(join(dirname(fileURLToPath(import.meta.url)), 'consumer.mjs')));
+  writeFileSync(join(project, 'consumer.mjs'), readFileSync(join(here, 'consumer.mjs')));
   const consumer = spawnSync(process.execPath,
     ['consumer.mjs', JSON.stringify({ traces: cases, conversions })],
     { cwd: project, encoding: 'utf8', maxBuffer: 64 << 20 });
@@ -92,6 +92,7 @@ try {
   const outcome = JSON.parse(consumer.stdout);
 
   let failed = 0;
+  let checked = 0;  // checks beyond the tables
   cases.forEach((row, i) => {
     const expected = expectedTrace(row).split('\n');
     const actual = outcome.traces[i].split('\n');
@@ -115,6 +116,21 @@ try {
     console.log(`FAIL svg_boxes: ${rects} rectangles in the SVG for ${lines} boxes in the trace`);
   }
 
+  // The declarations, for a TypeScript caller (where typescript is installed beside this test).
+  const tsc = join(here, 'node_modules/typescript/bin/tsc');
+  if (existsSync(tsc)) {
+    writeFileSync(join(project, 'consumer-types.ts'), readFileSync(join(here, 'consumer-types.ts')));
+    const check = spawnSync(process.execPath, [tsc, '--noEmit', '--strict', '--target', 'es2022',
+      '--module', 'nodenext', '--moduleResolution', 'nodenext', '--lib', 'es2022,dom',
+      'consumer-types.ts'], { cwd: project, encoding: 'utf8' });
+    if (check.status !== 0) {
+      ++failed;
+      console.log(`FAIL declarations: ${check.stdout}${check.stderr}`);
+    } else {
+      ++checked;
+    }
+  }
+
   // The budget of a page that loads it: 150 KB of WebAssembly.
   const wasm = statSync(join(project, 'node_modules/quillet/quillet-core.wasm')).size;
   console.log(`quillet-core.wasm: ${wasm} bytes`);
@@ -122,7 +138,7 @@ try {
     ++failed;
     console.log(`FAIL wasm_size: ${wasm} bytes, more than 150 KB`);
   }
-  console.log(`${cases.length + conversions.length + 2 - failed} passed, ${failed} failed`);
+  console.log(`${cases.length + conversions.length + 2 + checked - failed} passed, ${failed} failed`);
   process.exitCode = failed === 0 ? 0 : 1;
 } finally {
   rmSync(project, { recursive: true, force: true });
