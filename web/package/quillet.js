@@ -43,7 +43,7 @@ const members = ['FontName', 'ForeColor', 'FontBold', 'FontSize', 'CurrentX', 'C
   'TextWidth', 'TextHeight'];
 const numberKinds = ['int16', 'float', 'double', 'int32', 'bool'];
 
-
+const invalidArgument = 5;
 const noSuchMember = 438;
 const objectVariableNotSet = 91;
 const typeMismatch = 13;
@@ -54,10 +54,12 @@ const encoder = new TextEncoder();
 // The surfaces of the calls in progress (a surface member may itself draw), innermost last.
 const calls = [];
 
+// The number of a surface member's exception: its own `number`, as a host's objects raise them,
+// or the invalid-argument error for one that has none. The first exception of a call is kept.
 function failureNumber(error, call) {
   call.error ??= error;
   const number = error?.number;
-  return Number.isInteger(number) && number !== 0 ? number : 5;
+  return Number.isInteger(number) && number !== 0 ? number : invalidArgument;
 }
 
 function current() {
@@ -65,7 +67,7 @@ function current() {
 }
 
 const bridge = {
-  text: (pointer, length) => decoder.decode(core.HEAPU8.subarray(pointer, pointer + length)),
+  text: (pointer, length) => readText(pointer, length),
   put(member, value, kind) {
     const call = current();
     const surface = call.surface;
@@ -112,10 +114,16 @@ const bridge = {
   print: (text) => bridge.invoke('Print', [text]).number,
 };
 
-const core = await createQuilletCore({ quilletBridge: bridge, instantiateWasm(imports, done) {
-  instantiate(imports).then((result) => done(result.instance));
-  return {};
-} });
+// A .wasm that cannot be had fails the import instead of leaving it waiting.
+const core = await new Promise((resolve, reject) => {
+  createQuilletCore({
+    quilletBridge: bridge,
+    instantiateWasm(imports, done) {
+      instantiate(imports).then((result) => done(result.instance), reject);
+      return {};
+    },
+  }).then(resolve, reject);
+});
 
 function readText(pointer, length) {
   return decoder.decode(core.HEAPU8.subarray(pointer, pointer + length));
@@ -194,7 +202,7 @@ function typeOf(symbology) {
   }
   const wanted = String(symbology).toLowerCase();
   const index = symbologies.findIndex((name) => name.toLowerCase() === wanted);
-  if (index < 0) throw new QuilletError(5);
+  if (index < 0) throw new QuilletError(invalidArgument);
   return index;
 }
 
