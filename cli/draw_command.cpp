@@ -72,7 +72,8 @@ std::string_view drawHelp() {
            "                     error when the image goes to standard output)\n";
 }
 
-int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+            bool outIsTerminal) {
     DrawingArguments drawing;
     OutputSettings settings;
     Parsed parsed;
@@ -93,6 +94,7 @@ int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::o
         type = parseSymbology(parsed.positionals[0]);
         drawing.pCode = parsed.positionals[1];
         settings.format = formatFor(parsed.outputPath, parsed.namedFormat);
+        refuseBinaryOnTerminal(parsed.outputPath, settings.format, outIsTerminal);
     } catch (const UsageError& usage) {
         err << "quillet: " << usage.what() << "\n";
         return exitUsage;
@@ -178,7 +180,8 @@ std::string_view sheetHelp() {
            "Example: quillet sheet -o sample-sheet.png\n";
 }
 
-int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+             bool outIsTerminal) {
     DrawingArguments unused;
     OutputSettings settings;
     settings.dpi = sheetDpi;
@@ -192,6 +195,7 @@ int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::
         if (!parsed.positionals.empty()) throw UsageError("sheet takes no arguments but options");
         if (parsed.outputPath.empty()) throw UsageError("sheet needs -o FILE");
         settings.format = formatFor(parsed.outputPath, parsed.namedFormat);
+        refuseBinaryOnTerminal(parsed.outputPath, settings.format, outIsTerminal);
     } catch (const UsageError& usage) {
         err << "quillet: " << usage.what() << "\n";
         return exitUsage;

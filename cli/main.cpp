@@ -59,8 +59,11 @@ int main(int argc, char** argv) {
     arguments.erase(arguments.begin());
     if (command == "trace") return quillet::cli::runTrace(arguments, std::cout, std::cerr);
 #ifdef QUILLET_WITH_CAIRO
-    if (command == "draw") return quillet::cli::runDraw(arguments, std::cout, std::cerr);
-    if (command == "sheet") return quillet::cli::runSheet(arguments, std::cout, std::cerr);
+    const bool outIsTerminal = isatty(STDOUT_FILENO) != 0;
+    if (command == "draw")
+        return quillet::cli::runDraw(arguments, std::cout, std::cerr, outIsTerminal);
+    if (command == "sheet")
+        return quillet::cli::runSheet(arguments, std::cout, std::cerr, outIsTerminal);
     if (command == "batch") {
         std::istream closed(nullptr);  // reads nothing and says so
         return quillet::cli::runBatch(arguments, inputClosed ? closed : std::cin, std::cout,

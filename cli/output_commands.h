@@ -22,16 +22,22 @@ std::string_view outputOptionsHelp();
 // The format named by --format, else by the file's extension; a usage error when neither says.
 OutputFormat formatFor(std::string_view path, const std::optional<OutputFormat>& named);
 
+// A usage error for PNG or PDF bytes to standard output ("-") when it is a terminal, which they
+// would scramble; SVG and PostScript are text and may go there.
+void refuseBinaryOnTerminal(std::string_view path, OutputFormat format, bool outIsTerminal);
+
 // Writes bytes to the file, or to out when the path is "-". Throws std::runtime_error.
 void writeOutput(std::string_view path, const std::string& bytes, std::ostream& out);
 
 // `quillet draw SYMBOLOGY CODE -o FILE [options]`: 0 drawn, 1 a non-zero result or an output
-// failure, 2 a failure towards the caller, 64 bad usage.
-int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+// failure, 2 a failure towards the caller, 64 bad usage. outIsTerminal: whether out is one.
+int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+            bool outIsTerminal = false);
 std::string_view drawHelp();
 
 // `quillet sheet -o FILE [options]`: every symbology drawn so far, captioned.
-int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+             bool outIsTerminal = false);
 std::string_view sheetHelp();
 
 // `quillet batch FILE -o OUT [options]`: one symbol per row. showProgress draws a progress bar

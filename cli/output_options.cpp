@@ -1,4 +1,6 @@
 #ifdef QUILLET_WITH_CAIRO
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <fstream>
 #include <ostream>
@@ -94,6 +96,17 @@ OutputFormat formatFor(std::string_view path, const std::optional<OutputFormat>&
     if (const auto format = outputFormatOfPath(path)) return *format;
     throw UsageError("cannot tell the format of '" + std::string(path) +
                      "': name it .png, .pdf, .svg or .ps, or use --format");
+}
+
+void refuseBinaryOnTerminal(std::string_view path, OutputFormat format, bool outIsTerminal) {
+    if (path != "-" || !outIsTerminal || format == OutputFormat::svg || format == OutputFormat::ps)
+        return;
+    const std::string extension(extensionOf(format));
+    std::string name = extension;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    throw UsageError("not writing " + name + " to a terminal: name a file (-o file." + extension +
+                     ") or redirect standard output (-o - > file." + extension + ")");
 }
 
 void writeOutput(std::string_view path, const std::string& bytes, std::ostream& out) {

@@ -20,9 +20,9 @@ struct CommandRun {
     std::string out, err;
 };
 
-CommandRun draw(std::vector<std::string> arguments) {
+CommandRun draw(std::vector<std::string> arguments, bool outIsTerminal = false) {
     std::ostringstream out, err;
-    const int exitCode = cli::runDraw(arguments, out, err);
+    const int exitCode = cli::runDraw(arguments, out, err, outIsTerminal);
     return {exitCode, out.str(), err.str()};
 }
 
@@ -31,6 +31,7 @@ TEST(QuilletDrawCommand, ExitCodesAndMessages) {
         std::vector<std::string> arguments;
         int exitCode;
         std::string errStarts;
+        bool toTerminal = false;
     };
     const Row rows[] = {
         {{"Code_39", "CODE39", "-o", "-", "--format", "svg"}, 0, ""},
@@ -65,6 +66,15 @@ TEST(QuilletDrawCommand, ExitCodesAndMessages) {
         {{"Code_39", "X", "-o", "x.svg", "--units", "inches", "--width", "300"},
          64,
          "quillet: the page would be"},
+        // Binary output would scramble a terminal; text may go there.
+        {{"Code_39", "X", "-o", "-", "--format", "png"},
+         64,
+         "quillet: not writing PNG to a terminal: name a file (-o file.png) or redirect standard "
+         "output (-o - > file.png)\n",
+         true},
+        {{"Code_39", "X", "-o", "-", "--format", "pdf"}, 64, "quillet: not writing PDF", true},
+        {{"Code_39", "X", "-o", "-", "--format", "svg"}, 0, "", true},
+        {{"Code_39", "X", "-o", "-", "--format", "ps"}, 0, "", true},
         // A character without a pattern stops the drawing: nothing is written.
         {{"Code_39", "a", "-o", "-", "--format", "png"},
          1,
@@ -76,7 +86,7 @@ TEST(QuilletDrawCommand, ExitCodesAndMessages) {
         {{"Code_39", "X", "-o", "-", "--format", "png", "--ratio", "3"}, 2, "quillet: error 5"},
     };
     for (const auto& row : rows) {
-        const CommandRun run = draw(row.arguments);
+        const CommandRun run = draw(row.arguments, row.toTerminal);
         std::string joined;
         for (const auto& argument : row.arguments) joined += argument + " ";
         EXPECT_EQ(run.exitCode, row.exitCode) << joined << run.err;
