@@ -11,8 +11,8 @@
 
 namespace quillet::cli {
 
-const std::vector<std::string_view> outputOptionNames = {"--format", "--dpi", "--units",
-                                                         "--bar-reduction", "--margin"};
+const std::vector<std::string_view> outputOptionNames = {"--format",        "--dpi",    "--units",
+                                                         "--bar-reduction", "--margin", "--rotate"};
 const std::vector<std::string_view> outputFlagNames = {"--no-gridfit", "--gridfit"};
 
 namespace {
@@ -62,6 +62,12 @@ bool applyOutputOption(std::string_view name, std::string_view value, OutputSett
         settings.barReduction = parseBetween(name, amount, 0, 1e6);
     } else if (name == "--margin") {
         settings.marginModules = parseBetween(name, value, 0, widestMargin);
+    } else if (name == "--rotate") {
+        const int degrees = parseInt16(name, value);
+        if (degrees % 90 != 0 || degrees < -270 || degrees > 270)
+            throw UsageError("invalid value '" + std::string(value) +
+                             "' for --rotate: expected 0, 90, 180 or 270");
+        settings.rotation = (degrees + 360) % 360;
     } else if (name == "--no-gridfit") {
         settings.gridFit = false;
     } else if (name == "--gridfit") {
@@ -85,6 +91,7 @@ std::string_view outputOptionsHelp() {
            "  --bar-reduction R  draw every bar R narrower, centred, against print gain: R in\n"
            "                     pixels at --dpi (\"2\" or \"2px\") or in units (\"10u\"), less\n"
            "                     than the module width [0]\n"
+           "  --rotate D         turn the symbol clockwise by 0, 90, 180 or 270 degrees [0]\n"
            "  --margin M         quiet zone round the symbol, in modules (--width), up to 1000\n"
            "                     [10]\n"
            "An image holds at most 64 million pixels, a PDF, SVG or PostScript page 200 inches\n"

@@ -372,6 +372,8 @@ SymbolDrawing measureOn(cairo_t* scratch, tBarcodeType type, DrawingArguments ar
     const double margins = 2 * measured.margin * settings.devicePerUnit();
     measured.pageWidth = measured.drawnOnDevice.width() + margins;
     measured.pageHeight = measured.drawnOnDevice.height() + margins;
+    if (settings.rotation == 90 || settings.rotation == 270)
+        std::swap(measured.pageWidth, measured.pageHeight);
     if (isRaster(settings.format)) {
         measured.pageWidth = std::ceil(measured.pageWidth);
         measured.pageHeight = std::ceil(measured.pageHeight);
@@ -401,9 +403,41 @@ SymbolDrawing measureSymbol(tBarcodeType type, DrawingArguments arguments,
 std::int16_t drawSymbolAt(cairo_t* context, tBarcodeType type, DrawingArguments arguments,
                           const OutputSettings& settings, const SymbolDrawing& measured,
                           double left, double top) {
+    Quillet control;
+    if (settings.rotation != 0) {
+        // The symbol is drawn unturned from (0, 0) through a turn that takes what it covers,
+        // width x height, to a box of its own from (left, top). Whole numbers in the matrix keep
+        // edges on whole pixels where the placement puts them there.
+        const double width = measured.drawnOnDevice.width();
+        const double height = measured.drawnOnDevice.height();
+        cairo_matrix_t turn;
+        switch (settings.rotation) {
+            case 90:
+                cairo_matrix_init(&turn, 0, 1, -1, 0, left + height, top);
+                break;
+            case 180:
+                cairo_matrix_init(&turn, -1, 0, 0, -1, left + width, top + height);
+                break;
+            case 270:
+                cairo_matrix_init(&turn, 0, -1, 1, 0, left, top + width);
+                break;
+            default:
+                throw std::invalid_argument("a rotation is 0, 90, 180 or 270 degrees");
+        }
+        if (settings.fitsGrid()) {
+            turn.x0 = std::round(turn.x0);
+            turn.y0 = std::round(turn.y0);
+        }
+        cairo_save(context);
+        cairo_transform(context, &turn);
+        CairoSurface surface(
+            context, settings.placement(-measured.drawnOnDevice.left, -measured.drawnOnDevice.top));
+        const std::int16_t result = control.Draw(type, &surface, arguments);
+        cairo_restore(context);
+        return result;
+    }
     const DevicePlacement placement =
         settings.placement(left - measured.drawnOnDevice.left, top - measured.drawnOnDevice.top);
-    Quillet control;
     if (auto page = RasterSurface::pageOf(context)) {
         RasterSurface surface(context, placement, *page);
         return control.Draw(type, &surface, arguments);

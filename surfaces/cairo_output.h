@@ -51,6 +51,7 @@ struct OutputSettings {
     double barReduction = 0;           // taken off every bar ...
     bool barReductionInUnits = false;  // ... in pixels at dpi, or in surface units
     double marginModules = 10;         // quiet zone around the symbol, in modules (pWidth)
+    int rotation = 0;                  // the symbol turned clockwise: 0, 90, 180 or 270 degrees
 
     double devicePerUnit() const noexcept;
     double devicePerPoint() const noexcept;
@@ -89,7 +90,8 @@ struct SymbolDrawing {
     Extents drawn;          // surface units
     Extents drawnOnDevice;  // device units, drawn with the origin at (0, 0)
     double margin = 0;      // surface units
-    // The page: what was drawn plus the margin all round, in device units.
+    // The page: what was drawn plus the margin all round, in device units, turned as the
+    // settings' rotation turns the symbol (a quarter turn swaps width and height).
     double pageWidth = 0;
     double pageHeight = 0;
 };
@@ -99,7 +101,8 @@ struct SymbolDrawing {
 SymbolDrawing measureSymbol(tBarcodeType type, DrawingArguments arguments,
                             const OutputSettings& settings);
 
-// Draws the symbol with the top left of what it covers (as measured) at a device position.
+// Draws the symbol, turned by the settings' rotation, with the top left of what it covers (as
+// measured and turned) at a device position.
 std::int16_t drawSymbolAt(cairo_t* context, tBarcodeType type, DrawingArguments arguments,
                           const OutputSettings& settings, const SymbolDrawing& measured,
                           double left, double top);

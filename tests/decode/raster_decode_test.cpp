@@ -1,8 +1,10 @@
 // Raster output as a reader sees it: grid fitting, anti-aliasing, bar width reduction, and the
 // quillet command's own PNG files.
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -108,6 +110,53 @@ TEST(RasterOutput, BarReductionNarrowsBarsOnly) {
     }
 }
 
+// A vector page as a reader shows it: the same drawing, onto an image at four pixels a point.
+GreyImage showVector(tBarcodeType type, const DrawingArguments& arguments,
+                     const OutputSettings& settings) {
+    constexpr double pixelsPerPoint = 4;
+    const SymbolDrawing measured = measureSymbol(type, arguments, settings);
+    cairo_surface_t* image = cairo_image_surface_create(
+        CAIRO_FORMAT_RGB24, static_cast<int>(std::ceil(measured.pageWidth * pixelsPerPoint)),
+        static_cast<int>(std::ceil(measured.pageHeight * pixelsPerPoint)));
+    cairo_t* context = cairo_create(image);
+    cairo_set_source_rgb(context, 1, 1, 1);
+    cairo_paint(context);
+    cairo_scale(context, pixelsPerPoint, pixelsPerPoint);
+    const double margin = measured.margin * settings.devicePerUnit();
+    EXPECT_EQ(drawSymbolAt(context, type, arguments, settings, measured, margin, margin), 0);
+    cairo_destroy(context);
+    std::string png;
+    cairo_surface_write_to_png_stream(
+        image,
+        [](void* closure, const unsigned char* data, unsigned int length) {
+            static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &png);
+    cairo_surface_destroy(image);
+    return testing::readPng(png);
+}
+
+TEST(RasterOutput, TurnedSymbolsScanInEveryFormat) {
+    for (const OutputFormat format :
+         {OutputFormat::png, OutputFormat::pdf, OutputFormat::svg, OutputFormat::ps}) {
+        for (const int rotation : {0, 90, 180, 270}) {
+            const std::string name =
+                std::string(extensionOf(format)) + " turned " + std::to_string(rotation);
+            OutputSettings settings;
+            settings.format = format;
+            settings.dpi = 200;
+            settings.rotation = rotation;
+            const GreyImage image =
+                format == OutputFormat::png
+                    ? testing::readPng(testing::renderPng(Code_39, code39(), settings))
+                    : showVector(Code_39, code39(), settings);
+            EXPECT_EQ(image.width > image.height, rotation % 180 == 0) << name;
+            EXPECT_EQ(testing::decode(image), code39W) << name;
+        }
+    }
+}
+
 TEST(QuilletDraw, WritesAPngThatScans) {
     const auto path = std::filesystem::temp_directory_path() / "quillet-draw-test.png";
     std::ostringstream out, err;
@@ -129,8 +178,8 @@ TEST(QuilletSheet, EverySymbolZbarKnowsScans) {
     std::sort(names.begin(), names.end());
     // Code 11, MSI and POSTNET are beyond zbar; UPC-A, UPC-E and ISBN read as EAN-13.
     const std::vector<std::string> expected = {"CODE-128", "CODE-39", "CODE-39", "CODE-93",
-                                               "Codabar", "EAN-13",   "EAN-13",  "EAN-13",
-                                               "EAN-13",  "EAN-13",   "EAN-8",   "I2/5"};
+                                               "Codabar",  "EAN-13",  "EAN-13",  "EAN-13",
+                                               "EAN-13",   "EAN-13",  "EAN-8",   "I2/5"};
     EXPECT_EQ(names, expected) << err.str();
 }
 

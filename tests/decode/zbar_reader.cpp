@@ -63,14 +63,18 @@ GreyImage readPng(const std::string& png) {
     image.height = cairo_image_surface_get_height(surface.get());
     const int stride = cairo_image_surface_get_stride(surface.get());
     const unsigned char* data = cairo_image_surface_get_data(surface.get());
+    // Transparent pixels are seen over white paper: cairo's colours are premultiplied.
+    const bool hasAlpha = cairo_image_surface_get_format(surface.get()) == CAIRO_FORMAT_ARGB32;
     image.pixels.reserve(static_cast<std::size_t>(image.width) *
                          static_cast<std::size_t>(image.height));
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
             std::uint32_t pixel;
             std::memcpy(&pixel, data + y * stride + x * 4, sizeof pixel);
-            const std::uint32_t red = (pixel >> 16) & 0xFF, green = (pixel >> 8) & 0xFF,
-                                blue = pixel & 0xFF;
+            const std::uint32_t paper = hasAlpha ? 255 - (pixel >> 24) : 0;
+            const std::uint32_t red = ((pixel >> 16) & 0xFF) + paper,
+                                green = ((pixel >> 8) & 0xFF) + paper,
+                                blue = (pixel & 0xFF) + paper;
             image.pixels.push_back(
                 static_cast<std::uint8_t>((red * 299 + green * 587 + blue * 114) / 1000));
         }
