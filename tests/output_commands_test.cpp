@@ -49,6 +49,10 @@ TEST(QuilletDrawCommand, ExitCodesAndMessages) {
         // Values that would make useless output, or more of it than memory holds.
         {{"Code_39", "X", "-o", "x.png", "--dpi", "1e-30"}, 64, "quillet: invalid value '1e-30'"},
         {{"Code_39", "X", "-o", "x.png", "--margin", "1e30"}, 64, "quillet: invalid value '1e30'"},
+        {{"Code_39", "X", "-o", "x.png", "--rotate", "45"},
+         64,
+         "quillet: invalid value '45' for --rotate: expected 0, 90, 180 or 270"},
+        {{"Code_39", "X", "-o", "-", "--format", "svg", "--rotate", "-90"}, 0, ""},
         {{"Code_39", "X", "-o", "x.png", "--bar-reduction", "15u"},
          64,
          "quillet: --bar-reduction takes 1 pixels off every bar, and the narrowest are 1 pixels"},
