@@ -47,6 +47,9 @@ std::string sizeText(double width, double height) {
 
 // A page's size in whole pixels, at least one each way.
 std::pair<int, int> rasterSize(double width, double height) {
+    // A coordinate that is not a number (a host may pass NaN for pY) leaves no size to round.
+    if (std::isnan(width) || std::isnan(height))
+        throw std::runtime_error("the drawing has no size: a coordinate is not a number");
     width = std::ceil(std::max(width, 1.0));
     height = std::ceil(std::max(height, 1.0));
     // cairo images stop at 32767 pixels a side; beyond that it fails without saying why.

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -346,6 +347,18 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         files.encode(file);
         EXPECT_TRUE(file == own.str()) << row.code;
     }
+}
+
+// A host may pass NaN for pY: the drawing then has no size, which is an error, not an image.
+TEST(CairoOutput, APageOfNoSizeIsRefused) {
+    DrawingArguments arguments;
+    arguments.pCode = "CODE39";
+    arguments.pY = std::numeric_limits<float>::quiet_NaN();
+    const OutputSettings settings;
+    EXPECT_THROW(SymbolFiles(settings).draw(Code_39, arguments), std::runtime_error);
+    std::ostringstream out;
+    Document document(settings.format, out);
+    EXPECT_THROW(drawSymbolPage(document, Code_39, arguments, settings), std::runtime_error);
 }
 
 }  // namespace
