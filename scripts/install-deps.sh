@@ -13,10 +13,12 @@ packages=(
 )
 
 # Extra groups, asked for by name: "com" (MinGW-w64 and Wine for the Windows control: widl
-# comes with wine64-tools, the .idl files with libwine-dev, 32-bit Windows with wine32).
+# comes with wine64-tools, the .idl files with libwine-dev, 32-bit Windows with wine32, and
+# zlib for the canvas's PNG files with libz-mingw-w64-dev).
 for group in "$@"; do
   case "$group" in
-    com) packages+=(mingw-w64 wine wine64 wine64-tools libwine-dev xvfb "wine32:i386") ;;
+    com) packages+=(mingw-w64 wine wine64 wine64-tools libwine-dev xvfb "wine32:i386"
+      libz-mingw-w64-dev) ;;
     # "web": Emscripten for the WebAssembly build, Chromium for the browser test;
     # node and npm unless a node is there already; puppeteer-core comes from npm (after apt).
     web)
