@@ -2,7 +2,8 @@
 // is drawn onto the page's canvas and exported as PNG, and zbar reads back each symbol that it
 // reads, with the right symbology and text; bar edges land on whole device pixels, in the PNG and
 // on the page's canvas at a devicePixelRatio of 2; the Download PNG button saves a file; typing into the data field redraws the symbol; a failing input
-// shows its result and meaning and no stale symbol. A screenshot of the page is kept.
+// shows its result and meaning and no stale symbol; the printed sheet shows only the labels, at
+// their true size. A screenshot of the page and the printed sheet (PDF) are kept.
 //
 // usage: node browser_test.mjs SITE_DIR CHROMIUM ZBAR_READ ARTIFACTS_DIR
 // (ZBAR_READ: quillet_zbar_read, tests/web/zbar_read.cpp)
@@ -63,7 +64,7 @@ function check(name, ok, detail) {
 
 mkdirSync(artifacts, { recursive: true });
 const browser = await puppeteer.launch({ executablePath: chromium, headless: true,
-  args: ['--no-sandbox', '--disable-gpu', '--no-first-run'] });
+  args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-dev-shm-usage'] });
 try {
   const page = await browser.newPage();
   const errors = [];
@@ -165,6 +166,20 @@ try {
   }
   await setData('EAN_13', '400638133393', false);
   await page.screenshot({ path: join(artifacts, 'label-page.png'), fullPage: true });
+
+  // Printed: only the sheet, each label as wide as its SVG says (96 CSS pixels an inch; layout
+  // keeps sizes to 1/64 pixel).
+  await page.emulateMediaType('print');
+  const printed = await page.evaluate(() => {
+    const image = document.querySelector('#sheet img');
+    const declared = decodeURIComponent(image.src).match(/width="([0-9.]+)px"/)[1];
+    return { shown: image.getBoundingClientRect().width, declared: Number(declared),
+      controls: getComputedStyle(document.getElementById('settings')).display };
+  });
+  check('print_true_size', Math.abs(printed.shown - printed.declared) < 0.1 &&
+    printed.controls === 'none', `printed ${JSON.stringify(printed)}`);
+  await page.pdf({ path: join(artifacts, 'sheet.pdf'), format: 'A4' });
+  await page.emulateMediaType('screen');
   const svg = await page.evaluate(() => window.quilletLabel.svg());
   check('svg', svg.startsWith('<svg') && svg.includes('<rect'), 'no SVG document');
   check('page_errors', errors.length === 0, errors.join('; '));
