@@ -37,6 +37,16 @@ function escapeXml(text) {
     .replace(/[<>&"]/g, (c) => ({ '<': '&lt;', '>': '&gt;', '&': '&amp;', '"': '&quot;' })[c]);
 }
 
+// A text's advance and its font's ascent and descent, in CSS pixels. Browsers without the font's
+// box (before 2023 in some) get the usual proportions of the em.
+function measureText(context, surface, text) {
+  context.font = surface.font;
+  const m = context.measureText(text);
+  const em = surface.fontPixels;
+  return { width: m.width, ascent: m.fontBoundingBoxAscent ?? 0.9 * em,
+    descent: m.fontBoundingBoxDescent ?? 0.25 * em };
+}
+
 // The state every surface keeps: font, colours, current position and what was drawn.
 class SurfaceBase {
   #foreColor = 0;
@@ -67,6 +77,11 @@ class SurfaceBase {
     const name = String(this.FontName).replace(/["\\]/g, '').trim();
     const family = genericFamilies.has(name.toLowerCase()) ? name : `"${name}", sans-serif`;
     return `${this.FontBold ? 'bold ' : ''}${Math.max(Number(this.FontSize), 1)}pt ${family}`;
+  }
+
+  // The font's size in CSS pixels.
+  get fontPixels() {
+    return (Math.max(Number(this.FontSize), 1) * 96) / 72;
   }
 
   addDrawn(left, top, right, bottom) {
@@ -106,8 +121,7 @@ export class CanvasSurface extends SurfaceBase {
   }
 
   #metrics(text) {
-    this.#context.font = this.font;
-    return this.#context.measureText(text);
+    return measureText(this.#context, this, text);
   }
 
   TextWidth(text) {
@@ -116,7 +130,7 @@ export class CanvasSurface extends SurfaceBase {
 
   TextHeight(text) {
     const metrics = this.#metrics(String(text));
-    return (metrics.fontBoundingBoxAscent + metrics.fontBoundingBoxDescent) * this.unitsPerPixel;
+    return (metrics.ascent + metrics.descent) * this.unitsPerPixel;
   }
 
   // The transform when it only scales and moves, for grid fitting; null otherwise.
@@ -179,10 +193,10 @@ export class CanvasSurface extends SurfaceBase {
     context.fillStyle = colorToCss(this.ForeColor);
     context.textAlign = 'left';
     context.textBaseline = 'alphabetic';
-    context.fillText(shown, this.#textX(x), y / this.unitsPerPixel + metrics.fontBoundingBoxAscent);
+    context.fillText(shown, this.#textX(x), y / this.unitsPerPixel + metrics.ascent);
     const width = metrics.width * this.unitsPerPixel;
     this.addDrawn(x, y, x + width,
-      y + (metrics.fontBoundingBoxAscent + metrics.fontBoundingBoxDescent) * this.unitsPerPixel);
+      y + (metrics.ascent + metrics.descent) * this.unitsPerPixel);
     this.CurrentX = x + width;
   }
 }
@@ -193,8 +207,9 @@ export function fitCanvas(canvas, width, height, ratio = globalThis.devicePixelR
   canvas.width = Math.max(1, Math.ceil(width * ratio));
   canvas.height = Math.max(1, Math.ceil(height * ratio));
   if (canvas.style) {
-    canvas.style.width = `${width}px`;
-    canvas.style.height = `${height}px`;
+    // Exactly the backing store's size, so that its pixels are the screen's.
+    canvas.style.width = `${canvas.width / ratio}px`;
+    canvas.style.height = `${canvas.height / ratio}px`;
   }
   const context = canvas.getContext('2d');
   context.setTransform(ratio, 0, 0, ratio, 0, 0);
@@ -221,13 +236,8 @@ export class SvgSurface extends SurfaceBase {
   }
 
   #metrics(text) {
-    if (this.#context !== null) {
-      this.#context.font = this.font;
-      const m = this.#context.measureText(text);
-      return { width: m.width, ascent: m.fontBoundingBoxAscent,
-        descent: m.fontBoundingBoxDescent };
-    }
-    const em = (Math.max(Number(this.FontSize), 1) * 96) / 72;
+    if (this.#context !== null) return measureText(this.#context, this, text);
+    const em = this.fontPixels;
     return { width: 0.6 * em * [...text].length, ascent: 0.9 * em, descent: 0.25 * em };
   }
 
