@@ -1,6 +1,9 @@
 // Feeds arbitrary arguments to every drawing method on a recording surface and checks what must
-// hold whatever the input: a documented result, boxes of a width the method may use, UTF-8
-// texts and pCode, and the same outcome on a second identical call (nothing survives a call).
+// hold whatever the input: a documented result; the four font properties set first; boxes side
+// by side, of a width the method may use; nothing drawn once a surface member failed, nor by a
+// call that fails towards the caller; UTF-8 texts and pCode; a missing surface giving 91 and a
+// symbology outside 0-14 giving 5; and the same outcome from one control object used for every
+// input as from a fresh one (nothing survives a call).
 //
 // Input layout (little-endian), read by make_corpus.py too:
 //   0      symbology, taken modulo 15
@@ -145,21 +148,81 @@ bool isUtf8(std::string_view text) {
     return true;
 }
 
+// Records like the recording surface, and counts every call made, the failing one included: a
+// call after a member has failed is a fault.
+class WatchedSurface final : public RecordingSurface {
+  public:
+    int attempts() const noexcept { return attempts_; }
+    bool failed() const noexcept { return failed_; }
+
+    void setFontName(std::string_view name) override {
+        watch([&] { RecordingSurface::setFontName(name); });
+    }
+    void setForeColor(std::int32_t color) override {
+        watch([&] { RecordingSurface::setForeColor(color); });
+    }
+    void setFontBold(bool bold) override {
+        watch([&] { RecordingSurface::setFontBold(bold); });
+    }
+    void setFontSize(std::int16_t size) override {
+        watch([&] { RecordingSurface::setFontSize(size); });
+    }
+    void setCurrentX(Coordinate x) override {
+        watch([&] { RecordingSurface::setCurrentX(x); });
+    }
+    void setCurrentY(float y) override {
+        watch([&] { RecordingSurface::setCurrentY(y); });
+    }
+    double textWidth(std::string_view text) override {
+        return watch([&] { return RecordingSurface::textWidth(text); });
+    }
+    double textHeight(std::string_view text) override {
+        return watch([&] { return RecordingSurface::textHeight(text); });
+    }
+    void line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+              std::int32_t color) override {
+        watch([&] { RecordingSurface::line(flags, x1, y1, x2, y2, color); });
+    }
+    void print(std::string_view text) override {
+        watch([&] { RecordingSurface::print(text); });
+    }
+
+  private:
+    template <class Member>
+    auto watch(Member member) -> decltype(member()) {
+        if (failed_) fail("nothing drawn after a surface member failed", trace());
+        ++attempts_;
+        try {
+            return member();
+        } catch (...) {
+            failed_ = true;
+            throw;
+        }
+    }
+
+    int attempts_ = 0;
+    bool failed_ = false;
+};
+
 struct Outcome {
     std::optional<std::int16_t> result;  // nothing when the call failed towards the caller
     std::int32_t thrown = 0;
     std::string code;
-    RecordingSurface surface;
+    WatchedSurface surface;
+
+    bool operator==(const Outcome& other) const {
+        return result == other.result && thrown == other.thrown && code == other.code;
+    }
 };
 
-Outcome run(const Call& call) {
+// One call; the surface is left out (a null pointer) when surface is false.
+Outcome run(Quillet& control, tBarcodeType type, const DrawingArguments& arguments,
+            const std::optional<SurfaceFailure>& failure, bool surface = true) {
     Outcome outcome;
-    if (call.failure)
-        outcome.surface.failAt(call.failure->member, call.failure->number, call.failure->call);
-    DrawingArguments args = call.args;
-    Quillet control;
+    if (failure) outcome.surface.failAt(failure->member, failure->number, failure->call);
+    DrawingArguments args = arguments;
     try {
-        outcome.result = control.Draw(call.type, &outcome.surface, args);
+        outcome.result = control.Draw(type, surface ? &outcome.surface : nullptr, args);
     } catch (const RuntimeError& error) {
         outcome.thrown = error.number();
     }
@@ -218,10 +281,86 @@ void checkText(const Call& call, const Outcome& outcome) {
         if (!isUtf8(line)) fail("texts handed to the surface are UTF-8", line);
 }
 
+std::string describe(const Outcome& outcome) {
+    return (outcome.result ? "result " + std::to_string(*outcome.result)
+                           : "failure " + std::to_string(outcome.thrown)) +
+           ", pCode '" + outcome.code + "'";
+}
+
+// A call that fails towards the caller does so before touching the surface, unless the surface
+// raised a number that the result cannot hold; a surface failure ends the call with its number.
+void checkFailures(const Call& call, const Outcome& outcome) {
+    const bool injectedFits =
+        call.failure && call.failure->number >= -32768 && call.failure->number <= 32767;
+    if (outcome.surface.failed()) {
+        const bool reported = injectedFits ? outcome.result == call.failure->number
+                                           : !outcome.result && outcome.thrown == 6;
+        if (!reported) fail("a surface failure is the call's result", describe(outcome));
+    } else if (!outcome.result && outcome.surface.attempts() != 0) {
+        fail("nothing drawn by a call that fails towards the caller", outcome.surface.trace());
+    }
+}
+
+// "FontName", "ForeColor", "FontBold" and "FontSize", with the arguments' values, before
+// anything else; all four unless one of them failed.
+void checkFontFirst(const Call& call, const Outcome& outcome) {
+    const auto& lines = outcome.surface.lines();
+    if (outcome.surface.attempts() == 0) return;
+    const DrawingArguments& args = call.args;
+    const std::array<std::string, 4> expected = {
+        "FontName\t" + escapeText(args.pFont), "ForeColor\t" + std::to_string(args.pForeColor),
+        std::string("FontBold\t") + (args.pBold ? "True" : "False"),
+        "FontSize\t" + std::to_string(args.pWidth / 2)};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (i == lines.size()) {
+            if (!outcome.surface.failed())
+                fail("the four font properties are set", outcome.surface.trace());
+            return;
+        }
+        if (lines[i] != expected[i])
+            fail("the four font properties first", expected[i] + " expected, not " + lines[i]);
+    }
+}
+
+// The running x moves only by whole boxes, or past a text it measured: a box starts where the
+// one before it ended unless a text width was taken between them.
+void checkSideBySide(const Outcome& outcome) {
+    std::optional<std::int16_t> nextX;
+    std::size_t box = 0;
+    for (const std::string& line : outcome.surface.lines()) {
+        if (line.rfind("TextWidth\t", 0) == 0) nextX.reset();
+        if (line.rfind("Line\t", 0) != 0) continue;
+        const RecordedBox& drawn = outcome.surface.boxes()[box++];
+        if (nextX && drawn.x1 != *nextX)
+            fail("boxes side by side", line + " after a box ending at " +
+                                           std::to_string(*nextX - 1) + "\n" +
+                                           outcome.surface.trace());
+        nextX = static_cast<std::int16_t>(drawn.x2 + 1);
+    }
+}
+
+// A missing surface is the "object variable not set" error (91) where the surface is first
+// used, that is where "FontName" would be set.
+void checkNullSurface(Quillet& control, const Call& call) {
+    const Outcome missing = run(control, call.type, call.args, std::nullopt, false);
+    const Outcome expected = run(control, call.type, call.args, SurfaceFailure{"FontName", 1, 91});
+    if (!(missing == expected))
+        fail("a null surface gives 91", describe(missing) + " instead of " + describe(expected));
+}
+
+// A symbology outside 0-14 is the invalid-argument error (5), before anything happens.
+void checkUnknownSymbology(Quillet& control, const Call& call, std::uint8_t seed) {
+    const auto type = static_cast<tBarcodeType>(seed % 2 == 0 ? 15 + seed / 2 : -1 - seed / 2);
+    const Outcome outcome = run(control, type, call.args, std::nullopt);
+    if (outcome.result || outcome.thrown != 5 || outcome.surface.attempts() != 0 ||
+        outcome.code != call.args.pCode)
+        fail("a symbology outside 0-14 gives 5",
+             std::to_string(static_cast<int>(type)) + ": " + describe(outcome));
+}
+
 void checkRepeatable(const Outcome& first, const Outcome& second) {
-    if (first.result != second.result || first.thrown != second.thrown ||
-        first.code != second.code || first.surface.lines() != second.surface.lines())
-        fail("a second identical call draws the same", first.surface.trace());
+    if (!(first == second) || first.surface.lines() != second.surface.lines())
+        fail("a fresh control draws as the one used for every input", first.surface.trace());
 }
 
 }  // namespace
@@ -229,11 +368,18 @@ void checkRepeatable(const Outcome& first, const Outcome& second) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quillet;
+    static Quillet shared;  // one object for every input, as a host keeps its control
     const Call call = readCall(data, size);
-    const Outcome outcome = run(call);
+    const Outcome outcome = run(shared, call.type, call.args, call.failure);
     checkResult(call, outcome);
+    checkFailures(call, outcome);
+    checkFontFirst(call, outcome);
     checkBoxes(call, outcome);
+    checkSideBySide(outcome);
     checkText(call, outcome);
-    checkRepeatable(outcome, run(call));
+    checkNullSurface(shared, call);
+    checkUnknownSymbology(shared, call, size > 0 ? data[0] : 0);
+    Quillet fresh;
+    checkRepeatable(outcome, run(fresh, call.type, call.args, call.failure));
     return 0;
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the draw fuzzer's seed corpus from the test cases.
+"""Writes the fuzz targets' seed corpora from the test cases, one folder per target.
 
 Every golden trace's first line ("#", symbology, code, options of `quillet trace`) and every
 line of seeds.txt (the same fields without "#") becomes one input in the layout that
-draw_fuzzer.cpp reads. Usage: make_corpus.py OUTPUT_DIR
+draw_fuzzer.cpp reads, one in the layout of cairo_fuzzer.cpp, one command line for
+options_fuzzer.cpp and a row of the tables for table_fuzzer.cpp. Usage: make_corpus.py OUTPUT_DIR
 """
 import glob
 import hashlib
@@ -30,20 +31,53 @@ def unescape(text):
     return "".join(out)
 
 
-def encode(fields):
+def arguments(fields):
     symbology, code, options = fields[0], fields[1], fields[2:]
     values = {"--x": "0", "--y": "0", "--width": "15", "--height": "1200", "--text": "1",
               "--bold": "0", "--chk": "0", "--ratio": "3:1"}
     for name, value in zip(options[::2], options[1::2]):
         values[name] = value
     lowered = [name.lower() for name in TYPES]
-    kind = lowered.index(symbology.lower())
+    return lowered.index(symbology.lower()), code, values
+
+
+def encode(fields):
+    kind, code, values = arguments(fields)
     switches = (values["--bold"].lower() in TRUE) | (values["--chk"].lower() in TRUE) << 1
     switches |= 3 << 2  # pText taken from its field
     ratio = values["--ratio"].encode()[:255]
     return (struct.pack("<BBffhhh", kind, switches, float(values["--x"]), float(values["--y"]),
                         int(values["--width"]), int(values["--height"]), int(values["--text"]))
             + bytes([len(ratio)]) + ratio + code.encode())
+
+
+def encode_cairo(fields):
+    kind, code, values = arguments(fields)
+    switches = (values["--bold"].lower() in TRUE) | (values["--chk"].lower() in TRUE) << 1
+    switches |= 3 << 2
+    ratio = values["--ratio"].encode()[:255]
+    # twips at 96 dpi, black bars, no bar reduction, a margin of 10 modules, no clip
+    return (struct.pack("<BBBBBBB4BhhhffB", kind, switches, 0, 2, 0, 0, 10, 0, 0, 255, 255,
+                        int(values["--width"]), int(values["--height"]), int(values["--text"]),
+                        float(values["--x"]), float(values["--y"]), len(ratio))
+            + ratio + code.encode())
+
+
+def encode_options(fields):
+    # mode 0: the arguments of `quillet trace`, separated by zero bytes
+    return b"\0" + b"\0".join(field.encode() for field in fields)
+
+
+def encode_table(rows):
+    # mode 0 (an even first byte): the table's own bytes
+    header = "symbology,code,width,chk\n"
+    return header.encode() + b"".join(row.encode() for row in rows)
+
+
+def csv_row(fields):
+    kind, code, values = arguments(fields)
+    quoted = '"' + code.replace('"', '""') + '"'
+    return f"{TYPES[kind]},{quoted},{values['--width']},{values['--chk']}\n"
 
 
 def cases():
@@ -60,16 +94,32 @@ def cases():
                 yield fields if len(fields) >= 2 else fields + [""]
 
 
+def write(folder, data):
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, hashlib.sha1(data).hexdigest()), "wb") as seed:
+        seed.write(data)
+
+
 def main():
     output = sys.argv[1]
-    os.makedirs(output, exist_ok=True)
-    count = 0
-    for fields in cases():
-        data = encode(fields)
-        with open(os.path.join(output, hashlib.sha1(data).hexdigest()), "wb") as seed:
-            seed.write(data)
-        count += 1
-    print(f"make_corpus: {count} seeds in {output}")
+    all_cases = list(cases())
+    rows = []
+    for fields in all_cases:
+        write(os.path.join(output, "draw"), encode(fields))
+        write(os.path.join(output, "cairo"), encode_cairo(fields))
+        write(os.path.join(output, "options"), encode_options(fields))
+        if "\n" not in fields[1] and "\r" not in fields[1]:
+            rows.append(csv_row(fields))
+    # The rows in tables of a few rows each, as batch reads them, and as fields to write out.
+    for start in range(0, len(rows), 8):
+        write(os.path.join(output, "table"), encode_table(rows[start:start + 8]))
+    for separator in (0, 1):
+        fields = b"".join(bytes([len(text) | (128 if last else 0)]) + text
+                          for fields in all_cases[:8]
+                          for last, text in ((False, fields[0].encode()[:63]),
+                                             (True, fields[1].encode()[:63])))
+        write(os.path.join(output, "table"), bytes([1, separator]) + fields)
+    print(f"make_corpus: {len(all_cases)} cases in {output}")
 
 
 if __name__ == "__main__":

@@ -19,5 +19,5 @@ cmake --build build/asan
 LSAN_OPTIONS=suppressions=$PWD/scripts/lsan-suppressions.txt:print_suppressions=0 \
   ctest --test-dir build/asan --output-on-failure -j 2 -E '^install\.'
 
-# Each fuzz target for a bounded time (clang, ASan + UBSan), seeded from the test cases.
+# The fuzz targets for a minute in all (clang, ASan + UBSan), seeded from the test cases.
 bash fuzz/run.sh 60

@@ -1,0 +1,228 @@
+// Draws arbitrary symbols through the cairo surface. The fast path that writes the pixels of
+// whole-pixel boxes itself (a 24-bit image target) must leave the very pixels cairo leaves when
+// it fills the same boxes (a 32-bit target, which that path leaves alone), clip included; the
+// contexts must end without error; without text, nothing may lie outside what was measured; and
+// symbol files drawn on a raster kept from a larger symbol must be the bytes of a fresh one.
+//
+// Input layout (little-endian):
+//   0      symbology, taken modulo 15
+//   1      switches: bit 0 pBold, bit 1 pChk, bits 2-3 pText (0, 1, -1, or its field), bit 4 no
+//          grid fitting, bit 5 bar reduction in units, bit 6 a clip, bit 7 symbol files too
+//   2      units (twips, points, pixels, millimetres, inches), 3 resolution, 4 line colour
+//   5      bar reduction (a quarter pixel or unit each), 6 margin in modules
+//   7..10  the clip: left, top, width, height in pixels (as a share of the page)
+//   11..12 pWidth   13..14 pHeight   15..16 pText   17..20 pX   21..24 pY (floats)
+//   then one length byte and that many bytes of pRatio; the rest is pCode.
+#include <cairo.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "control/quillet.h"
+#include "surfaces/cairo_output.h"
+
+namespace {
+
+using namespace quillet;
+
+[[noreturn]] void fail(const char* property, const std::string& detail) {
+    std::fprintf(stderr, "property violated: %s: %s\n", property, detail.c_str());
+    std::abort();
+}
+
+class Reader {
+  public:
+    Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    template <class Value>
+    Value take() {
+        std::array<std::uint8_t, sizeof(Value)> bytes{};
+        for (auto& byte : bytes) byte = pos_ < size_ ? data_[pos_++] : 0;
+        Value value;
+        std::memcpy(&value, bytes.data(), sizeof value);
+        return value;
+    }
+    std::string text(std::size_t length) {
+        length = std::min(length, size_ - pos_);
+        std::string out(reinterpret_cast<const char*>(data_ + pos_), length);
+        pos_ += length;
+        return out;
+    }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};
+
+constexpr std::array<double, 6> resolutions = {24, 72, 96, 150, 300, 600};
+// Black, red, white, a palette index the surface refuses (380).
+constexpr std::array<std::int32_t, 4> lineColours = {0x000000, 0x0000FF, 0xFFFFFF, 0x01000000};
+
+struct Input {
+    tBarcodeType type{};
+    DrawingArguments args;
+    OutputSettings settings;
+    bool clipped = false, files = false;
+    std::array<std::uint8_t, 4> clip{};
+};
+
+Input readInput(const std::uint8_t* data, std::size_t size) {
+    Reader in(data, size);
+    Input input;
+    input.type = static_cast<tBarcodeType>(in.take<std::uint8_t>() % barcodeTypeNames.size());
+    const auto switches = in.take<std::uint8_t>();
+    OutputSettings& settings = input.settings;
+    settings.units = static_cast<ScaleMode>(in.take<std::uint8_t>() % 5);
+    settings.dpi = resolutions[in.take<std::uint8_t>() % resolutions.size()];
+    input.args.pLineColor = lineColours[in.take<std::uint8_t>() % lineColours.size()];
+    settings.barReduction = in.take<std::uint8_t>() / 4.0;
+    settings.marginModules = in.take<std::uint8_t>() % 16;
+    for (auto& side : input.clip) side = in.take<std::uint8_t>();
+    settings.gridFit = (switches & 16u) == 0;
+    settings.barReductionInUnits = (switches & 32u) != 0;
+    input.clipped = (switches & 64u) != 0;
+    input.files = (switches & 128u) != 0;
+    DrawingArguments& args = input.args;
+    args.pBold = (switches & 1u) != 0;
+    args.pChk = (switches & 2u) != 0;
+    args.pWidth = in.take<std::int16_t>();
+    args.pHeight = in.take<std::int16_t>();
+    const auto text = in.take<std::int16_t>();
+    constexpr std::array<std::int16_t, 3> commonTexts = {0, 1, -1};
+    const unsigned textMode = (switches >> 2) & 3u;
+    args.pText = textMode < commonTexts.size() ? commonTexts[textMode] : text;
+    args.pX = in.take<float>();
+    args.pY = in.take<float>();
+    args.pRatio = in.text(in.take<std::uint8_t>());
+    args.pCode = in.text(std::size_t(-1));
+    return input;
+}
+
+struct Image {
+    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> target;
+    std::unique_ptr<cairo_t, decltype(&cairo_destroy)> context;
+
+    Image(cairo_format_t format, int width, int height)
+        : target(cairo_image_surface_create(format, width, height), cairo_surface_destroy),
+          context(cairo_create(target.get()), cairo_destroy) {
+        cairo_set_source_rgb(context.get(), 1, 1, 1);
+        cairo_paint(context.get());
+    }
+    std::uint32_t rgb(int x, int y) const {
+        const unsigned char* data = cairo_image_surface_get_data(target.get());
+        std::uint32_t pixel;
+        std::memcpy(
+            &pixel,
+            data + static_cast<std::ptrdiff_t>(y) * cairo_image_surface_get_stride(target.get()) +
+                x * 4,
+            4);
+        return pixel & 0xFFFFFFu;
+    }
+};
+
+// Pages beyond this are measured only: comparing them pixel by pixel costs too long.
+constexpr double maxPixels = 250000;
+
+void checkDrawing(const Input& input, const SymbolDrawing& measured) {
+    const int width = std::max(1, static_cast<int>(measured.pageWidth));
+    const int height = std::max(1, static_cast<int>(measured.pageHeight));
+    Image fast(CAIRO_FORMAT_RGB24, width, height), filled(CAIRO_FORMAT_ARGB32, width, height);
+    if (input.clipped) {
+        const int left = input.clip[0] * width / 256, top = input.clip[1] * height / 256;
+        const int right = left + (input.clip[2] + 1) * (width - left) / 256;
+        const int bottom = top + (input.clip[3] + 1) * (height - top) / 256;
+        for (Image* image : {&fast, &filled}) {
+            cairo_rectangle(image->context.get(), left, top, right - left, bottom - top);
+            cairo_clip(image->context.get());
+        }
+    }
+    const double margin = measured.margin * input.settings.devicePerUnit();
+    std::array<std::int16_t, 2> results{};
+    int i = 0;
+    for (Image* image : {&fast, &filled}) {
+        results[i++] = drawSymbolAt(image->context.get(), input.type, input.args, input.settings,
+                                    measured, margin, margin);
+        if (cairo_status(image->context.get()) != CAIRO_STATUS_SUCCESS)
+            fail("the context ends without error",
+                 cairo_status_to_string(cairo_status(image->context.get())));
+        cairo_surface_flush(image->target.get());
+    }
+    if (results[0] != measured.result || results[1] != measured.result)
+        fail("a symbol draws with the result it measured with",
+             std::to_string(results[0]) + ", " + std::to_string(results[1]) + " after " +
+                 std::to_string(measured.result));
+
+    // Text ink may reach past its advance and line height; boxes may not pass what was measured
+    // (a pixel more: anti-aliased edges, and the origin rounded to whole pixels).
+    const bool hasText = input.args.pText != 0;
+    const double slack = 1;
+    const double inkLeft = margin - slack, inkTop = margin - slack;
+    const double inkRight = margin + measured.drawnOnDevice.width() + slack;
+    const double inkBottom = margin + measured.drawnOnDevice.height() + slack;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t pixel = fast.rgb(x, y);
+            if (pixel != filled.rgb(x, y))
+                fail("the fast path leaves the pixels cairo leaves",
+                     std::to_string(x) + "," + std::to_string(y) + " of " + std::to_string(width) +
+                         "x" + std::to_string(height));
+            if (!hasText && pixel != 0xFFFFFFu &&
+                (x < std::floor(inkLeft) || x >= std::ceil(inkRight) || y < std::floor(inkTop) ||
+                 y >= std::ceil(inkBottom)))
+                fail("nothing drawn beyond what was measured",
+                     std::to_string(x) + "," + std::to_string(y));
+        }
+}
+
+// A raster kept from a larger symbol holds old pixels beyond the page: none may reach the file.
+void checkFiles(const Input& input) {
+    DrawingArguments larger = input.args;
+    larger.pHeight =
+        static_cast<std::int16_t>(std::min(32767, std::abs(input.args.pHeight) * 2 + 50));
+    larger.pCode = input.args.pCode + input.args.pCode;
+    SymbolFiles kept(input.settings), fresh(input.settings);
+    std::string keptFile, freshFile;
+    try {
+        const SymbolDrawing before = kept.draw(input.type, larger);
+        if (before.result == 0) kept.encode(keptFile);
+    } catch (const RuntimeError&) {
+    } catch (const std::runtime_error&) {  // a larger page than an image holds
+    }
+    const SymbolDrawing drawn = kept.draw(input.type, input.args);
+    const SymbolDrawing again = fresh.draw(input.type, input.args);
+    if (drawn.result != again.result) fail("symbol files draw as fresh ones", "result");
+    if (drawn.result != 0) return;
+    kept.encode(keptFile);
+    fresh.encode(freshFile);
+    if (keptFile != freshFile)
+        fail("symbol files on a kept raster are the bytes of fresh ones", "");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const Input input = readInput(data, size);
+    SymbolDrawing measured;
+    try {
+        measured = measureSymbol(input.type, input.args, input.settings);
+    } catch (const RuntimeError&) {
+        return 0;  // before drawing, as the recording surface's fuzzer checks
+    } catch (const std::runtime_error&) {
+        return 0;  // settings that make no usable output, a size that is not a number
+    }
+    if (measured.result != 0 || measured.pageWidth * measured.pageHeight > maxPixels ||
+        measured.pageWidth > 8000 || measured.pageHeight > 8000)
+        return 0;
+    checkDrawing(input, measured);
+    if (input.files) checkFiles(input);
+    return 0;
+}
