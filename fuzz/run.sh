@@ -50,8 +50,11 @@ for entry in "${targets[@]}"; do
   "$target" -runs=0 -artifact_prefix="$build/findings/$name-" "$seeds" 2>"$build/$name.log" ||
     { tail -n 40 "$build/$name.log"; echo "fuzz: $name fails on a seed" >&2; exit 1; }
   echo "fuzz: $name for ${share}s"
-  "$target" -max_total_time="$share" -print_final_stats=1 -max_len="$maxLength" \
-    -artifact_prefix="$build/findings/$name-" "$corpus" "$seeds" 2>"$build/$name.log" ||
+  # Two frames of each allocation's stack, not thirty, cost far less per input; a finding can be
+  # run again alone for the whole stacks: build/fuzz/fuzz/NAME REPRODUCER.
+  ASAN_OPTIONS=malloc_context_size=2 \
+    "$target" -max_total_time="$share" -print_final_stats=1 -max_len="$maxLength" \
+      -artifact_prefix="$build/findings/$name-" "$corpus" "$seeds" 2>"$build/$name.log" ||
     { tail -n 40 "$build/$name.log"; echo "fuzz: $name found a fault" >&2; exit 1; }
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/$name.log")
   rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$build/$name.log")
