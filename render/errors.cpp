@@ -7,6 +7,7 @@ const char* describeError(std::int32_t number) noexcept {
         case 0: return "no error";
         case error::invalidArgument: return "Invalid procedure call or argument";
         case error::overflow: return "Overflow";
+        case error::outOfMemory: return "Out of memory";
         case error::subscriptOutOfRange: return "Subscript out of range";
         case error::divisionByZero: return "Division by zero";
         case error::typeMismatch: return "Type mismatch";

@@ -16,6 +16,7 @@ namespace quillet {
 namespace error {
 inline constexpr std::int32_t invalidArgument = 5;        // "Invalid procedure call or argument"
 inline constexpr std::int32_t overflow = 6;               // "Overflow"
+inline constexpr std::int32_t outOfMemory = 7;            // "Out of memory"
 inline constexpr std::int32_t subscriptOutOfRange = 9;    // "Subscript out of range"
 inline constexpr std::int32_t divisionByZero = 11;        // "Division by zero"
 inline constexpr std::int32_t typeMismatch = 13;          // "Type mismatch"

@@ -12,11 +12,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <iomanip>
+#include <ctime>
 #include <memory>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 namespace quillet {
 namespace {
@@ -24,11 +26,40 @@ namespace {
 constexpr std::array<std::string_view, 4> extensions = {"png", "pdf", "svg", "ps"};
 constexpr double pointsPerInch = 72.0;
 
-cairo_status_t writeToStream(void* closure, const unsigned char* data, unsigned int length) {
-    auto& out = *static_cast<std::ostream*>(closure);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(length));
-    return out ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+// cairo numbers the SVG ids of its surfaces with a counter shared by the whole process: they
+// are numbered again in the order they appear.
+std::string renumberSvgSurfaces(const std::string& svg) {
+    constexpr std::string_view name = "surface";
+    std::vector<std::string> seen;
+    std::string out;
+    out.reserve(svg.size());
+    std::size_t done = 0;
+    for (std::size_t at = svg.find(name); at != std::string::npos; at = svg.find(name, at + 1)) {
+        std::size_t end = at + name.size();
+        while (end < svg.size() && std::isdigit(static_cast<unsigned char>(svg[end]))) ++end;
+        if (at == 0 || (svg[at - 1] != '"' && svg[at - 1] != '#') || end == at + name.size())
+            continue;
+        const std::string number = svg.substr(at + name.size(), end - at - name.size());
+        auto found = std::find(seen.begin(), seen.end(), number);
+        if (found == seen.end()) found = seen.insert(seen.end(), number);
+        out.append(svg, done, at + name.size() - done);
+        out += std::to_string(found - seen.begin() + 1);
+        done = end;
+    }
+    out.append(svg, done, std::string::npos);
+    return out;
 }
+
+// UTC, as ISO 8601 for cairo's PDF metadata or as PostScript comments write it.
+std::string formatTime(std::int64_t seconds, const char* format) {
+    const auto time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    if (gmtime_r(&time, &parts) == nullptr) return {};
+    char text[64];
+    return std::string(text, std::strftime(text, sizeof text, format, &parts));
+}
+
+constexpr std::string_view psDateComment = "%%CreationDate: ";
 
 void check(cairo_status_t status, const char* doing) {
     if (status != CAIRO_STATUS_SUCCESS)
@@ -261,7 +292,50 @@ DevicePlacement OutputSettings::placement(double originX, double originY) const 
     return placement;
 }
 
-Document::Document(OutputFormat format, std::ostream& out) : format_(format), out_(out) {}
+Document::Document(OutputFormat format, std::ostream& out, std::optional<std::int64_t> creationTime)
+    : format_(format),
+      out_(out),
+      creationTime_(creationTime),
+      holding_(format == OutputFormat::svg || format == OutputFormat::ps) {}
+
+// SVG is held whole and PostScript until its header's creation date, which cairo writes from
+// the clock, has been replaced.
+struct DocumentStream {
+    static cairo_status_t write(void* closure, const unsigned char* data, unsigned int length);
+};
+
+cairo_status_t DocumentStream::write(void* closure, const unsigned char* data,
+                                     unsigned int length) {
+    auto& document = *static_cast<Document*>(closure);
+    const std::string_view bytes(reinterpret_cast<const char*>(data), length);
+    if (!document.holding_) {
+        document.out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    } else {
+        document.held_ += bytes;
+        const std::size_t comment = document.held_.find(psDateComment);
+        const std::size_t lineEnd = document.held_.find('\n', comment);
+        if (document.format_ == OutputFormat::ps &&
+            (lineEnd != std::string::npos || document.held_.size() > 4096)) {
+            if (lineEnd != std::string::npos) {
+                const std::string date =
+                    document.creationTime_
+                        ? std::string(psDateComment) +
+                              formatTime(*document.creationTime_, "%a %b %e %H:%M:%S %Y") + "\n"
+                        : "";
+                document.held_.replace(comment, lineEnd + 1 - comment, date);
+            }
+            document.release();
+        }
+    }
+    return document.out_ ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+}
+
+void Document::release() {
+    if (format_ == OutputFormat::svg) held_ = renumberSvgSurfaces(held_);
+    out_.write(held_.data(), static_cast<std::streamsize>(held_.size()));
+    held_.clear();
+    holding_ = false;
+}
 
 Document::~Document() {
     if (context_ != nullptr) cairo_destroy(context_);
@@ -281,42 +355,69 @@ cairo_t* Document::beginPage(double width, double height) {
         }
         case OutputFormat::svg:
             checkPageSize(width, height);
-            target_ = cairo_svg_surface_create_for_stream(writeToStream, &out_, width, height);
+            target_ =
+                cairo_svg_surface_create_for_stream(DocumentStream::write, this, width, height);
             break;
         case OutputFormat::pdf:
             checkPageSize(width, height);
-            if (target_ == nullptr)
-                target_ = cairo_pdf_surface_create_for_stream(writeToStream, &out_, width, height);
-            else
+            if (target_ == nullptr) {
+                target_ =
+                    cairo_pdf_surface_create_for_stream(DocumentStream::write, this, width, height);
+                // cairo dates the document from the clock unless told otherwise; an empty
+                // date leaves it out.
+                cairo_pdf_surface_set_metadata(
+                    target_, CAIRO_PDF_METADATA_CREATE_DATE,
+                    creationTime_ ? formatTime(*creationTime_, "%Y-%m-%dT%H:%M:%SZ").c_str() : "");
+            } else
                 cairo_pdf_surface_set_size(target_, width, height);
             break;
         case OutputFormat::ps:
             checkPageSize(width, height);
             if (target_ == nullptr)
-                target_ = cairo_ps_surface_create_for_stream(writeToStream, &out_, width, height);
+                target_ =
+                    cairo_ps_surface_create_for_stream(DocumentStream::write, this, width, height);
             else
                 cairo_ps_surface_set_size(target_, width, height);
             break;
     }
-    check(cairo_surface_status(target_), "creating the output");
+    checkTarget();
     context_ = cairo_create(target_);
     cairo_set_source_rgb(context_, 1, 1, 1);
     cairo_paint(context_);
     ++pages_;
+    return page();
+}
+
+cairo_t* Document::page() {
+    if (context_ == nullptr) throw std::logic_error("no page is open");
+    // A context that failed stays failed, but what it drew before is on the page: the page
+    // goes on with a new one.
+    if (cairo_status(context_) != CAIRO_STATUS_SUCCESS) {
+        cairo_destroy(context_);
+        context_ = cairo_create(target_);
+    }
+    checkTarget();
     return context_;
+}
+
+void Document::checkTarget() const {
+    const cairo_status_t status = cairo_surface_status(target_);
+    if (status == CAIRO_STATUS_SUCCESS && out_) return;
+    throw WriteError(std::string("writing the output failed: ") +
+                     (!out_ ? "the file cannot be written" : cairo_status_to_string(status)));
 }
 
 void Document::endPage() {
     if (context_ == nullptr) return;
-    check(cairo_status(context_), "drawing");
-    if (hasPages(format_)) cairo_show_page(context_);
     cairo_destroy(context_);
     context_ = nullptr;
+    if (hasPages(format_)) cairo_surface_show_page(target_);
+    checkTarget();
     if (format_ == OutputFormat::png) {
         std::string png;
         encodePng(target_, png);
         out_.write(png.data(), static_cast<std::streamsize>(png.size()));
-        if (!out_) throw std::runtime_error("writing PNG failed");
+        checkTarget();
     }
 }
 
@@ -324,11 +425,12 @@ void Document::finish() {
     endPage();
     if (target_ == nullptr) return;
     cairo_surface_finish(target_);
-    check(cairo_surface_status(target_), "writing the output");
+    checkTarget();
     cairo_surface_destroy(target_);
     target_ = nullptr;
+    if (holding_) release();
     out_.flush();
-    if (!out_) throw std::runtime_error("writing the output failed");
+    if (!out_) throw WriteError("writing the output failed: the file cannot be written");
 }
 
 namespace {
@@ -455,7 +557,7 @@ SymbolDrawing drawSymbolPage(Document& document, tBarcodeType type,
     if (measured.result != 0) return measured;
     cairo_t* context = document.beginPage(measured.pageWidth, measured.pageHeight);
     const double margin = measured.margin * settings.devicePerUnit();
-    drawSymbolAt(context, type, arguments, settings, measured, margin, margin);
+    measured.result = drawSymbolAt(context, type, arguments, settings, measured, margin, margin);
     document.endPage();
     return measured;
 }
@@ -473,7 +575,7 @@ SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& argum
     document_.clear();
     if (!isRaster(settings_.format)) {
         std::ostringstream out;
-        Document document(settings_.format, out);
+        Document document(settings_.format, out, settings_.creationTime);
         SymbolDrawing drawn = drawSymbolPage(document, type, arguments, settings_);
         if (drawn.result != 0) return drawn;
         document.finish();
@@ -517,9 +619,9 @@ SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& argum
     cairo_rectangle(context_, 0, 0, width, height);
     cairo_clip(context_);
     const double margin = measured.margin * settings_.devicePerUnit();
-    drawSymbolAt(context_, type, arguments, settings_, measured, margin, margin);
-    check(cairo_status(context_), "drawing");
+    measured.result = drawSymbolAt(context_, type, arguments, settings_, measured, margin, margin);
     cairo_surface_flush(raster_);
+    if (measured.result != 0) return measured;
     pageWidth_ = width;
     pageHeight_ = height;
     return measured;

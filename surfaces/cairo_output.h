@@ -52,6 +52,9 @@ struct OutputSettings {
     bool barReductionInUnits = false;  // ... in pixels at dpi, or in surface units
     double marginModules = 10;         // quiet zone around the symbol, in modules (pWidth)
     int rotation = 0;                  // the symbol turned clockwise: 0, 90, 180 or 270 degrees
+    // The creation date that PDF and PostScript documents carry, in seconds since 1970 (UTC).
+    // None by default, so that the same drawing always gives the same bytes.
+    std::optional<std::int64_t> creationTime;
 
     double devicePerUnit() const noexcept;
     double devicePerPoint() const noexcept;
@@ -60,25 +63,44 @@ struct OutputSettings {
     DevicePlacement placement(double originX, double originY) const noexcept;
 };
 
+// The output can no longer be written (the stream failed, or cairo's target did): nothing more
+// that goes into this document can reach it.
+class WriteError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
 // A document written as cairo produces it: one page for PNG and SVG, any number for PDF and
 // PostScript, each page sized on its own. Pages are white. Sizes are in device units (pixels
-// for PNG, points otherwise).
+// for PNG, points otherwise). The same drawing gives the same bytes: the document carries the
+// creation time given, or none, and SVG ids are numbered within the document.
 class Document {
   public:
-    Document(OutputFormat format, std::ostream& out);
+    Document(OutputFormat format, std::ostream& out,
+             std::optional<std::int64_t> creationTime = std::nullopt);
     ~Document();
     Document(const Document&) = delete;
     Document& operator=(const Document&) = delete;
 
     OutputFormat format() const noexcept { return format_; }
     cairo_t* beginPage(double width, double height);
+    // The open page's context, a new one when the one before failed: a drawing that failed
+    // leaves what it drew and nothing else wrong on the page.
+    cairo_t* page();
     void endPage();
-    // Writes what is left; throws std::runtime_error when cairo or the stream failed.
+    // Writes what is left. Every step throws WriteError once the output cannot be written.
     void finish();
 
   private:
+    void checkTarget() const;
+    friend struct DocumentStream;  // what cairo writes goes through it
+    void release();
+
     OutputFormat format_;
     std::ostream& out_;
+    std::optional<std::int64_t> creationTime_;
+    std::string held_;  // what cairo wrote that still needs rewriting (SVG, PostScript header)
+    bool holding_ = false;
     cairo_surface_t* target_ = nullptr;
     cairo_t* context_ = nullptr;
     int pages_ = 0;

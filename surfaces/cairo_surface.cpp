@@ -32,12 +32,27 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) noexcept {
     });
 }
 
-// cairo takes NUL-terminated UTF-8 and stops working for good on malformed text, so the text is
-// made well-formed first; a NUL would cut it short, so it shows as a replacement character.
+// What cairo takes as a character: it refuses the noncharacters (U+FDD0 .. U+FDEF and the last
+// two of every plane) as well as surrogates and malformed UTF-8, and a NUL would end the text.
+bool cairoAccepts(char32_t character) noexcept {
+    return character != 0 && character <= 0x10FFFF && (character & 0xFFFFF800u) != 0xD800 &&
+           (character < 0xFDD0 || character > 0xFDEF) && (character & 0xFFFE) != 0xFFFE;
+}
+
+// A context that refuses a text stays in error for good, so the text is made one that cairo
+// takes first: what it would refuse shows as a replacement character.
 std::string drawableText(std::string_view text) {
     std::u32string characters = decodeUtf8(text);
-    std::replace(characters.begin(), characters.end(), U'\0', U'\uFFFD');
+    std::replace_if(
+        characters.begin(), characters.end(), [](char32_t c) { return !cairoAccepts(c); },
+        U'\uFFFD');
     return encodeUtf8(characters);
+}
+
+// A failure of cairo itself ends the drawing as a surface failure does.
+void raiseFor(cairo_status_t status) {
+    if (status == CAIRO_STATUS_SUCCESS) return;
+    raise(status == CAIRO_STATUS_NO_MEMORY ? error::outOfMemory : error::invalidArgument);
 }
 
 void setColor(cairo_t* context, std::int32_t color) {
@@ -120,6 +135,10 @@ double CairoSurface::textDeviceX(double x) const noexcept {
     return toDeviceX(x) + startShift + along * (endShift - startShift);
 }
 
+void CairoSurface::checkContext() const {
+    raiseFor(cairo_status(context_));
+}
+
 void CairoSurface::FaceRelease::operator()(cairo_font_face_t* face) const noexcept {
     cairo_font_face_destroy(face);
 }
@@ -158,16 +177,20 @@ void CairoSurface::setCurrentY(float y) {
 // when they differ: cairo drops the context's scaled font whenever the size is set, even to the
 // size it has, and finding it again costs more than the text.
 void CairoSurface::selectFont() {
+    checkContext();
     if (!face_)
         face_.reset(
             cairo_toy_font_face_create(fontName_.c_str(), CAIRO_FONT_SLANT_NORMAL,
                                        bold_ ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL));
-    if (cairo_get_font_face(context_) != face_.get()) cairo_set_font_face(context_, face_.get());
-    // FreeType takes at most 65535 pixels to the em; beyond that cairo's face fails, and after a
-    // small size it stays failed for every later context in the process. No text needs more
-    // than this anyway (27 inches at 600 dpi).
+    // A face or a size that cairo cannot use would put the context in error. FreeType takes at
+    // most 65535 pixels to the em; beyond that cairo's face fails, and after a small size it
+    // stays failed for every later context in the process. No text needs more than this anyway
+    // (27 inches at 600 dpi).
+    raiseFor(cairo_font_face_status(face_.get()));
     constexpr double maxDeviceSize = 16384;
     const double size = std::min(fontSize_ * placement_.devicePerPoint, maxDeviceSize);
+    if (!std::isfinite(size) || size <= 0) raise(error::invalidPropertyValue);
+    if (cairo_get_font_face(context_) != face_.get()) cairo_set_font_face(context_, face_.get());
     cairo_matrix_t matrix;
     cairo_get_font_matrix(context_, &matrix);
     if (matrix.xx != size || matrix.yy != size || matrix.xy != 0 || matrix.yx != 0)
@@ -179,6 +202,7 @@ double CairoSurface::textWidth(std::string_view text) {
     const std::string drawable = drawableText(text);
     cairo_text_extents_t extents;
     cairo_text_extents(context_, drawable.c_str(), &extents);
+    checkContext();
     return extents.x_advance / placement_.devicePerUnit;
 }
 
@@ -186,6 +210,7 @@ double CairoSurface::textHeight(std::string_view) {
     selectFont();
     cairo_font_extents_t extents;
     cairo_font_extents(context_, &extents);
+    checkContext();
     return extents.height / placement_.devicePerUnit;
 }
 
@@ -230,7 +255,9 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
         right = std::max(left, right - (reduction - leftPart));
     }
     if (right <= left || bottom <= top) return;
+    checkContext();
     paintBox(left, top, right, bottom, color);
+    checkContext();
 }
 
 void CairoSurface::paintBox(double left, double top, double right, double bottom,
@@ -254,10 +281,12 @@ void CairoSurface::print(std::string_view text) {
     cairo_font_extents(context_, &font);
     cairo_text_extents_t extents;
     cairo_text_extents(context_, drawable.c_str(), &extents);
+    checkContext();
 
     // CurrentY is the top of the text line; cairo places text by its baseline.
     const double deviceX = textDeviceX(currentX_), deviceY = toDeviceY(currentY_);
     showText(drawable, deviceX, deviceY + font.ascent);
+    checkContext();
 
     const double width = extents.x_advance / placement_.devicePerUnit;
     drawn_.add(currentX_, currentY_, currentX_ + width,

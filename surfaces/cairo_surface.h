@@ -49,6 +49,9 @@ struct Extents {
     double height() const noexcept { return empty ? 0 : bottom - top; }
 };
 
+// cairo is handed only what it accepts (text it would refuse shows as replacement characters),
+// and its status is checked after every call: should cairo fail all the same, the drawing call
+// ends with a run-time error (7 out of memory, 5 for anything else) and its result says so.
 class CairoSurface : public Surface {
   public:
     // Draws on context, which the caller owns and keeps alive. A context of a scratch target is
@@ -78,6 +81,9 @@ class CairoSurface : public Surface {
     virtual void paintBox(double left, double top, double right, double bottom, std::int32_t color);
     // Shows well-formed text in the fore colour from a device position on its baseline.
     virtual void showText(const std::string& text, double x, double baseline);
+
+    // Raises the run-time error for a context that cairo has put in error.
+    void checkContext() const;
 
   private:
     void selectFont();

@@ -3,6 +3,7 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -72,6 +73,38 @@ TEST(CairoSurface, RejectsWhatAHostRejects) {
     CairoSurface surface(canvas.context.get(), pixelPlacement());
     EXPECT_THROW(surface.setForeColor(0x80000012), RuntimeError);
     EXPECT_NO_THROW(surface.setForeColor(0x00FF8040));
+}
+
+// A caller's own context stays usable after text that cairo would refuse, in the font name too.
+TEST(CairoSurface, TextCairoRefusesLeavesTheContextWorking) {
+    for (const char* noncharacter :
+         {"\xef\xbf\xbe", "\xef\xbf\xbf", "\xef\xb7\x90", "\xf0\x9f\xbf\xbf", "\xed\xa0\x80"}) {
+        Canvas canvas;
+        CairoSurface surface(canvas.context.get(), pixelPlacement());
+        Quillet control;
+        DrawingArguments arguments;
+        arguments.pCode = std::string("12345678901") + noncharacter;
+        arguments.pFont = std::string("Arial") + noncharacter;
+        EXPECT_EQ(control.Draw(EAN_13, &surface, arguments), 0) << noncharacter;
+        EXPECT_EQ(cairo_status(canvas.context.get()), CAIRO_STATUS_SUCCESS) << noncharacter;
+        std::int16_t x = 0;
+        surface.line(boxFlags, x, 0, 63, 7, white);
+        surface.line(boxFlags, x, 0, 9, 7, 0);
+        EXPECT_EQ(canvas.darkPixelsInRow(3), 10) << noncharacter;
+    }
+}
+
+// A context that cairo has put in error ends the drawing with a result instead.
+TEST(CairoSurface, AFailedContextIsTheResult) {
+    Canvas canvas;
+    cairo_set_font_size(canvas.context.get(), NAN);
+    cairo_text_extents_t extents;
+    cairo_text_extents(canvas.context.get(), "x", &extents);
+    CairoSurface surface(canvas.context.get(), pixelPlacement());
+    Quillet control;
+    DrawingArguments arguments;
+    arguments.pCode = "CODE39";
+    EXPECT_EQ(control.Draw(Code_39, &surface, arguments), error::invalidArgument);
 }
 
 TEST(CairoSurface, BoxesIncludeBothCorners) {
