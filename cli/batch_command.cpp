@@ -467,6 +467,10 @@ std::string_view batchHelp() {
            "how far it is (a running count for a pipe). Exits 0 when every row was drawn, 1 when\n"
            "one failed.\n"
            "\n"
+           "Every file is written under a temporary name and takes its own name only when it is\n"
+           "complete. A .pdf or .ps OUT replaces an existing file only when at least one row was\n"
+           "drawn and the whole document was written; if writing fails the batch stops there.\n"
+           "\n"
            "Example: quillet batch labels.csv -o labels.pdf --grid 3x8\n"
            "\n"
            "  --grid CxR         C columns and R rows of labels per page (PDF output)\n"
@@ -525,6 +529,7 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
             throw UsageError("batch writes a folder of files (or one .pdf or .ps), and '" +
                              outputPath +
                              "' is named like a file: name the folder otherwise, or make it first");
+        settings.creationTime = sourceDateEpoch();
 
         const std::string& inputPath = split.positionals[0];
         if (inputPath != "-") {
@@ -619,24 +624,28 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
         return finish(0);
     }
 
-    std::ofstream documentFile(outputPath, std::ios::binary | std::ios::trunc);
-    if (!documentFile) {
-        err << "quillet: cannot write " << outputPath << "\n";
+    // The document replaces OUT only once it is complete and holds a symbol.
+    std::optional<OutputFile> documentFile;
+    try {
+        documentFile.emplace(outputPath);
+    } catch (const std::exception& failure) {
+        err << "quillet: " << failure.what() << "\n";
         return 1;
     }
-    Document document(settings.format, documentFile);
+    std::optional<Document> document;
+    document.emplace(settings.format, documentFile->stream(), settings.creationTime);
     constexpr double pointsPerMillimetre = 72 / 25.4;
     const double pageWidth = page.width * pointsPerMillimetre;
     const double pageHeight = page.height * pointsPerMillimetre;
     std::size_t placed = 0;  // labels on the grid so far
-    cairo_t* gridPage = nullptr;
+    bool writeFailed = false;
     while (const std::optional<Row> row = table->next()) {
         progress.update(row->number - 1);
         try {
             const RowDrawing drawing = parseRow(*row, optionNames, defaults);
             if (!grid) {
                 const SymbolDrawing drawn =
-                    drawSymbolPage(document, drawing.type, drawing.arguments, settings);
+                    drawSymbolPage(*document, drawing.type, drawing.arguments, settings);
                 if (drawn.result != 0) {
                     report(*row, resultMessage(drawn.result));
                     continue;
@@ -650,8 +659,8 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
                 }
                 const std::size_t perPage = static_cast<std::size_t>(grid->columns * grid->rows);
                 if (placed % perPage == 0) {
-                    if (gridPage != nullptr) document.endPage();
-                    gridPage = document.beginPage(pageWidth, pageHeight);
+                    document->endPage();
+                    document->beginPage(pageWidth, pageHeight);
                 }
                 const double cellWidth = pageWidth / grid->columns;
                 const double cellHeight = pageHeight / grid->rows;
@@ -666,11 +675,21 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
                     err << "quillet: row " << row->number
                         << ": the symbol is larger than its label\n";
                 }
-                drawSymbolAt(gridPage, drawing.type, drawing.arguments, settings, measured, left,
-                             top);
+                const std::int16_t result =
+                    drawSymbolAt(document->page(), drawing.type, drawing.arguments, settings,
+                                 measured, left, top);
                 ++placed;
+                if (result != 0) {
+                    report(*row, resultMessage(result));
+                    continue;
+                }
             }
             ++drawnCount;
+        } catch (const WriteError& failure) {
+            const std::string problem = documentFile->problem();
+            report(*row, problem.empty() ? failure.what() : problem);
+            writeFailed = true;
+            break;
         } catch (const UsageError& usage) {
             report(*row, usage.what());
         } catch (const RuntimeError& failure) {
@@ -679,14 +698,27 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
             report(*row, failure.what());
         }
     }
-    int exitCode = 0;
-    try {
-        document.finish();
-    } catch (const std::exception& failure) {
-        err << "quillet: " << failure.what() << "\n";
-        exitCode = 1;
+    if (!writeFailed && drawnCount > 0) {
+        try {
+            document->finish();
+            document.reset();
+            documentFile->commit();
+            return finish(0);
+        } catch (const std::exception& failure) {
+            const std::string problem = documentFile->problem();
+            progress.clear();
+            err << "quillet: " << (problem.empty() ? failure.what() : problem) << "\n";
+        }
     }
-    return finish(exitCode);
+    // Nothing reached OUT: whatever was there before stays.
+    document.reset();
+    documentFile->discard();
+    progress.clear();
+    err << "quillet: " << outputPath << " was not written"
+        << (fs::exists(outputPath) ? ", and is left as it was" : "") << "\n";
+    failedCount += drawnCount;
+    drawnCount = 0;
+    return finish(1);
 }
 
 Table readTable(std::istream& in, const DrawingArguments& defaults) {

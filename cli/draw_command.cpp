@@ -95,6 +95,7 @@ int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::o
         drawing.pCode = parsed.positionals[1];
         settings.format = formatFor(parsed.outputPath, parsed.namedFormat);
         refuseBinaryOnTerminal(parsed.outputPath, settings.format, outIsTerminal);
+        settings.creationTime = sourceDateEpoch();
     } catch (const UsageError& usage) {
         err << "quillet: " << usage.what() << "\n";
         return exitUsage;
@@ -103,7 +104,7 @@ int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::o
     std::ostringstream image;
     SymbolDrawing drawn;
     try {
-        Document document(settings.format, image);
+        Document document(settings.format, image, settings.creationTime);
         drawn = drawSymbolPage(document, type, drawing, settings);
         if (drawn.result == 0) document.finish();
     } catch (const RuntimeError& failure) {
@@ -196,6 +197,7 @@ int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::
         if (parsed.outputPath.empty()) throw UsageError("sheet needs -o FILE");
         settings.format = formatFor(parsed.outputPath, parsed.namedFormat);
         refuseBinaryOnTerminal(parsed.outputPath, settings.format, outIsTerminal);
+        settings.creationTime = sourceDateEpoch();
     } catch (const UsageError& usage) {
         err << "quillet: " << usage.what() << "\n";
         return exitUsage;
@@ -249,7 +251,7 @@ int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::
 
     std::ostringstream image;
     try {
-        Document document(settings.format, image);
+        Document document(settings.format, image, settings.creationTime);
         cairo_t* context = document.beginPage(pageWidth, pageHeight);
         double top = border;
         for (std::size_t i = 0; i < cells.size(); ++i) {

@@ -2,8 +2,9 @@
 #pragma once
 
 #include <cstddef>
-#include <iosfwd>
+#include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,7 +27,41 @@ OutputFormat formatFor(std::string_view path, const std::optional<OutputFormat>&
 // would scramble; SVG and PostScript are text and may go there.
 void refuseBinaryOnTerminal(std::string_view path, OutputFormat format, bool outIsTerminal);
 
-// Writes bytes to the file, or to out when the path is "-". Throws std::runtime_error.
+// The creation date that reproducible builds ask for in SOURCE_DATE_EPOCH (seconds since 1970),
+// if set; a value that is not such a number is a usage error.
+std::optional<std::int64_t> sourceDateEpoch();
+
+// A file that appears under its name only once it is complete: it is written under a temporary
+// name beside it and renamed over it by commit(), so that an existing file stays as it was until
+// then. The temporary file is removed when writing fails, when the OutputFile goes without a
+// commit, and when the command is ended by SIGINT, SIGTERM or SIGHUP (which still end it). A
+// path that names a device or a pipe is written in place. Throws std::runtime_error saying why.
+class OutputFile {
+  public:
+    explicit OutputFile(const std::string& path);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    std::ostream& stream() noexcept { return stream_; }
+    void commit();
+    void discard() noexcept;
+    // Why writing failed, "" while it has not.
+    std::string problem() const;
+
+  private:
+    class Buffer;
+    std::string path_;    // as given, for messages
+    std::string target_;  // the file it names, links followed
+    std::string temporary_;
+    int slot_ = -1;  // where the signal handler finds the temporary name
+    int descriptor_ = -1;
+    std::unique_ptr<Buffer> buffer_;
+    std::ostream stream_{nullptr};
+};
+
+// Writes bytes to the file (whole or not at all), or to out when the path is "-". Throws
+// std::runtime_error.
 void writeOutput(std::string_view path, const std::string& bytes, std::ostream& out);
 
 // `quillet draw SYMBOLOGY CODE -o FILE [options]`: 0 drawn, 1 a non-zero result or an output

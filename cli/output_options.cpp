@@ -1,7 +1,10 @@
 #ifdef QUILLET_WITH_CAIRO
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <ostream>
 #include <sstream>
@@ -116,6 +119,17 @@ void refuseBinaryOnTerminal(std::string_view path, OutputFormat format, bool out
                      ") or redirect standard output (-o - > file." + extension + ")");
 }
 
+std::optional<std::int64_t> sourceDateEpoch() {
+    const char* text = std::getenv("SOURCE_DATE_EPOCH");
+    if (text == nullptr || *text == '\0') return std::nullopt;
+    std::int64_t seconds = 0;
+    const auto [end, failure] = std::from_chars(text, text + std::strlen(text), seconds);
+    if (failure != std::errc() || *end != '\0' || seconds < 0 || seconds > 253402300799)
+        throw UsageError("invalid SOURCE_DATE_EPOCH '" + std::string(text) +
+                         "': expected seconds since 1970");
+    return seconds;
+}
+
 void writeOutput(std::string_view path, const std::string& bytes, std::ostream& out) {
     if (path == "-") {
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -123,10 +137,9 @@ void writeOutput(std::string_view path, const std::string& bytes, std::ostream& 
         if (!out) throw std::runtime_error("cannot write to standard output");
         return;
     }
-    std::ofstream file{std::string(path), std::ios::binary | std::ios::trunc};
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (!file) throw std::runtime_error("cannot write " + std::string(path));
+    OutputFile file{std::string(path)};
+    file.stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.commit();
 }
 
 }  // namespace quillet::cli

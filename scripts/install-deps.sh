@@ -27,6 +27,8 @@ for group in "$@"; do
       command -v npm >/dev/null || packages+=(npm)
       web_tests=1
       ;;
+    # "documents": ghostscript draws PDF and PostScript pages for the decoder tests to scan.
+    documents) packages+=(ghostscript) ;;
     *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
   esac
 done

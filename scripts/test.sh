@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh com web
+bash scripts/install-deps.sh com web documents
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_WERROR=ON
 cmake --build build/test
 ctest --test-dir build/test --output-on-failure -j 2

@@ -1,0 +1,191 @@
+#ifdef QUILLET_WITH_CAIRO
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+
+#include "cli/output_commands.h"
+
+namespace quillet::cli {
+namespace {
+
+// The temporary files being written, for the signal handler to remove: a slot is filled before
+// its file is made and emptied after the file is renamed or removed.
+struct TemporarySlot {
+    std::atomic<bool> used{false};
+    char path[4096] = {};
+};
+std::array<TemporarySlot, 16> temporaries;
+
+extern "C" void removeTemporariesAndStop(int signal) {
+    for (auto& slot : temporaries)
+        if (slot.used.load()) ::unlink(slot.path);
+    // Ended by the signal as before, so the exit status still says which one it was.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void installHandlers() {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction action {};
+            sigaction(signal, nullptr, &action);
+            if (action.sa_handler == SIG_IGN) continue;  // as nohup and background jobs ask
+            action = {};
+            action.sa_handler = removeTemporariesAndStop;
+            sigemptyset(&action.sa_mask);
+            sigaction(signal, &action, nullptr);
+        }
+        // A file size limit makes the write fail, which is reported, instead of ending the
+        // process with the file half written.
+        std::signal(SIGXFSZ, SIG_IGN);
+    });
+}
+
+int claimSlot(const std::string& path) {
+    if (path.size() >= sizeof(TemporarySlot::path)) return -1;
+    static std::mutex claiming;
+    std::lock_guard lock(claiming);
+    for (std::size_t i = 0; i < temporaries.size(); ++i) {
+        if (temporaries[i].used.load()) continue;
+        std::memcpy(temporaries[i].path, path.c_str(), path.size() + 1);
+        temporaries[i].used.store(true);
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void releaseSlot(int& slot) {
+    if (slot >= 0) temporaries[static_cast<std::size_t>(slot)].used.store(false);
+    slot = -1;
+}
+
+std::string failure(const std::string& path, int number) {
+    return "cannot write " + path + ": " + std::strerror(number);
+}
+
+}  // namespace
+
+// Writes straight to the descriptor, keeping the first error's number for the message.
+class OutputFile::Buffer : public std::streambuf {
+  public:
+    explicit Buffer(int descriptor) : descriptor_(descriptor) {
+        setp(data_.data(), data_.data() + data_.size());
+    }
+    int error() const noexcept { return error_; }
+
+  protected:
+    int_type overflow(int_type c) override {
+        if (!drain()) return traits_type::eof();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
+    }
+    int sync() override { return drain() ? 0 : -1; }
+
+  private:
+    bool drain() {
+        const char* from = pbase();
+        while (error_ == 0 && from < pptr()) {
+            const ssize_t written =
+                ::write(descriptor_, from, static_cast<std::size_t>(pptr() - from));
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0)
+                error_ = written < 0 ? errno : EIO;
+            else
+                from += written;
+        }
+        setp(data_.data(), data_.data() + data_.size());
+        return error_ == 0;
+    }
+
+    int descriptor_;
+    int error_ = 0;
+    std::array<char, 65536> data_{};
+};
+
+OutputFile::OutputFile(const std::string& path) : path_(path), target_(path) {
+    installHandlers();
+    struct stat existing {};
+    const bool exists = ::stat(path.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        // A device or a pipe cannot be replaced: it is written in place.
+        descriptor_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (descriptor_ < 0) throw std::runtime_error(failure(path, errno));
+    } else {
+        // Beside the target, so that the rename stays on one file system; a link is followed
+        // to the file it names.
+        std::string real = path;
+        if (char* resolved = exists ? ::realpath(path.c_str(), nullptr) : nullptr) {
+            real = resolved;
+            std::free(resolved);
+        }
+        target_ = real;
+        const auto slash = real.rfind('/');
+        const std::string folder = slash == std::string::npos ? "" : real.substr(0, slash + 1);
+        const std::string name = slash == std::string::npos ? real : real.substr(slash + 1);
+        for (int attempt = 0; descriptor_ < 0; ++attempt) {
+            temporary_ = folder + "." + name + ".part" + std::to_string(::getpid()) + "-" +
+                         std::to_string(attempt);
+            slot_ = claimSlot(temporary_);
+            descriptor_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (descriptor_ >= 0) break;
+            const int number = errno;
+            releaseSlot(slot_);
+            if (number != EEXIST || attempt == 100) {
+                temporary_.clear();
+                throw std::runtime_error(failure(path, number));
+            }
+        }
+        // A file that is replaced keeps its permissions.
+        if (exists) ::fchmod(descriptor_, existing.st_mode & 07777);
+    }
+    buffer_ = std::make_unique<Buffer>(descriptor_);
+    stream_.rdbuf(buffer_.get());
+}
+
+OutputFile::~OutputFile() {
+    discard();
+}
+
+void OutputFile::commit() {
+    stream_.flush();
+    int number = buffer_->error();
+    if (number == 0 && !stream_) number = EIO;
+    if (::close(descriptor_) != 0 && number == 0) number = errno;
+    descriptor_ = -1;
+    if (number == 0 && !temporary_.empty() && ::rename(temporary_.c_str(), target_.c_str()) != 0)
+        number = errno;
+    if (number != 0) {
+        discard();
+        throw std::runtime_error(failure(path_, number));
+    }
+    temporary_.clear();
+    releaseSlot(slot_);
+}
+
+std::string OutputFile::problem() const {
+    return buffer_ && buffer_->error() != 0 ? failure(path_, buffer_->error()) : "";
+}
+
+void OutputFile::discard() noexcept {
+    if (descriptor_ >= 0) ::close(descriptor_);
+    descriptor_ = -1;
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    temporary_.clear();
+    releaseSlot(slot_);
+}
+
+}  // namespace quillet::cli
+#endif
