@@ -738,6 +738,28 @@ HRESULT Canvas::SavePicture(BSTR path) {
     });
 }
 
+// For a web page's Response.BinaryWrite: the file's bytes without a file, so that concurrent
+// requests share no temporary name.
+HRESULT Canvas::PictureData(BSTR format, VARIANT* data) {
+    if (data == nullptr) return E_POINTER;
+    VariantInit(data);
+    return guarded([&] {
+        std::wstring extension(format != nullptr ? format : L"",
+                               format != nullptr ? SysStringLen(format) : 0);
+        if (!extension.empty() && extension[0] == L'.') extension.erase(0, 1);
+        for (wchar_t& c : extension) c = static_cast<wchar_t>(towlower(c));
+        const std::string bytes = encode(extension);
+        SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+        if (array == nullptr) raise(outOfMemory);
+        void* elements = nullptr;
+        SafeArrayAccessData(array, &elements);
+        std::memcpy(elements, bytes.data(), bytes.size());
+        SafeArrayUnaccessData(array);
+        data->vt = VT_ARRAY | VT_UI1;
+        data->parray = array;
+    });
+}
+
 HRESULT Canvas::get_Picture(IPictureDisp** picture) {
     if (picture == nullptr) return E_POINTER;
     *picture = nullptr;

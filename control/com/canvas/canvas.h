@@ -89,6 +89,7 @@ class Canvas final : public ICanvas, public ISupportErrorInfo {
     HRESULT STDMETHODCALLTYPE SavePicture(BSTR path) override;
     HRESULT STDMETHODCALLTYPE get_Picture(IPictureDisp** picture) override;
     HRESULT STDMETHODCALLTYPE get_hDC(LONG* dc) override;
+    HRESULT STDMETHODCALLTYPE PictureData(BSTR format, VARIANT* data) override;
 
   private:
     Canvas();

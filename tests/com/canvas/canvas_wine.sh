@@ -5,7 +5,8 @@
 #   canvas_wine.sh register STATE BITS DLL     per user (/n /i:user) and back, then for all users
 #   canvas_wine.sh vbscript STATE BITS SCRIPT TABLE OUT DECODER
 #                                              the script saves one PNG per type and DPI into
-#                                              OUT, DECODER reads them back with zbar
+#                                              OUT, DECODER reads them back with zbar; then
+#                                              the README's examples (examples.vbs)
 #   canvas_wine.sh trace STATE BITS CLIENT CASES QUILLET OUT
 #                                              the control's cases through the canvas client
 #   canvas_wine.sh pictures STATE BITS CLIENT OUT
@@ -41,6 +42,10 @@ case "$command" in
       "$(windows_path "$out")")
     echo "$output"
     # cscript exits 0 when the script does not even parse: only the last line proves a run.
+    grep -q "all checks passed" <<<"$output" || exit 1
+    # The README's examples, in the same folder.
+    output=$(wine cscript //nologo "$(windows_path "$here/examples.vbs")" "$(windows_path "$out")")
+    echo "$output"
     grep -q "all checks passed" <<<"$output" || exit 1
     "$decoder" "$table" "$out"
     ;;
