@@ -14,8 +14,8 @@
 
 namespace quillet::cli {
 
-const std::vector<std::string_view> outputOptionNames = {"--format",        "--dpi",    "--units",
-                                                         "--bar-reduction", "--margin", "--rotate"};
+const std::vector<std::string_view> outputOptionNames = {
+    "--format", "--dpi", "--units", "--bar-reduction", "--margin", "--rotate", "--background"};
 const std::vector<std::string_view> outputFlagNames = {"--no-gridfit", "--gridfit"};
 
 namespace {
@@ -29,6 +29,34 @@ double parseBetween(std::string_view option, std::string_view text, double low, 
                          ": expected " + want.str());
     }
     return value;
+}
+
+// "none" (or "transparent"), "#RRGGBB" as on the web, or a 0x00BBGGRR number as --fore takes.
+std::optional<std::int32_t> parseBackground(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower == "none" || lower == "transparent") return std::nullopt;
+    const auto bad = [&] {
+        return UsageError("invalid value '" + std::string(text) +
+                          "' for --background: expected none, #RRGGBB or a colour 0x00BBGGRR");
+    };
+    if (lower.starts_with("#")) {
+        std::uint32_t rgb = 0;
+        const auto [end, status] =
+            std::from_chars(lower.data() + 1, lower.data() + lower.size(), rgb, 16);
+        if (lower.size() != 7 || status != std::errc() || end != lower.data() + lower.size())
+            throw bad();
+        return static_cast<std::int32_t>((rgb & 0xFF) << 16 | (rgb & 0xFF00) | rgb >> 16);
+    }
+    std::int32_t colour = 0;
+    try {
+        colour = parseInt32("--background", text);
+    } catch (const UsageError&) {
+        throw bad();
+    }
+    if (colour < 0 || colour > 0xFFFFFF) throw bad();
+    return colour;
 }
 
 // Beyond these a page of a few inches no longer fits in an image, or shows nothing useful.
@@ -65,6 +93,8 @@ bool applyOutputOption(std::string_view name, std::string_view value, OutputSett
         settings.barReduction = parseBetween(name, amount, 0, 1e6);
     } else if (name == "--margin") {
         settings.marginModules = parseBetween(name, value, 0, widestMargin);
+    } else if (name == "--background") {
+        settings.background = parseBackground(value);
     } else if (name == "--rotate") {
         const int degrees = parseInt16(name, value);
         if (degrees % 90 != 0 || degrees < -270 || degrees > 270)
@@ -94,6 +124,9 @@ std::string_view outputOptionsHelp() {
            "  --bar-reduction R  draw every bar R narrower, centred, against print gain: R in\n"
            "                     pixels at --dpi (\"2\" or \"2px\") or in units (\"10u\"), less\n"
            "                     than the module width [0]\n"
+           "  --background C     the page's colour: #RRGGBB, 0x00BBGGRR as --fore takes, or\n"
+           "                     none for a transparent PNG and a PDF or SVG without a page\n"
+           "                     fill [white]\n"
            "  --rotate D         turn the symbol clockwise by 0, 90, 180 or 270 degrees [0]\n"
            "  --margin M         quiet zone round the symbol, in modules (--width), up to 1000\n"
            "                     [10]\n"

@@ -11,8 +11,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <iomanip>
 #include <ctime>
+#include <iomanip>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -98,6 +98,18 @@ void checkPageSize(double width, double height) {
                              " points, more than 200 inches (14400 points) a side");
 }
 
+// Images keep an alpha channel only where the page is left transparent.
+cairo_format_t rasterFormat(const std::optional<std::int32_t>& background) {
+    return background ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32;
+}
+
+// A background as cairo stores it in a pixel: 0xAARRGGBB, premultiplied, in native order.
+std::uint32_t pixelOf(const std::optional<std::int32_t>& background) {
+    if (!background) return 0;
+    const auto colour = static_cast<std::uint32_t>(*background);
+    return 0xFF000000u | (colour & 0xFFu) << 16 | (colour & 0xFF00u) | (colour >> 16 & 0xFFu);
+}
+
 // An image target as a PNG file.
 void encodePng(cairo_surface_t* image, std::string& png) {
     cairo_surface_flush(image);
@@ -105,7 +117,7 @@ void encodePng(cairo_surface_t* image, std::string& png) {
     PngEncoder encoder;
     encoder.encode(cairo_image_surface_get_data(image), cairo_image_surface_get_width(image),
                    cairo_image_surface_get_height(image), cairo_image_surface_get_stride(image),
-                   png);
+                   png, cairo_image_surface_get_format(image) == CAIRO_FORMAT_ARGB32);
 }
 
 // Measuring needs the extents of what is drawn (advances and line heights), not its pixels.
@@ -131,12 +143,13 @@ class RasterSurface final : public CairoSurface {
         cairo_surface_t* image;
         int left, top, right, bottom;  // the clip, in pixels
     };
-    // The page of a context that draws unscaled on a 24-bit image within a clip on whole
+    // The page of a context that draws unscaled on a 24- or 32-bit image within a clip on whole
     // pixels; nothing for any other context.
     static std::optional<Page> pageOf(cairo_t* context) {
         cairo_surface_t* target = cairo_get_target(context);
         if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE ||
-            cairo_image_surface_get_format(target) != CAIRO_FORMAT_RGB24)
+            (cairo_image_surface_get_format(target) != CAIRO_FORMAT_RGB24 &&
+             cairo_image_surface_get_format(target) != CAIRO_FORMAT_ARGB32))
             return std::nullopt;
         cairo_matrix_t matrix;
         cairo_get_matrix(context, &matrix);
@@ -292,10 +305,12 @@ DevicePlacement OutputSettings::placement(double originX, double originY) const 
     return placement;
 }
 
-Document::Document(OutputFormat format, std::ostream& out, std::optional<std::int64_t> creationTime)
+Document::Document(OutputFormat format, std::ostream& out, std::optional<std::int64_t> creationTime,
+                   std::optional<std::int32_t> background)
     : format_(format),
       out_(out),
       creationTime_(creationTime),
+      background_(background),
       holding_(format == OutputFormat::svg || format == OutputFormat::ps) {}
 
 // SVG is held whole and PostScript until its header's creation date, which cairo writes from
@@ -350,7 +365,7 @@ cairo_t* Document::beginPage(double width, double height) {
     switch (format_) {
         case OutputFormat::png: {
             const auto [pixelsWide, pixelsHigh] = rasterSize(width, height);
-            target_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, pixelsWide, pixelsHigh);
+            target_ = cairo_image_surface_create(rasterFormat(background_), pixelsWide, pixelsHigh);
             break;
         }
         case OutputFormat::svg:
@@ -382,8 +397,11 @@ cairo_t* Document::beginPage(double width, double height) {
     }
     checkTarget();
     context_ = cairo_create(target_);
-    cairo_set_source_rgb(context_, 1, 1, 1);
-    cairo_paint(context_);
+    if (background_) {
+        const auto channel = [&](int shift) { return (*background_ >> shift & 0xFF) / 255.0; };
+        cairo_set_source_rgb(context_, channel(0), channel(8), channel(16));
+        cairo_paint(context_);
+    }
     ++pages_;
     return page();
 }
@@ -575,7 +593,7 @@ SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& argum
     document_.clear();
     if (!isRaster(settings_.format)) {
         std::ostringstream out;
-        Document document(settings_.format, out, settings_.creationTime);
+        Document document(settings_.format, out, settings_.creationTime, settings_.background);
         SymbolDrawing drawn = drawSymbolPage(document, type, arguments, settings_);
         if (drawn.result != 0) return drawn;
         document.finish();
@@ -602,18 +620,22 @@ SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& argum
             rasterWidth_ = width;
             rasterHeight_ = height;
         }
-        raster_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, rasterWidth_, rasterHeight_);
+        raster_ = cairo_image_surface_create(rasterFormat(settings_.background), rasterWidth_,
+                                             rasterHeight_);
         check(cairo_surface_status(raster_), "creating the image");
     }
     if (context_ == nullptr) context_ = cairo_create(raster_);
     // Only the page is painted and drawn on, as on a target of its own size; what lies beyond
-    // it is left from larger pages and never encoded. White is every byte 0xFF.
+    // it is left from larger pages and never encoded. The first row is filled pixel by pixel,
+    // the others copied from it.
     cairo_surface_flush(raster_);
     unsigned char* data = cairo_image_surface_get_data(raster_);
     const int stride = cairo_image_surface_get_stride(raster_);
-    for (int y = 0; y < height; ++y)
-        std::memset(data + static_cast<std::ptrdiff_t>(y) * stride, 0xFF,
-                    static_cast<std::size_t>(width) * 4);
+    const std::uint32_t paper = pixelOf(settings_.background);
+    const auto rowBytes = static_cast<std::size_t>(width) * 4;
+    for (std::size_t x = 0; x < rowBytes; x += 4) std::memcpy(data + x, &paper, 4);
+    for (int y = 1; y < height; ++y)
+        std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride, data, rowBytes);
     cairo_surface_mark_dirty(raster_);
     cairo_reset_clip(context_);
     cairo_rectangle(context_, 0, 0, width, height);
@@ -634,7 +656,7 @@ void SymbolFiles::encode(std::string& file) {
     }
     if (pageWidth_ == 0) throw std::logic_error("no symbol was drawn");
     encoder_.encode(cairo_image_surface_get_data(raster_), pageWidth_, pageHeight_,
-                    cairo_image_surface_get_stride(raster_), file);
+                    cairo_image_surface_get_stride(raster_), file, !settings_.background);
     // A raster is kept for the next symbol only while it is small: a batch draws several
     // symbols ahead, and each holding the largest image allowed would add up to gigabytes.
     constexpr double keptPixels = 4.0 * 1024 * 1024;

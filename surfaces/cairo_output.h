@@ -43,6 +43,8 @@ inline constexpr double maxRasterPixels = 64.0 * 1024 * 1024;
 // 200 inches, the largest page PDF readers show.
 inline constexpr double maxPagePoints = 14400;
 
+inline constexpr std::int32_t whitePaper = 0xFFFFFF;
+
 struct OutputSettings {
     OutputFormat format = OutputFormat::png;
     ScaleMode units = ScaleMode::twips;
@@ -55,6 +57,9 @@ struct OutputSettings {
     // The creation date that PDF and PostScript documents carry, in seconds since 1970 (UTC).
     // None by default, so that the same drawing always gives the same bytes.
     std::optional<std::int64_t> creationTime;
+    // The page's colour, 0x00BBGGRR; nothing leaves it transparent (PNG with alpha, PDF and SVG
+    // without a page fill).
+    std::optional<std::int32_t> background = whitePaper;
 
     double devicePerUnit() const noexcept;
     double devicePerPoint() const noexcept;
@@ -71,13 +76,15 @@ class WriteError : public std::runtime_error {
 };
 
 // A document written as cairo produces it: one page for PNG and SVG, any number for PDF and
-// PostScript, each page sized on its own. Pages are white. Sizes are in device units (pixels
-// for PNG, points otherwise). The same drawing gives the same bytes: the document carries the
-// creation time given, or none, and SVG ids are numbered within the document.
+// PostScript, each page sized on its own. Pages are filled with the background colour, or left
+// transparent without one. Sizes are in device units (pixels for PNG, points otherwise). The
+// same drawing gives the same bytes: the document carries the creation time given, or none,
+// and SVG ids are numbered within the document.
 class Document {
   public:
     Document(OutputFormat format, std::ostream& out,
-             std::optional<std::int64_t> creationTime = std::nullopt);
+             std::optional<std::int64_t> creationTime = std::nullopt,
+             std::optional<std::int32_t> background = whitePaper);
     ~Document();
     Document(const Document&) = delete;
     Document& operator=(const Document&) = delete;
@@ -99,6 +106,7 @@ class Document {
     OutputFormat format_;
     std::ostream& out_;
     std::optional<std::int64_t> creationTime_;
+    std::optional<std::int32_t> background_;
     std::string held_;  // what cairo wrote that still needs rewriting (SVG, PostScript header)
     bool holding_ = false;
     cairo_surface_t* target_ = nullptr;

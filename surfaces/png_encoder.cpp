@@ -148,7 +148,7 @@ class BitWriter {
 
 // ---- Pixels ----
 
-std::uint32_t colourAt(const unsigned char* row, int x) {
+std::uint32_t opaqueColourAt(const unsigned char* row, int x) {
     std::uint32_t word;
     std::memcpy(&word, row + static_cast<std::size_t>(x) * 4, sizeof word);
     return word & 0xFFFFFFu;
@@ -157,7 +157,7 @@ std::uint32_t colourAt(const unsigned char* row, int x) {
 bool rowIsGrey(const unsigned char* row, int width) {
     std::uint32_t differences = 0;
     for (int x = 0; x < width; ++x) {
-        const std::uint32_t colour = colourAt(row, x);
+        const std::uint32_t colour = opaqueColourAt(row, x);
         differences |= (colour ^ (colour >> 8)) & 0xFFFFu;  // blue ^ green, green ^ red
     }
     return differences == 0;
@@ -188,6 +188,24 @@ void appendChunk(std::string& out, std::string_view type, Fill fill) {
 
 }  // namespace
 
+// 0xRRGGBB, or with alpha 0xAARRGGBB as PNG stores it: not premultiplied, so that every
+// transparent pixel is the one colour 0.
+std::uint32_t PngEncoder::colourAt(const unsigned char* row, int x) const {
+    if (!hasAlpha_) return opaqueColourAt(row, x);
+    std::uint32_t word;
+    std::memcpy(&word, row + static_cast<std::size_t>(x) * 4, sizeof word);
+    const std::uint32_t alpha = word >> 24;
+    if (alpha == 0xFF || alpha == 0) return alpha == 0 ? 0 : word;
+    const auto channel = [&](int shift) {
+        return ((word >> shift & 0xFFu) * 255 + alpha / 2) / alpha;
+    };
+    return alpha << 24 | channel(16) << 16 | channel(8) << 8 | channel(0);
+}
+
+std::size_t PngEncoder::bytesPerPixelOf(ColourType type) noexcept {
+    return type == ColourType::rgba ? 4 : type == ColourType::rgb ? 3 : 1;
+}
+
 int PngEncoder::paletteIndex(std::uint32_t colour) {
     std::size_t slot = (colour * 2654435761u) >> 20 & (paletteSlotCount - 1);
     while (paletteSlots_[slot] != 0) {
@@ -208,7 +226,7 @@ PngEncoder::ColourType PngEncoder::analyse(const unsigned char* pixels, int widt
     const auto rowAt = [&](int y) { return pixels + static_cast<std::ptrdiff_t>(y) * stride; };
     const std::size_t rowSize = static_cast<std::size_t>(width) * 4;
     repeatsRowAbove_.assign(static_cast<std::size_t>(height), false);
-    bool grey = true;
+    bool grey = !hasAlpha_;
     for (int y = 0; y < height; ++y) {
         if (y > 0 && std::memcmp(rowAt(y), rowAt(y - 1), rowSize) == 0) {
             repeatsRowAbove_[static_cast<std::size_t>(y)] = true;
@@ -222,12 +240,12 @@ PngEncoder::ColourType PngEncoder::analyse(const unsigned char* pixels, int widt
     paletteSlots_.assign(paletteSlotCount, 0);
     for (int y = 0; y < height; ++y) {
         if (repeatsRowAbove_[static_cast<std::size_t>(y)]) continue;
-        std::uint32_t last = 0x1000000;  // no colour
+        std::uint32_t last = noColour_;
         for (int x = 0; x < width; ++x) {
             const std::uint32_t colour = colourAt(rowAt(y), x);
             if (colour == last) continue;
             last = colour;
-            if (paletteIndex(colour) < 0) return ColourType::rgb;
+            if (paletteIndex(colour) < 0) return hasAlpha_ ? ColourType::rgba : ColourType::rgb;
         }
     }
     return ColourType::palette;
@@ -240,7 +258,7 @@ void PngEncoder::toSamples(const unsigned char* row, int width, ColourType type)
             for (int x = 0; x < width; ++x) *sample++ = static_cast<std::uint8_t>(colourAt(row, x));
             break;
         case ColourType::palette: {
-            std::uint32_t last = 0x1000000;
+            std::uint32_t last = noColour_;
             std::uint8_t index = 0;
             for (int x = 0; x < width; ++x) {
                 const std::uint32_t colour = colourAt(row, x);
@@ -260,6 +278,15 @@ void PngEncoder::toSamples(const unsigned char* row, int width, ColourType type)
                 *sample++ = static_cast<std::uint8_t>(colour);
             }
             break;
+        case ColourType::rgba:
+            for (int x = 0; x < width; ++x) {
+                const std::uint32_t colour = colourAt(row, x);
+                *sample++ = static_cast<std::uint8_t>(colour >> 16);
+                *sample++ = static_cast<std::uint8_t>(colour >> 8);
+                *sample++ = static_cast<std::uint8_t>(colour);
+                *sample++ = static_cast<std::uint8_t>(colour >> 24);
+            }
+            break;
     }
 }
 
@@ -268,7 +295,7 @@ void PngEncoder::toSamples(const unsigned char* row, int width, ColourType type)
 // the pixel above (the strokes of a glyph) can be copied from there.
 void PngEncoder::compress(const unsigned char* pixels, int width, int height, int stride,
                           ColourType type, std::string& png) {
-    const std::size_t bytesPerPixel = type == ColourType::rgb ? 3 : 1;
+    const std::size_t bytesPerPixel = bytesPerPixelOf(type);
     const std::size_t rowBytes = static_cast<std::size_t>(width) * bytesPerPixel;
     const std::size_t rowLength = rowBytes + 1;  // with the filter byte
     samples_.assign(rowLength, 0);
@@ -320,12 +347,15 @@ void PngEncoder::compress(const unsigned char* pixels, int width, int height, in
 }
 
 void PngEncoder::encode(const unsigned char* pixels, int width, int height, int stride,
-                        std::string& png) {
+                        std::string& png, bool hasAlpha) {
     if (width <= 0 || height <= 0) throw std::runtime_error("the picture is empty");
+    hasAlpha_ = hasAlpha;
+    // Opaque colours never reach 2^24; with alpha, a transparent pixel is always 0.
+    noColour_ = hasAlpha ? 0x00FFFFFFu : 0x1000000u;
     const ColourType type = analyse(pixels, width, height, stride);
     // The image data goes into one chunk, whose length must stay below 2^31; at worst every
     // byte is a literal of nine bits.
-    const std::size_t bytesPerPixel = type == ColourType::rgb ? 3 : 1;
+    const std::size_t bytesPerPixel = bytesPerPixelOf(type);
     const std::size_t rowLength = static_cast<std::size_t>(width) * bytesPerPixel + 1;
     if (rowLength * static_cast<std::size_t>(height) / 8 * 9 + 1024 > 0x7FFFFFFFu)
         throw std::runtime_error("the picture is too large for a PNG file");
@@ -345,6 +375,12 @@ void PngEncoder::encode(const unsigned char* pixels, int width, int height, int 
                 png.append(rgb, 3);
             }
         });
+        if (hasAlpha) {
+            appendChunk(png, "tRNS", [&] {
+                for (const std::uint32_t colour : palette_)
+                    png.push_back(static_cast<char>(colour >> 24));
+            });
+        }
     }
     appendChunk(png, "IDAT", [&] { compress(pixels, width, height, stride, type, png); });
     appendChunk(png, "IEND", [] {});

@@ -1,6 +1,7 @@
 // PNG files from cairo's 24-bit pixels, in the smallest colour type the picture allows: 8-bit
 // grey when every pixel is grey (black bars on white, anti-aliased text included), an 8-bit
-// palette for up to 256 colours, 24-bit RGB otherwise.
+// palette for up to 256 colours, 24-bit RGB otherwise. Pictures with transparent pixels get a
+// palette with its transparency (tRNS) for up to 256 colours, 32-bit RGBA otherwise.
 //
 // A symbol is rows equal to the row above and, within a row, runs of equal pixels. The encoder
 // compresses exactly that, with its own small deflate writer: a row equal to the one above is a
@@ -20,12 +21,14 @@ namespace quillet {
 class PngEncoder {
   public:
     // Replaces png with the file of the width x height pixels at pixels: cairo's RGB24 layout,
-    // one native-endian 0x??RRGGBB word per pixel, rows stride bytes apart. Throws
-    // std::runtime_error when the picture is empty or larger than a PNG holds.
-    void encode(const unsigned char* pixels, int width, int height, int stride, std::string& png);
+    // one native-endian 0x??RRGGBB word per pixel, rows stride bytes apart, or with hasAlpha
+    // its ARGB32 layout, 0xAARRGGBB premultiplied. Throws std::runtime_error when the picture
+    // is empty or larger than a PNG holds.
+    void encode(const unsigned char* pixels, int width, int height, int stride, std::string& png,
+                bool hasAlpha = false);
 
   private:
-    enum class ColourType : std::uint8_t { grey = 0, rgb = 2, palette = 3 };
+    enum class ColourType : std::uint8_t { grey = 0, rgb = 2, palette = 3, rgba = 6 };
 
     ColourType analyse(const unsigned char* pixels, int width, int height, int stride);
     int paletteIndex(std::uint32_t colour);
@@ -33,6 +36,11 @@ class PngEncoder {
     void compress(const unsigned char* pixels, int width, int height, int stride, ColourType type,
                   std::string& png);
 
+    std::uint32_t colourAt(const unsigned char* row, int x) const;
+    static std::size_t bytesPerPixelOf(ColourType type) noexcept;
+
+    bool hasAlpha_ = false;
+    std::uint32_t noColour_ = 0;  // a value no pixel has
     std::vector<std::uint32_t> palette_;
     std::vector<std::int16_t> paletteSlots_;  // palette index + 1 by hash, 0 when free
     std::vector<bool> repeatsRowAbove_;

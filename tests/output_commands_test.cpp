@@ -101,6 +101,18 @@ TEST(QuilletDrawCommand, ExitCodesAndMessages) {
     }
 }
 
+TEST(QuilletDrawCommand, BackgroundNoneLeavesThePageUnfilled) {
+    const std::string pageFill = "<rect x=\"0\" y=\"0\"";
+    const CommandRun white = draw({"Code_39", "A", "-o", "-", "--format", "svg"});
+    EXPECT_NE(white.out.find(pageFill), std::string::npos);
+    const CommandRun none =
+        draw({"Code_39", "A", "-o", "-", "--format", "svg", "--background", "none"});
+    EXPECT_EQ(none.out.find(pageFill), std::string::npos);
+    EXPECT_EQ(
+        draw({"Code_39", "A", "-o", "-", "--format", "svg", "--background", "#12345"}).exitCode,
+        64);
+}
+
 TEST(QuilletDrawCommand, PrintsTheWrittenBackCode) {
     const auto path = fs::temp_directory_path() / "quillet-print-code.svg";
     const CommandRun toFile =

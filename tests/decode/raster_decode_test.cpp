@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "cli/output_commands.h"
@@ -153,6 +155,48 @@ TEST(RasterOutput, TurnedSymbolsScanInEveryFormat) {
                     : showVector(Code_39, code39(), settings);
             EXPECT_EQ(image.width > image.height, rotation % 180 == 0) << name;
             EXPECT_EQ(testing::decode(image), code39W) << name;
+        }
+    }
+}
+
+// The top left pixel of a PNG as cairo reads it: 0xAARRGGBB, premultiplied.
+std::uint32_t cornerOf(const std::string& png) {
+    std::size_t offset = 0;
+    auto read = [&](unsigned char* data, unsigned int length) {
+        if (png.size() - offset < length) return CAIRO_STATUS_READ_ERROR;
+        std::memcpy(data, png.data() + offset, length);
+        offset += length;
+        return CAIRO_STATUS_SUCCESS;
+    };
+    using Read = decltype(read);
+    cairo_surface_t* image = cairo_image_surface_create_from_png_stream(
+        [](void* closure, unsigned char* data, unsigned int length) {
+            return (*static_cast<Read*>(closure))(data, length);
+        },
+        &read);
+    std::uint32_t pixel = 0;
+    std::memcpy(&pixel, cairo_image_surface_get_data(image), sizeof pixel);
+    if (cairo_image_surface_get_format(image) == CAIRO_FORMAT_RGB24) pixel |= 0xFF000000u;
+    cairo_surface_destroy(image);
+    return pixel;
+}
+
+TEST(RasterOutput, BackgroundColourOrNone) {
+    const std::pair<std::optional<std::int32_t>, std::uint32_t> rows[] = {
+        {whitePaper, 0xFFFFFFFFu}, {0x00EEFF, 0xFFFFEE00u}, {std::nullopt, 0}};
+    for (const auto& [background, corner] : rows) {
+        OutputSettings settings;
+        settings.background = background;
+        settings.dpi = 200;
+        // A page of its own, and a batch's file from a kept raster.
+        const std::string page = testing::renderPng(Code_39, code39(), settings);
+        SymbolFiles files(settings);
+        ASSERT_EQ(files.draw(Code_39, code39()).result, 0);
+        std::string file;
+        files.encode(file);
+        for (const std::string& png : {page, file}) {
+            EXPECT_EQ(cornerOf(png), corner) << std::hex << corner;
+            EXPECT_EQ(testing::decode(testing::readPng(png)), code39W) << std::hex << corner;
         }
     }
 }
