@@ -238,7 +238,7 @@ TEST(QuilletBatchCommand, DrawsToNothingAndFromPipes) {
                      "C\0o\0d\0e\0_\0"
                      "3\0"
                      "9\0,\0A\0\n\0",
-                     24),
+                     22),
          false,
          {"-o", "/dev/null"},
          64,
@@ -247,7 +247,7 @@ TEST(QuilletBatchCommand, DrawsToNothingAndFromPipes) {
          std::string("\xFE\xFF\0C\0o\0d\0e\0_\0"
                      "3\0"
                      "9\0,\0A\0\n",
-                     24),
+                     22),
          true,
          {"-o", "/dev/null"},
          64,
