@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 
 #include "render/errors.h"
 #include "surfaces/png_encoder.h"
@@ -97,6 +98,28 @@ HFONT createFont(const Font& font, long resolution) {
     HFONT handle = CreateFontIndirectW(&description);
     if (handle == nullptr) raise(outOfMemory);
     return handle;
+}
+
+// GDI keeps coordinates within 2^27 pixels: a position beyond is clipped there, and one that is
+// not a number is the overflow a VB host reports for it.
+LONG devicePixel(double value) {
+    if (std::isnan(value)) raise(error::overflow);
+    constexpr double limit = 1 << 27;
+    return static_cast<LONG>(std::round(std::clamp(value, -limit, limit)));
+}
+
+// The lines of a text, as a picture box measures and prints them: split at CR LF, CR or LF.
+std::vector<std::wstring_view> linesOf(std::wstring_view text) {
+    std::vector<std::wstring_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != L'\r' && text[i] != L'\n') continue;
+        lines.push_back(text.substr(start, i - start));
+        if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+        start = i + 1;
+    }
+    lines.push_back(text.substr(start));
+    return lines;
 }
 
 std::wstring extensionOf(const std::wstring& path) {
@@ -483,20 +506,24 @@ HRESULT Canvas::TextWidth(BSTR text, double* width) {
     if (width == nullptr) return E_POINTER;
     return guarded([&] {
         currentFont();
-        SIZE extent{};
-        GetTextExtentPoint32W(dc_, text != nullptr ? text : L"",
-                              text != nullptr ? static_cast<int>(SysStringLen(text)) : 0, &extent);
-        *width = extent.cx / pixelsPerUnit();
+        LONG widest = 0;
+        for (std::wstring_view line : linesOf({text, text != nullptr ? SysStringLen(text) : 0})) {
+            SIZE extent{};
+            GetTextExtentPoint32W(dc_, line.data(), static_cast<int>(line.size()), &extent);
+            widest = std::max(widest, extent.cx);
+        }
+        *width = widest / pixelsPerUnit();
     });
 }
 
-HRESULT Canvas::TextHeight(BSTR, double* height) {
+HRESULT Canvas::TextHeight(BSTR text, double* height) {
     if (height == nullptr) return E_POINTER;
     return guarded([&] {
         currentFont();
         TEXTMETRICW metrics{};
         GetTextMetricsW(dc_, &metrics);
-        *height = metrics.tmHeight / pixelsPerUnit();
+        const std::size_t lines = linesOf({text, text != nullptr ? SysStringLen(text) : 0}).size();
+        *height = static_cast<double>(lines) * metrics.tmHeight / pixelsPerUnit();
     });
 }
 
@@ -519,8 +546,8 @@ HRESULT Canvas::Line(short flags, double x1, double y1, double x2, double y2, VA
         const double scale = pixelsPerUnit();
         if (!(flags & boxFlag)) {
             record({Operation::Kind::line,
-                    {std::lround(x1 * scale), std::lround(y1 * scale), std::lround(x2 * scale),
-                     std::lround(y2 * scale)},
+                    {devicePixel(x1 * scale), devicePixel(y1 * scale), devicePixel(x2 * scale),
+                     devicePixel(y2 * scale)},
                     paint,
                     0});
         } else {
@@ -542,8 +569,8 @@ HRESULT Canvas::Line(short flags, double x1, double y1, double x2, double y2, VA
             run_.deviceRight = left + width;
             const double top = std::round(std::min(y1, bottomY) * scale);
             const double bottom = std::round(std::max(y1, bottomY) * scale);
-            const RECT box{static_cast<LONG>(left), static_cast<LONG>(top),
-                           static_cast<LONG>(left + width), static_cast<LONG>(bottom)};
+            const RECT box{devicePixel(left), devicePixel(top), devicePixel(left + width),
+                           devicePixel(bottom)};
             if (box.right > box.left && box.bottom > box.top)
                 record({(flags & fillFlag) ? Operation::Kind::fill : Operation::Kind::outline, box,
                         paint, 0});
@@ -555,21 +582,23 @@ HRESULT Canvas::Line(short flags, double x1, double y1, double x2, double y2, VA
 
 HRESULT Canvas::Print(VARIANT text) {
     return guarded([&] {
-        std::wstring value = textOf(text);
+        const std::wstring value = textOf(text);
         currentFont();
-        texts_.push_back(std::move(value));
-        textFonts_.push_back(font_);
-        const std::size_t index = texts_.size() - 1;
-        const double scale = pixelsPerUnit();
-        record({Operation::Kind::text,
-                {std::lround(textDeviceX(currentX_)), std::lround(currentY_ * scale), 0, 0},
-                fore_,
-                index});
-        // A print statement ends its line: the next one starts at the left, one line lower.
         TEXTMETRICW metrics{};
         GetTextMetricsW(dc_, &metrics);
-        currentX_ = 0;
-        currentY_ += metrics.tmHeight / scale;
+        const double scale = pixelsPerUnit();
+        // Each line at the current position; a print statement ends its line, so the next one
+        // starts at the left, one line lower.
+        for (std::wstring_view line : linesOf(value)) {
+            texts_.emplace_back(line);
+            textFonts_.push_back(font_);
+            record({Operation::Kind::text,
+                    {devicePixel(textDeviceX(currentX_)), devicePixel(currentY_ * scale), 0, 0},
+                    fore_,
+                    texts_.size() - 1});
+            currentX_ = 0;
+            currentY_ += metrics.tmHeight / scale;
+        }
     });
 }
 
@@ -620,8 +649,10 @@ HRESULT Canvas::put_Resolution(LONG dpi) {
     return guarded([&] {
         if (dpi < 1 || dpi > 9600) raise(error::invalidPropertyValue);
         const double ratio = static_cast<double>(dpi) / resolution_;
-        resize(std::max(1L, std::lround(widthPixels_ * ratio)),
-               std::max(1L, std::lround(heightPixels_ * ratio)), dpi);
+        const double width = std::max(1.0, std::round(widthPixels_ * ratio));
+        const double height = std::max(1.0, std::round(heightPixels_ * ratio));
+        if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) raise(cannotCreateImage);
+        resize(static_cast<long>(width), static_cast<long>(height), dpi);
     });
 }
 

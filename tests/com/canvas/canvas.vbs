@@ -69,6 +69,12 @@ canvas.ScaleMode = 3
 Check canvas.Width = 3000 And canvas.Height = 450, "size in pixels at 300 DPI: " & canvas.Width
 canvas.ScaleMode = 1
 
+' Texts of several lines are measured line by line; positions far off the picture are clipped.
+Check canvas.TextHeight("1" & vbCrLf & "2") = 2 * canvas.TextHeight("1"), "two lines high"
+Check canvas.TextWidth("12" & vbCr & "1") = canvas.TextWidth("12"), "as wide as the widest line"
+canvas.Line 38, -1E+300, 0, 1E+300, 10
+canvas.Line 32, 0, 0, 1E+300, 1E+300
+
 ' The other formats, by extension, upper case included.
 canvas.SavePicture fso.BuildPath(folder, "last.BMP")
 canvas.SavePicture fso.BuildPath(folder, "last.emf")
