@@ -1,6 +1,7 @@
 #include "canvas.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -133,7 +134,8 @@ std::wstring extensionOf(const std::wstring& path) {
 // Writes under a temporary name beside the target and renames it: a failure never leaves a
 // partial file under the target's name, nor replaces an existing one.
 void writeFile(const std::wstring& path, const std::string& bytes) {
-    static unsigned long serial = 0;
+    // Atomic: a web server runs pages on many threads, each with canvases of its own.
+    static std::atomic<unsigned long> serial{0};
     const std::wstring temporary = path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                    std::to_wstring(++serial) + L".tmp";
     HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
