@@ -4,6 +4,7 @@
 
 #include "com_shell.h"
 #include "control/com/control.h"
+#include "control/com/registration.h"
 #include "control/com/resource_ids.h"
 #include "render/errors.h"
 
@@ -18,12 +19,6 @@ std::atomic<long> serverLocks{0};
 
 constexpr const wchar_t* progId = L"QUILLETPRO.Quillet";
 constexpr const wchar_t* className = L"Quillet Control";
-
-std::wstring guidText(REFGUID guid) {
-    wchar_t text[64] = {};
-    StringFromGUID2(guid, text, 64);
-    return text;
-}
 
 class ClassFactory final : public IClassFactory {
   public:
@@ -61,57 +56,8 @@ class ClassFactory final : public IClassFactory {
 
 ClassFactory factory;
 
-LSTATUS setKey(HKEY root, const std::wstring& path, const wchar_t* name,
-               const std::wstring& value) {
-    HKEY key = nullptr;
-    LSTATUS status =
-        RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-    if (status != ERROR_SUCCESS) return status;
-    status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return status;
-}
-
-HRESULT registerClass() {
-    const std::wstring clsid = L"CLSID\\" + guidText(CLSID_Quillet);
-    const std::wstring path = modulePath();
-    struct Entry {
-        std::wstring key;
-        const wchar_t* name;
-        std::wstring value;
-    };
-    const Entry entries[] = {
-        {clsid, nullptr, className},
-        {clsid + L"\\InprocServer32", nullptr, path},
-        {clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
-        {clsid + L"\\ProgID", nullptr, progId},
-        {clsid + L"\\Control", nullptr, L""},
-        {clsid + L"\\ToolboxBitmap32", nullptr,
-         path + L", " + std::to_wstring(QUILLET_TOOLBOX_BITMAP)},
-        {clsid + L"\\TypeLib", nullptr, guidText(LIBID_QUILLETPRO)},
-        {clsid + L"\\Version", nullptr, L"1.0"},
-        {clsid + L"\\MiscStatus", nullptr, L"0"},
-        {clsid + L"\\MiscStatus\\1", nullptr, std::to_wstring(Control::miscStatus)},
-        {progId, nullptr, className},
-        {std::wstring(progId) + L"\\CLSID", nullptr, guidText(CLSID_Quillet)},
-    };
-    for (const Entry& entry : entries) {
-        if (setKey(HKEY_CLASSES_ROOT, entry.key, entry.name, entry.value) != ERROR_SUCCESS)
-            return SELFREG_E_CLASS;
-    }
-    return S_OK;
-}
-
-void unregisterClass() {
-    const std::wstring clsid = L"CLSID\\" + guidText(CLSID_Quillet);
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, clsid.c_str());
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, clsid.c_str());
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, progId);
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, progId);
-}
-
-constexpr SYSKIND ownSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+const ClassEntry serverClasses[] = {{&CLSID_Quillet, progId, className, L"Apartment", true,
+                                     QUILLET_TOOLBOX_BITMAP, Control::miscStatus}};
 
 }  // namespace
 
@@ -234,25 +180,14 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
-    ITypeLib* library = nullptr;
-    if (FAILED(loadTypeLibrary(&library))) return SELFREG_E_TYPELIB;
-    const std::wstring path = modulePath();
-    const HRESULT registered =
-        RegisterTypeLib(library, const_cast<LPOLESTR>(path.c_str()), nullptr);
-    library->Release();
-    if (FAILED(registered)) return SELFREG_E_TYPELIB;
-    const HRESULT result = registerClass();
-    if (FAILED(result)) unregisterClass();
-    return result;
+    return registerServer(Scope::machine, serverClasses);
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    unregisterClass();
-    // UnRegisterTypeLib also removes the interface keys it wrote; a library that was never
-    // registered is not an error for an uninstaller.
-    const HRESULT result = UnRegisterTypeLib(LIBID_QUILLETPRO, 1, 0, 0x409, ownSysKind);
-    return (SUCCEEDED(result) || result == TYPE_E_REGISTRYACCESS ||
-            result == TYPE_E_LIBNOTREGISTERED)
-               ? S_OK
-               : result;
+    return unregisterServer(Scope::machine, serverClasses);
+}
+
+// regsvr32 /n /i:user registers for the current user only, regsvr32 /u /n /i:user removes that.
+extern "C" HRESULT STDAPICALLTYPE DllInstall(BOOL install, LPCWSTR commandLine) {
+    return installServer(install != FALSE, commandLine, serverClasses);
 }

@@ -10,6 +10,17 @@
 #                                              each case through the control and through
 #                                              `quillet trace`: identical, line for line
 #   run_wine.sh vbscript STATE BITS SCRIPT     the script under Wine's cscript
+#   run_wine.sh sidebyside STATE DLL32 CLIENT32 DLL64 CLIENT64
+#                                              both bitnesses registered, each unregistered in
+#                                              turn while the other keeps working, then the
+#                                              registry as before
+#   run_wine.sh regfree STATE BITS DLL CLIENT   the client with an application manifest, the
+#                                              DLL with its assembly manifest, nothing
+#                                              registered: created and drawn, registry as before
+#   run_wine.sh peruser STATE BITS DLL CLIENT SCRIPT
+#                                              regsvr32 /n /i:user, the control created and
+#                                              drawn by the client and the script, /u, then the
+#                                              registry as before
 set -uo pipefail
 
 command=$1
@@ -48,6 +59,41 @@ quiet() {
 
 use_display() { export DISPLAY=":$(cat "$state/display")"; }
 
+# The classes of all users and of the current user, in the 32-bit and the 64-bit view.
+snapshot() {
+  local out=$1 root view
+  mkdir -p "$out"
+  for root in HKLM HKCU; do
+    for view in 32 64; do
+      rm -f "$out/$root$view.reg"
+      quiet "$(loader 64)" reg export "$root\\Software\\Classes" \
+        "$(windows_path "$out")\\$root$view.reg" /reg:$view /y >/dev/null
+      if [ -f "$out/$root$view.reg" ]; then
+        iconv -f UTF-16LE -t UTF-8 "$out/$root$view.reg" >"$out/$root$view.txt" || return 1
+        rm -f "$out/$root$view.reg"
+      else
+        echo "(no key)" >"$out/$root$view.txt"
+      fi
+    done
+  done
+}
+
+# The registry as the snapshot BEFORE has it: any key left or lost is printed.
+unchanged_since() {
+  local before=$1 after=$2 file status=0
+  snapshot "$after" || return 1
+  for file in "$before"/*.txt; do
+    diff -u "$file" "$after/$(basename "$file")" >"$after/$(basename "$file" .txt).diff" || {
+      echo "registry changed: $(basename "$file" .txt)"
+      head -40 "$after/$(basename "$file" .txt).diff"
+      status=1
+    }
+  done
+  return $status
+}
+
+regsvr() { local bits=$1; shift; quiet "$(loader "$bits")" regsvr32 /s "$@"; }
+
 case "$command" in
   setup)
     "$0" cleanup "$state" >/dev/null 2>&1
@@ -60,6 +106,9 @@ case "$command" in
     use_display
     quiet wine wineboot -i || exit 1
     # One virtual desktop: without a window manager every window close waits for one.
+    # HKEY_CURRENT_USER\Software\Classes, which every Windows profile has, for per-user
+    # registrations.
+    quiet wine reg add 'HKCU\Software\Classes' /f >/dev/null || exit 1
     quiet wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null &&
       quiet wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
         >/dev/null || exit 1
@@ -119,6 +168,67 @@ case "$command" in
     echo "$output"
     # cscript exits 0 when the script does not even parse: only the last line proves a run.
     [ $status -eq 0 ] && grep -q "all checks passed" <<<"$output"
+    ;;
+  sidebyside)
+    dll32=$(windows_path "$1") client32=$2 dll64=$(windows_path "$3") client64=$4
+    use_display
+    snapshot "$state/before" || { echo "reg export failed"; exit 1; }
+    run() { quiet "$(loader "$1")" "$2" "$3"; }
+    regsvr 32 "$dll32" && regsvr 64 "$dll64" || { echo "regsvr32 failed"; exit 1; }
+    run 32 "$client32" registered && run 64 "$client64" registered || exit 1
+    regsvr 64 /u "$dll64" || { echo "regsvr32 /u (64-bit) failed"; exit 1; }
+    run 32 "$client32" registered || { echo "32-bit broken by unregistering 64-bit"; exit 1; }
+    regsvr 64 "$dll64" && regsvr 32 /u "$dll32" || exit 1
+    run 64 "$client64" registered || { echo "64-bit broken by unregistering 32-bit"; exit 1; }
+    regsvr 64 /u "$dll64" || exit 1
+    unchanged_since "$state/before" "$state/after" || exit 1
+    echo "both registered; each unregistered in turn, the other working; both gone, registry as before"
+    ;;
+  regfree)
+    bits=$1 dll=$2 client=$3
+    folder="$state/regfree$bits"
+    rm -rf "$folder" && mkdir -p "$folder" || exit 1
+    cp "$dll" "$(dirname "$dll")/Quillet.Control.manifest" "$client" "$folder/" || exit 1
+    # The application's manifest names the control's assembly, as its manifest identifies it.
+    identity=$(tr '\n' ' ' <"$folder/Quillet.Control.manifest" |
+      grep -o '<assemblyIdentity [^>]*>' | head -1)
+    cat >"$folder/$(basename "$client").manifest" <<MANIFEST
+<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">
+  <dependency><dependentAssembly>$identity</dependentAssembly></dependency>
+</assembly>
+MANIFEST
+    use_display
+    snapshot "$state/before-free$bits" || { echo "reg export failed"; exit 1; }
+    status=0
+    quiet "$(loader "$bits")" "$folder/$(basename "$client")" registration-free || status=1
+    unchanged_since "$state/before-free$bits" "$state/after-free$bits" || status=1
+    [ $status -eq 0 ] && echo "created and drawn through the manifests, nothing registered"
+    exit $status
+    ;;
+  peruser)
+    bits=$1 dll=$(windows_path "$2") client=$3 script=$4
+    use_display
+    # Wine registers its script engines' type libraries on their first run: that run comes
+    # before the snapshot.
+    echo 'WScript.Echo "ready"' >"$state/ready.vbs"
+    quiet "$(loader "$bits")" cscript //nologo "$(windows_path "$state/ready.vbs")" >/dev/null
+    snapshot "$state/before$bits" || { echo "reg export failed"; exit 1; }
+    regsvr "$bits" /n /i:user "$dll" || { echo "regsvr32 /n /i:user failed"; exit 1; }
+    status=0
+    output=$(quiet "$(loader "$bits")" "$client" user-registered) || status=1
+    echo "$output"
+    # A script reaches the class only through COM's own lookup by ProgID.
+    if grep -q "COM runtime reads the user's classes" <<<"$output"; then
+      output=$(quiet "$(loader "$bits")" cscript //nologo "$(windows_path "$script")")
+      grep -q "all checks passed" <<<"$output" || { echo "$output" | tail -5; status=1; }
+    else
+      echo "VBScript left out: CreateObject cannot find a per-user class here"
+    fi
+    regsvr "$bits" /u /n /i:user "$dll" || { echo "regsvr32 /u /n /i:user failed"; exit 1; }
+    unchanged_since "$state/before$bits" "$state/after$bits" || status=1
+    [ $status -eq 0 ] && echo "registered for the user, created and drawn, unregistered, registry as before"
+    exit $status
     ;;
   *)
     echo "run_wine.sh: unknown command $command" >&2

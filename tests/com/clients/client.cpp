@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
     using namespace client;
     if (argc < 2) {
         std::printf(
-            "usage: quillet_com_client registered|unregistered|typelib|trace FILE|"
+            "usage: quillet_com_client "
+            "registered|unregistered|user-registered|registration-free|typelib|trace FILE|"
             "robustness|container|about FILE\n");
         return 64;
     }
@@ -89,6 +90,10 @@ int main(int argc, char** argv) {
         checkRegistry(true);
     else if (part == "unregistered")
         checkRegistry(false);
+    else if (part == "user-registered")
+        checkUserRegistration();
+    else if (part == "registration-free")
+        checkRegistrationFree();
     else if (part == "typelib")
         walkTypeLibrary();
     else if (part == "trace" && argc > 2)

@@ -35,6 +35,8 @@ HRESULT invokeByName(IDispatch* object, const wchar_t* name, WORD flags,
 
 // The test parts, each returning when done.
 void checkRegistry(bool present);
+void checkUserRegistration();
+void checkRegistrationFree();
 void walkTypeLibrary();
 void traceCases(const char* casesFile);
 void checkRobustness();
