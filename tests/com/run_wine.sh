@@ -17,6 +17,10 @@
 #   run_wine.sh regfree STATE BITS DLL CLIENT   the client with an application manifest, the
 #                                              DLL with its assembly manifest, nothing
 #                                              registered: created and drawn, registry as before
+#   run_wine.sh package STATE FOLDER CLIENT32 CLIENT64
+#                                              a fresh prefix, the release package unpacked:
+#                                              registered per user and drawn, registered for all
+#                                              users and its example drawn, both bitnesses
 #   run_wine.sh peruser STATE BITS DLL CLIENT SCRIPT
 #                                              regsvr32 /n /i:user, the control created and
 #                                              drawn by the client and the script, /u, then the
@@ -204,6 +208,37 @@ MANIFEST
     quiet "$(loader "$bits")" "$folder/$(basename "$client")" registration-free || status=1
     unchanged_since "$state/before-free$bits" "$state/after-free$bits" || status=1
     [ $status -eq 0 ] && echo "created and drawn through the manifests, nothing registered"
+    exit $status
+    ;;
+  package)
+    zip=$(ls "$1"/quillet-*-windows.zip 2>/dev/null | head -1) client32=$2 client64=$3
+    [ -n "$zip" ] || { echo "no quillet-*-windows.zip in $1"; exit 1; }
+    "$0" setup "$state" >/dev/null || { echo "no fresh prefix"; exit 1; }
+    trap '"$0" cleanup "$state" >/dev/null 2>&1' EXIT
+    use_display
+    unpacked="$state/unpacked"
+    mkdir -p "$unpacked" && (cd "$unpacked" && cmake -E tar xf "$zip") || exit 1
+    status=0
+    for file in x86/quillet.dll x86/Quillet.Control.manifest x64/quillet.dll \
+        x64/Quillet.Control.manifest quillet.tlb README.txt LICENSE.txt MINGW-W64-RUNTIME.txt \
+        examples/draw.vbs; do
+      [ -f "$unpacked/$file" ] || { echo "the package lacks $file"; status=1; }
+    done
+    for bits in 32 64; do
+      folder=$([ "$bits" = 32 ] && echo x86 || echo x64)
+      client=$([ "$bits" = 32 ] && echo "$client32" || echo "$client64")
+      dll=$(windows_path "$unpacked/$folder/quillet.dll")
+      regsvr "$bits" /n /i:user "$dll" || { echo "$folder: regsvr32 /n /i:user failed"; exit 1; }
+      quiet "$(loader "$bits")" "$client" user-registered >/dev/null ||
+        { echo "$folder: the per-user registration does not draw"; status=1; }
+      regsvr "$bits" /u /n /i:user "$dll" || status=1
+      regsvr "$bits" "$dll" || { echo "$folder: regsvr32 failed"; exit 1; }
+      output=$(quiet "$(loader "$bits")" cscript //nologo "$(windows_path "$unpacked/examples/draw.vbs")")
+      grep -q "^result 0, 95 boxes, pCode 400638133393" <<<"$output" ||
+        { echo "$folder: examples/draw.vbs: $output"; status=1; }
+      regsvr "$bits" /u "$dll" || status=1
+    done
+    [ $status -eq 0 ] && echo "unpacked into a fresh prefix; both bitnesses registered per user and for all users, and drawn"
     exit $status
     ;;
   peruser)
