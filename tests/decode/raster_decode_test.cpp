@@ -155,6 +155,16 @@ TEST(RasterOutput, TurnedSymbolsScanInEveryFormat) {
                     : showVector(Code_39, code39(), settings);
             EXPECT_EQ(image.width > image.height, rotation % 180 == 0) << name;
             EXPECT_EQ(testing::decode(image), code39W) << name;
+            if (format != OutputFormat::png) continue;
+            // Turned bars keep their edges on whole pixels.
+            DrawingArguments withoutText = code39();
+            withoutText.pText = 0;
+            const GreyImage bars =
+                testing::readPng(testing::renderPng(Code_39, withoutText, settings));
+            EXPECT_EQ(std::count_if(bars.pixels.begin(), bars.pixels.end(),
+                                    [](std::uint8_t value) { return value != 0 && value != 255; }),
+                      0)
+                << name;
         }
     }
 }
