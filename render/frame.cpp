@@ -10,29 +10,6 @@ void Frame::setUpFont() const {
     target.setFontSize(divide16(args_.pWidth, 2));
 }
 
-void Frame::paintBox(std::int16_t width, Band band, bool bar) {
-    // The right edge is summed left to right, as x + width - 1, each step checked.
-    const std::int16_t right = subtract16(add16(runningX_, width), 1);
-    if (bar)
-        surface().bar(boxFlags, runningX_, band.top, right, band.bottom, args_.pLineColor);
-    else
-        surface().line(boxFlags, runningX_, band.top, right, band.bottom, white);
-    advance(width);
-}
-
-void Frame::paintModules(std::string_view pattern, Band band) {
-    for (const char module : pattern) paintBox(args_.pWidth, band, module != '0');
-}
-
-void Frame::paintElements(std::string_view pattern, const ElementWidths& widths, Band band,
-                          bool firstIsBar) {
-    bool bar = firstIsBar;
-    for (const char element : pattern) {
-        paintBox(element == '0' ? widths.narrow() : widths.wide(), band, bar);
-        bar = !bar;
-    }
-}
-
 void Frame::writeText(Coordinate x, float y, std::string_view text) const {
     Surface& target = surface();
     target.setCurrentX(x);

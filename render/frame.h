@@ -42,16 +42,21 @@ struct Band {
 };
 
 // Narrow and wide element widths of the two-width symbologies; each width is pWidth plus an
-// extra, summed when the element is painted so that an overflow stops at that element.
-struct ElementWidths {
-    std::int16_t base;
-    Ratio extras;
-    std::int16_t narrow() const { return add16(base, extras.narrowExtra); }
-    std::int16_t wide() const { return add16(base, extras.wideExtra); }
+// extra, summed once but checked when an element is painted, so that an overflow stops there.
+class ElementWidths {
+  public:
+    ElementWidths(std::int16_t base, Ratio extras) noexcept
+        : narrow_(base + extras.narrowExtra), wide_(base + extras.wideExtra) {}
+    std::int16_t narrow() const { return checkedInt16(narrow_); }
+    std::int16_t wide() const { return checkedInt16(wide_); }
+
+  private:
+    std::int32_t narrow_;
+    std::int32_t wide_;
 };
 
 class Frame {
-public:
+  public:
     explicit Frame(const Arguments& arguments) noexcept : args_(arguments) {}
 
     const Arguments& arguments() const noexcept { return args_; }
@@ -78,21 +83,43 @@ public:
         return {args_.pY + offset, below(0, offset)};
     }
     // Guard bars reach pHeight \ 6 further down.
-    Band longBand(float offset = 0.0f) const { return {args_.pY + offset, below(longTerm(), offset)}; }
+    Band longBand(float offset = 0.0f) const {
+        return {args_.pY + offset, below(longTerm(), offset)};
+    }
     std::int16_t longTerm() const { return divide16(args_.pHeight, 6); }
     // Top of the human-readable text: pY + pHeight + pHeight \ 20.
     float textRow(float offset = 0.0f) const { return below(divide16(args_.pHeight, 20), offset); }
 
-    // One box from the running x, width wide; the running x then moves past it.
-    void paintBox(std::int16_t width, Band band, bool bar);
+    // One box from the running x, width wide; the running x then moves past it. The right edge
+    // is summed left to right, as x + width - 1, each step checked; the surface receives the
+    // running x itself and may change it before the step past the box.
+    void paintBox(std::int16_t width, Band band, bool bar) {
+        Surface& target = surface();
+        const std::int32_t end = runningX_ + width;
+        if (end > int16Max || end - 1 < int16Min) raise(error::overflow);
+        const auto right = static_cast<std::int16_t>(end - 1);
+        if (bar)
+            target.bar(boxFlags, runningX_, band.top, right, band.bottom, args_.pLineColor);
+        else
+            target.line(boxFlags, runningX_, band.top, right, band.bottom, white);
+        advance(width);
+    }
 
     // A module pattern: one pWidth-wide box per character, "0" a white space, anything else a bar.
-    void paintModules(std::string_view pattern, Band band);
+    void paintModules(std::string_view pattern, Band band) {
+        for (const char module : pattern) paintBox(args_.pWidth, band, module != '0');
+    }
 
     // Two-width elements, alternately bar and space starting with a bar (or a space when
     // firstIsBar is false): "0" narrow, anything else wide.
     void paintElements(std::string_view pattern, const ElementWidths& widths, Band band,
-                       bool firstIsBar = true);
+                       bool firstIsBar = true) {
+        bool bar = firstIsBar;
+        for (const char element : pattern) {
+            paintBox(element == '0' ? widths.narrow() : widths.wide(), band, bar);
+            bar = !bar;
+        }
+    }
 
     // "CurrentX", "CurrentY", then the text output.
     void writeText(Coordinate x, float y, std::string_view text) const;
@@ -109,7 +136,7 @@ public:
     void centreText(std::string_view text) const;
     void centreText(std::string_view compared, std::string_view printed) const;
 
-private:
+  private:
     void placeCentred(double comparedWidth, std::string_view printed, bool measurePrinted) const;
 
     const Arguments& args_;

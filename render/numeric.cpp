@@ -5,17 +5,22 @@
 #include <string>
 
 #include "render/errors.h"
+#include "render/small_buffer.h"
 
 namespace quillet {
 namespace {
 
-constexpr bool isBlank(char32_t c) { return c == U' ' || c == U'\t' || c == U'\n'; }
-constexpr bool isDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
+constexpr bool isBlank(char32_t c) {
+    return c == U' ' || c == U'\t' || c == U'\n';
+}
+constexpr bool isDigit(char32_t c) {
+    return c >= U'0' && c <= U'9';
+}
 
 template <class Characters>
 double readNumber(const Characters& text) {
     // Collect the characters that form the number, blanks dropped, in the form from_chars reads.
-    std::string number;
+    SmallBuffer<char, 64> number;
     bool negative = false;
     enum class Stage { sign, integer, fraction, exponentSign, exponent } stage = Stage::sign;
     for (const auto raw : text) {
@@ -35,7 +40,7 @@ double readNumber(const Characters& text) {
             stage = Stage::fraction;
         } else if ((c == U'e' || c == U'E' || c == U'd' || c == U'D') &&
                    (stage == Stage::integer || stage == Stage::fraction) && !number.empty() &&
-                   number != ".") {
+                   !(number.size() == 1 && number[0] == '.')) {
             number.push_back('e');
             stage = Stage::exponentSign;
         } else if ((c == U'+' || c == U'-') && stage == Stage::exponentSign) {
@@ -46,15 +51,17 @@ double readNumber(const Characters& text) {
         }
     }
     // An exponent marker without digits does not belong to the number.
-    while (!number.empty() && (number.back() == 'e' || number.back() == '+' || number.back() == '-'))
+    while (!number.empty() &&
+           (number.back() == 'e' || number.back() == '+' || number.back() == '-'))
         number.pop_back();
-    if (number.empty() || number == ".") return 0.0;
+    const std::string_view digits(number.data(), number.size());
+    if (digits.empty() || digits == ".") return 0.0;
     double value = 0.0;
-    const auto [end, status] = std::from_chars(number.data(), number.data() + number.size(), value);
+    const auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (status == std::errc::result_out_of_range) {
         // from_chars reports underflow the same way; only a large magnitude is an overflow.
-        const auto marker = number.find('e');
-        if (marker != std::string::npos && number[marker + 1] == '-') return 0.0;
+        const auto marker = digits.find('e');
+        if (marker != std::string_view::npos && digits[marker + 1] == '-') return 0.0;
         raise(error::overflow);
     }
     if (!std::isfinite(value)) raise(error::overflow);
@@ -63,7 +70,11 @@ double readNumber(const Characters& text) {
 
 }  // namespace
 
-double numericValue(std::string_view text) { return readNumber(text); }
-double numericValue(std::u32string_view text) { return readNumber(text); }
+double numericValue(std::string_view text) {
+    return readNumber(text);
+}
+double numericValue(std::u32string_view text) {
+    return readNumber(text);
+}
 
 }  // namespace quillet

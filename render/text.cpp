@@ -35,10 +35,9 @@ std::size_t encode(char32_t c, char* out) noexcept {
     return 4;
 }
 
-}  // namespace
-
-std::u32string decodeUtf8(std::string_view text) {
-    std::u32string out;
+template <class Out>
+void decodeInto(std::string_view text, Out& out) {
+    out.clear();
     out.reserve(text.size());
     std::size_t i = 0;
     while (i < text.size()) {
@@ -67,12 +66,34 @@ std::u32string decodeUtf8(std::string_view text) {
         out.push_back(valid ? c : replacementCharacter);
         i += valid ? length : 1;
     }
+}
+
+}  // namespace
+
+std::u32string decodeUtf8(std::string_view text) {
+    std::u32string out;
+    decodeInto(text, out);
     return out;
+}
+
+void decodeUtf8(std::string_view text, Characters& out) {
+    decodeInto(text, out);
 }
 
 void appendUtf8(std::string& out, char32_t character) {
     char bytes[4];
     out.append(bytes, encode(character, bytes));
+}
+
+void assignUtf8(std::string& out, std::u32string_view text) {
+    out.clear();
+    for (char32_t c : text) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            appendUtf8(out, c);
+        }
+    }
 }
 
 std::string encodeUtf8(std::u32string_view text) {
@@ -97,6 +118,13 @@ std::u32string_view trimSpaces(std::u32string_view text) noexcept {
     const auto first = text.find_first_not_of(U' ');
     if (first == std::u32string_view::npos) return {};
     const auto last = text.find_last_not_of(U' ');
+    return text.substr(first, last - first + 1);
+}
+
+std::string_view trimSpaces(std::string_view text) noexcept {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(' ');
     return text.substr(first, last - first + 1);
 }
 

@@ -11,28 +11,38 @@
 #include <string>
 #include <string_view>
 
+#include "render/small_buffer.h"
+
 namespace quillet {
 
 inline constexpr std::int32_t unmappedCode = 256;
 
+// A method's working copy of its data: on the stack up to 256 characters.
+using Characters = SmallBuffer<char32_t, 256>;
+
 // Malformed UTF-8 decodes to U+FFFD, one replacement per byte that cannot start a character.
 std::u32string decodeUtf8(std::string_view text);
+void decodeUtf8(std::string_view text, Characters& out);
 std::string encodeUtf8(std::u32string_view text);
 void appendUtf8(std::string& out, char32_t character);
+// Replaces the caller's variable with the text, in the storage it already has.
+void assignUtf8(std::string& out, std::u32string_view text);
 
 std::int32_t singleByteCode(char32_t character) noexcept;
 
-// Only spaces are trimmed, never tabs or other blanks.
+// Only spaces are trimmed, never tabs or other blanks. A space is one byte of UTF-8 and never
+// part of another character, so trimming the bytes trims the characters.
 std::u32string_view trimSpaces(std::u32string_view text) noexcept;
+std::string_view trimSpaces(std::string_view text) noexcept;
 
 // One character as UTF-8 without touching the heap, for per-character text output.
 class CharacterText {
-public:
+  public:
     explicit CharacterText(char32_t character) noexcept;
     std::string_view view() const noexcept { return {bytes_.data(), length_}; }
     operator std::string_view() const noexcept { return view(); }
 
-private:
+  private:
     std::array<char, 4> bytes_{};
     std::size_t length_ = 0;
 };

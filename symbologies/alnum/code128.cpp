@@ -5,8 +5,6 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "render/check_sum.h"
 #include "render/numeric.h"
@@ -110,10 +108,8 @@ std::int16_t valueOfPair(char32_t tens, char32_t units) {
 
 constexpr std::int16_t checkModulus = 103;
 
-struct Encoded {
-    std::vector<std::int16_t> values;  // one per character in sets A and B, one per pair in set C
-    std::int16_t checkValue;
-};
+// One value per character in sets A and B, one per pair in set C.
+using Values = SmallBuffer<std::int16_t, 256>;
 
 // Each value is weighted by its position from 1, on top of the start value. A value is taken
 // and added before the next one is read, so a character outside the set fails before anything
@@ -132,25 +128,23 @@ class WeightedSum {
     std::int32_t position_ = 0;
 };
 
-// Set C reads an odd length as if a "0" stood in front.
-Encoded encode(CodeSet set, std::u32string_view data) {
+// Set C reads an odd length as if a "0" stood in front. Returns the check value.
+std::int16_t encode(CodeSet set, std::u32string_view data, Values& values) {
     WeightedSum sum(set);
-    std::vector<std::int16_t> values;
     const auto take = [&](std::int16_t value) {
         sum.add(value);
         values.push_back(value);
     };
     if (set == CodeSet::c) {
-        const std::u32string even =
-            data.size() % 2 == 0 ? std::u32string(data) : U"0" + std::u32string(data);
-        values.reserve(even.size() / 2);
-        for (std::size_t i = 0; i < even.size(); i += 2) take(valueOfPair(even[i], even[i + 1]));
+        std::size_t i = 0;
+        if (data.size() % 2 != 0) take(valueOfPair(U'0', data[i++]));
+        for (; i < data.size(); i += 2) take(valueOfPair(data[i], data[i + 1]));
+    } else if (set == CodeSet::a) {
+        for (const char32_t character : data) take(valueInSetA(character));
     } else {
-        values.reserve(data.size());
-        for (const char32_t character : data)
-            take(set == CodeSet::a ? valueInSetA(character) : valueInSetB(character));
+        for (const char32_t character : data) take(valueInSetB(character));
     }
-    return {std::move(values), sum.checkValue()};
+    return sum.checkValue();
 }
 
 }  // namespace
@@ -164,17 +158,19 @@ std::int16_t drawCode128(const Arguments& args) {
         const CodeSet set = codeSetNamed(args.pCode.front());
         // The caller's variable keeps the data alone; set C's leading "0" never reaches it.
         args.pCode.erase(0, 1);
-        const std::u32string data = decodeUtf8(args.pCode);
-        const Encoded encoded = encode(set, data);
+        Characters data;
+        decodeUtf8(args.pCode, data);
+        Values values;
+        const std::int16_t checkValue = encode(set, data, values);
 
         const Band band = frame.normalBand();
         const bool perCharacterText = set != CodeSet::c && args.pText != 0;
         frame.paintModules(symbolCharacter(startValue(set)), band);
-        for (std::size_t i = 0; i < encoded.values.size(); ++i) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
             if (perCharacterText) frame.writeAtRunningX(CharacterText(data[i]));
-            frame.paintModules(symbolCharacter(encoded.values[i]), band);
+            frame.paintModules(symbolCharacter(values[i]), band);
         }
-        if (args.pChk) frame.paintModules(symbolCharacter(encoded.checkValue), band);
+        if (args.pChk) frame.paintModules(symbolCharacter(checkValue), band);
         frame.paintModules(symbolCharacter(stopValue), band);
         if (set == CodeSet::c && args.pText != 0) frame.centreText(args.pCode);
     });

@@ -52,12 +52,20 @@ constexpr std::array<std::string_view, 128> patternByCode = [] {
     return table;
 }();
 
+// Indexed by character code 0..127: the check value of a character of the set, -1 elsewhere.
+constexpr std::array<std::int8_t, 128> checkValueByCode = [] {
+    std::array<std::int8_t, 128> table{};
+    table.fill(-1);
+    for (std::size_t value = 0; value < checkModulus; ++value)
+        table[static_cast<unsigned char>(characters[value].symbol)] =
+            static_cast<std::int8_t>(value);
+    return table;
+}();
+
 // A character of the set counts its value, any other character its own code.
 std::int32_t checkValue(char32_t character) {
-    for (std::size_t value = 0; value < checkModulus; ++value) {
-        if (static_cast<char32_t>(characters[value].symbol) == character)
-            return static_cast<std::int32_t>(value);
-    }
+    if (character < checkValueByCode.size() && checkValueByCode[character] >= 0)
+        return checkValueByCode[character];
     return singleByteCode(character);
 }
 
@@ -98,7 +106,8 @@ std::int16_t drawCode39(const Arguments& args) {
     return trap([&] {
         frame.setUpFont();
         frame.startAtX();
-        std::u32string data = decodeUtf8(args.pCode);
+        Characters data;
+        decodeUtf8(args.pCode, data);
         if (args.pChk) {
             // The caller's variable carries the check character before anything is drawn.
             const char check = code39::checkCharacter(data);

@@ -47,8 +47,10 @@ std::int16_t drawCode39FullAscii(const Arguments& args) {
     return trap([&] {
         frame.setUpFont();
         frame.startAtX();
-        std::u32string translated;
-        for (char32_t character : decodeUtf8(args.pCode)) {
+        Characters data;
+        decodeUtf8(args.pCode, data);
+        Characters translated;
+        for (char32_t character : data) {
             const std::int32_t code = singleByteCode(character);
             if (code >= static_cast<std::int32_t>(translation.size()))
                 raise(error::subscriptOutOfRange);

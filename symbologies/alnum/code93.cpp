@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "render/check_sum.h"
 #include "symbologies/symbologies.h"
@@ -83,23 +82,39 @@ static_assert([] {
     return true;
 }());
 
-// The values the data is drawn with, left to right; a code above 127 has no entry (9).
-std::vector<std::uint8_t> translate(std::u32string_view data) {
-    std::vector<std::uint8_t> sequence;
-    sequence.reserve(data.size());
-    for (const char32_t character : data) {
-        const std::int32_t code = singleByteCode(character);
-        if (code >= static_cast<std::int32_t>(fullAscii.size())) raise(error::subscriptOutOfRange);
-        const std::string_view pair = fullAscii[static_cast<std::size_t>(code)];
+// Indexed by character code 0..127: the value a character of the direct set is drawn with, or
+// the shift character and letter values of its pair.
+struct Translation {
+    std::uint8_t first;
+    std::uint8_t second;
+    bool pair;
+};
+constexpr std::array<Translation, 128> translations = [] {
+    std::array<Translation, 128> table{};
+    for (std::size_t code = 0; code < table.size(); ++code) {
+        const std::string_view pair = fullAscii[code];
         if (pair.empty()) {
-            sequence.push_back(static_cast<std::uint8_t>(directSet.find(static_cast<char>(code))));
+            table[code] = {static_cast<std::uint8_t>(directSet.find(static_cast<char>(code))), 0,
+                           false};
         } else {
-            sequence.push_back(
-                static_cast<std::uint8_t>(firstShiftValue + shiftNames.find(pair[0])));
-            sequence.push_back(static_cast<std::uint8_t>(directSet.find(pair[1])));
+            table[code] = {static_cast<std::uint8_t>(firstShiftValue + shiftNames.find(pair[0])),
+                           static_cast<std::uint8_t>(directSet.find(pair[1])), true};
         }
     }
-    return sequence;
+    return table;
+}();
+
+// The values the data is drawn with, left to right; a code above 127 has no entry (9).
+using Sequence = SmallBuffer<std::uint8_t, 512>;
+void translate(std::u32string_view data, Sequence& sequence) {
+    for (const char32_t character : data) {
+        const std::int32_t code = singleByteCode(character);
+        if (code >= static_cast<std::int32_t>(translations.size()))
+            raise(error::subscriptOutOfRange);
+        const Translation& translation = translations[static_cast<std::size_t>(code)];
+        sequence.push_back(translation.first);
+        if (translation.pair) sequence.push_back(translation.second);
+    }
 }
 
 struct CheckCharacters {
@@ -113,14 +128,14 @@ constexpr std::int32_t weightCycleC = 20;
 constexpr std::int32_t weightCycleK = 15;
 
 // Both sums are kept modulo 47, so long data never overflows them.
-CheckCharacters checkCharacters(const std::vector<std::uint8_t>& sequence) {
+CheckCharacters checkCharacters(const Sequence& sequence) {
     CheckSum sumC(checkModulus);
     CheckSum sumK(checkModulus);
     std::int32_t weightC = 1;
     std::int32_t weightK = 2;  // C itself is the rightmost character of K's count, weight 1
-    for (auto value = sequence.rbegin(); value != sequence.rend(); ++value) {
-        sumC.add(*value, weightC);
-        sumK.add(*value, weightK);
+    for (std::size_t i = sequence.size(); i-- > 0;) {
+        sumC.add(sequence[i], weightC);
+        sumK.add(sequence[i], weightK);
         weightC = weightC % weightCycleC + 1;
         weightK = weightK % weightCycleK + 1;
     }
@@ -135,7 +150,10 @@ std::int16_t drawCode93(const Arguments& args) {
     return trap([&] {
         frame.setUpFont();
         frame.startAtX();
-        const std::vector<std::uint8_t> sequence = translate(decodeUtf8(args.pCode));
+        Characters data;
+        decodeUtf8(args.pCode, data);
+        Sequence sequence;
+        translate(data, sequence);
         const CheckCharacters check = checkCharacters(sequence);
 
         const Band band = frame.normalBand();

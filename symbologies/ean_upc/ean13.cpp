@@ -32,7 +32,8 @@ void paintSymbol(Frame& frame, std::u32string_view digits, Coordinate leadingTex
 namespace quillet {
 
 std::int16_t drawEan13(const Arguments& args) {
-    std::u32string digits = ean_upc::normalise(args.pCode, ean13::dataLength);
+    Characters digits;
+    ean_upc::normalise(args.pCode, ean13::dataLength, digits);
     Frame frame(args);
     frame.startAtX();
     return trap([&] {

@@ -7,7 +7,8 @@ namespace quillet {
 
 std::int16_t drawEan8(const Arguments& args) {
     using namespace ean_upc;
-    std::u32string digits = normalise(args.pCode, 7);
+    Characters digits;
+    normalise(args.pCode, 7, digits);
     Frame frame(args);
     frame.startAtX();
     return trap([&] {

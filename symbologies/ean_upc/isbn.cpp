@@ -22,22 +22,31 @@ char32_t isbnCheckCharacter(std::u32string_view data) {
 }
 
 // Always grouped 1-6-2, whatever the number's real registration groups are.
-std::string caption(std::u32string_view data) {
-    std::u32string text = U"ISBN ";
-    text += data.substr(0, 1);
-    text += U'-';
-    text += data.substr(1, 6);
-    text += U'-';
-    text += data.substr(7, 2);
-    text += U'-';
-    text += isbnCheckCharacter(data);
-    return encodeUtf8(text);
+using Caption = SmallBuffer<char, 64>;
+std::string_view caption(std::u32string_view data, Caption& text) {
+    const auto append = [&](std::u32string_view characters) {
+        for (char32_t character : characters) {
+            const std::string_view bytes = CharacterText(character);
+            text.append(bytes.data(), bytes.size());
+        }
+    };
+    append(U"ISBN ");
+    append(data.substr(0, 1));
+    append(U"-");
+    append(data.substr(1, 6));
+    append(U"-");
+    append(data.substr(7, 2));
+    append(U"-");
+    const char32_t check = isbnCheckCharacter(data);
+    append({&check, 1});
+    return {text.data(), text.size()};
 }
 
 }  // namespace
 
 std::int16_t drawIsbn(const Arguments& args) {
-    const std::u32string data = ean_upc::normalise(args.pCode, bookNumberLength);
+    Characters data;
+    ean_upc::normalise(args.pCode, bookNumberLength, data);
     Frame frame(args);
     frame.startAtX();
     return trap([&] {
@@ -45,11 +54,14 @@ std::int16_t drawIsbn(const Arguments& args) {
         // The caption stands at pY and pushes the whole symbol down by its height and 4 units.
         std::int16_t offset = 0;
         if (args.pText != 0) {
-            frame.writeText(frame.runningX(), args.pY, caption(data));
+            Caption text;
+            frame.writeText(frame.runningX(), args.pY, caption(data, text));
             offset = roundToInt16(frame.surface().textHeight("I") + 4);
         }
-        std::u32string digits = U"978" + data;
-        args.pCode = encodeUtf8(digits);
+        Characters digits;
+        digits.append(U"978", 3);
+        digits.append(data.data(), data.size());
+        assignUtf8(args.pCode, digits);
         digits.push_back(ean_upc::checkDigit(digits));
         // Unlike EAN-13, the leading "9" starts at the rounded pX, under the caption's start.
         ean13::paintSymbol(frame, digits, frame.runningX(), static_cast<float>(offset));

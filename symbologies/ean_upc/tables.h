@@ -94,14 +94,10 @@ static_assert([] {
 
 // Trims spaces, fills up with "0" on the right or cuts to `length` characters, and writes the
 // result back into the caller's variable.
-inline std::u32string normalise(std::string& code, std::size_t length) {
-    std::u32string data(trimSpaces(decodeUtf8(code)));
-    if (data.size() != length) {
-        data.append(length, U'0');
-        data.resize(length);
-    }
-    code = encodeUtf8(data);
-    return data;
+inline void normalise(std::string& code, std::size_t length, Characters& data) {
+    decodeUtf8(trimSpaces(code), data);
+    data.resize(length, U'0');
+    assignUtf8(code, data);
 }
 
 // The modulo-10 check digit: the last data digit and every second one before it weigh 3, the

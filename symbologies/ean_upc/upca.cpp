@@ -42,7 +42,8 @@ void paintSymbol(Frame& frame, std::u32string_view digits, Bars bars) {
 namespace quillet {
 
 std::int16_t drawUpcA(const Arguments& args) {
-    std::u32string digits = ean_upc::normalise(args.pCode, upca::dataLength);
+    Characters digits;
+    ean_upc::normalise(args.pCode, upca::dataLength, digits);
     Frame frame(args);
     frame.startAtX();
     return trap([&] {

@@ -8,7 +8,8 @@
 namespace quillet {
 
 std::int16_t drawUpcAPlus(const Arguments& args) {
-    std::u32string digits = ean_upc::normalise(args.pCode, upca::dataLength);
+    Characters digits;
+    ean_upc::normalise(args.pCode, upca::dataLength, digits);
     Frame frame(args);
     frame.startAtX();
     return trap([&] {

@@ -1,6 +1,8 @@
 // UPC-E: the zero-suppressed six-digit body of a number-system-0 UPC-A number. The check digit
 // of the expanded number is not drawn as bars: it chooses the parity of the six body digits and
 // is written after the end guard, as the number-system digit "0" is written before the start.
+#include <array>
+
 #include "symbologies/ean_upc/tables.h"
 #include "symbologies/symbologies.h"
 
@@ -11,18 +13,21 @@ constexpr std::size_t bodyLength = 6;
 
 // The twelve characters "0", "0" and the ten UPC-A digits the body stands for, chosen by its
 // last character; empty when that is no digit.
-std::u32string expand(std::u32string_view body) {
+using Expansion = std::array<char32_t, 12>;
+std::u32string_view expand(std::u32string_view body, Expansion& out) {
     const auto x = [&](std::size_t position) { return body[position - 1]; };
     const char32_t last = x(6);
     if (last >= U'0' && last <= U'2')
-        return {U'0', U'0', x(1), x(2), x(6), U'0', U'0', U'0', U'0', x(3), x(4), x(5)};
-    if (last == U'3')
-        return {U'0', U'0', x(1), x(2), x(3), U'0', U'0', U'0', U'0', U'0', x(4), x(5)};
-    if (last == U'4')
-        return {U'0', U'0', x(1), x(2), x(3), x(4), U'0', U'0', U'0', U'0', U'0', x(5)};
-    if (last >= U'5' && last <= U'9')
-        return {U'0', U'0', x(1), x(2), x(3), x(4), x(5), U'0', U'0', U'0', U'0', x(6)};
-    return {};
+        out = {U'0', U'0', x(1), x(2), x(6), U'0', U'0', U'0', U'0', x(3), x(4), x(5)};
+    else if (last == U'3')
+        out = {U'0', U'0', x(1), x(2), x(3), U'0', U'0', U'0', U'0', U'0', x(4), x(5)};
+    else if (last == U'4')
+        out = {U'0', U'0', x(1), x(2), x(3), x(4), U'0', U'0', U'0', U'0', U'0', x(5)};
+    else if (last >= U'5' && last <= U'9')
+        out = {U'0', U'0', x(1), x(2), x(3), x(4), x(5), U'0', U'0', U'0', U'0', x(6)};
+    else
+        return {};
+    return {out.data(), out.size()};
 }
 
 // The expanded number is summed character by character as text, so an empty expansion or a
@@ -38,12 +43,14 @@ char32_t checkDigitOf(std::u32string_view expanded) {
 
 std::int16_t drawUpcE(const Arguments& args) {
     using namespace ean_upc;
-    const std::u32string body = normalise(args.pCode, bodyLength);
+    Characters body;
+    normalise(args.pCode, bodyLength, body);
     Frame frame(args);
     frame.startAtX();
     return trap([&] {
         frame.setUpFont();
-        const char32_t check = checkDigitOf(expand(body));
+        Expansion expansion;
+        const char32_t check = checkDigitOf(expand(body, expansion));
         const bool withText = args.pText != 0;
         if (withText) {
             frame.writeText(args.pX, frame.textRow(), "0");

@@ -58,17 +58,20 @@ std::string_view patternOf(char32_t character) {
 
 std::int16_t drawCodabar(const Arguments& args) {
     const ElementWidths widths{args.pWidth, parseRatio(args.pRatio)};
-    std::u32string data(trimSpaces(decodeUtf8(args.pCode)));
-    args.pCode = encodeUtf8(data);
+    Characters data;
+    decodeUtf8(trimSpaces(std::string_view(args.pCode)), data);
+    assignUtf8(args.pCode, data);
     Frame frame(args);
     frame.startAtX();
     return trap([&] {
         frame.setUpFont();
         // Empty data has no first character to look at: an invalid argument.
         if (data.empty()) raise(error::invalidArgument);
-        if (!isStartOrStop(data.front())) data.insert(data.begin(), U'A');
-        if (!isStartOrStop(data.back())) data.push_back(U'A');
-        args.pCode = encodeUtf8(data);
+        const bool repairStart = !isStartOrStop(data.front());
+        const bool repairStop = !isStartOrStop(data.back());
+        if (repairStart) data.insertFront(U'A');
+        if (repairStop) data.push_back(U'A');
+        if (repairStart || repairStop) assignUtf8(args.pCode, data);
 
         const Band band = frame.normalBand();
         for (std::size_t i = 0; i < data.size(); ++i) {
@@ -79,9 +82,11 @@ std::int16_t drawCodabar(const Arguments& args) {
             // A lone start/stop character has no inner text: asking for it is an invalid
             // argument, after its bars are drawn.
             if (data.size() < 2) raise(error::invalidArgument);
-            const std::string inner =
-                encodeUtf8(std::u32string_view(data).substr(1, data.size() - 2));
-            frame.centreText(args.pCode, inner);
+            // The caller's variable is the data in UTF-8, so the inner text is its middle bytes.
+            const std::string_view code = args.pCode;
+            const std::size_t first = CharacterText(data.front()).view().size();
+            const std::size_t last = CharacterText(data.back()).view().size();
+            frame.centreText(code, code.substr(first, code.size() - first - last));
         }
     });
 }

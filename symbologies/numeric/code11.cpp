@@ -77,7 +77,8 @@ std::int16_t drawCode11(const Arguments& args) {
     return trap([&] {
         frame.setUpFont();
         frame.startAtX();
-        std::u32string data = decodeUtf8(args.pCode);
+        Characters data;
+        decodeUtf8(args.pCode, data);
         if (args.pChk) {
             // Both sums are complete before the caller's variable changes.
             const auto check = checkCharacters(data);

@@ -50,10 +50,10 @@ std::string_view patternOf(char32_t character) {
 
 std::int16_t drawCode25(const Arguments& args) {
     const ElementWidths widths{args.pWidth, parseRatio(args.pRatio)};
-    const std::u32string data(trimSpaces(decodeUtf8(args.pCode)));
-    args.pCode = encodeUtf8(data);
-    std::u32string encoded = data;
-    if (args.pChk == (encoded.size() % 2 == 0)) encoded.insert(encoded.begin(), U'0');
+    Characters encoded;
+    decodeUtf8(trimSpaces(std::string_view(args.pCode)), encoded);
+    assignUtf8(args.pCode, encoded);
+    if (args.pChk == (encoded.size() % 2 == 0)) encoded.insertFront(U'0');
     Frame frame(args);
     frame.startAtX();
     return trap([&] {

@@ -56,7 +56,8 @@ std::int16_t drawMsi(const Arguments& args) {
     return trap([&] {
         frame.setUpFont();
         frame.startAtX();
-        std::u32string data = decodeUtf8(args.pCode);
+        Characters data;
+        decodeUtf8(args.pCode, data);
         if (args.pChk) {
             const char check = checkDigit(data);
             args.pCode.push_back(check);

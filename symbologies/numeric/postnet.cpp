@@ -45,12 +45,12 @@ std::int16_t drawPostnet(const Arguments& args) {
         frame.setUpFont();
         frame.startAtX();
         // A ZIP+4 is written with a hyphen and often with spaces: neither is a digit of the code.
-        std::u32string data = decodeUtf8(args.pCode);
-        std::erase_if(data,
-                      [](char32_t character) { return character == U'-' || character == U' '; });
+        Characters data;
+        decodeUtf8(args.pCode, data);
+        data.eraseIf([](char32_t character) { return character == U'-' || character == U' '; });
         data.resize(normalLength(data.size()), U'0');
         data.push_back(static_cast<char32_t>(checkDigit(data)));
-        args.pCode = encodeUtf8(data);
+        assignUtf8(args.pCode, data);
 
         // A half bar starts at the exact middle, not the integer half used elsewhere, so that
         // both heights share the bottom line.
@@ -69,7 +69,7 @@ std::int16_t drawPostnet(const Arguments& args) {
         if (args.pText == 1) {
             // The text leaves the check digit out, and so does the caller's variable then.
             data.pop_back();
-            args.pCode = encodeUtf8(data);
+            assignUtf8(args.pCode, data);
             frame.centreText(args.pCode);
         }
     });
