@@ -90,35 +90,38 @@ class Frame {
     // Top of the human-readable text: pY + pHeight + pHeight \ 20.
     float textRow(float offset = 0.0f) const { return below(divide16(args_.pHeight, 20), offset); }
 
-    // One box from the running x, width wide; the running x then moves past it. The right edge
-    // is summed left to right, as x + width - 1, each step checked; the surface receives the
-    // running x itself and may change it before the step past the box.
+    // One box from the running x, width wide; the running x then moves past it.
     void paintBox(std::int16_t width, Band band, bool bar) {
-        Surface& target = surface();
-        const std::int32_t end = runningX_ + width;
-        if (end > int16Max || end - 1 < int16Min) raise(error::overflow);
-        const auto right = static_cast<std::int16_t>(end - 1);
-        if (bar)
-            target.bar(boxFlags, runningX_, band.top, right, band.bottom, args_.pLineColor);
-        else
-            target.line(boxFlags, runningX_, band.top, right, band.bottom, white);
-        advance(width);
+        runningX_ = boxAt(surface(), runningX_, width, band, bar, args_.pLineColor);
     }
 
     // A module pattern: one pWidth-wide box per character, "0" a white space, anything else a bar.
     void paintModules(std::string_view pattern, Band band) {
-        for (const char module : pattern) paintBox(args_.pWidth, band, module != '0');
+        // Everything a box needs is held here, so nothing is read again after each surface call.
+        Surface& target = surface();
+        const std::int32_t lineColor = args_.pLineColor;
+        const std::int16_t width = args_.pWidth;
+        std::int16_t x = runningX_;
+        for (const char module : pattern)
+            x = boxAt(target, x, width, band, module != '0', lineColor);
+        runningX_ = x;
     }
 
     // Two-width elements, alternately bar and space starting with a bar (or a space when
     // firstIsBar is false): "0" narrow, anything else wide.
     void paintElements(std::string_view pattern, const ElementWidths& widths, Band band,
                        bool firstIsBar = true) {
+        Surface& target = surface();
+        const std::int32_t lineColor = args_.pLineColor;
+        const ElementWidths local = widths;
+        std::int16_t x = runningX_;
         bool bar = firstIsBar;
         for (const char element : pattern) {
-            paintBox(element == '0' ? widths.narrow() : widths.wide(), band, bar);
+            x = boxAt(target, x, element == '0' ? local.narrow() : local.wide(), band, bar,
+                      lineColor);
             bar = !bar;
         }
+        runningX_ = x;
     }
 
     // "CurrentX", "CurrentY", then the text output.
@@ -137,6 +140,24 @@ class Frame {
     void centreText(std::string_view compared, std::string_view printed) const;
 
   private:
+    // One box from x, width wide, and the x after it. The right edge is summed left to right, as
+    // x + width - 1, each step checked. The surface receives x by reference and may change it
+    // before the step past the box; it is handed a copy so that, when it does not, the next box
+    // starts from a register and not from memory.
+    // A bar is drawn in lineColor through the surface's bar(), a space in white through line().
+    static std::int16_t boxAt(Surface& target, std::int16_t x, std::int16_t width, Band band,
+                              bool bar, std::int32_t lineColor) {
+        const std::int32_t end = x + width;
+        if (end > int16Max || end - 1 < int16Min) raise(error::overflow);
+        const auto right = static_cast<std::int16_t>(end - 1);
+        std::int16_t x1 = x;
+        if (bar)
+            target.bar(boxFlags, x1, band.top, right, band.bottom, lineColor);
+        else
+            target.line(boxFlags, x1, band.top, right, band.bottom, white);
+        return x1 == x ? static_cast<std::int16_t>(end) : add16(x1, width);
+    }
+
     void placeCentred(double comparedWidth, std::string_view printed, bool measurePrinted) const;
 
     const Arguments& args_;

@@ -70,7 +70,16 @@ double readNumber(const Characters& text) {
 
 }  // namespace
 
+// Most texts are a few plain digits ("3", "1"): their value is exact without the general reader.
 double numericValue(std::string_view text) {
+    if (!text.empty() && text.size() <= 9) {
+        std::int32_t value = 0;
+        for (const char c : text) {
+            if (c < '0' || c > '9') return readNumber(text);
+            value = value * 10 + (c - '0');
+        }
+        return value;
+    }
     return readNumber(text);
 }
 double numericValue(std::u32string_view text) {

@@ -103,7 +103,7 @@ std::string encodeUtf8(std::u32string_view text) {
     return out;
 }
 
-std::int32_t singleByteCode(char32_t character) noexcept {
+std::int32_t singleByteCodeAbove127(char32_t character) noexcept {
     if (character < 0x80 || (character >= 0xA0 && character <= 0xFF)) {
         return static_cast<std::int32_t>(character);
     }

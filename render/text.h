@@ -28,7 +28,11 @@ void appendUtf8(std::string& out, char32_t character);
 // Replaces the caller's variable with the text, in the storage it already has.
 void assignUtf8(std::string& out, std::u32string_view text);
 
-std::int32_t singleByteCode(char32_t character) noexcept;
+std::int32_t singleByteCodeAbove127(char32_t character) noexcept;
+inline std::int32_t singleByteCode(char32_t character) noexcept {
+    return character < 0x80 ? static_cast<std::int32_t>(character)
+                            : singleByteCodeAbove127(character);
+}
 
 // Only spaces are trimmed, never tabs or other blanks. A space is one byte of UTF-8 and never
 // part of another character, so trimming the bytes trims the characters.
