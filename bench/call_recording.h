@@ -51,6 +51,11 @@ class CallRecording final : public Surface {
                     target.line(call.flags, x1, call.y1, call.x2, call.y2, call.color);
                     break;
                 }
+                case Member::bar: {
+                    std::int16_t x1 = call.x1;
+                    target.bar(call.flags, x1, call.y1, call.x2, call.y2, call.color);
+                    break;
+                }
                 case Member::print:
                     target.print(text(call));
                     break;
@@ -93,6 +98,16 @@ class CallRecording final : public Surface {
              .y2 = y2,
              .color = color});
     }
+    void bar(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+             std::int32_t color) override {
+        add({.member = Member::bar,
+             .flags = flags,
+             .x1 = x1,
+             .x2 = x2,
+             .y1 = y1,
+             .y2 = y2,
+             .color = color});
+    }
     void print(std::string_view value) override { add({.member = Member::print}, value); }
 
   private:
@@ -106,6 +121,7 @@ class CallRecording final : public Surface {
         textWidth,
         textHeight,
         line,
+        bar,
         print
     };
     struct Call {

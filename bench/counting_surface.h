@@ -37,6 +37,10 @@ class CountingSurface final : public Surface {
         ++boxes;
         checksum += x2 - x1 + color;
     }
+    void bar(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+             std::int32_t color) override {
+        line(flags, x1, y1, x2, y2, color);
+    }
     void print(std::string_view text) override {
         ++texts;
         checksum += static_cast<std::int64_t>(text.size());

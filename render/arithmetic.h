@@ -20,9 +20,15 @@ constexpr std::int16_t checkedInt16(std::int32_t value) {
     return static_cast<std::int16_t>(value);
 }
 
-constexpr std::int16_t add16(std::int32_t a, std::int32_t b) { return checkedInt16(a + b); }
-constexpr std::int16_t subtract16(std::int32_t a, std::int32_t b) { return checkedInt16(a - b); }
-constexpr std::int16_t multiply16(std::int32_t a, std::int32_t b) { return checkedInt16(a * b); }
+constexpr std::int16_t add16(std::int32_t a, std::int32_t b) {
+    return checkedInt16(a + b);
+}
+constexpr std::int16_t subtract16(std::int32_t a, std::int32_t b) {
+    return checkedInt16(a - b);
+}
+constexpr std::int16_t multiply16(std::int32_t a, std::int32_t b) {
+    return checkedInt16(a * b);
+}
 
 // Integer division "\": truncates toward zero; -32768 \ -1 overflows.
 constexpr std::int16_t divide16(std::int32_t a, std::int32_t b) {
@@ -32,12 +38,14 @@ constexpr std::int16_t divide16(std::int32_t a, std::int32_t b) {
 
 // Rounds half to even (2.5 -> 2, 3.5 -> 4, -2.5 -> -2) into the 16-bit range.
 inline std::int16_t roundToInt16(double value) {
-    if (!std::isfinite(value)) raise(error::overflow);
-    double whole = std::floor(value);
+    // Anything outside this span rounds outside the 16-bit range (NaN fails the test too); inside
+    // it the whole part fits an int32, whose lowest bit tells odd from even.
+    if (!(value > int16Min - 1.0 && value < int16Max + 1.0)) raise(error::overflow);
+    const double whole = std::floor(value);
     const double fraction = value - whole;
-    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
-    if (whole < int16Min || whole > int16Max) raise(error::overflow);
-    return static_cast<std::int16_t>(whole);
+    auto rounded = static_cast<std::int32_t>(whole);
+    if (fraction > 0.5 || (fraction == 0.5 && (rounded & 1) != 0)) ++rounded;
+    return checkedInt16(rounded);
 }
 
 }  // namespace quillet

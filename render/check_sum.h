@@ -9,10 +9,12 @@
 
 namespace quillet {
 
+template <std::int32_t Modulus>
 class CheckSum {
+    static_assert(Modulus > 0 && Modulus < 46341, "a reduced product must fit in 32 bits");
+
   public:
-    constexpr explicit CheckSum(std::int32_t modulus, std::int32_t start = 0) noexcept
-        : modulus_(modulus), residue_(reduce(start)) {}
+    constexpr explicit CheckSum(std::int32_t start = 0) noexcept : residue_(reduce(start)) {}
 
     constexpr void add(std::int32_t value, std::int32_t weight = 1) noexcept {
         residue_ = reduce(residue_ + reduce(value) * reduce(weight));
@@ -22,12 +24,11 @@ class CheckSum {
     constexpr std::int32_t residue() const noexcept { return residue_; }
 
   private:
-    constexpr std::int32_t reduce(std::int32_t value) const noexcept {
-        const std::int32_t remainder = value % modulus_;
-        return remainder < 0 ? remainder + modulus_ : remainder;
+    static constexpr std::int32_t reduce(std::int32_t value) noexcept {
+        const std::int32_t remainder = value % Modulus;
+        return remainder < 0 ? remainder + Modulus : remainder;
     }
 
-    std::int32_t modulus_;
     std::int32_t residue_;
 };
 

@@ -108,9 +108,11 @@ class Frame {
     }
 
     // Two-width elements, alternately bar and space starting with a bar (or a space when
-    // firstIsBar is false): "0" narrow, anything else wide.
+    // firstIsBar is false): "0" narrow, anything else wide. The symbologies that put a narrow
+    // space between characters ask for it here, after a pattern that ends with a bar.
+    enum class Gap { none, narrowSpace };
     void paintElements(std::string_view pattern, const ElementWidths& widths, Band band,
-                       bool firstIsBar = true) {
+                       bool firstIsBar = true, Gap gap = Gap::none) {
         Surface& target = surface();
         const std::int32_t lineColor = args_.pLineColor;
         const ElementWidths local = widths;
@@ -121,6 +123,7 @@ class Frame {
                       lineColor);
             bar = !bar;
         }
+        if (gap == Gap::narrowSpace) x = boxAt(target, x, local.narrow(), band, false, lineColor);
         runningX_ = x;
     }
 
@@ -151,10 +154,8 @@ class Frame {
         if (end > int16Max || end - 1 < int16Min) raise(error::overflow);
         const auto right = static_cast<std::int16_t>(end - 1);
         std::int16_t x1 = x;
-        if (bar)
-            target.bar(boxFlags, x1, band.top, right, band.bottom, lineColor);
-        else
-            target.line(boxFlags, x1, band.top, right, band.bottom, white);
+        (target.*(bar ? &Surface::bar : &Surface::line))(boxFlags, x1, band.top, right, band.bottom,
+                                                         bar ? lineColor : white);
         return x1 == x ? static_cast<std::int16_t>(end) : add16(x1, width);
     }
 

@@ -116,7 +116,7 @@ using Values = SmallBuffer<std::int16_t, 256>;
 // is drawn. The sum is kept modulo 103, so long data never overflows it.
 class WeightedSum {
   public:
-    explicit WeightedSum(CodeSet set) : sum_(checkModulus, startValue(set)) {}
+    explicit WeightedSum(CodeSet set) : sum_(startValue(set)) {}
     void add(std::int16_t value) {
         ++position_;
         sum_.add(value, position_);
@@ -124,7 +124,7 @@ class WeightedSum {
     std::int16_t checkValue() const { return static_cast<std::int16_t>(sum_.residue()); }
 
   private:
-    CheckSum sum_;
+    CheckSum<checkModulus> sum_;
     std::int32_t position_ = 0;
 };
 

@@ -69,31 +69,30 @@ std::int32_t checkValue(char32_t character) {
     return singleByteCode(character);
 }
 
-void paintCharacter(Frame& frame, char32_t character, const ElementWidths& widths, Band band) {
+void paintCharacter(Frame& frame, char32_t character, const ElementWidths& widths, Band band,
+                    Frame::Gap gap) {
     const std::int32_t code = singleByteCode(character);
     if (code >= static_cast<std::int32_t>(patternByCode.size()) || patternByCode[code].empty()) {
         raise(error::subscriptOutOfRange);
     }
-    frame.paintElements(patternByCode[code], widths, band);
+    frame.paintElements(patternByCode[code], widths, band, true, gap);
 }
 
 }  // namespace
 
 char checkCharacter(std::u32string_view data) {
-    CheckSum sum(static_cast<std::int32_t>(checkModulus));
+    CheckSum<static_cast<std::int32_t>(checkModulus)> sum;
     for (char32_t character : data) sum.add(checkValue(character));
     return characters[static_cast<std::size_t>(sum.residue())].symbol;
 }
 
 void paintSymbol(Frame& frame, std::u32string_view data, const ElementWidths& widths) {
     const Band band = frame.normalBand();
-    paintCharacter(frame, U'*', widths, band);
-    for (char32_t character : data) {
-        frame.paintBox(widths.narrow(), band, false);
-        paintCharacter(frame, character, widths, band);
-    }
-    frame.paintBox(widths.narrow(), band, false);
-    paintCharacter(frame, U'*', widths, band);
+    // Every character but the closing "*" is followed by its narrow space.
+    paintCharacter(frame, U'*', widths, band, Frame::Gap::narrowSpace);
+    for (char32_t character : data)
+        paintCharacter(frame, character, widths, band, Frame::Gap::narrowSpace);
+    paintCharacter(frame, U'*', widths, band, Frame::Gap::none);
 }
 
 }  // namespace quillet::code39

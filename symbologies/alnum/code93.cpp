@@ -129,8 +129,8 @@ constexpr std::int32_t weightCycleK = 15;
 
 // Both sums are kept modulo 47, so long data never overflows them.
 CheckCharacters checkCharacters(const Sequence& sequence) {
-    CheckSum sumC(checkModulus);
-    CheckSum sumK(checkModulus);
+    CheckSum<checkModulus> sumC;
+    CheckSum<checkModulus> sumK;
     std::int32_t weightC = 1;
     std::int32_t weightK = 2;  // C itself is the rightmost character of K's count, weight 1
     for (std::size_t i = sequence.size(); i-- > 0;) {

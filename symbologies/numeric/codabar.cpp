@@ -75,8 +75,9 @@ std::int16_t drawCodabar(const Arguments& args) {
 
         const Band band = frame.normalBand();
         for (std::size_t i = 0; i < data.size(); ++i) {
-            frame.paintElements(patternOf(data[i]), widths, band);
-            if (i + 1 < data.size()) frame.paintBox(widths.narrow(), band, false);
+            const bool last = i + 1 == data.size();
+            frame.paintElements(patternOf(data[i]), widths, band, true,
+                                last ? Frame::Gap::none : Frame::Gap::narrowSpace);
         }
         if (args.pText == 1) {
             // A lone start/stop character has no inner text: asking for it is an invalid

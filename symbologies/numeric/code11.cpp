@@ -57,8 +57,8 @@ struct CheckCharacters {
 // Weights count from the right; K weighs C with 1, so the data's K weights start at 2. Both
 // sums are kept modulo 11, so long data never overflows them.
 CheckCharacters checkCharacters(std::u32string_view data) {
-    CheckSum cSum(checkModulus);
-    CheckSum kSum(checkModulus);
+    CheckSum<checkModulus> cSum;
+    CheckSum<checkModulus> kSum;
     std::int32_t position = 1;
     for (auto it = data.rbegin(); it != data.rend(); ++it, ++position) {
         const std::int32_t value = checkValue(*it);
@@ -90,8 +90,7 @@ std::int16_t drawCode11(const Arguments& args) {
 
         const Band band = frame.normalBand();
         const auto paintCharacter = [&](std::string_view elements) {
-            frame.paintElements(elements, widths, band);
-            frame.paintBox(widths.narrow(), band, false);
+            frame.paintElements(elements, widths, band, true, Frame::Gap::narrowSpace);
         };
         paintCharacter(patterns[startStop]);
         for (char32_t character : data) paintCharacter(patternOf(character));

@@ -34,7 +34,7 @@ constexpr bool isDigit(char32_t character) noexcept {
 
 // Weights 3, 1, 3, ... from the left; the string has odd length, so its last digit weighs 3.
 char checkDigit(std::u32string_view encoded) {
-    CheckSum sum(10);
+    CheckSum<10> sum;
     for (std::size_t i = 0; i < encoded.size(); ++i)
         sum.add(digitValue(encoded[i]), i % 2 == 0 ? 3 : 1);
     return static_cast<char>('0' + (10 - sum.residue()) % 10);

@@ -35,7 +35,7 @@ constexpr std::string_view stopElements = "010";  // narrow bar, wide space, nar
 // by digit, exact for data of any length: 2d for a digit below 5, and 2d - 9 from 5 on, where
 // the double carries 1 into the next place. A non-digit counts 0 wherever it stands.
 char checkDigit(std::u32string_view data) {
-    CheckSum sum(10);
+    CheckSum<10> sum;
     for (std::size_t i = 0; i < data.size(); ++i) {
         const int digit = digitValue(data[i]);
         const bool doubled = (data.size() - i) % 2 == 1;
