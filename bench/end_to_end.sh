@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End to end: the same 10,000 EAN-13 and 10,000 Code 128 symbols drawn as PNG files by
-# `quillet batch` and by `zint --batch`, in one run, and the ratio of the wall times; the same
-# batches drawn and encoded without writing (-o /dev/null); then the peak RSS of a large batch
-# against a small one, both to /dev/null (a batch must not grow with its length).
+# `quillet batch` (with its default threads and with --threads 1) and by `zint --batch`, in one
+# run, by wall time and by CPU time; the same batches drawn and encoded without writing
+# (-o /dev/null); then the peak RSS of a large batch against a small one, both to /dev/null (a
+# batch must not grow with its length).
 # Usage: bench/end_to_end.sh [QUILLET_BINARY] [COUNT, default 10000] [LARGE, default 1000000]
 # The files go to /dev/shm when it is there (QUILLET_BENCH_DIR says otherwise): on a disk, the
 # time to find free inodes after earlier runs deleted thousands of files varies by seconds from
@@ -27,36 +28,46 @@ awk -v n="$count" 'BEGIN { for (i = 1; i <= n; i++) printf "Code_128,BQUILLET-%0
 cut -d, -f2 "$work/ean13.csv" >"$work/ean13.txt"
 cut -d, -f2 "$work/code128.csv" | cut -c2- >"$work/code128.txt"
 
-seconds() {  # runs a command quietly and prints its wall time
-  local start end
-  start=$(date +%s.%N)
-  "$@" >/dev/null 2>&1
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
+# Runs a command quietly and prints its wall time and its CPU time (user + system), in seconds.
+timed() {
+  /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" >/dev/null 2>&1 || true
+  awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$work/time"
 }
+ratio() { echo "$1 / $2" | bc -l; }
 
-declare -A quillet_time zint_time null_time
+# Per symbology: quillet with its default threads and with one, zint (one thread), each into a
+# fresh folder; the ratios are zint's time over quillet's, by wall time and by CPU time.
+declare -A wall cpu
+printf '%-8s %-18s %8s %8s %11s %11s\n' kind program wall-s cpu-s zint/q-wall zint/q-cpu
 for kind in ean13 code128; do
-  mkdir -p "$work/$kind-quillet" "$work/$kind-zint"
-  quillet_time[$kind]=$(seconds "$quillet" batch "$work/$kind.csv" -o "$work/$kind-quillet")
   case $kind in ean13) symbology=13 ;; code128) symbology=20 ;; esac
-  zint_time[$kind]=$(seconds zint -b "$symbology" --batch --filetype=PNG \
-    -i "$work/$kind.txt" -o "$work/$kind-zint/~~~~~~.png")
-  made_q=$(find "$work/$kind-quillet" -name '*.png' | wc -l)
-  made_z=$(find "$work/$kind-zint" -name '*.png' | wc -l)
-  bytes_q=$(find "$work/$kind-quillet" -name '*.png' -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
-  printf '%-8s %6d PNGs  quillet %7.2f s (%d files, %d bytes each)  zint %7.2f s (%d files)  zint/quillet %.2fx\n' \
-    "$kind" "$count" "${quillet_time[$kind]}" "$made_q" "$((bytes_q / (made_q > 0 ? made_q : 1)))" \
-    "${zint_time[$kind]}" "$made_z" "$(echo "${zint_time[$kind]} / ${quillet_time[$kind]}" | bc -l)"
-  rm -rf "$work/$kind-quillet" "$work/$kind-zint"
-  null_time[$kind]=$(seconds "$quillet" batch "$work/$kind.csv" -o /dev/null)
+  for program in quillet quillet-1 zint; do
+    rm -rf "$work/out" && mkdir -p "$work/out"
+    case $program in
+      quillet) read -r w c < <(timed "$quillet" batch "$work/$kind.csv" -o "$work/out") ;;
+      quillet-1) read -r w c < <(timed "$quillet" batch "$work/$kind.csv" -o "$work/out" --threads 1) ;;
+      zint) read -r w c < <(timed zint -b "$symbology" --batch --filetype=PNG \
+        -i "$work/$kind.txt" -o "$work/out/~~~~~~.png") ;;
+    esac
+    made=$(find "$work/out" -name '*.png' | wc -l)
+    [ "$made" -eq "$count" ] || echo "$kind $program: $made files, expected $count" >&2
+    wall[$kind-$program]=$w
+    cpu[$kind-$program]=$c
+  done
+  for program in quillet quillet-1 zint; do
+    printf '%-8s %-18s %8.2f %8.2f %10.2fx %10.2fx\n' "$kind" \
+      "$([ $program = quillet-1 ] && echo 'quillet --threads 1' || echo $program)" \
+      "${wall[$kind-$program]}" "${cpu[$kind-$program]}" \
+      "$(ratio "${wall[$kind-zint]}" "${wall[$kind-$program]}")" \
+      "$(ratio "${cpu[$kind-zint]}" "${cpu[$kind-$program]}")"
+  done
 done
-total_q=$(echo "${quillet_time[ean13]} + ${quillet_time[code128]}" | bc -l)
-total_z=$(echo "${zint_time[ean13]} + ${zint_time[code128]}" | bc -l)
-printf 'both     %6d PNGs  quillet %7.2f s  zint %7.2f s  zint/quillet %.2fx (target >= 1.50)\n' \
-  $((2 * count)) "$total_q" "$total_z" "$(echo "$total_z / $total_q" | bc -l)"
-printf 'drawn and encoded, not written (-o /dev/null): ean13 %.2f s  code128 %.2f s\n' \
-  "${null_time[ean13]}" "${null_time[code128]}"
+rm -rf "$work/out"
+echo "targets: zint/quillet >= 2.50x with the default threads, >= 1.50x with --threads 1"
+for kind in ean13 code128; do
+  read -r w c < <(timed "$quillet" batch "$work/$kind.csv" -o /dev/null)
+  printf 'drawn and encoded, not written (-o /dev/null): %-8s wall %.2f s  cpu %.2f s\n' "$kind" "$w" "$c"
+done
 
 # Peak RSS: a batch drawn and encoded to /dev/null, small and large.
 peak_rss_kb() {

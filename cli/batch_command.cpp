@@ -475,7 +475,9 @@ std::string_view batchHelp() {
            "\n"
            "  --grid CxR         C columns and R rows of labels per page (PDF output)\n"
            "  --page P           the grid's page: a4, letter or WIDTHxHEIGHT in mm, 10 to\n"
-           "                     5080 each [a4]\n";
+           "                     5080 each [a4]\n"
+           "  --threads N        files: 2 draws on one thread while another encodes and\n"
+           "                     writes; 1 does everything on one thread [2]\n";
 }
 
 int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,
@@ -486,6 +488,7 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
     std::optional<OutputFormat> namedFormat;
     std::optional<Grid> grid;
     PageSize page{210, 297};
+    int threads = 2;
     bool toDocument = false, toNothing = false;
     std::ifstream inputFile;
     std::istream* input = &in;
@@ -493,7 +496,7 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
     std::optional<std::size_t> rowTotal;
     try {
         std::vector<std::string_view> valued = outputOptionNames;
-        valued.insert(valued.end(), {"-o", "--grid", "--page"});
+        valued.insert(valued.end(), {"-o", "--grid", "--page", "--threads"});
         valued.insert(valued.end(), drawingOptionNames.begin(), drawingOptionNames.end());
         std::vector<std::string_view> flags = outputFlagNames;
         flags.insert(flags.end(), {"--help", "-h"});
@@ -509,7 +512,11 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
                 grid = parseGrid(value);
             else if (name == "--page")
                 page = parsePage(value);
-            else if (applyOutputOption(name, value, settings)) {
+            else if (name == "--threads") {
+                if (value != "1" && value != "2")
+                    throw UsageError("invalid value '" + value + "' for --threads: 1 or 2");
+                threads = value == "1" ? 1 : 2;
+            } else if (applyOutputOption(name, value, settings)) {
                 if (name == "--format") namedFormat = settings.format;
             } else {
                 applyDrawingOption(name, value, defaults);
@@ -576,6 +583,40 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
     };
 
     if (!toDocument) {
+        // Encodes, writes and reports a drawn row.
+        std::string bytes;
+        const auto emit = [&](RowRing::Slot& slot) {
+            progress.update(slot.row.number - 1);
+            if (slot.failure) {
+                report(slot.row, *slot.failure);
+                return;
+            }
+            try {
+                slot.files.encode(bytes);
+                if (!toNothing)
+                    writeOutput((fs::path(outputPath) / fileNameOf(slot.row.number, numberWidth,
+                                                                   slot.code, settings.format))
+                                    .string(),
+                                bytes, out);
+                ++drawnCount;
+            } catch (const std::exception& failure) {
+                report(slot.row, failure.what());
+            }
+        };
+        if (threads == 1) {
+            RowRing::Slot slot(settings);
+            try {
+                while (std::optional<Row> row = table->next()) {
+                    slot.row = std::move(*row);
+                    slot.failure = drawRow(slot, optionNames, defaults);
+                    emit(slot);
+                }
+            } catch (const std::exception& failure) {
+                err << "quillet: " << failure.what() << "\n";
+                return finish(1);
+            }
+            return finish(0);
+        }
         // Each row is a file of its own. A second thread reads and draws the rows while this one
         // encodes, writes and reports them in row order: only drawing uses cairo, whose font
         // caches are shared and locked, so the two overlap without waiting on each other.
@@ -595,25 +636,8 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
             }
             ring.close();
         });
-        std::string bytes;
         while (RowRing::Slot* slot = ring.next()) {
-            progress.update(slot->row.number - 1);
-            if (slot->failure) {
-                report(slot->row, *slot->failure);
-            } else {
-                try {
-                    slot->files.encode(bytes);
-                    if (!toNothing)
-                        writeOutput(
-                            (fs::path(outputPath) /
-                             fileNameOf(slot->row.number, numberWidth, slot->code, settings.format))
-                                .string(),
-                            bytes, out);
-                    ++drawnCount;
-                } catch (const std::exception& failure) {
-                    report(slot->row, failure.what());
-                }
-            }
+            emit(*slot);
             ring.release();
         }
         drawer.join();

@@ -129,33 +129,39 @@ TEST(QuilletDrawCommand, PrintsTheWrittenBackCode) {
 }
 
 TEST(QuilletBatchCommand, ABadRowDoesNotStopTheOthers) {
-    const fs::path folder = fs::temp_directory_path() / "quillet-batch-test";
-    fs::remove_all(folder);
-    std::istringstream rows(
-        "symbology\tcode\tchk\twidth\n"
-        "Code_39\tCODE39\t1\t\n"
-        "# a comment\n"
-        "Code_39\tlower\t\t\n"
-        "Code_40\tX\n"
-        "EAN_13\t590123412345\t\t30\n"
-        "Code_39\tA\t1\t2\textra\n"
-        "Code_39\t\"A\tB\"\n");
-    std::ostringstream out, err;
-    EXPECT_EQ(cli::runBatch({"-", "-o", folder.string()}, rows, out, err, false), 1);
-    EXPECT_EQ(err.str(),
-              "quillet: row 2: result 9 (Subscript out of range)\n"
-              "quillet: row 3: unknown symbology 'Code_40' (one of Codabar, Code_11, Code_128, "
-              "Code_25, Code_39, Code_39F, Code_93, EAN_13, EAN_8, ISBN, Code_MSI, PostNet, "
-              "UPC_A, UPC_A_Plus, UPC_E)\n"
-              "quillet: row 5: expected the symbology, the code and options, found 5 fields\n"
-              "quillet: row 6: result 9 (Subscript out of range)\n"
-              "quillet: 6 rows: 2 drawn, 4 failed\n");
-    std::vector<std::string> files;
-    for (const auto& entry : fs::directory_iterator(folder))
-        files.push_back(entry.path().filename().string());
-    std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"1-CODE39W.png", "4-590123412345.png"}));
-    fs::remove_all(folder);
+    // On two threads (the default) and on one, the same files and the same report.
+    for (const std::string threads : {"2", "1"}) {
+        SCOPED_TRACE("--threads " + threads);
+        const fs::path folder = fs::temp_directory_path() / "quillet-batch-test";
+        fs::remove_all(folder);
+        std::istringstream rows(
+            "symbology\tcode\tchk\twidth\n"
+            "Code_39\tCODE39\t1\t\n"
+            "# a comment\n"
+            "Code_39\tlower\t\t\n"
+            "Code_40\tX\n"
+            "EAN_13\t590123412345\t\t30\n"
+            "Code_39\tA\t1\t2\textra\n"
+            "Code_39\t\"A\tB\"\n");
+        std::ostringstream out, err;
+        EXPECT_EQ(cli::runBatch({"-", "-o", folder.string(), "--threads", threads}, rows, out, err,
+                                false),
+                  1);
+        EXPECT_EQ(err.str(),
+                  "quillet: row 2: result 9 (Subscript out of range)\n"
+                  "quillet: row 3: unknown symbology 'Code_40' (one of Codabar, Code_11, Code_128, "
+                  "Code_25, Code_39, Code_39F, Code_93, EAN_13, EAN_8, ISBN, Code_MSI, PostNet, "
+                  "UPC_A, UPC_A_Plus, UPC_E)\n"
+                  "quillet: row 5: expected the symbology, the code and options, found 5 fields\n"
+                  "quillet: row 6: result 9 (Subscript out of range)\n"
+                  "quillet: 6 rows: 2 drawn, 4 failed\n");
+        std::vector<std::string> files;
+        for (const auto& entry : fs::directory_iterator(folder))
+            files.push_back(entry.path().filename().string());
+        std::sort(files.begin(), files.end());
+        EXPECT_EQ(files, (std::vector<std::string>{"1-CODE39W.png", "4-590123412345.png"}));
+        fs::remove_all(folder);
+    }
 }
 
 TEST(QuilletBatchCommand, LabelGridInOnePdf) {
