@@ -113,7 +113,8 @@ bool applyOutputOption(std::string_view name, std::string_view value, OutputSett
 
 std::string_view outputOptionsHelp() {
     return "Output options:\n"
-           "  -o FILE            the file to write; - writes to standard output\n"
+           "  -o FILE            the file to write; - writes to standard output (PNG and\n"
+           "                     PDF only when it is not a terminal)\n"
            "  --format F         png, pdf, svg or ps [from the file's extension]\n"
            "  --units U          the surface's units: twips, points, pixels, millimetres or\n"
            "                     inches [twips, 1440 per inch]\n"
@@ -130,6 +131,7 @@ std::string_view outputOptionsHelp() {
            "  --rotate D         turn the symbol clockwise by 0, 90, 180 or 270 degrees [0]\n"
            "  --margin M         quiet zone round the symbol, in modules (--width), up to 1000\n"
            "                     [10]\n"
+           "\n"
            "An image holds at most 64 million pixels, a PDF, SVG or PostScript page 200 inches\n"
            "a side.\n";
 }
