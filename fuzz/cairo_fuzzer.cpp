@@ -1,14 +1,17 @@
 // Draws arbitrary symbols through the cairo surface. The fast path that writes the pixels of
-// whole-pixel boxes itself (a 24-bit image target) must leave the very pixels cairo leaves when
-// it fills the same boxes (a 32-bit target, which that path leaves alone), clip included; the
-// contexts must end without error; without text, nothing may lie outside what was measured; and
-// symbol files drawn on a raster kept from a larger symbol must be the bytes of a fresh one.
+// whole-pixel boxes itself (an image target) must leave the very pixels cairo leaves when it
+// fills the same boxes (on an image one pixel wider, drawn with the context moved one pixel to
+// the right, which that path leaves alone), clip included, on white or on transparent pixels;
+// the contexts must end without error; without text and unturned, nothing may lie outside what
+// was measured; and symbol files drawn on a raster kept from a larger symbol must be the bytes
+// of a fresh one.
 //
 // Input layout (little-endian):
 //   0      symbology, taken modulo 15
 //   1      switches: bit 0 pBold, bit 1 pChk, bits 2-3 pText (0, 1, -1, or its field), bit 4 no
 //          grid fitting, bit 5 bar reduction in units, bit 6 a clip, bit 7 symbol files too
-//   2      units (twips, points, pixels, millimetres, inches), 3 resolution, 4 line colour
+//   2      units (twips, points, pixels, millimetres, inches), 3 resolution, 4 line colour (bits
+//          0-1), the turn (bits 5-6: 0, 90, 180, 270 degrees), no background (bit 7)
 //   5      bar reduction (a quarter pixel or unit each), 6 margin in modules
 //   7..10  the clip: left, top, width, height in pixels (as a share of the page)
 //   11..12 pWidth   13..14 pHeight   15..16 pText   17..20 pX   21..24 pY (floats)
@@ -83,7 +86,10 @@ Input readInput(const std::uint8_t* data, std::size_t size) {
     OutputSettings& settings = input.settings;
     settings.units = static_cast<ScaleMode>(in.take<std::uint8_t>() % 5);
     settings.dpi = resolutions[in.take<std::uint8_t>() % resolutions.size()];
-    input.args.pLineColor = lineColours[in.take<std::uint8_t>() % lineColours.size()];
+    const auto look = in.take<std::uint8_t>();
+    input.args.pLineColor = lineColours[look % lineColours.size()];
+    settings.rotation = 90 * ((look >> 5) & 3);
+    if ((look & 128u) != 0) settings.background.reset();
     settings.barReduction = in.take<std::uint8_t>() / 4.0;
     settings.marginModules = in.take<std::uint8_t>() % 16;
     for (auto& side : input.clip) side = in.take<std::uint8_t>();
@@ -107,25 +113,33 @@ Input readInput(const std::uint8_t* data, std::size_t size) {
     return input;
 }
 
-struct Image {
-    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> target;
-    std::unique_ptr<cairo_t, decltype(&cairo_destroy)> context;
+using OwnedTarget = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
+using OwnedContext = std::unique_ptr<cairo_t, decltype(&cairo_destroy)>;
 
-    Image(cairo_format_t format, int width, int height)
-        : target(cairo_image_surface_create(format, width, height), cairo_surface_destroy),
-          context(cairo_create(target.get()), cairo_destroy) {
-        cairo_set_source_rgb(context.get(), 1, 1, 1);
-        cairo_paint(context.get());
+// White or transparent to begin with, as a page with or without its background.
+struct Canvas {
+    cairo_format_t format;
+    OwnedTarget target;
+    OwnedContext context;
+
+    Canvas(cairo_surface_t* surface, cairo_format_t pixels, bool white)
+        : format(pixels),
+          target(surface, cairo_surface_destroy),
+          context(cairo_create(surface), cairo_destroy) {
+        if (white) {
+            cairo_set_source_rgb(context.get(), 1, 1, 1);
+            cairo_paint(context.get());
+        }
     }
-    std::uint32_t rgb(int x, int y) const {
+    std::uint32_t pixel(int x, int y) const {
         const unsigned char* data = cairo_image_surface_get_data(target.get());
-        std::uint32_t pixel;
+        std::uint32_t word;
         std::memcpy(
-            &pixel,
+            &word,
             data + static_cast<std::ptrdiff_t>(y) * cairo_image_surface_get_stride(target.get()) +
                 x * 4,
             4);
-        return pixel & 0xFFFFFFu;
+        return format == CAIRO_FORMAT_RGB24 ? word & 0xFFFFFFu : word;
     }
 };
 
@@ -135,47 +149,54 @@ constexpr double maxPixels = 250000;
 void checkDrawing(const Input& input, const SymbolDrawing& measured) {
     const int width = std::max(1, static_cast<int>(measured.pageWidth));
     const int height = std::max(1, static_cast<int>(measured.pageHeight));
-    Image fast(CAIRO_FORMAT_RGB24, width, height), filled(CAIRO_FORMAT_ARGB32, width, height);
+    const bool white = input.settings.background.has_value();
+    const cairo_format_t format = white ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32;
+    Canvas fast(cairo_image_surface_create(format, width, height), format, white);
+    Canvas filled(cairo_image_surface_create(format, width + 1, height), format, white);
+    cairo_translate(filled.context.get(), 1, 0);
     if (input.clipped) {
         const int left = input.clip[0] * width / 256, top = input.clip[1] * height / 256;
         const int right = left + (input.clip[2] + 1) * (width - left) / 256;
         const int bottom = top + (input.clip[3] + 1) * (height - top) / 256;
-        for (Image* image : {&fast, &filled}) {
-            cairo_rectangle(image->context.get(), left, top, right - left, bottom - top);
-            cairo_clip(image->context.get());
+        for (Canvas* page : {&fast, &filled}) {
+            cairo_rectangle(page->context.get(), left, top, right - left, bottom - top);
+            cairo_clip(page->context.get());
         }
     }
     const double margin = measured.margin * input.settings.devicePerUnit();
     std::array<std::int16_t, 2> results{};
     int i = 0;
-    for (Image* image : {&fast, &filled}) {
-        results[i++] = drawSymbolAt(image->context.get(), input.type, input.args, input.settings,
+    for (Canvas* page : {&fast, &filled}) {
+        results[i++] = drawSymbolAt(page->context.get(), input.type, input.args, input.settings,
                                     measured, margin, margin);
-        if (cairo_status(image->context.get()) != CAIRO_STATUS_SUCCESS)
+        if (cairo_status(page->context.get()) != CAIRO_STATUS_SUCCESS)
             fail("the context ends without error",
-                 cairo_status_to_string(cairo_status(image->context.get())));
-        cairo_surface_flush(image->target.get());
+                 cairo_status_to_string(cairo_status(page->context.get())));
     }
     if (results[0] != measured.result || results[1] != measured.result)
         fail("a symbol draws with the result it measured with",
              std::to_string(results[0]) + ", " + std::to_string(results[1]) + " after " +
                  std::to_string(measured.result));
+    cairo_surface_flush(fast.target.get());
+    cairo_surface_flush(filled.target.get());
 
     // Text ink may reach past its advance and line height; boxes may not pass what was measured
     // (a pixel more: anti-aliased edges, and the origin rounded to whole pixels).
-    const bool hasText = input.args.pText != 0;
+    const bool inkKnown = input.args.pText == 0 && input.settings.rotation == 0;
+    const std::uint32_t base = white ? 0xFFFFFFu : 0;
     const double slack = 1;
     const double inkLeft = margin - slack, inkTop = margin - slack;
     const double inkRight = margin + measured.drawnOnDevice.width() + slack;
     const double inkBottom = margin + measured.drawnOnDevice.height() + slack;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            const std::uint32_t pixel = fast.rgb(x, y);
-            if (pixel != filled.rgb(x, y))
+            const std::uint32_t pixel = fast.pixel(x, y);
+            if (pixel != filled.pixel(x + 1, y))
                 fail("the fast path leaves the pixels cairo leaves",
                      std::to_string(x) + "," + std::to_string(y) + " of " + std::to_string(width) +
-                         "x" + std::to_string(height));
-            if (!hasText && pixel != 0xFFFFFFu &&
+                         "x" + std::to_string(height) + ": " + std::to_string(pixel) + " for " +
+                         std::to_string(filled.pixel(x + 1, y)));
+            if (inkKnown && pixel != base &&
                 (x < std::floor(inkLeft) || x >= std::ceil(inkRight) || y < std::floor(inkTop) ||
                  y >= std::ceil(inkBottom)))
                 fail("nothing drawn beyond what was measured",

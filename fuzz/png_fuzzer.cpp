@@ -1,12 +1,14 @@
 // Encodes arbitrary pictures as PNG files and reads them back: every chunk's CRC, the zlib
 // stream (inflated by zlib, Adler-32 included) and the pixels as cairo decodes them must match
-// the picture; the colour type is the smallest the picture allows (grey when every pixel is grey,
-// a palette up to 256 colours, RGB beyond); and an encoder that keeps its buffers from picture
-// to picture writes the same bytes as a fresh one.
+// the picture; the colour type is the smallest the picture allows (opaque: grey when every pixel
+// is grey, a palette up to 256 colours, RGB beyond; with alpha: a palette with its transparency
+// up to 256 colours, RGBA beyond); and an encoder that keeps its buffers from picture to picture
+// writes the same bytes as a fresh one.
 //
 // Input layout: width - 1 (2 bytes, 0..511), height - 1 (1 byte, 0..63), padding words at the end
 // of each row (1 byte, 0..3), the number of colours - 1 (2 bytes, 0..599), a seed for the
-// colours and the unused top byte of each pixel (1 byte: bit 0 makes every colour grey); then,
+// colours and the unused top byte of each pixel (1 byte: bit 0 makes every colour grey, bit 1
+// gives the pixels premultiplied alpha, as cairo's 32-bit images have it); then,
 // row after row, one byte (odd: the row above again) and pairs of bytes (a colour, a run length
 // 1..64) until the row is full. Missing bytes read as zero.
 #include <cairo.h>
@@ -53,14 +55,24 @@ std::uint32_t mix(std::uint32_t value) {
 
 struct Picture {
     int width = 0, height = 0, stride = 0;
+    bool hasAlpha = false;
     std::vector<unsigned char> pixels;
 
+    // The pixel as cairo holds it: 0xRRGGBB, or 0xAARRGGBB premultiplied with alpha.
     std::uint32_t colour(int x, int y) const {
         std::uint32_t word;
         std::memcpy(&word, pixels.data() + static_cast<std::size_t>(y) * stride + x * 4, 4);
-        return word & 0xFFFFFFu;
+        return hasAlpha ? word : word & 0xFFFFFFu;
     }
 };
+
+// A premultiplied colour: every channel at most the alpha; transparent and opaque often.
+std::uint32_t withAlpha(std::uint32_t value) {
+    const std::uint32_t pick = value >> 24;
+    const std::uint32_t alpha = pick < 64 ? 0 : pick < 160 ? 0xFF : pick;
+    const auto channel = [&](int shift) { return ((value >> shift) & 0xFFu) * alpha / 255; };
+    return alpha << 24 | channel(16) << 16 | channel(8) << 8 | channel(0);
+}
 
 Picture readPicture(const std::uint8_t* data, std::size_t size) {
     Reader in(data, size);
@@ -70,11 +82,14 @@ Picture readPicture(const std::uint8_t* data, std::size_t size) {
     picture.stride = (picture.width + static_cast<int>(in.byte() % 4)) * 4;
     const unsigned colourCount = 1 + (in.byte() | in.byte() << 8) % 600;
     const unsigned seed = in.byte();
+    picture.hasAlpha = (seed & 2) != 0;
     std::vector<std::uint32_t> colours(colourCount);
     for (unsigned i = 0; i < colourCount; ++i) {
         const std::uint32_t value = mix(seed << 16 | i);
-        colours[i] = (seed & 1) != 0 ? (value & 0xFFu) * 0x010101u : value & 0xFFFFFFu;
+        colours[i] = (seed & 1) != 0 ? (value & 0xFFu) * 0x010101u | (value & 0xFF000000u) : value;
+        if (picture.hasAlpha) colours[i] = withAlpha(colours[i]);
     }
+    const std::size_t used = picture.hasAlpha ? 4 : 3;  // bytes of a pixel the encoder reads
     // Every byte a pixel does not use, padding included, is garbage the encoder must not read.
     picture.pixels.resize(static_cast<std::size_t>(picture.stride) * picture.height);
     for (std::size_t i = 0; i + 4 <= picture.pixels.size(); i += 4) {
@@ -85,13 +100,13 @@ Picture readPicture(const std::uint8_t* data, std::size_t size) {
         unsigned char* row = picture.pixels.data() + static_cast<std::size_t>(y) * picture.stride;
         if (y > 0 && (in.byte() & 1) != 0) {
             for (int x = 0; x < picture.width; ++x)
-                std::memcpy(row + x * 4, row - picture.stride + x * 4, 3);
+                std::memcpy(row + x * 4, row - picture.stride + x * 4, used);
             continue;
         }
         for (int x = 0; x < picture.width;) {
             const std::uint32_t colour = colours[in.byte() % colourCount];
             const int run = std::min(1 + static_cast<int>(in.byte() % 64), picture.width - x);
-            for (int end = x + run; x < end; ++x) std::memcpy(row + x * 4, &colour, 3);
+            for (int end = x + run; x < end; ++x) std::memcpy(row + x * 4, &colour, used);
         }
     }
     return picture;
@@ -107,7 +122,7 @@ std::uint32_t bigEndian(std::string_view bytes, std::size_t at) {
 // The chunks in order, each CRC checked; the IDAT data joined.
 struct Chunks {
     std::vector<std::string> types;
-    std::string header, palette, data;
+    std::string header, palette, transparency, data;
 };
 
 Chunks readChunks(std::string_view png) {
@@ -128,6 +143,7 @@ Chunks readChunks(std::string_view png) {
         chunks.types.push_back(type);
         if (type == "IHDR") chunks.header = content;
         if (type == "PLTE") chunks.palette = content;
+        if (type == "tRNS") chunks.transparency = content;
         if (type == "IDAT") chunks.data += content;
         at += 12 + length;
     }
@@ -137,10 +153,10 @@ Chunks readChunks(std::string_view png) {
 void checkFile(const Picture& picture, const std::string& png) {
     const Chunks chunks = readChunks(png);
     const bool hasPalette = !chunks.palette.empty();
-    const std::vector<std::string> expected =
-        hasPalette ? std::vector<std::string>{"IHDR", "PLTE", "IDAT", "IEND"}
-                   : std::vector<std::string>{"IHDR", "IDAT", "IEND"};
-    if (chunks.types != expected) fail("chunks IHDR, PLTE for a palette, IDAT, IEND", "");
+    std::vector<std::string> expected = {"IHDR", "IDAT", "IEND"};
+    if (hasPalette) expected.insert(expected.begin() + 1, "PLTE");
+    if (hasPalette && picture.hasAlpha) expected.insert(expected.begin() + 2, "tRNS");
+    if (chunks.types != expected) fail("chunks IHDR, PLTE and tRNS for a palette, IDAT, IEND", "");
     if (chunks.header.size() != 13 || bigEndian(chunks.header, 0) != unsigned(picture.width) ||
         bigEndian(chunks.header, 4) != unsigned(picture.height) || chunks.header[8] != 8 ||
         chunks.header.substr(10) != std::string(3, '\0'))
@@ -152,21 +168,25 @@ void checkFile(const Picture& picture, const std::string& png) {
         for (int x = 0; x < picture.width; ++x) colours.push_back(picture.colour(x, y));
     std::sort(colours.begin(), colours.end());
     colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
-    const bool grey = std::all_of(colours.begin(), colours.end(), [](std::uint32_t colour) {
-        return colour == (colour & 0xFFu) * 0x010101u;
-    });
+    const bool grey =
+        !picture.hasAlpha && std::all_of(colours.begin(), colours.end(), [](std::uint32_t colour) {
+            return colour == (colour & 0xFFu) * 0x010101u;
+        });
     const int type = chunks.header[9];
-    const int smallest = grey ? 0 : colours.size() <= 256 ? 3 : 2;
+    const int smallest = grey ? 0 : colours.size() <= 256 ? 3 : picture.hasAlpha ? 6 : 2;
     if (type != smallest)
         fail("the smallest colour type", std::to_string(type) + " for " +
                                              std::to_string(colours.size()) + " colours" +
                                              (grey ? ", all grey" : ""));
     if (hasPalette != (type == 3) || chunks.palette.size() > 3 * 256 ||
-        (hasPalette && chunks.palette.size() != 3 * colours.size()))
+        (hasPalette && chunks.palette.size() != 3 * colours.size()) ||
+        (picture.hasAlpha && chunks.transparency.size() != chunks.palette.size() / 3))
         fail("a palette of the picture's colours", std::to_string(chunks.palette.size()));
 
     // zlib checks the stream and its Adler-32; the rows must be unfiltered or validly filtered.
-    const std::size_t rowLength = 1 + static_cast<std::size_t>(picture.width) * (type == 2 ? 3 : 1);
+    const std::size_t rowLength = 1 + static_cast<std::size_t>(picture.width) * (type == 6   ? 4
+                                                                                 : type == 2 ? 3
+                                                                                             : 1);
     std::string raw(rowLength * picture.height + 1, '\0');
     uLongf rawLength = raw.size();
     const int status =
@@ -205,7 +225,7 @@ void checkPixels(const Picture& picture, const std::string& png) {
         for (int x = 0; x < picture.width; ++x) {
             std::uint32_t decoded;
             std::memcpy(&decoded, data + static_cast<std::size_t>(y) * stride + x * 4, 4);
-            if ((decoded & 0xFFFFFFu) != picture.colour(x, y))
+            if ((picture.hasAlpha ? decoded : decoded & 0xFFFFFFu) != picture.colour(x, y))
                 fail("the pixels read back", std::to_string(x) + "," + std::to_string(y));
         }
     cairo_surface_destroy(image);
@@ -217,11 +237,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static quillet::PngEncoder kept;  // its buffers hold the pictures before
     const Picture picture = readPicture(data, size);
     std::string png, again;
-    kept.encode(picture.pixels.data(), picture.width, picture.height, picture.stride, png);
+    kept.encode(picture.pixels.data(), picture.width, picture.height, picture.stride, png,
+                picture.hasAlpha);
     checkFile(picture, png);
     checkPixels(picture, png);
     quillet::PngEncoder().encode(picture.pixels.data(), picture.width, picture.height,
-                                 picture.stride, again);
+                                 picture.stride, again, picture.hasAlpha);
     if (png != again) fail("a kept encoder writes what a fresh one writes", "");
     try {
         kept.encode(picture.pixels.data(), picture.width, 0, picture.stride, again);

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
-build=build/fuzz
+build=${QUILLET_FUZZ_BUILD:-build/fuzz}  # another folder keeps a run going alongside
 CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUILLET_WERROR=ON -DQUILLET_BUILD_FUZZ=ON -DQUILLET_BUILD_TESTS=OFF -DQUILLET_BUILD_CLI=ON \
   >/dev/null
