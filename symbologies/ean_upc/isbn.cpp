@@ -26,8 +26,8 @@ using Caption = SmallBuffer<char, 64>;
 std::string_view caption(std::u32string_view data, Caption& text) {
     const auto append = [&](std::u32string_view characters) {
         for (char32_t character : characters) {
-            const std::string_view bytes = CharacterText(character);
-            text.append(bytes.data(), bytes.size());
+            const CharacterText bytes(character);  // the view below points into it
+            text.append(bytes.view().data(), bytes.view().size());
         }
     };
     append(U"ISBN ");
