@@ -657,8 +657,7 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
         return 1;
     }
     std::optional<Document> document;
-    document.emplace(settings.format, documentFile->stream(), settings.creationTime,
-                     settings.background);
+    document.emplace(documentFile->stream(), settings);
     constexpr double pointsPerMillimetre = 72 / 25.4;
     const double pageWidth = page.width * pointsPerMillimetre;
     const double pageHeight = page.height * pointsPerMillimetre;

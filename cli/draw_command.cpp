@@ -104,7 +104,7 @@ int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::o
     std::ostringstream image;
     SymbolDrawing drawn;
     try {
-        Document document(settings.format, image, settings.creationTime, settings.background);
+        Document document(image, settings);
         drawn = drawSymbolPage(document, type, drawing, settings);
         if (drawn.result == 0) document.finish();
     } catch (const RuntimeError& failure) {
@@ -251,7 +251,7 @@ int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::
 
     std::ostringstream image;
     try {
-        Document document(settings.format, image, settings.creationTime, settings.background);
+        Document document(image, settings);
         cairo_t* context = document.beginPage(pageWidth, pageHeight);
         double top = border;
         for (std::size_t i = 0; i < cells.size(); ++i) {

@@ -305,13 +305,12 @@ DevicePlacement OutputSettings::placement(double originX, double originY) const 
     return placement;
 }
 
-Document::Document(OutputFormat format, std::ostream& out, std::optional<std::int64_t> creationTime,
-                   std::optional<std::int32_t> background)
-    : format_(format),
+Document::Document(std::ostream& out, const OutputSettings& settings)
+    : format_(settings.format),
       out_(out),
-      creationTime_(creationTime),
-      background_(background),
-      holding_(format == OutputFormat::svg || format == OutputFormat::ps) {}
+      creationTime_(settings.creationTime),
+      background_(settings.background),
+      holding_(format_ == OutputFormat::svg || format_ == OutputFormat::ps) {}
 
 // SVG is held whole and PostScript until its header's creation date, which cairo writes from
 // the clock, has been replaced.
@@ -593,7 +592,7 @@ SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& argum
     document_.clear();
     if (!isRaster(settings_.format)) {
         std::ostringstream out;
-        Document document(settings_.format, out, settings_.creationTime, settings_.background);
+        Document document(out, settings_);
         SymbolDrawing drawn = drawSymbolPage(document, type, arguments, settings_);
         if (drawn.result != 0) return drawn;
         document.finish();

@@ -82,9 +82,8 @@ class WriteError : public std::runtime_error {
 // and SVG ids are numbered within the document.
 class Document {
   public:
-    Document(OutputFormat format, std::ostream& out,
-             std::optional<std::int64_t> creationTime = std::nullopt,
-             std::optional<std::int32_t> background = whitePaper);
+    // The document takes its format, creation time and background from the settings.
+    Document(std::ostream& out, const OutputSettings& settings);
     ~Document();
     Document(const Document&) = delete;
     Document& operator=(const Document&) = delete;

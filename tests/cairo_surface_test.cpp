@@ -197,7 +197,7 @@ TEST(CairoOutput, VectorBoxesAreExactToTheUnit) {
     OutputSettings settings;
     settings.format = OutputFormat::svg;
     std::ostringstream svg;
-    Document document(settings.format, svg);
+    Document document(svg, settings);
     ASSERT_EQ(drawSymbolPage(document, Code_39, arguments, settings).result, 0);
     document.finish();
 
@@ -372,7 +372,7 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         DrawingArguments arguments;
         arguments.pCode = row.code;
         std::ostringstream own;
-        Document document(settings.format, own);
+        Document document(own, settings);
         ASSERT_EQ(drawSymbolPage(document, row.type, arguments, settings).result, 0);
         document.finish();
         ASSERT_EQ(files.draw(row.type, arguments).result, 0) << row.code;
@@ -390,7 +390,7 @@ TEST(CairoOutput, APageOfNoSizeIsRefused) {
     const OutputSettings settings;
     EXPECT_THROW(SymbolFiles(settings).draw(Code_39, arguments), std::runtime_error);
     std::ostringstream out;
-    Document document(settings.format, out);
+    Document document(out, settings);
     EXPECT_THROW(drawSymbolPage(document, Code_39, arguments, settings), std::runtime_error);
 }
 

@@ -42,7 +42,7 @@ std::ostream& operator<<(std::ostream& out, const Decoded& decoded) {
 std::string renderPng(tBarcodeType type, DrawingArguments arguments,
                       const OutputSettings& settings) {
     std::ostringstream out;
-    Document document(settings.format, out, settings.creationTime, settings.background);
+    Document document(out, settings);
     const SymbolDrawing drawing = drawSymbolPage(document, type, arguments, settings);
     if (drawing.result != 0)
         throw std::runtime_error("the symbol was not drawn: result " +
