@@ -182,9 +182,11 @@ class RasterSurface final : public CairoSurface {
     RasterSurface& operator=(const RasterSurface&) = delete;
 
   protected:
+    // A character is shown as its glyph, as cairo shows text on an image (it keeps text with
+    // its glyphs only in documents), without cairo looking the glyph up again.
     void showText(const std::string& text, double x, double baseline) override {
         handToCairo();
-        CairoSurface::showText(text, x, baseline);
+        if (!showGlyph(text, x, baseline)) CairoSurface::showText(text, x, baseline);
         cairoDrew_ = true;
     }
 

@@ -49,6 +49,90 @@ std::string drawableText(std::string_view text) {
     return encodeUtf8(characters);
 }
 
+// Plain ASCII without NUL is text cairo takes as it is.
+bool isPlainAscii(std::string_view text) noexcept {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte != 0 && byte < 0x80;
+    });
+}
+
+std::string textForCairo(std::string_view text) {
+    return isPlainAscii(text) ? std::string(text) : drawableText(text);
+}
+
+// What cairo measures of one scaled font and of its ASCII characters, kept per thread: symbols
+// that print one character at a time (under every bar character) would otherwise have cairo
+// look up the same glyphs again for every text of every symbol. A font is held referenced while
+// it is kept, so its address names it alone.
+struct KnownFont {
+    cairo_scaled_font_t* font = nullptr;
+    cairo_font_extents_t extents{};
+    std::array<cairo_text_extents_t, 128> glyphExtents{};
+    std::array<unsigned long, 128> glyphIndex{};
+    std::array<bool, 128> known{};
+};
+
+struct KnownFonts {
+    std::array<KnownFont, 4> fonts;
+    std::size_t next = 0;
+    KnownFonts() = default;
+    KnownFonts(const KnownFonts&) = delete;
+    KnownFonts& operator=(const KnownFonts&) = delete;
+    ~KnownFonts() {
+        for (auto& known : fonts)
+            if (known.font != nullptr) cairo_scaled_font_destroy(known.font);
+    }
+};
+
+thread_local KnownFonts knownFonts;
+
+// The context's font as kept, nothing while the context or its font is in error.
+KnownFont* knownFontOf(cairo_t* context) {
+    if (cairo_status(context) != CAIRO_STATUS_SUCCESS) return nullptr;
+    cairo_scaled_font_t* font = cairo_get_scaled_font(context);
+    if (cairo_scaled_font_status(font) != CAIRO_STATUS_SUCCESS) return nullptr;
+    for (auto& known : knownFonts.fonts)
+        if (known.font == font) return &known;
+    cairo_font_extents_t extents;
+    cairo_font_extents(context, &extents);
+    if (cairo_status(context) != CAIRO_STATUS_SUCCESS) return nullptr;
+    KnownFont& known = knownFonts.fonts[knownFonts.next];
+    knownFonts.next = (knownFonts.next + 1) % knownFonts.fonts.size();
+    if (known.font != nullptr) cairo_scaled_font_destroy(known.font);
+    known.font = cairo_scaled_font_reference(font);
+    known.extents = extents;
+    known.known.fill(false);
+    return &known;
+}
+
+// One ASCII character's extents and glyph, as cairo gives them for the text of that character.
+bool knowGlyph(cairo_t* context, KnownFont& known, char character) {
+    const auto slot = static_cast<unsigned char>(character);
+    if (known.known[slot]) return true;
+    const char text[2] = {character, '\0'};
+    cairo_text_extents_t extents;
+    cairo_text_extents(context, text, &extents);
+    if (cairo_status(context) != CAIRO_STATUS_SUCCESS) return false;
+    cairo_glyph_t* glyphs = nullptr;
+    int count = 0;
+    const cairo_status_t status = cairo_scaled_font_text_to_glyphs(
+        known.font, 0, 0, text, 1, &glyphs, &count, nullptr, nullptr, nullptr);
+    const bool one = status == CAIRO_STATUS_SUCCESS && count == 1;
+    if (one) {
+        known.glyphExtents[slot] = extents;
+        known.glyphIndex[slot] = glyphs[0].index;
+        known.known[slot] = true;
+    }
+    cairo_glyph_free(glyphs);
+    return one;
+}
+
+// A text of one plain ASCII character.
+bool isOneAscii(std::string_view text) noexcept {
+    return text.size() == 1 && isPlainAscii(text);
+}
+
 // A failure of cairo itself ends the drawing as a surface failure does.
 void raiseFor(cairo_status_t status) {
     if (status == CAIRO_STATUS_SUCCESS) return;
@@ -199,7 +283,11 @@ void CairoSurface::selectFont() {
 
 double CairoSurface::textWidth(std::string_view text) {
     selectFont();
-    const std::string drawable = drawableText(text);
+    if (isOneAscii(text))
+        if (KnownFont* known = knownFontOf(context_); known && knowGlyph(context_, *known, text[0]))
+            return known->glyphExtents[static_cast<unsigned char>(text[0])].x_advance /
+                   placement_.devicePerUnit;
+    const std::string drawable = textForCairo(text);
     cairo_text_extents_t extents;
     cairo_text_extents(context_, drawable.c_str(), &extents);
     checkContext();
@@ -274,13 +362,33 @@ void CairoSurface::showText(const std::string& text, double x, double baseline) 
     cairo_new_path(context_);
 }
 
+bool CairoSurface::showGlyph(std::string_view text, double x, double baseline) {
+    if (!isOneAscii(text)) return false;
+    KnownFont* known = knownFontOf(context_);
+    if (known == nullptr || !knowGlyph(context_, *known, text[0])) return false;
+    setColor(context_, foreColor_);
+    // cairo starts text at the current point, which it keeps on its fixed-point grid.
+    cairo_move_to(context_, x, baseline);
+    cairo_glyph_t glyph{known->glyphIndex[static_cast<unsigned char>(text[0])], 0, 0};
+    cairo_get_current_point(context_, &glyph.x, &glyph.y);
+    cairo_show_glyphs(context_, &glyph, 1);
+    cairo_new_path(context_);
+    return true;
+}
+
 void CairoSurface::print(std::string_view text) {
     selectFont();
-    const std::string drawable = drawableText(text);
+    const std::string drawable = textForCairo(text);
     cairo_font_extents_t font;
-    cairo_font_extents(context_, &font);
     cairo_text_extents_t extents;
-    cairo_text_extents(context_, drawable.c_str(), &extents);
+    KnownFont* known = isOneAscii(text) ? knownFontOf(context_) : nullptr;
+    if (known != nullptr && knowGlyph(context_, *known, text[0])) {
+        font = known->extents;
+        extents = known->glyphExtents[static_cast<unsigned char>(text[0])];
+    } else {
+        cairo_font_extents(context_, &font);
+        cairo_text_extents(context_, drawable.c_str(), &extents);
+    }
     checkContext();
 
     // CurrentY is the top of the text line; cairo places text by its baseline.

@@ -82,6 +82,10 @@ class CairoSurface : public Surface {
     // Shows well-formed text in the fore colour from a device position on its baseline.
     virtual void showText(const std::string& text, double x, double baseline);
 
+    // Shows a text of one ASCII character as showText() does, by its glyph in the selected
+    // font; false, showing nothing, for any other text. Only for targets that keep no text.
+    bool showGlyph(std::string_view text, double x, double baseline);
+
     // Raises the run-time error for a context that cairo has put in error.
     void checkContext() const;
 
