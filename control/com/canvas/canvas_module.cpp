@@ -1,16 +1,10 @@
 // The canvas's in-process server: exports, class factory and self-registration, for all users
 // (regsvr32) or for the current user only (regsvr32 /n /i:user, through DllInstall).
 #include <atomic>
-#include <cwctype>
 #include <string>
 
 #include "canvas.h"
-
-// In oleaut32 since Windows Vista; MinGW-w64's headers do not declare them.
-extern "C" HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* library, OLECHAR* path,
-                                                 OLECHAR* helpFolder);
-extern "C" HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID library, WORD major, WORD minor,
-                                                   LCID locale, SYSKIND kind);
+#include "control/com/registration.h"
 
 namespace quillet::canvas {
 
@@ -20,16 +14,6 @@ namespace {
 
 std::atomic<long> liveObjects{0};
 std::atomic<long> serverLocks{0};
-
-constexpr const wchar_t* progId = L"Quillet.Canvas";
-constexpr const wchar_t* versionedProgId = L"Quillet.Canvas.1";
-constexpr const wchar_t* className = L"Quillet Canvas";
-
-std::wstring guidText(REFGUID guid) {
-    wchar_t text[64] = {};
-    StringFromGUID2(guid, text, 64);
-    return text;
-}
 
 class ClassFactory final : public IClassFactory {
   public:
@@ -66,90 +50,10 @@ class ClassFactory final : public IClassFactory {
 
 ClassFactory factory;
 
-// Where the class keys go: HKLM for all users, HKCU for the current user; HKCR merges both.
-struct Scope {
-    HKEY root;
-    bool perUser;
-};
-
-LSTATUS setKey(HKEY root, const std::wstring& path, const wchar_t* name,
-               const std::wstring& value) {
-    HKEY key = nullptr;
-    LSTATUS status =
-        RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-    if (status != ERROR_SUCCESS) return status;
-    status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return status;
-}
-
-void unregisterClass(const Scope& scope) {
-    const std::wstring classes = L"Software\\Classes\\";
-    for (const std::wstring& key : {classes + L"CLSID\\" + guidText(CLSID_Canvas), classes + progId,
-                                    classes + versionedProgId}) {
-        RegDeleteTreeW(scope.root, key.c_str());
-        RegDeleteKeyW(scope.root, key.c_str());
-    }
-}
-
-HRESULT registerClass(const Scope& scope) {
-    const std::wstring classes = L"Software\\Classes\\";
-    const std::wstring clsid = classes + L"CLSID\\" + guidText(CLSID_Canvas);
-    const std::wstring path = modulePath();
-    struct Entry {
-        std::wstring key;
-        const wchar_t* name;
-        std::wstring value;
-    };
-    const Entry entries[] = {
-        {clsid, nullptr, className},
-        {clsid + L"\\InprocServer32", nullptr, path},
-        {clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
-        {clsid + L"\\ProgID", nullptr, versionedProgId},
-        {clsid + L"\\VersionIndependentProgID", nullptr, progId},
-        {clsid + L"\\TypeLib", nullptr, guidText(LIBID_QuilletCanvas)},
-        {clsid + L"\\Version", nullptr, L"1.0"},
-        {classes + progId, nullptr, className},
-        {classes + progId + L"\\CLSID", nullptr, guidText(CLSID_Canvas)},
-        {classes + progId + L"\\CurVer", nullptr, versionedProgId},
-        {classes + versionedProgId, nullptr, className},
-        {classes + versionedProgId + L"\\CLSID", nullptr, guidText(CLSID_Canvas)},
-    };
-    for (const Entry& entry : entries) {
-        if (setKey(scope.root, entry.key, entry.name, entry.value) != ERROR_SUCCESS) {
-            unregisterClass(scope);
-            return SELFREG_E_CLASS;
-        }
-    }
-    return S_OK;
-}
-
-constexpr SYSKIND ownSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
-
-HRESULT registerServer(const Scope& scope) {
-    ITypeLib* library = nullptr;
-    if (FAILED(LoadTypeLibEx(modulePath().c_str(), REGKIND_NONE, &library)))
-        return SELFREG_E_TYPELIB;
-    std::wstring path = modulePath();
-    const HRESULT registered = scope.perUser ? RegisterTypeLibForUser(library, path.data(), nullptr)
-                                             : RegisterTypeLib(library, path.data(), nullptr);
-    library->Release();
-    if (FAILED(registered)) return SELFREG_E_TYPELIB;
-    return registerClass(scope);
-}
-
-HRESULT unregisterServer(const Scope& scope) {
-    unregisterClass(scope);
-    const HRESULT result =
-        scope.perUser ? UnRegisterTypeLibForUser(LIBID_QuilletCanvas, 1, 0, 0x409, ownSysKind)
-                      : UnRegisterTypeLib(LIBID_QuilletCanvas, 1, 0, 0x409, ownSysKind);
-    // A library that was never registered is not an error for an uninstaller.
-    return (SUCCEEDED(result) || result == TYPE_E_REGISTRYACCESS ||
-            result == TYPE_E_LIBNOTREGISTERED)
-               ? S_OK
-               : result;
-}
+// Registered by the control's registration code, which keeps the keys that the other
+// bitness's registration of the canvas still needs.
+const com::ClassEntry serverClasses[] = {
+    {&CLSID_Canvas, L"Quillet.Canvas", L"Quillet Canvas", L"Apartment"}};
 
 }  // namespace
 
@@ -197,23 +101,15 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
-    return registerServer({HKEY_LOCAL_MACHINE, false});
+    return quillet::com::registerServer(quillet::com::Scope::machine, serverClasses);
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    return unregisterServer({HKEY_LOCAL_MACHINE, false});
+    return quillet::com::unregisterServer(quillet::com::Scope::machine, serverClasses);
 }
 
-// regsvr32 /n /i:user registers for the current user alone, which needs no administrator;
+// regsvr32 /n /i:user registers for the current user only, regsvr32 /u /n /i:user removes that;
 // /i without a command line, or with "machine", for all users.
 extern "C" HRESULT STDAPICALLTYPE DllInstall(BOOL install, LPCWSTR commandLine) {
-    std::wstring scope = commandLine != nullptr ? commandLine : L"";
-    for (wchar_t& c : scope) c = static_cast<wchar_t>(std::towlower(c));
-    Scope target{HKEY_LOCAL_MACHINE, false};
-    if (scope == L"user") {
-        target = {HKEY_CURRENT_USER, true};
-    } else if (!scope.empty() && scope != L"machine") {
-        return E_INVALIDARG;
-    }
-    return install ? registerServer(target) : unregisterServer(target);
+    return quillet::com::installServer(install != FALSE, commandLine, serverClasses);
 }
