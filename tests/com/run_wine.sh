@@ -10,10 +10,10 @@
 #                                              each case through the control and through
 #                                              `quillet trace`: identical, line for line
 #   run_wine.sh vbscript STATE BITS SCRIPT     the script under Wine's cscript
-#   run_wine.sh sidebyside STATE DLL32 CLIENT32 DLL64 CLIENT64
-#                                              both bitnesses registered, each unregistered in
-#                                              turn while the other keeps working, then the
-#                                              registry as before
+#   run_wine.sh sidebyside STATE [DLL32 CLIENT32 DLL64 CLIENT64]...
+#                                              per server: both bitnesses registered, each
+#                                              unregistered in turn while the other keeps
+#                                              working; then the registry as before
 #   run_wine.sh regfree STATE BITS DLL CLIENT   the client with an application manifest, the
 #                                              DLL with its assembly manifest, nothing
 #                                              registered: created and drawn, registry as before
@@ -174,19 +174,29 @@ case "$command" in
     [ $status -eq 0 ] && grep -q "all checks passed" <<<"$output"
     ;;
   sidebyside)
-    dll32=$(windows_path "$1") client32=$2 dll64=$(windows_path "$3") client64=$4
+    # One row of four arguments per server (quillet.dll, quillet_canvas.dll): each client knows
+    # the parts "registered" and "unregistered".
     use_display
     snapshot "$state/before" || { echo "reg export failed"; exit 1; }
     run() { quiet "$(loader "$1")" "$2" "$3"; }
-    regsvr 32 "$dll32" && regsvr 64 "$dll64" || { echo "regsvr32 failed"; exit 1; }
-    run 32 "$client32" registered && run 64 "$client64" registered || exit 1
-    regsvr 64 /u "$dll64" || { echo "regsvr32 /u (64-bit) failed"; exit 1; }
-    run 32 "$client32" registered || { echo "32-bit broken by unregistering 64-bit"; exit 1; }
-    regsvr 64 "$dll64" && regsvr 32 /u "$dll32" || exit 1
-    run 64 "$client64" registered || { echo "64-bit broken by unregistering 32-bit"; exit 1; }
-    regsvr 64 /u "$dll64" || exit 1
+    while [ $# -ge 4 ]; do
+      dll32=$(windows_path "$1") client32=$2 dll64=$(windows_path "$3") client64=$4
+      name=$(basename "$1")
+      shift 4
+      regsvr 32 "$dll32" && regsvr 64 "$dll64" || { echo "$name: regsvr32 failed"; exit 1; }
+      run 32 "$client32" registered && run 64 "$client64" registered || exit 1
+      regsvr 64 /u "$dll64" || { echo "$name: regsvr32 /u (64-bit) failed"; exit 1; }
+      run 32 "$client32" registered ||
+        { echo "$name: 32-bit broken by unregistering 64-bit"; exit 1; }
+      regsvr 64 "$dll64" && regsvr 32 /u "$dll32" || exit 1
+      run 64 "$client64" registered ||
+        { echo "$name: 64-bit broken by unregistering 32-bit"; exit 1; }
+      regsvr 64 /u "$dll64" || exit 1
+      run 32 "$client32" unregistered && run 64 "$client64" unregistered || exit 1
+      echo "$name: both registered; each unregistered in turn, the other working; both gone"
+    done
     unchanged_since "$state/before" "$state/after" || exit 1
-    echo "both registered; each unregistered in turn, the other working; both gone, registry as before"
+    echo "registry as before"
     ;;
   regfree)
     bits=$1 dll=$2 client=$3

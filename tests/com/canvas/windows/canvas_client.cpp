@@ -4,6 +4,8 @@
 //                               then made on the canvas, which must take it
 //   canvas_client pictures DIR  EMF playback against the pixels, the Picture round trip and the
 //                               errors a host sees in EXCEPINFO
+//   canvas_client registered    the canvas registered for this bitness and working
+//   canvas_client unregistered  none of its keys left in this bitness's view
 #include <fcntl.h>
 #include <io.h>
 
@@ -455,6 +457,53 @@ void checkPictures(const std::string& folder) {
     control->Release();
 }
 
+bool keyExists(const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// What regsvr32 leaves for this bitness (or, after /u, does not): the class, its ProgID, its
+// interface and type library, and a canvas created by ProgID that draws.
+void checkRegistered(bool present) {
+    wchar_t text[64] = {};
+    auto guid = [&text](REFGUID id) {
+        StringFromGUID2(id, text, 64);
+        return std::wstring(text);
+    };
+    const std::wstring keys[] = {
+        L"CLSID\\" + guid(CLSID_Canvas) + L"\\InprocServer32",
+        L"Quillet.Canvas\\CLSID",
+        L"Interface\\" + guid(IID_ICanvas) + L"\\TypeLib",
+        L"TypeLib\\" + guid(LIBID_QuilletCanvas) + L"\\1.0\\409\\" +
+            (sizeof(void*) == 8 ? L"win64" : L"win32"),
+    };
+    for (const auto& key : keys)
+        check(keyExists(key) == present,
+              "key " + toUtf8(key.data(), key.size()) + (present ? " present" : " absent"));
+    if (!present) return;
+    ITypeLib* library = nullptr;
+    const HRESULT loaded = LoadRegTypeLib(LIBID_QuilletCanvas, 1, 0, 0x409, &library);
+    check(loaded == S_OK, "type library found by LoadRegTypeLib: " + hex(loaded));
+    if (library != nullptr) library->Release();
+    IDispatch* canvas = createByProgId(L"Quillet.Canvas");
+    check(canvas != nullptr, "canvas created by ProgID");
+    if (canvas == nullptr) return;
+    Exception exception;
+    VARIANT color;
+    VariantInit(&color);
+    color.vt = VT_ERROR;
+    color.scode = DISP_E_PARAMNOTFOUND;
+    check(SUCCEEDED(invoke(canvas, L"Line", DISPATCH_METHOD,
+                           {number(VT_I2, 6), number(VT_R8, 0), number(VT_R8, 0),
+                            number(VT_R8, 100), number(VT_R8, 100), color},
+                           nullptr, &exception)),
+          "a filled box drawn");
+    canvas->Release();
+}
+
 }  // namespace
 
 void check(bool condition, const std::string& what) {
@@ -517,18 +566,23 @@ HRESULT invokeByName(IDispatch* object, const wchar_t* name, WORD flags,
 
 int main(int argc, char** argv) {
     using namespace client;
-    if (argc < 3) {
-        std::printf("usage: quillet_canvas_client trace CASES | pictures FOLDER\n");
+    const std::string part = argc > 1 ? argv[1] : "";
+    const bool registry = part == "registered" || part == "unregistered";
+    if (argc < (registry ? 2 : 3)) {
+        std::printf(
+            "usage: quillet_canvas_client trace CASES | pictures FOLDER | registered | "
+            "unregistered\n");
         return 64;
     }
     // Traces are compared byte for byte with the host's: no CR LF translation.
     _setmode(_fileno(stdout), _O_BINARY);
     OleInitialize(nullptr);
-    const std::string part = argv[1];
     if (part == "trace") {
         traceCases(argv[2]);
     } else if (part == "pictures") {
         checkPictures(argv[2]);
+    } else if (registry) {
+        checkRegistered(part == "registered");
     } else {
         std::printf("unknown part %s\n", part.c_str());
         return 64;
