@@ -30,41 +30,15 @@
 #include <string>
 
 #include "control/quillet.h"
+#include "fuzz/fuzz_input.h"
 #include "surfaces/cairo_output.h"
 
 namespace {
 
 using namespace quillet;
 
-[[noreturn]] void fail(const char* property, const std::string& detail) {
-    std::fprintf(stderr, "property violated: %s: %s\n", property, detail.c_str());
-    std::abort();
-}
-
-class Reader {
-  public:
-    Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-
-    template <class Value>
-    Value take() {
-        std::array<std::uint8_t, sizeof(Value)> bytes{};
-        for (auto& byte : bytes) byte = pos_ < size_ ? data_[pos_++] : 0;
-        Value value;
-        std::memcpy(&value, bytes.data(), sizeof value);
-        return value;
-    }
-    std::string text(std::size_t length) {
-        length = std::min(length, size_ - pos_);
-        std::string out(reinterpret_cast<const char*>(data_ + pos_), length);
-        pos_ += length;
-        return out;
-    }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
-};
+using quillet::fuzz::fail;
+using quillet::fuzz::Reader;
 
 constexpr std::array<double, 6> resolutions = {24, 72, 96, 150, 300, 600};
 // Black, red, white, a palette index the surface refuses (380).

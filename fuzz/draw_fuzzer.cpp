@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "control/quillet.h"
+#include "fuzz/fuzz_input.h"
 #include "render/ratio.h"
 #include "surfaces/recording_surface.h"
 
@@ -48,36 +49,8 @@ constexpr bool isTwoWidth(tBarcodeType type) {
            type == Code_39F || type == Code_MSI;
 }
 
-[[noreturn]] void fail(const char* property, const std::string& detail) {
-    std::fprintf(stderr, "property violated: %s: %s\n", property, detail.c_str());
-    std::abort();
-}
-
-class Reader {
-  public:
-    Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-
-    template <class Value>
-    Value take() {
-        std::array<std::uint8_t, sizeof(Value)> bytes{};
-        for (auto& byte : bytes) byte = pos_ < size_ ? data_[pos_++] : 0;
-        Value value;
-        std::memcpy(&value, bytes.data(), sizeof value);
-        return value;
-    }
-    std::string text(std::size_t length) {
-        length = std::min(length, size_ - pos_);
-        std::string out(reinterpret_cast<const char*>(data_ + pos_), length);
-        pos_ += length;
-        return out;
-    }
-    std::string rest() { return text(size_ - pos_); }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
-};
+using quillet::fuzz::fail;
+using quillet::fuzz::Reader;
 
 struct SurfaceFailure {
     std::string_view member;

@@ -25,25 +25,13 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/fuzz_input.h"
 #include "surfaces/png_encoder.h"
 
 namespace {
 
-[[noreturn]] void fail(const char* property, const std::string& detail) {
-    std::fprintf(stderr, "property violated: %s: %s\n", property, detail.c_str());
-    std::abort();
-}
-
-class Reader {
-  public:
-    Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    unsigned byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
-};
+using quillet::fuzz::fail;
+using quillet::fuzz::Reader;
 
 std::uint32_t mix(std::uint32_t value) {
     value ^= value >> 16;

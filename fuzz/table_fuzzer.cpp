@@ -19,15 +19,13 @@
 
 #include "cli/command_line.h"
 #include "cli/output_commands.h"
+#include "fuzz/fuzz_input.h"
 
 namespace {
 
 using namespace quillet;
 
-[[noreturn]] void fail(const char* property, const std::string& detail) {
-    std::fprintf(stderr, "property violated: %s: %s\n", property, detail.c_str());
-    std::abort();
-}
+using quillet::fuzz::fail;
 
 cli::Table read(const std::string& text, bool& refused) {
     std::istringstream in(text);
