@@ -20,13 +20,15 @@ namespace client {
 void check(bool condition, const std::string& what);
 int failures();
 
-using quillet::com::toUtf8;
 using quillet::com::toUtf16;
+using quillet::com::toUtf8;
 std::string hex(HRESULT value);
 // A text as the trace writes it: tab, newline and backslash escaped.
 std::string escape(const std::string& text);
 
-// The control created by ProgID, as its IDispatch.
+// An in-process object created by ProgID, as its IDispatch; nothing when that fails.
+IDispatch* createByProgId(const wchar_t* progId);
+// The control as this client hosts it, as its IDispatch.
 IDispatch* createControl();
 // Calls a member by name with the arguments in the caller's order.
 HRESULT invokeByName(IDispatch* object, const wchar_t* name, WORD flags,

@@ -21,8 +21,6 @@
 namespace client {
 namespace {
 
-int failureCount = 0;
-
 struct Variant : VARIANT {
     Variant() { VariantInit(this); }
     ~Variant() { VariantClear(this); }
@@ -40,15 +38,6 @@ struct Exception : EXCEPINFO {
     Exception(const Exception&) = delete;
     Exception& operator=(const Exception&) = delete;
 };
-
-IDispatch* createByProgId(const wchar_t* progId) {
-    CLSID clsid{};
-    if (FAILED(CLSIDFromProgID(progId, &clsid))) return nullptr;
-    IDispatch* object = nullptr;
-    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                     reinterpret_cast<void**>(&object));
-    return object;
-}
 
 // The drawing object the control sees: each call goes to the recording object first (which
 // answers TextWidth and TextHeight with the trace's metrics, so that the trace stays comparable)
@@ -506,60 +495,9 @@ void checkRegistered(bool present) {
 
 }  // namespace
 
-void check(bool condition, const std::string& what) {
-    if (!condition) {
-        ++failureCount;
-        std::printf("FAILED: %s\n", what.c_str());
-    }
-}
-
-int failures() {
-    return failureCount;
-}
-
-std::string escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\\')
-            out += "\\\\";
-        else
-            out += c;
-    }
-    return out;
-}
-
-std::string hex(HRESULT value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
-    return text;
-}
-
 IDispatch* createControl() {
     IDispatch* control = createByProgId(L"QUILLETPRO.Quillet");
     return control != nullptr ? new ControlOntoCanvas(control) : nullptr;
-}
-
-HRESULT invokeByName(IDispatch* object, const wchar_t* name, WORD flags,
-                     std::vector<VARIANT>& arguments, VARIANT* result, EXCEPINFO* exception,
-                     UINT* argumentError) {
-    DISPID id = DISPID_UNKNOWN;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    const HRESULT found = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(found)) return found;
-    std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
-    DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS parameters{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    if (flags & DISPATCH_PROPERTYPUT) {
-        parameters.rgdispidNamedArgs = &named;
-        parameters.cNamedArgs = 1;
-    }
-    UINT ignored = 0;
-    return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters, result, exception,
-                          argumentError ? argumentError : &ignored);
 }
 
 }  // namespace client
