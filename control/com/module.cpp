@@ -3,6 +3,7 @@
 #include <new>
 
 #include "com_shell.h"
+#include "control/com/class_factory.h"
 #include "control/com/control.h"
 #include "control/com/registration.h"
 #include "control/com/resource_ids.h"
@@ -20,41 +21,7 @@ std::atomic<long> serverLocks{0};
 constexpr const wchar_t* progId = L"QUILLETPRO.Quillet";
 constexpr const wchar_t* className = L"Quillet Control";
 
-class ClassFactory final : public IClassFactory {
-  public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    // The factory is static: its references are module locks, so that a client holding it keeps
-    // the DLL loaded.
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        lockModule(true);
-        return 2;
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        lockModule(false);
-        return 1;
-    }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        *object = nullptr;
-        if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-        return Control::create(iid, object);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        lockModule(lock != FALSE);
-        return S_OK;
-    }
-};
-
-ClassFactory factory;
+ClassFactory<&Control::create, &lockModule> factory;
 
 const ClassEntry serverClasses[] = {{&CLSID_Quillet, progId, className, L"Apartment", true,
                                      QUILLET_TOOLBOX_BITMAP, Control::miscStatus}};

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "canvas.h"
+#include "control/com/class_factory.h"
 #include "control/com/registration.h"
 
 namespace quillet::canvas {
@@ -15,40 +16,11 @@ namespace {
 std::atomic<long> liveObjects{0};
 std::atomic<long> serverLocks{0};
 
-class ClassFactory final : public IClassFactory {
-  public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    // The factory is static: its references are module locks.
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        ++serverLocks;
-        return 2;
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        --serverLocks;
-        return 1;
-    }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        *object = nullptr;
-        if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-        return Canvas::create(iid, object);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        lock ? ++serverLocks : --serverLocks;
-        return S_OK;
-    }
-};
+void lockServer(bool lock) noexcept {
+    lock ? ++serverLocks : --serverLocks;
+}
 
-ClassFactory factory;
+com::ClassFactory<&Canvas::create, &lockServer> factory;
 
 // Registered by the control's registration code, which keeps the keys that the other
 // bitness's registration of the canvas still needs.
