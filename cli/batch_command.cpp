@@ -3,14 +3,16 @@
 #include <array>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <istream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <ostream>
 #include <sstream>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -355,88 +357,36 @@ std::string errorMessage(std::int32_t number) {
     return "error " + std::to_string(number) + " (" + describeError(number) + ") before drawing";
 }
 
-// Rows handed in order from the thread that draws them to the thread that writes them, through
-// a ring of slots that each keep their own raster.
-class RowRing {
+// What became of the rows of a folder batch, reported in row order although the workers finish
+// them out of turn: a row done early waits here until the rows before it are in.
+class RowReports {
   public:
-    struct Slot {
-        explicit Slot(const OutputSettings& settings) : files(settings) {}
-        Row row;
-        SymbolFiles files;
-        std::string code;                    // as the method left it, for the file name
-        std::optional<std::string> failure;  // why the row was not drawn
-    };
+    // Called with each row's number (counting from 1) and its failure, in row order.
+    using Report = std::function<void(std::size_t, const std::optional<std::string>&)>;
+    explicit RowReports(Report report) : report_(std::move(report)) {}
 
-    explicit RowRing(const OutputSettings& settings) {
-        for (auto& slot : slots_) slot = std::make_unique<Slot>(settings);
-    }
-
-    // The drawing side: the next slot to fill, once it is free, then publish() it.
-    Slot* free() {
-        std::unique_lock lock(mutex_);
-        if (drawn_ - written_ == slots_.size()) {
-            drawerWaits_ = true;
-            spaceFreed_.wait(lock, [&] { return drawn_ - written_ <= slots_.size() - wakeAfter; });
-            drawerWaits_ = false;
-        }
-        return slots_[drawn_ % slots_.size()].get();
-    }
-    void publish() {
+    void done(std::size_t number, std::optional<std::string> failure) {
         std::lock_guard lock(mutex_);
-        ++drawn_;
-        if (writerWaits_ && drawn_ - written_ >= wakeAfter) rowsDrawn_.notify_one();
-    }
-    void close() {
-        std::lock_guard lock(mutex_);
-        closed_ = true;
-        rowsDrawn_.notify_one();
-    }
-
-    // The writing side: the next drawn slot, then release() it; nothing once every row is in.
-    Slot* next() {
-        std::unique_lock lock(mutex_);
-        // Rows that trickle in through a slow pipe are written after a moment all the same.
-        while (drawn_ == written_ && !closed_) {
-            writerWaits_ = true;
-            rowsDrawn_.wait_for(lock, std::chrono::milliseconds(20),
-                                [&] { return drawn_ - written_ >= wakeAfter || closed_; });
-            writerWaits_ = false;
-        }
-        return drawn_ > written_ ? slots_[written_ % slots_.size()].get() : nullptr;
-    }
-    void release() {
-        std::lock_guard lock(mutex_);
-        ++written_;
-        if (drawerWaits_ && drawn_ - written_ <= slots_.size() - wakeAfter)
-            spaceFreed_.notify_one();
+        waiting_.emplace(number, std::move(failure));
+        for (auto next = waiting_.begin(); next != waiting_.end() && next->first == reported_ + 1;
+             next = waiting_.erase(next))
+            report_(++reported_, next->second);
     }
 
   private:
-    // Enough for either thread to run on while the other is briefly slower; each slot holds a
-    // raster. A waiting thread is woken for half the ring at once, not for every row, so that
-    // the threads do not spend their time waking each other.
-    std::array<std::unique_ptr<Slot>, 8> slots_;
-    static constexpr std::size_t wakeAfter = 4;
+    Report report_;
     std::mutex mutex_;
-    std::condition_variable rowsDrawn_, spaceFreed_;
-    std::size_t drawn_ = 0, written_ = 0;
-    bool closed_ = false, drawerWaits_ = false, writerWaits_ = false;
+    std::map<std::size_t, std::optional<std::string>> waiting_;  // at most one a worker
+    std::size_t reported_ = 0;
 };
 
-// Parses and draws a row into its slot: nothing when it was drawn, else why not.
-std::optional<std::string> drawRow(RowRing::Slot& slot, const std::vector<std::string>& optionNames,
-                                   const DrawingArguments& defaults) {
-    try {
-        const RowDrawing drawing = parseRow(slot.row, optionNames, defaults);
-        const SymbolDrawing drawn = slot.files.draw(drawing.type, drawing.arguments);
-        if (drawn.result != 0) return resultMessage(drawn.result);
-        slot.code = drawn.code;
-        return std::nullopt;
-    } catch (const RuntimeError& failure) {
-        return errorMessage(failure.number());
-    } catch (const std::exception& failure) {
-        return failure.what();
-    }
+// Threads when --threads does not say: one for each core, up to a few, since each holds its own
+// raster and the disk is shared.
+constexpr int maxThreads = 64;
+
+int defaultThreads() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 1u, 8u));
 }
 
 }  // namespace
@@ -476,8 +426,8 @@ std::string_view batchHelp() {
            "  --grid CxR         C columns and R rows of labels per page (PDF output)\n"
            "  --page P           the grid's page: a4, letter or WIDTHxHEIGHT in mm, 10 to\n"
            "                     5080 each [a4]\n"
-           "  --threads N        files: 2 draws on one thread while another encodes and\n"
-           "                     writes; 1 does everything on one thread [2]\n";
+           "  --threads N        files: N threads each draw, encode and write whole rows,\n"
+           "                     1 to 64 [one per core, up to 8]\n";
 }
 
 int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,
@@ -488,7 +438,7 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
     std::optional<OutputFormat> namedFormat;
     std::optional<Grid> grid;
     PageSize page{210, 297};
-    int threads = 2;
+    int threads = defaultThreads();
     bool toDocument = false, toNothing = false;
     std::ifstream inputFile;
     std::istream* input = &in;
@@ -513,9 +463,10 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
             else if (name == "--page")
                 page = parsePage(value);
             else if (name == "--threads") {
-                if (value != "1" && value != "2")
-                    throw UsageError("invalid value '" + value + "' for --threads: 1 or 2");
-                threads = value == "1" ? 1 : 2;
+                threads = parseInt16("--threads", value);
+                if (threads < 1 || threads > maxThreads)
+                    throw UsageError("invalid value '" + value + "' for --threads: 1 to " +
+                                     std::to_string(maxThreads));
             } else if (applyOutputOption(name, value, settings)) {
                 if (name == "--format") namedFormat = settings.format;
             } else {
@@ -564,9 +515,9 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
 
     Progress progress(err, showProgress, rowTotal);
     std::size_t drawnCount = 0, failedCount = 0;
-    const auto report = [&](const Row& row, const std::string& message) {
+    const auto report = [&](std::size_t row, const std::string& message) {
         progress.clear();
-        err << "quillet: row " << row.number << ": " << message << "\n";
+        err << "quillet: row " << row << ": " << message << "\n";
         ++failedCount;
     };
     const auto finish = [&](int exitCode) {
@@ -583,66 +534,63 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
     };
 
     if (!toDocument) {
-        // Encodes, writes and reports a drawn row.
-        std::string bytes;
-        const auto emit = [&](RowRing::Slot& slot) {
-            progress.update(slot.row.number - 1);
-            if (slot.failure) {
-                report(slot.row, *slot.failure);
-                return;
-            }
-            try {
-                slot.files.encode(bytes);
-                if (!toNothing)
-                    writeOutput((fs::path(outputPath) / fileNameOf(slot.row.number, numberWidth,
-                                                                   slot.code, settings.format))
-                                    .string(),
-                                bytes, out);
+        // Each row is a file of its own, made whole by one worker: each takes the next row as
+        // it finishes one, so that the threads stay busy whatever a row costs.
+        RowReports reports([&](std::size_t number, const std::optional<std::string>& failure) {
+            progress.update(number);
+            if (failure)
+                report(number, *failure);
+            else
                 ++drawnCount;
+        });
+        std::mutex reading;  // the table, and the first failure to read it
+        std::string readingFailure;
+        const auto nextRow = [&]() -> std::optional<Row> {
+            std::lock_guard lock(reading);
+            if (!readingFailure.empty()) return std::nullopt;
+            try {
+                return table->next();
             } catch (const std::exception& failure) {
-                report(slot.row, failure.what());
+                readingFailure = failure.what();
+                return std::nullopt;
             }
         };
-        if (threads == 1) {
-            RowRing::Slot slot(settings);
-            try {
-                while (std::optional<Row> row = table->next()) {
-                    slot.row = std::move(*row);
-                    slot.failure = drawRow(slot, optionNames, defaults);
-                    emit(slot);
+        const auto work = [&] {
+            SymbolFiles files(settings);
+            std::string bytes;
+            while (const std::optional<Row> row = nextRow()) {
+                std::optional<std::string> failure;
+                try {
+                    const RowDrawing drawing = parseRow(*row, optionNames, defaults);
+                    const SymbolDrawing drawn = files.draw(drawing.type, drawing.arguments);
+                    if (drawn.result != 0) {
+                        failure = resultMessage(drawn.result);
+                    } else {
+                        files.encode(bytes);
+                        const std::string name =
+                            fileNameOf(row->number, numberWidth, drawn.code, settings.format);
+                        if (!toNothing)
+                            writeOutput((fs::path(outputPath) / name).string(), bytes, out);
+                    }
+                } catch (const RuntimeError& error) {
+                    failure = errorMessage(error.number());
+                } catch (const std::exception& error) {
+                    failure = error.what();
                 }
-            } catch (const std::exception& failure) {
-                err << "quillet: " << failure.what() << "\n";
-                return finish(1);
+                reports.done(row->number, std::move(failure));
             }
-            return finish(0);
+        };
+        std::vector<std::thread> helpers;
+        try {
+            for (int i = 1; i < threads; ++i) helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            // The threads the system gives are enough: this one works as well.
         }
-        // Each row is a file of its own. A second thread reads and draws the rows while this one
-        // encodes, writes and reports them in row order: only drawing uses cairo, whose font
-        // caches are shared and locked, so the two overlap without waiting on each other.
-        RowRing ring(settings);
-        std::string drawingFailure;
-        std::thread drawer([&] {
-            try {
-                while (RowRing::Slot* slot = ring.free()) {
-                    std::optional<Row> row = table->next();
-                    if (!row) break;
-                    slot->row = std::move(*row);
-                    slot->failure = drawRow(*slot, optionNames, defaults);
-                    ring.publish();
-                }
-            } catch (const std::exception& failure) {
-                drawingFailure = failure.what();
-            }
-            ring.close();
-        });
-        while (RowRing::Slot* slot = ring.next()) {
-            emit(*slot);
-            ring.release();
-        }
-        drawer.join();
-        if (!drawingFailure.empty()) {
-            err << "quillet: " << drawingFailure << "\n";
+        work();
+        for (auto& helper : helpers) helper.join();
+        if (!readingFailure.empty()) {
+            progress.clear();
+            err << "quillet: " << readingFailure << "\n";
             return finish(1);
         }
         return finish(0);
@@ -671,14 +619,14 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
                 const SymbolDrawing drawn =
                     drawSymbolPage(*document, drawing.type, drawing.arguments, settings);
                 if (drawn.result != 0) {
-                    report(*row, resultMessage(drawn.result));
+                    report(row->number, resultMessage(drawn.result));
                     continue;
                 }
             } else {
                 const SymbolDrawing measured =
                     measureSymbol(drawing.type, drawing.arguments, settings);
                 if (measured.result != 0) {
-                    report(*row, resultMessage(measured.result));
+                    report(row->number, resultMessage(measured.result));
                     continue;
                 }
                 const std::size_t perPage = static_cast<std::size_t>(grid->columns * grid->rows);
@@ -704,22 +652,22 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
                                  measured, left, top);
                 ++placed;
                 if (result != 0) {
-                    report(*row, resultMessage(result));
+                    report(row->number, resultMessage(result));
                     continue;
                 }
             }
             ++drawnCount;
         } catch (const WriteError& failure) {
             const std::string problem = documentFile->problem();
-            report(*row, problem.empty() ? failure.what() : problem);
+            report(row->number, problem.empty() ? failure.what() : problem);
             writeFailed = true;
             break;
         } catch (const UsageError& usage) {
-            report(*row, usage.what());
+            report(row->number, usage.what());
         } catch (const RuntimeError& failure) {
-            report(*row, errorMessage(failure.number()));
+            report(row->number, errorMessage(failure.number()));
         } catch (const std::exception& failure) {
-            report(*row, failure.what());
+            report(row->number, failure.what());
         }
     }
     if (!writeFailed && drawnCount > 0) {

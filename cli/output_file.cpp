@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <stdexcept>
 
@@ -25,13 +26,44 @@ struct TemporarySlot {
 };
 std::array<TemporarySlot, 16> temporaries;
 
+// Several threads may be making files when a signal comes. The handler first stops new files
+// being started, then waits for the threads that are making one to have it in its slot, so that
+// no file is made after it has looked.
+std::atomic<bool> stopping{false};
+std::atomic<int> making{0};  // threads between deciding to make a file and having made it
+thread_local bool thisThreadMakes = false;
+
 extern "C" void removeTemporariesAndStop(int signal) {
+    stopping.store(true);
+    // The thread the signal interrupted may be making a file itself: it will not go on.
+    const int others = thisThreadMakes ? 1 : 0;
+    while (making.load() > others) {
+        const struct timespec moment { 0, 100000 };
+        ::nanosleep(&moment, nullptr);
+    }
     for (auto& slot : temporaries)
         if (slot.used.load()) ::unlink(slot.path);
     // Ended by the signal as before, so the exit status still says which one it was.
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
+
+// Marks the making of a temporary file, from before its slot is claimed until it has been made.
+class Making {
+  public:
+    // The flag is up whenever the count holds this thread, so that a handler running on this
+    // thread never waits for it.
+    Making() {
+        thisThreadMakes = true;
+        making.fetch_add(1);
+    }
+    ~Making() {
+        making.fetch_sub(1);
+        thisThreadMakes = false;
+    }
+    Making(const Making&) = delete;
+    Making& operator=(const Making&) = delete;
+};
 
 void installHandlers() {
     static std::once_flag installed;
@@ -137,8 +169,13 @@ OutputFile::OutputFile(const std::string& path) : path_(path), target_(path) {
         const auto slash = real.rfind('/');
         const std::string folder = slash == std::string::npos ? "" : real.substr(0, slash + 1);
         const std::string name = slash == std::string::npos ? real : real.substr(slash + 1);
+        const Making making;
+        // A signal is ending the process: it has removed the temporary files, and no more are
+        // made. The calling thread is stopped with it.
+        if (stopping.load()) throw std::runtime_error(failure(path, EINTR));
         for (int attempt = 0; descriptor_ < 0; ++attempt) {
-            temporary_ = folder + "." + name + ".part" + std::to_string(::getpid()) + "-" +
+            static const pid_t process = ::getpid();
+            temporary_ = folder + "." + name + ".part" + std::to_string(process) + "-" +
                          std::to_string(attempt);
             slot_ = claimSlot(temporary_);
             descriptor_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

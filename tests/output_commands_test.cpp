@@ -129,8 +129,8 @@ TEST(QuilletDrawCommand, PrintsTheWrittenBackCode) {
 }
 
 TEST(QuilletBatchCommand, ABadRowDoesNotStopTheOthers) {
-    // On two threads (the default) and on one, the same files and the same report.
-    for (const std::string threads : {"2", "1"}) {
+    // On any number of threads, the same files and the same report in row order.
+    for (const std::string threads : {"2", "1", "8"}) {
         SCOPED_TRACE("--threads " + threads);
         const fs::path folder = fs::temp_directory_path() / "quillet-batch-test";
         fs::remove_all(folder);
@@ -280,6 +280,12 @@ TEST(QuilletBatchCommand, DrawsToNothingAndFromPipes) {
          "quillet: row 1: the image would be 5109 x 22001 pixels, more than 32767 a side or 64 "
          "million in all: lower --dpi or the symbol's size\n"
          "quillet: 2 rows: 1 drawn, 1 failed\n"},
+        {"no threads",
+         "Code_39,A\n",
+         false,
+         {"-o", "/dev/null", "--threads", "0"},
+         64,
+         "quillet: invalid value '0' for --threads: 1 to 64\n"},
         {"a folder named like an image",
          "Code_39,A\n",
          false,
