@@ -176,15 +176,25 @@ class RasterSurface final : public CairoSurface {
         : CairoSurface(context, placement),
           page_(page),
           data_(cairo_image_surface_get_data(page.image)),
-          stride_(cairo_image_surface_get_stride(page.image)) {}
+          stride_(cairo_image_surface_get_stride(page.image)),
+          alpha_(cairo_image_surface_get_format(page.image) == CAIRO_FORMAT_ARGB32) {}
     ~RasterSurface() override { handToCairo(); }
     RasterSurface(const RasterSurface&) = delete;
     RasterSurface& operator=(const RasterSurface&) = delete;
 
   protected:
-    // A character is shown as its glyph, as cairo shows text on an image (it keeps text with
-    // its glyphs only in documents), without cairo looking the glyph up again.
+    // A character is composited here from its glyph's coverage, as cairo would composite it;
+    // other text is shown by cairo, a character as its glyph (cairo keeps text with its glyphs
+    // only in documents) without cairo looking the glyph up again.
     void showText(const std::string& text, double x, double baseline) override {
+        takeFromCairo();
+        copyBandDown();
+        const ImageTarget target{data_,     stride_,     alpha_,      page_.left,
+                                 page_.top, page_.right, page_.bottom};
+        if (compositeGlyph(text, x, baseline, target)) {
+            written_ = true;
+            return;
+        }
         handToCairo();
         if (!showGlyph(text, x, baseline)) CairoSurface::showText(text, x, baseline);
         cairoDrew_ = true;
@@ -203,10 +213,7 @@ class RasterSurface final : public CairoSurface {
         const int y1 = std::max(page_.top, pixelWithin(top, page_.bottom));
         const int y2 = std::min(page_.bottom, pixelWithin(bottom, page_.bottom));
         if (x1 >= x2 || y1 >= y2) return;
-        if (cairoDrew_) {
-            cairo_surface_flush(page_.image);
-            cairoDrew_ = false;
-        }
+        takeFromCairo();
         if (runCount_ > 0 && (y1 != bandTop_ || y2 != bandBottom_ || runCount_ == runs_.size()))
             copyBandDown();
         bandTop_ = y1;
@@ -241,6 +248,13 @@ class RasterSurface final : public CairoSurface {
         runCount_ = 0;
     }
 
+    // What cairo drew must be in the pixels before they are written here.
+    void takeFromCairo() {
+        if (!cairoDrew_) return;
+        cairo_surface_flush(page_.image);
+        cairoDrew_ = false;
+    }
+
     // cairo must know before it draws again that the pixels changed under it.
     void handToCairo() {
         if (!written_) return;
@@ -256,6 +270,7 @@ class RasterSurface final : public CairoSurface {
     Page page_;
     unsigned char* data_;
     int stride_;
+    bool alpha_;
     int bandTop_ = 0, bandBottom_ = 0;
     std::array<Run, 32> runs_{};  // of the band painted on its top row only
     std::size_t runCount_ = 0;

@@ -49,6 +49,14 @@ struct Extents {
     double height() const noexcept { return empty ? 0 : bottom - top; }
 };
 
+// The pixels of an unscaled 24- or 32-bit cairo image and the clip, in pixels, within them.
+struct ImageTarget {
+    unsigned char* data;
+    int stride;
+    bool alpha;  // 32-bit, with alpha
+    int left, top, right, bottom;
+};
+
 // cairo is handed only what it accepts (text it would refuse shows as replacement characters),
 // and its status is checked after every call: should cairo fail all the same, the drawing call
 // ends with a run-time error (7 out of memory, 5 for anything else) and its result says so.
@@ -85,6 +93,12 @@ class CairoSurface : public Surface {
     // Shows a text of one ASCII character as showText() does, by its glyph in the selected
     // font; false, showing nothing, for any other text. Only for targets that keep no text.
     bool showGlyph(std::string_view text, double x, double baseline);
+
+    // Composites a text of one ASCII character straight into the pixels of target, exactly as
+    // showGlyph() would have cairo do it, without cairo: false, drawing nothing, where that
+    // cannot be done (other text, a glyph too large, a cairo that draws it otherwise).
+    bool compositeGlyph(std::string_view text, double x, double baseline,
+                        const ImageTarget& target);
 
     // Raises the run-time error for a context that cairo has put in error.
     void checkContext() const;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <sstream>
 
@@ -239,7 +240,7 @@ std::uint32_t pixelAt(cairo_surface_t* image, int x, int y) {
         &pixel,
         cairo_image_surface_get_data(image) + y * cairo_image_surface_get_stride(image) + x * 4,
         sizeof pixel);
-    return pixel & 0xFFFFFF;
+    return cairo_image_surface_get_format(image) == CAIRO_FORMAT_ARGB32 ? pixel : pixel & 0xFFFFFF;
 }
 
 // The first pixel at which two images differ, "" when they are the same.
@@ -311,13 +312,19 @@ TEST(PngEncoder, ReadsBackAsItWasDrawn) {
     EXPECT_THROW(encoder.encode(pixel, 0, 1, 4, png), std::runtime_error);
 }
 
-// Boxes on whole pixels are written straight into the image; cairo must have drawn the same.
-TEST(CairoOutput, DirectBoxesMatchCairos) {
+// Boxes on whole pixels and texts of one character are written straight into the image; cairo
+// must have drawn the same.
+TEST(CairoOutput, DirectPixelsMatchCairos) {
     struct Row {
         tBarcodeType type;
         const char* code;
         double dpi;
         double barReduction;
+        std::int32_t fore = 0;                         // 0x00BBGGRR
+        std::optional<std::uint32_t> page = 0xFFFFFF;  // 0xRRGGBB, or transparent
+        const char* font = "Arial";
+        bool bold = false;
+        bool gridFit = true;  // else texts start between pixels
     };
     const Row rows[] = {
         {Code_128, "BQuillet-128", 96, 0},  // one band of adjacent boxes
@@ -326,29 +333,47 @@ TEST(CairoOutput, DirectBoxesMatchCairos) {
         {PostNet, "12345", 203, 0},   // bars of two heights with gaps between them
         {Code_39, "CODE39", 203, 2},  // bars narrowed: gaps inside the band
         {Codabar, "A40156B", 600, 1},
+        // Characters in colour over colour and over nothing, in other faces and weights.
+        {Code_128, "B!\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~", 150, 0, 0x3399CC, 0x204060},
+        {Code_128, "BABCDEFGHIJKLMNOPQRSTUVWXYZ", 203, 0, 0x0000FF, std::nullopt, "DejaVu Serif"},
+        {Code_128, "Babcdefghijklmnopqrstuvwxyz", 72, 0, 0x808080, 0xFFFF00, "Liberation Mono",
+         true},
+        {Code_93, "CODE 93", 1200, 0, 0xFFFFFF, std::nullopt, "Arial", true},
+        {EAN_8, "9638507", 24, 0, 0x00FF00, 0x000000},
+        {Code_128, "BQuillet-128", 203, 0, 0x102030, 0xFFFFFF, "Arial", false, false},
+        {Code_39, "CODE39", 96, 0, 0xFF0000, std::nullopt, "Arial", true, false},
     };
     for (const auto& row : rows) {
         OutputSettings settings;
         settings.dpi = row.dpi;
         settings.barReduction = row.barReduction;
+        settings.gridFit = row.gridFit;
         DrawingArguments arguments;
         arguments.pCode = row.code;
+        arguments.pForeColor = row.fore;
+        arguments.pFont = row.font;
+        arguments.pBold = row.bold;
         const SymbolDrawing measured = measureSymbol(row.type, arguments, settings);
         ASSERT_EQ(measured.result, 0) << row.code;
         const int width = static_cast<int>(measured.pageWidth);
         const int height = static_cast<int>(measured.pageHeight);
         const double margin = measured.margin * settings.devicePerUnit();
         // The same drawing twice: within a clip on whole pixels, and within one that ends half
-        // a pixel below the page, which leaves every box to cairo.
+        // a pixel below the page, which leaves every box and text to cairo.
         std::vector<Image> images;
         for (const double clipHeight : {static_cast<double>(height), height + 0.5}) {
-            images.emplace_back(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height + 1),
-                                cairo_surface_destroy);
+            images.emplace_back(
+                cairo_image_surface_create(row.page ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32,
+                                           width, height + 1),
+                cairo_surface_destroy);
             cairo_t* context = cairo_create(images.back().get());
             cairo_rectangle(context, 0, 0, width, clipHeight);
             cairo_clip(context);
-            cairo_set_source_rgb(context, 1, 1, 1);
-            cairo_paint(context);
+            if (row.page) {
+                cairo_set_source_rgb(context, (*row.page >> 16) / 255.0,
+                                     (*row.page >> 8 & 0xFF) / 255.0, (*row.page & 0xFF) / 255.0);
+                cairo_paint(context);
+            }
             EXPECT_EQ(
                 drawSymbolAt(context, row.type, arguments, settings, measured, margin, margin), 0);
             cairo_destroy(context);
