@@ -30,14 +30,14 @@ std::array<TemporarySlot, 16> temporaries;
 // being started, then waits for the threads that are making one to have it in its slot, so that
 // no file is made after it has looked.
 std::atomic<bool> stopping{false};
-std::atomic<int> making{0};  // threads between deciding to make a file and having made it
+std::atomic<int> threadsMaking{0};  // threads between deciding to make a file and having made it
 thread_local bool thisThreadMakes = false;
 
 extern "C" void removeTemporariesAndStop(int signal) {
     stopping.store(true);
     // The thread the signal interrupted may be making a file itself: it will not go on.
     const int others = thisThreadMakes ? 1 : 0;
-    while (making.load() > others) {
+    while (threadsMaking.load() > others) {
         const struct timespec moment { 0, 100000 };
         ::nanosleep(&moment, nullptr);
     }
@@ -55,10 +55,10 @@ class Making {
     // thread never waits for it.
     Making() {
         thisThreadMakes = true;
-        making.fetch_add(1);
+        threadsMaking.fetch_add(1);
     }
     ~Making() {
-        making.fetch_sub(1);
+        threadsMaking.fetch_sub(1);
         thisThreadMakes = false;
     }
     Making(const Making&) = delete;
