@@ -4,7 +4,8 @@
 Every golden trace's first line ("#", symbology, code, options of `quillet trace`) and every
 line of seeds.txt (the same fields without "#") becomes one input in the layout that
 draw_fuzzer.cpp reads, one in the layout of cairo_fuzzer.cpp, one command line for
-options_fuzzer.cpp and a row of the tables for table_fuzzer.cpp. Usage: make_corpus.py OUTPUT_DIR
+options_fuzzer.cpp and a row of the tables for table_fuzzer.cpp. Inputs with which a fuzzer once
+found a fault (found/TARGET/) join their target's seeds as they are. Usage: make_corpus.py OUTPUT_DIR
 """
 import glob
 import hashlib
@@ -119,6 +120,10 @@ def main():
                           for last, text in ((False, fields[0].encode()[:63]),
                                              (True, fields[1].encode()[:63])))
         write(os.path.join(output, "table"), bytes([1, separator]) + fields)
+    # Inputs that once found a fault, kept as they were found (fuzz/found/TARGET/).
+    for path in sorted(glob.glob(os.path.join(HERE, "found", "*", "*"))):
+        with open(path, "rb") as found:
+            write(os.path.join(output, os.path.basename(os.path.dirname(path))), found.read())
     print(f"make_corpus: {len(all_cases)} cases in {output}")
 
 

@@ -149,18 +149,28 @@ constexpr std::uint32_t multiply(std::uint32_t x, std::uint32_t y) noexcept {
     return (product + (product >> 8)) >> 8;
 }
 
-// An opaque colour over a pixel through a coverage: cairo's OVER, per byte of the premultiplied
-// pixel (the alpha byte as well, whose colour value is 255).
+// multiply() for each byte of a pixel, two bytes at a time as pixman does it.
+constexpr std::uint32_t multiplyBytes(std::uint32_t pixel, std::uint32_t y) noexcept {
+    std::uint32_t even = (pixel & 0xFF00FFu) * y + 0x800080u;
+    even = (even + (even >> 8 & 0xFF00FFu)) >> 8 & 0xFF00FFu;
+    std::uint32_t odd = (pixel >> 8 & 0xFF00FFu) * y + 0x800080u;
+    odd = (odd + (odd >> 8 & 0xFF00FFu)) & 0xFF00FF00u;
+    return even | odd;
+}
+static_assert(multiplyBytes(0xFF804001u, 0x80) ==
+              (multiply(0xFF, 0x80) << 24 | multiply(0x80, 0x80) << 16 | multiply(0x40, 0x80) << 8 |
+               multiply(0x01, 0x80)));
+
+// An opaque colour over a pixel through a coverage: cairo's OVER on the premultiplied pixel, the
+// alpha byte as well (the colour's is 255). No byte carries into the next: each sum is at most
+// 255 * coverage / 255 + 255 * (255 - coverage) / 255, rounded, which is 255.
 void compositeOver(unsigned char* pixel, std::uint32_t colour, std::uint32_t coverage) noexcept {
     std::uint32_t value;
     std::memcpy(&value, pixel, sizeof value);
-    const std::uint32_t rest = 255 - coverage;
-    std::uint32_t result = 0;
-    for (int shift = 0; shift < 32; shift += 8)
-        result |=
-            (multiply(colour >> shift & 0xFFu, coverage) + multiply(value >> shift & 0xFFu, rest))
-            << shift;
-    std::memcpy(pixel, &result, sizeof result);
+    value = coverage == 255
+                ? colour
+                : multiplyBytes(colour, coverage) + multiplyBytes(value, 255 - coverage);
+    std::memcpy(pixel, &value, sizeof value);
 }
 
 // Where cairo puts a glyph's origin given on its fixed-point grid: rounded half up.
@@ -555,7 +565,11 @@ bool CairoSurface::showGlyph(std::string_view text, double x, double baseline) {
 
 bool CairoSurface::compositeGlyph(std::string_view text, double x, double baseline,
                                   const ImageTarget& target) {
-    if (!isOneAscii(text)) return false;
+    // Below a pixel and a half to the em, what cairo draws of a glyph depends on where between
+    // pixels it starts (it clips the glyph to extents at that very position): text that small
+    // is left to cairo, with some room to spare.
+    constexpr double smallestSize = 4;
+    if (!isOneAscii(text) || !(fontSize_ * placement_.devicePerPoint >= smallestSize)) return false;
     KnownFont* known = knownFontOf(context_);
     if (known == nullptr || !knowGlyph(context_, *known, text[0])) return false;
     const auto slot = static_cast<unsigned char>(text[0]);
