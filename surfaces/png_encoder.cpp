@@ -94,10 +94,7 @@ Code distanceCode(std::size_t distance) {
 // more than nine bits a byte, so every put is a shift and, now and then, a four-byte store.
 class BitWriter {
   public:
-    BitWriter(std::string& out, std::size_t maxBytes) : out_(out), start_(out.size()) {
-        out_.resize(start_ + maxBytes + 8);
-        at_ = reinterpret_cast<unsigned char*>(out_.data()) + start_;
-    }
+    explicit BitWriter(unsigned char* room) : start_(room), at_(room) {}
 
     void put(std::uint32_t bits, int count) {
         buffer_ |= static_cast<std::uint64_t>(bits) << count_;
@@ -127,20 +124,19 @@ class BitWriter {
         }
     }
 
-    // Ends the block, pads it to a whole byte and gives the room back.
-    void finish() {
+    // Ends the block and pads it to a whole byte: the bytes written.
+    std::size_t finish() {
         put(literalCodes[endOfBlock]);
         while (count_ > 0) {
             *at_++ = static_cast<unsigned char>(buffer_);
             buffer_ >>= 8;
             count_ -= 8;
         }
-        out_.resize(static_cast<std::size_t>(at_ - reinterpret_cast<unsigned char*>(out_.data())));
+        return static_cast<std::size_t>(at_ - start_);
     }
 
   private:
-    std::string& out_;
-    std::size_t start_;
+    unsigned char* start_;
     unsigned char* at_;
     std::uint64_t buffer_ = 0;
     int count_ = 0;
@@ -254,8 +250,9 @@ PngEncoder::ColourType PngEncoder::analyse(const unsigned char* pixels, int widt
 void PngEncoder::toSamples(const unsigned char* row, int width, ColourType type) {
     std::uint8_t* sample = samples_.data() + 1;
     switch (type) {
-        case ColourType::grey:
-            for (int x = 0; x < width; ++x) *sample++ = static_cast<std::uint8_t>(colourAt(row, x));
+        case ColourType::grey:  // only ever opaque
+            for (int x = 0; x < width; ++x)
+                *sample++ = static_cast<std::uint8_t>(opaqueColourAt(row, x));
             break;
         case ColourType::palette: {
             std::uint32_t last = noColour_;
@@ -305,7 +302,10 @@ void PngEncoder::compress(const unsigned char* pixels, int width, int height, in
     const Code pixelBack = distanceCode(bytesPerPixel);
 
     png.append("\x78\x01", 2);  // deflate with a 32 KiB window, fastest compression
-    BitWriter bits(png, rowLength * static_cast<std::size_t>(height) / 8 * 9 + 16);
+    // The room is kept from picture to picture: made anew, it would be cleared each time.
+    const std::size_t room = rowLength * static_cast<std::size_t>(height) / 8 * 9 + 24;
+    if (deflated_.size() < room) deflated_.resize(room);
+    BitWriter bits(deflated_.data());
     bits.put(1, 1);  // the last block ...
     bits.put(1, 2);  // ... with the fixed codes
     uLong checksum = adler32(0L, nullptr, 0);
@@ -342,7 +342,7 @@ void PngEncoder::compress(const unsigned char* pixels, int width, int height, in
         checksum = adler32_combine(checksum, rowChecksum, static_cast<z_off_t>(rowLength));
         samples_.swap(above_);
     }
-    bits.finish();
+    png.append(reinterpret_cast<const char*>(deflated_.data()), bits.finish());
     appendBigEndian(png, static_cast<std::uint32_t>(checksum));
 }
 

@@ -46,6 +46,7 @@ class PngEncoder {
     std::vector<bool> repeatsRowAbove_;
     std::vector<std::uint8_t> samples_, above_;  // a row and the one above, each after its
                                                  // filter byte
+    std::vector<unsigned char> deflated_;        // room for the image data's deflate stream
 };
 
 }  // namespace quillet
