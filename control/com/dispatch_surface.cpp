@@ -14,10 +14,10 @@ constexpr std::array<const wchar_t*, DispatchSurface::memberCount> memberNames =
 // Owns the BSTRs of an EXCEPINFO and fills it in when the callee deferred that.
 struct Exception : EXCEPINFO {
     Exception() : EXCEPINFO{} {}
+    // Most calls succeed and leave nothing to free: oleaut32 is not called for nothing.
     ~Exception() {
-        SysFreeString(bstrSource);
-        SysFreeString(bstrDescription);
-        SysFreeString(bstrHelpFile);
+        for (BSTR text : {bstrSource, bstrDescription, bstrHelpFile})
+            if (text != nullptr) SysFreeString(text);
     }
     Exception(const Exception&) = delete;
     Exception& operator=(const Exception&) = delete;
@@ -30,44 +30,41 @@ struct Exception : EXCEPINFO {
 };
 
 struct TextArgument : VARIANT {
-    explicit TextArgument(std::string_view text) {
-        VariantInit(this);
+    explicit TextArgument(std::string_view text) : VARIANT{} {
         vt = VT_BSTR;
         bstrVal = allocateBstr(text);
         if (bstrVal == nullptr && !text.empty()) raise(7);
     }
-    ~TextArgument() { VariantClear(this); }
+    ~TextArgument() { SysFreeString(bstrVal); }
     TextArgument(const TextArgument&) = delete;
     TextArgument& operator=(const TextArgument&) = delete;
 };
 
+// Arguments are made here rather than through VariantInit: a box passes six of them, and each
+// call into oleaut32 costs more than the rest of the argument.
 VARIANT shortValue(std::int16_t value) {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v{};
     v.vt = VT_I2;
     v.iVal = value;
     return v;
 }
 
 VARIANT longValue(std::int32_t value) {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v{};
     v.vt = VT_I4;
     v.lVal = value;
     return v;
 }
 
 VARIANT floatValue(float value) {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v{};
     v.vt = VT_R4;
     v.fltVal = value;
     return v;
 }
 
 VARIANT doubleValue(double value) {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v{};
     v.vt = VT_R8;
     v.dblVal = value;
     return v;
@@ -111,23 +108,29 @@ void DispatchSurface::put(Member member, VARIANT& value) {
     }
 }
 
-double DispatchSurface::call(Member member, VARIANT* arguments, UINT count, bool wantResult) {
-    // DISPPARAMS lists the arguments last to first.
-    std::array<VARIANT, 6> reversed{};
-    for (UINT i = 0; i < count; ++i) reversed[count - 1 - i] = arguments[i];
-    DISPPARAMS parameters{reversed.data(), nullptr, count, 0};
+double DispatchSurface::call(Member member, VARIANT* reversed, UINT count, bool wantResult) {
+    DISPPARAMS parameters{reversed, nullptr, count, 0};
     Exception exception;
-    Variant result;
     const DISPID id = dispid(member);
+    if (!wantResult) {
+        const HRESULT status = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                                               &parameters, nullptr, &exception, nullptr);
+        if (FAILED(status)) {
+            exception.complete();
+            raise(runtimeNumberOf(status, &exception));
+        }
+        return 0;
+    }
     // A VB host calls a function with arguments as a method that may also be a property get.
-    const WORD flags = wantResult ? DISPATCH_METHOD | DISPATCH_PROPERTYGET : DISPATCH_METHOD;
-    const HRESULT status = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters,
-                                           wantResult ? &result : nullptr, &exception, nullptr);
+    Variant result;
+    const HRESULT status =
+        object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                        &parameters, &result, &exception, nullptr);
     if (FAILED(status)) {
         exception.complete();
         raise(runtimeNumberOf(status, &exception));
     }
-    if (!wantResult) return 0;
+    if (result.vt == VT_R8) return result.dblVal;
     Variant number;
     const HRESULT converted = VariantChangeType(&number, &result, 0, VT_R8);
     if (FAILED(converted)) raise(runtimeNumberOf(converted, nullptr));
@@ -150,8 +153,7 @@ void DispatchSurface::setForeColor(std::int32_t color) {
 }
 
 void DispatchSurface::setFontBold(bool bold) {
-    VARIANT value;
-    VariantInit(&value);
+    VARIANT value{};
     value.vt = VT_BOOL;
     value.boolVal = bold ? VARIANT_TRUE : VARIANT_FALSE;
     put(FontBold, value);
@@ -192,13 +194,14 @@ double DispatchSurface::textHeight(std::string_view text) {
 
 void DispatchSurface::callLine(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2,
                                float y2, const VARIANT& color) {
-    VARIANT arguments[6] = {shortValue(flags), {},   floatValue(y1), shortValue(x2),
-                            floatValue(y2),    color};
     // X1 goes by reference, as a VB host passes a variable.
-    VariantInit(&arguments[1]);
-    arguments[1].vt = VT_I2 | VT_BYREF;
-    arguments[1].piVal = &x1;
-    call(Line, arguments, 6, false);
+    VARIANT byReference{};
+    byReference.vt = VT_I2 | VT_BYREF;
+    byReference.piVal = &x1;
+    // Last to first, as DISPPARAMS lists them.
+    VARIANT reversed[6] = {color,          floatValue(y2), shortValue(x2),
+                           floatValue(y1), byReference,    shortValue(flags)};
+    call(Line, reversed, 6, false);
 }
 
 void DispatchSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2,
@@ -209,8 +212,7 @@ void DispatchSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::
 void DispatchSurface::bar(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
                           std::int32_t color) {
     if (lineColor_ == nullptr) return line(flags, x1, y1, x2, y2, color);
-    VARIANT variable;
-    VariantInit(&variable);
+    VARIANT variable{};
     variable.vt = VT_I4 | VT_BYREF;
     variable.plVal = lineColor_;
     callLine(flags, x1, y1, x2, y2, variable);

@@ -51,8 +51,8 @@ class DispatchSurface final : public Surface {
   private:
     DISPID dispid(Member member);
     void put(Member member, VARIANT& value);
-    // Arguments in the caller's order; the result, when wanted, as a double.
-    double call(Member member, VARIANT* arguments, UINT count, bool wantResult);
+    // Arguments last to first, as DISPPARAMS lists them; the result, when wanted, as a double.
+    double call(Member member, VARIANT* reversed, UINT count, bool wantResult);
     double measure(Member member, std::string_view text);
 
     // Flags, X1 (by reference), Y1, X2, Y2 and the colour as given.
