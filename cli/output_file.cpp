@@ -37,7 +37,8 @@ extern "C" void removeTemporariesAndStop(int signal) {
     stopping.store(true);
     // The thread the signal interrupted may be making a file itself: it will not go on.
     const int others = thisThreadMakes ? 1 : 0;
-    while (threadsMaking.load() > others) {
+    // A second at most, so that a thread stuck in a slow file system cannot keep the process.
+    for (int wait = 0; wait < 10000 && threadsMaking.load() > others; ++wait) {
         const struct timespec moment { 0, 100000 };
         ::nanosleep(&moment, nullptr);
     }

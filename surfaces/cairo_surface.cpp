@@ -178,9 +178,9 @@ int glyphPixel(double position) noexcept {
     return static_cast<int>(std::floor(position + 0.5));
 }
 
-// Coverage is kept for glyphs up to this many pixels a side; larger ones are rare enough to leave
-// to cairo.
-constexpr int maxCoverageSide = 512;
+// Coverage is kept for glyphs up to this many pixels a side, 28 KB each at the most; larger
+// ones are rare enough to leave to cairo, and a thread's fonts stay within a few megabytes.
+constexpr int maxCoverageSide = 160;
 
 // Draws the glyph once with cairo on a clear one-byte image, where OVER leaves its coverage as
 // it is, with a margin that must stay clear: else the glyph spreads further than its extents say
