@@ -382,8 +382,6 @@ class RowReports {
 
 // Threads when --threads does not say: one for each core, up to a few, since each holds its own
 // raster and the disk is shared.
-constexpr int maxThreads = 64;
-
 int defaultThreads() {
     const unsigned cores = std::thread::hardware_concurrency();
     return static_cast<int>(std::clamp(cores, 1u, 8u));
@@ -464,9 +462,9 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
                 page = parsePage(value);
             else if (name == "--threads") {
                 threads = parseInt16("--threads", value);
-                if (threads < 1 || threads > maxThreads)
+                if (threads < 1 || threads > maxBatchThreads)
                     throw UsageError("invalid value '" + value + "' for --threads: 1 to " +
-                                     std::to_string(maxThreads));
+                                     std::to_string(maxBatchThreads));
             } else if (applyOutputOption(name, value, settings)) {
                 if (name == "--format") namedFormat = settings.format;
             } else {

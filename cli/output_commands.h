@@ -31,6 +31,9 @@ void refuseBinaryOnTerminal(std::string_view path, OutputFormat format, bool out
 // if set; a value that is not such a number is a usage error.
 std::optional<std::int64_t> sourceDateEpoch();
 
+// The most threads a batch draws with, each writing one file at a time.
+constexpr int maxBatchThreads = 64;
+
 // A file that appears under its name only once it is complete: it is written under a temporary
 // name beside it and renamed over it by commit(), so that an existing file stays as it was until
 // then. The temporary file is removed when writing fails, when the OutputFile goes without a

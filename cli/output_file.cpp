@@ -24,7 +24,8 @@ struct TemporarySlot {
     std::atomic<bool> used{false};
     char path[4096] = {};
 };
-std::array<TemporarySlot, 16> temporaries;
+// One for each thread of a batch, and a few for the main thread.
+std::array<TemporarySlot, maxBatchThreads + 4> temporaries;
 
 // Several threads may be making files when a signal comes. The handler first stops new files
 // being started, then waits for the threads that are making one to have it in its slot, so that
