@@ -1,6 +1,7 @@
 #ifdef QUILLET_WITH_CAIRO
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -461,8 +462,10 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
             else if (name == "--page")
                 page = parsePage(value);
             else if (name == "--threads") {
-                threads = parseInt16("--threads", value);
-                if (threads < 1 || threads > maxBatchThreads)
+                const auto [end, error] =
+                    std::from_chars(value.data(), value.data() + value.size(), threads);
+                if (error != std::errc() || end != value.data() + value.size() || threads < 1 ||
+                    threads > maxBatchThreads)
                     throw UsageError("invalid value '" + value + "' for --threads: 1 to " +
                                      std::to_string(maxBatchThreads));
             } else if (applyOutputOption(name, value, settings)) {
