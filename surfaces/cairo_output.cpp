@@ -132,7 +132,8 @@ class MeasuringSurface final : public CairoSurface {
 
 // Writes the pixels of boxes on whole pixels (grid-fitted output) straight into an image
 // target, exactly the pixels cairo would fill for them: cairo's path filling costs many times
-// the few rows of a bar. Boxes off the pixel grid, and text, are left to cairo.
+// the few rows of a bar. Texts of one character are composited here as well, from their glyphs'
+// coverage. Boxes off the pixel grid, and other text, are left to cairo.
 //
 // A symbol's boxes come in bands of one height, mostly side by side. A band is painted on its
 // top row only, box after box, and that row is then copied down over each run of adjacent boxes:

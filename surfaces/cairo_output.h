@@ -146,9 +146,7 @@ SymbolDrawing drawSymbolPage(Document& document, tBarcodeType type,
 // raster grows to the largest page so far and each image is taken from its top left corner),
 // so that a long batch allocates nothing per symbol and its memory stays flat.
 //
-// Drawing and encoding are separate steps, so that one thread may draw the next symbol with
-// another SymbolFiles while a second encodes and writes this one: only drawing uses cairo's
-// shared font caches.
+// One SymbolFiles serves one thread: threads that make files side by side each keep their own.
 class SymbolFiles {
   public:
     explicit SymbolFiles(const OutputSettings& settings);
