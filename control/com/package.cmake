@@ -1,8 +1,9 @@
 # Puts the Windows release package together from the 32-bit and the 64-bit build of this folder:
 #   cmake -DX86_BUILD=DIR -DX64_BUILD=DIR -DOUTPUT_DIR=DIR -P package.cmake
 # writes OUTPUT_DIR/quillet-VERSION-windows.zip with x86/ and x64/ (quillet.dll and its assembly
-# manifest), quillet.tlb, README.txt, LICENSE.txt, the MinGW-w64 runtime's licence and
-# examples/draw.vbs. scripts/windows-package.sh builds both and calls this.
+# manifest, quillet_canvas.dll), quillet.tlb, README.txt, LICENSE.txt, the MinGW-w64 runtime's
+# licence and examples/draw.vbs and label.vbs. scripts/windows-package.sh builds both and calls
+# this.
 cmake_minimum_required(VERSION 3.20)
 foreach(variable X86_BUILD X64_BUILD OUTPUT_DIR)
   if(NOT DEFINED ${variable})
@@ -25,7 +26,7 @@ file(REMOVE_RECURSE ${stage})
 foreach(pair "x86;${X86_BUILD}" "x64;${X64_BUILD}")
   list(GET pair 0 folder)
   list(GET pair 1 build)
-  foreach(file quillet.dll Quillet.Control.manifest)
+  foreach(file quillet.dll Quillet.Control.manifest canvas/quillet_canvas.dll)
     if(NOT EXISTS ${build}/${file})
       message(FATAL_ERROR "${build}/${file} is missing: build both bitnesses first")
     endif()
@@ -40,9 +41,10 @@ set(here ${CMAKE_CURRENT_LIST_DIR}/package)
 configure_file(${here}/README.txt ${stage}/README.txt @ONLY NEWLINE_STYLE CRLF)
 configure_file(${here}/LICENSE.txt ${stage}/LICENSE.txt COPYONLY)
 configure_file(${here}/draw.vbs ${stage}/examples/draw.vbs COPYONLY)
+configure_file(${here}/label.vbs ${stage}/examples/label.vbs COPYONLY)
 file(READ ${MINGW_RUNTIME_LICENSE} runtime_license)
 file(WRITE ${stage}/MINGW-W64-RUNTIME.txt "${runtime_license}")
-foreach(text LICENSE.txt examples/draw.vbs MINGW-W64-RUNTIME.txt)
+foreach(text LICENSE.txt examples/draw.vbs examples/label.vbs MINGW-W64-RUNTIME.txt)
   file(READ ${stage}/${text} content)
   string(REPLACE "\r\n" "\n" content "${content}")
   string(REPLACE "\n" "\r\n" content "${content}")

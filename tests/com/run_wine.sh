@@ -229,9 +229,9 @@ MANIFEST
     unpacked="$state/unpacked"
     mkdir -p "$unpacked" && (cd "$unpacked" && cmake -E tar xf "$zip") || exit 1
     status=0
-    for file in x86/quillet.dll x86/Quillet.Control.manifest x64/quillet.dll \
-        x64/Quillet.Control.manifest quillet.tlb README.txt LICENSE.txt MINGW-W64-RUNTIME.txt \
-        examples/draw.vbs; do
+    for file in x86/quillet.dll x86/Quillet.Control.manifest x86/quillet_canvas.dll \
+        x64/quillet.dll x64/Quillet.Control.manifest x64/quillet_canvas.dll quillet.tlb \
+        README.txt LICENSE.txt MINGW-W64-RUNTIME.txt examples/draw.vbs examples/label.vbs; do
       [ -f "$unpacked/$file" ] || { echo "the package lacks $file"; status=1; }
     done
     for bits in 32 64; do
@@ -246,9 +246,19 @@ MANIFEST
       output=$(quiet "$(loader "$bits")" cscript //nologo "$(windows_path "$unpacked/examples/draw.vbs")")
       grep -q "^result 0, 95 boxes, pCode 400638133393" <<<"$output" ||
         { echo "$folder: examples/draw.vbs: $output"; status=1; }
+      # The canvas beside it: the label example saves a PNG through both DLLs.
+      canvas=$(windows_path "$unpacked/$folder/quillet_canvas.dll")
+      regsvr "$bits" "$canvas" || { echo "$folder: regsvr32 of the canvas failed"; exit 1; }
+      label="$state/label$bits.png"
+      output=$(quiet "$(loader "$bits")" cscript //nologo \
+        "$(windows_path "$unpacked/examples/label.vbs")" "$(windows_path "$label")")
+      grep -q "^result 0, pCode 400638133393, saved" <<<"$output" &&
+        [ "$(head -c 8 "$label" 2>/dev/null | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
+        { echo "$folder: examples/label.vbs: $output"; status=1; }
+      regsvr "$bits" /u "$canvas" || status=1
       regsvr "$bits" /u "$dll" || status=1
     done
-    [ $status -eq 0 ] && echo "unpacked into a fresh prefix; both bitnesses registered per user and for all users, and drawn"
+    [ $status -eq 0 ] && echo "unpacked into a fresh prefix; both bitnesses registered per user and for all users, and drawn, on the canvas too"
     exit $status
     ;;
   peruser)
