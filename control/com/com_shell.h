@@ -24,7 +24,6 @@ void objectDestroyed() noexcept;
 void lockModule(bool lock) noexcept;
 bool moduleInUse() noexcept;
 
-std::wstring modulePath();
 // The type library embedded in this module.
 HRESULT loadTypeLibrary(ITypeLib** library);
 

@@ -41,21 +41,8 @@ bool moduleInUse() noexcept {
     return liveObjects > 0 || serverLocks > 0;
 }
 
-std::wstring modulePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(moduleInstance, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 HRESULT loadTypeLibrary(ITypeLib** library) {
-    return LoadTypeLibEx(modulePath().c_str(), REGKIND_NONE, library);
+    return LoadTypeLibEx(ownModulePath().c_str(), REGKIND_NONE, library);
 }
 
 BSTR allocateBstr(std::string_view utf8) {

@@ -34,24 +34,6 @@ std::wstring hexText(unsigned long value) {
     return text;
 }
 
-// The file of the module this code is linked into.
-std::wstring ownModulePath() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        reinterpret_cast<LPCWSTR>(&ownModulePath), &module);
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 // A key below the scope's Software\Classes, in one view of the registry.
 class Registry {
   public:
@@ -237,6 +219,23 @@ LSTATUS writeAll(const Registry& registry, const std::vector<Entry>& entries) {
 }
 
 }  // namespace
+
+std::wstring ownModulePath() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCWSTR>(&ownModulePath), &module);
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
 
 HRESULT registerServer(Scope scope, std::span<const ClassEntry> classes) {
     try {

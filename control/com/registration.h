@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <span>
+#include <string>
 
 namespace quillet::com {
 
@@ -30,6 +31,9 @@ struct ClassEntry {
     int toolboxBitmap = 0;  // resource identifier in the module
     DWORD miscStatus = 0;
 };
+
+// The file of the module (DLL) this code is linked into.
+std::wstring ownModulePath();
 
 // Writes the classes, the embedded type library and its interfaces into the scope, for this
 // module's bitness. On failure nothing of it stays behind.

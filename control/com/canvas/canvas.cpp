@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "control/com/registration.h"
 #include "render/errors.h"
 #include "surfaces/png_encoder.h"
 
@@ -254,7 +255,7 @@ HRESULT Canvas::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
     if (index != 0) return DISP_E_BADINDEX;
     if (typeInfo_ == nullptr) {
         ITypeLib* library = nullptr;
-        HRESULT result = LoadTypeLibEx(modulePath().c_str(), REGKIND_NONE, &library);
+        HRESULT result = LoadTypeLibEx(com::ownModulePath().c_str(), REGKIND_NONE, &library);
         if (FAILED(result)) return result;
         result = library->GetTypeInfoOfGuid(IID_ICanvas, &typeInfo_);
         library->Release();

@@ -20,7 +20,6 @@ namespace quillet::canvas {
 extern HINSTANCE moduleInstance;
 void objectCreated() noexcept;
 void objectDestroyed() noexcept;
-std::wstring modulePath();
 
 // What one drawing operation leaves on the picture, in device pixels.
 struct Operation {

@@ -36,19 +36,6 @@ void objectDestroyed() noexcept {
     --liveObjects;
 }
 
-std::wstring modulePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(moduleInstance, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 }  // namespace quillet::canvas
 
 using namespace quillet::canvas;
