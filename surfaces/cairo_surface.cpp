@@ -63,10 +63,6 @@ std::string textForCairo(std::string_view text) {
     return isPlainAscii(text) ? std::string(text) : drawableText(text);
 }
 
-// What cairo measures of one scaled font and of its ASCII characters, kept per thread: symbols
-// that print one character at a time (under every bar character) would otherwise have cairo
-// look up the same glyphs again for every text of every symbol. A font is held referenced while
-// it is kept, so its address names it alone.
 // A glyph's coverage as cairo composites it on an image: one byte a pixel, from the glyph's
 // origin rounded to whole pixels.
 struct Coverage {
@@ -78,6 +74,10 @@ struct Coverage {
     std::vector<std::uint8_t> alpha;
 };
 
+// What cairo measures of one scaled font and of its ASCII characters, kept per thread: symbols
+// that print one character at a time (under every bar character) would otherwise have cairo
+// look up the same glyphs again for every text of every symbol. A font is held referenced while
+// it is kept, so its address names it alone.
 struct KnownFont {
     cairo_scaled_font_t* font = nullptr;
     cairo_font_extents_t extents{};
@@ -595,6 +595,9 @@ bool CairoSurface::compositeGlyph(std::string_view text, double x, double baseli
     cairo_move_to(context_, x, baseline);
     cairo_get_current_point(context_, &glyphX, &glyphY);
     cairo_new_path(context_);
+    // A glyph this far out lies beyond any image: left to cairo, its pixel needs no int.
+    constexpr double farOff = 1e9;
+    if (!(std::abs(glyphX) < farOff && std::abs(glyphY) < farOff)) return false;
     const auto colour = static_cast<std::uint32_t>(foreColor_);
     compositeCoverage(
         coverage, glyphPixel(glyphX), glyphPixel(glyphY),
