@@ -1,22 +1,16 @@
-// The in-process server: exports, class factory, self-registration and shared helpers.
-#include <atomic>
+// The control's server (its class factory and registration) and the helpers the shell shares.
 #include <new>
 
 #include "com_shell.h"
 #include "control/com/class_factory.h"
 #include "control/com/control.h"
-#include "control/com/registration.h"
 #include "control/com/resource_ids.h"
+#include "control/com/server.h"
 #include "render/errors.h"
 
 namespace quillet::com {
 
-HINSTANCE moduleInstance = nullptr;
-
 namespace {
-
-std::atomic<long> liveObjects{0};
-std::atomic<long> serverLocks{0};
 
 constexpr const wchar_t* progId = L"QUILLETPRO.Quillet";
 constexpr const wchar_t* className = L"Quillet Control";
@@ -28,17 +22,9 @@ const ClassEntry serverClasses[] = {{&CLSID_Quillet, progId, className, L"Apartm
 
 }  // namespace
 
-void objectCreated() noexcept {
-    ++liveObjects;
-}
-void objectDestroyed() noexcept {
-    --liveObjects;
-}
-void lockModule(bool lock) noexcept {
-    lock ? ++serverLocks : --serverLocks;
-}
-bool moduleInUse() noexcept {
-    return liveObjects > 0 || serverLocks > 0;
+const Server& thisServer() {
+    static const Server server{CLSID_Quillet, factory, serverClasses};
+    return server;
 }
 
 HRESULT loadTypeLibrary(ITypeLib** library) {
@@ -111,37 +97,3 @@ void fillException(EXCEPINFO* exception, std::int32_t number) {
 }
 
 }  // namespace quillet::com
-
-using namespace quillet::com;
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        moduleInstance = instance;
-        DisableThreadLibraryCalls(instance);
-    }
-    return TRUE;
-}
-
-extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (clsid != CLSID_Quillet) return CLASS_E_CLASSNOTAVAILABLE;
-    return factory.QueryInterface(iid, object);
-}
-
-extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return moduleInUse() ? S_FALSE : S_OK;
-}
-
-extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
-    return registerServer(Scope::machine, serverClasses);
-}
-
-extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    return unregisterServer(Scope::machine, serverClasses);
-}
-
-// regsvr32 /n /i:user registers for the current user only, regsvr32 /u /n /i:user removes that.
-extern "C" HRESULT STDAPICALLTYPE DllInstall(BOOL install, LPCWSTR commandLine) {
-    return installServer(install != FALSE, commandLine, serverClasses);
-}

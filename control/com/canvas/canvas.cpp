@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "control/com/registration.h"
+#include "control/com/server.h"
 #include "render/errors.h"
 #include "surfaces/png_encoder.h"
 
@@ -196,7 +196,7 @@ HRESULT Canvas::create(REFIID iid, void** object) {
 }
 
 Canvas::Canvas() {
-    objectCreated();
+    com::objectCreated();
     dc_ = CreateCompatibleDC(nullptr);
     if (dc_ == nullptr) return;
     SetBkMode(dc_, TRANSPARENT);
@@ -218,7 +218,7 @@ Canvas::~Canvas() {
     if (bitmap_ != nullptr) DeleteObject(bitmap_);
     if (fontHandle_ != nullptr) DeleteObject(fontHandle_);
     if (typeInfo_ != nullptr) typeInfo_->Release();
-    objectDestroyed();
+    com::objectDestroyed();
 }
 
 HRESULT Canvas::QueryInterface(REFIID iid, void** object) {

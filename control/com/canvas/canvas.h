@@ -16,11 +16,6 @@
 
 namespace quillet::canvas {
 
-// Module bookkeeping (canvas_module.cpp).
-extern HINSTANCE moduleInstance;
-void objectCreated() noexcept;
-void objectDestroyed() noexcept;
-
 // What one drawing operation leaves on the picture, in device pixels.
 struct Operation {
     enum class Kind : std::uint8_t { fill, outline, line, text } kind;
