@@ -49,6 +49,14 @@ IDispatch* createByProgId(const wchar_t* progId) {
     return object;
 }
 
+VARIANT byReference(VARTYPE type, void* storage) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = type | VT_BYREF;
+    v.byref = storage;
+    return v;
+}
+
 HRESULT invokeByName(IDispatch* object, const wchar_t* name, WORD flags,
                      std::vector<VARIANT>& arguments, VARIANT* result, EXCEPINFO* exception,
                      UINT* argumentError) {

@@ -30,6 +30,8 @@ std::string escape(const std::string& text);
 IDispatch* createByProgId(const wchar_t* progId);
 // The control as this client hosts it, as its IDispatch.
 IDispatch* createControl();
+// An argument by reference to the caller's variable, as VB passes one.
+VARIANT byReference(VARTYPE type, void* storage);
 // Calls a member by name with the arguments in the caller's order.
 HRESULT invokeByName(IDispatch* object, const wchar_t* name, WORD flags,
                      std::vector<VARIANT>& arguments, VARIANT* result, EXCEPINFO* exception,

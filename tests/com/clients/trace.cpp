@@ -68,15 +68,6 @@ void replace(BSTR& target, const std::string& text) {
     target = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 
-template <class T>
-VARIANT byReference(VARTYPE type, T* storage) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = type | VT_BYREF;
-    v.byref = storage;
-    return v;
-}
-
 const wchar_t* const parameterNames[13] = {
     L"pObject", L"pX",    L"pY",         L"pCode",      L"pWidth", L"pHeight", L"pText",
     L"pBold",   L"pFont", L"pForeColor", L"pLineColor", L"pRatio", L"pChk"};

@@ -206,22 +206,15 @@ void drawSymbol(IDispatch* control, IDispatch* canvas) {
     short width = 15, height = 1200, text = 1;
     VARIANT_BOOL bold = VARIANT_FALSE, chk = VARIANT_FALSE;
     LONG fore = 0x000080, line = 0x800000;
-    auto reference = [](VARTYPE type, void* storage) {
-        VARIANT v;
-        VariantInit(&v);
-        v.vt = type | VT_BYREF;
-        v.byref = storage;
-        return v;
-    };
     Variant result;
     Exception exception;
     const HRESULT status =
         invoke(control, L"BarEAN13", DISPATCH_METHOD,
-               {reference(VT_DISPATCH, &object), reference(VT_R4, &x), reference(VT_R4, &y),
-                reference(VT_BSTR, &code), reference(VT_I2, &width), reference(VT_I2, &height),
-                reference(VT_I2, &text), reference(VT_BOOL, &bold), reference(VT_BSTR, &font),
-                reference(VT_I4, &fore), reference(VT_I4, &line), reference(VT_BSTR, &ratio),
-                reference(VT_BOOL, &chk)},
+               {byReference(VT_DISPATCH, &object), byReference(VT_R4, &x), byReference(VT_R4, &y),
+                byReference(VT_BSTR, &code), byReference(VT_I2, &width),
+                byReference(VT_I2, &height), byReference(VT_I2, &text), byReference(VT_BOOL, &bold),
+                byReference(VT_BSTR, &font), byReference(VT_I4, &fore), byReference(VT_I4, &line),
+                byReference(VT_BSTR, &ratio), byReference(VT_BOOL, &chk)},
                &result, &exception);
     check(status == S_OK && result.vt == VT_I2 && result.iVal == 0, "BarEAN13 onto the canvas");
     SysFreeString(code);
