@@ -30,11 +30,6 @@ struct Variant : VARIANT {
     Variant& operator=(const Variant&) = delete;
 };
 
-// A run-time error as a VB host sees it: FACILITY_CONTROL with the number in the low word.
-constexpr HRESULT runtimeErrorResult(std::int32_t number) noexcept {
-    return static_cast<HRESULT>(0x800A0000u + static_cast<std::uint32_t>(number & 0xFFFF));
-}
-
 // The run-time error number a VB host reports for a failed member call on an object.
 std::int32_t runtimeNumberOf(HRESULT result, const EXCEPINFO* exception) noexcept;
 

@@ -72,19 +72,7 @@ std::int32_t runtimeNumberOf(HRESULT result, const EXCEPINFO* exception) noexcep
 }
 
 HRESULT reportRuntimeError(std::int32_t number) {
-    ICreateErrorInfo* create = nullptr;
-    if (SUCCEEDED(CreateErrorInfo(&create))) {
-        const std::wstring description = toUtf16(describeError(number));
-        create->SetGUID(IID__Quillet);
-        create->SetSource(const_cast<LPOLESTR>(progId));
-        create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
-        IErrorInfo* info = nullptr;
-        if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-            SetErrorInfo(0, info);
-            info->Release();
-        }
-        create->Release();
-    }
+    setErrorInfo(IID__Quillet, progId, toUtf16(describeError(number)));
     return runtimeErrorResult(number);
 }
 

@@ -1,5 +1,7 @@
 #include "control/com/server.h"
 
+#include <oleauto.h>
+
 #include <atomic>
 
 namespace quillet::com {
@@ -21,6 +23,20 @@ void objectDestroyed() noexcept {
 }
 void lockModule(bool lock) noexcept {
     lock ? ++serverLocks : --serverLocks;
+}
+
+void setErrorInfo(REFGUID iid, const wchar_t* source, const std::wstring& description) noexcept {
+    ICreateErrorInfo* create = nullptr;
+    if (FAILED(CreateErrorInfo(&create))) return;
+    create->SetGUID(iid);
+    create->SetSource(const_cast<LPOLESTR>(source));
+    create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
+    IErrorInfo* info = nullptr;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+        SetErrorInfo(0, info);
+        info->Release();
+    }
+    create->Release();
 }
 
 }  // namespace quillet::com

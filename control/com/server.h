@@ -6,7 +6,9 @@
 #include <unknwn.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <span>
+#include <string>
 
 #include "control/com/registration.h"
 
@@ -27,5 +29,14 @@ struct Server {
 
 // The DLL's own server, defined once in each DLL.
 const Server& thisServer();
+
+// A run-time error as a VB host sees it: FACILITY_CONTROL with the number in the low word.
+constexpr HRESULT runtimeErrorResult(std::int32_t number) noexcept {
+    return static_cast<HRESULT>(0x800A0000u + static_cast<std::uint32_t>(number & 0xFFFF));
+}
+
+// Hands a failure's source and description to the caller as the thread's IErrorInfo, as an
+// object that supports ISupportErrorInfo does.
+void setErrorInfo(REFGUID iid, const wchar_t* source, const std::wstring& description) noexcept;
 
 }  // namespace quillet::com

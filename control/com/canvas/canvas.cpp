@@ -166,21 +166,9 @@ void append(std::string& out, T value) {
 }  // namespace
 
 HRESULT runtimeError(std::int32_t number) {
-    ICreateErrorInfo* create = nullptr;
-    if (SUCCEEDED(CreateErrorInfo(&create))) {
-        const char* text = describe(number);
-        const std::wstring description(text, text + std::strlen(text));
-        create->SetGUID(IID_ICanvas);
-        create->SetSource(const_cast<LPOLESTR>(L"Quillet.Canvas"));
-        create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
-        IErrorInfo* info = nullptr;
-        if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-            SetErrorInfo(0, info);
-            info->Release();
-        }
-        create->Release();
-    }
-    return static_cast<HRESULT>(0x800A0000u + static_cast<std::uint32_t>(number & 0xFFFF));
+    const char* text = describe(number);
+    com::setErrorInfo(IID_ICanvas, L"Quillet.Canvas", std::wstring(text, text + std::strlen(text)));
+    return com::runtimeErrorResult(number);
 }
 
 HRESULT Canvas::create(REFIID iid, void** object) {
