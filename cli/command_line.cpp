@@ -169,10 +169,15 @@ std::int32_t parseInt32(std::string_view option, std::string_view text) {
     return parseInteger<std::int32_t>(option, text, "a 32-bit integer");
 }
 
-bool parseBool(std::string_view option, std::string_view text) {
+std::string lowered(std::string_view text) {
     std::string lower(text);
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
+
+bool parseBool(std::string_view option, std::string_view text) {
+    const std::string lower = lowered(text);
     if (lower == "1" || lower == "-1" || lower == "true" || lower == "yes") return true;
     if (lower == "0" || lower == "false" || lower == "no") return false;
     badValue(option, text, "true or false (1 or 0)");

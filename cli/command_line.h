@@ -46,6 +46,9 @@ std::int16_t parseInt16(std::string_view option, std::string_view text);
 std::int32_t parseInt32(std::string_view option, std::string_view text);
 bool parseBool(std::string_view option, std::string_view text);
 
+// The text in lower case (ASCII letters only), for names and values given in any case.
+std::string lowered(std::string_view text);
+
 // The help text of the drawing options, for each command's --help.
 std::string_view drawingOptionsHelp();
 

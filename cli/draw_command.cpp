@@ -8,14 +8,11 @@
 #include <sstream>
 
 #include "cli/command_line.h"
+#include "cli/messages.h"
 #include "cli/output_commands.h"
 
 namespace quillet::cli {
 namespace {
-
-std::string describeResult(std::int32_t number) {
-    return std::to_string(number) + " (" + describeError(number) + ")";
-}
 
 // The options of draw and sheet after the split: drawing options into arguments, output
 // options into settings; returns the -o path. Help is handled by the caller.
@@ -108,7 +105,7 @@ int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::o
         drawn = drawSymbolPage(document, type, drawing, settings);
         if (drawn.result == 0) document.finish();
     } catch (const RuntimeError& failure) {
-        err << "quillet: error " << describeResult(failure.number()) << " before drawing\n";
+        err << "quillet: " << errorMessage(failure.number()) << "\n";
         return 2;
     } catch (const UnusableOutput& unusable) {
         err << "quillet: " << unusable.what() << "\n";
@@ -119,7 +116,7 @@ int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::o
     }
     if (parsed.printCode) (parsed.outputPath == "-" ? err : out) << drawn.code << "\n";
     if (drawn.result != 0) {
-        err << "quillet: result " << describeResult(drawn.result) << "\n";
+        err << "quillet: " << resultMessage(drawn.result) << "\n";
         return 1;
     }
     try {
@@ -214,14 +211,14 @@ int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::
             if (cell.measured.result == error::notImplemented) continue;
             if (cell.measured.result != 0) {
                 err << "quillet: " << barcodeTypeNames[cell.type] << ": result "
-                    << describeResult(cell.measured.result) << "\n";
+                    << numberAndMeaning(cell.measured.result) << "\n";
                 continue;
             }
             cellWidth = std::max(cellWidth, cell.measured.pageWidth);
             cells.push_back(std::move(cell));
         }
     } catch (const RuntimeError& failure) {
-        err << "quillet: error " << describeResult(failure.number()) << "\n";
+        err << "quillet: error " << numberAndMeaning(failure.number()) << "\n";
         return 1;
     } catch (const UnusableOutput& unusable) {
         err << "quillet: " << unusable.what() << "\n";

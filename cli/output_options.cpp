@@ -33,9 +33,7 @@ double parseBetween(std::string_view option, std::string_view text, double low, 
 
 // "none" (or "transparent"), "#RRGGBB" as on the web, or a 0x00BBGGRR number as --fore takes.
 std::optional<std::int32_t> parseBackground(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = lowered(text);
     if (lower == "none" || lower == "transparent") return std::nullopt;
     const auto bad = [&] {
         return UsageError("invalid value '" + std::string(text) +

@@ -1,0 +1,46 @@
+// Rows drawn by several threads at once, each row a file of its own, reported in row order.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "cli/batch/table_reader.h"
+
+namespace quillet::cli {
+
+// What became of the rows of a folder batch, reported in row order although the workers finish
+// them out of turn: a row done early waits here until the rows before it are in.
+class RowReports {
+  public:
+    // Called with each row's number (counting from 1) and its failure, in row order.
+    using Report = std::function<void(std::size_t, const std::optional<std::string>&)>;
+    explicit RowReports(Report report) : report_(std::move(report)) {}
+
+    void done(std::size_t number, std::optional<std::string> failure);
+
+  private:
+    Report report_;
+    std::mutex mutex_;
+    std::map<std::size_t, std::optional<std::string>> waiting_;  // at most one a worker
+    std::size_t reported_ = 0;
+};
+
+// Threads when --threads does not say: one for each core, up to a few, since each holds its own
+// raster and the disk is shared.
+int defaultThreads();
+
+// Draws a row and writes its file; its failure, or nothing. It may throw instead.
+using RowWork = std::function<std::optional<std::string>(const Row&)>;
+
+// Draws the rows of the table with up to `threads` workers (as many as the system gives), each
+// with the work makeWorker gives it (its own raster and buffers), taking the next row as it
+// finishes one so that the threads stay busy whatever a row costs. Returns why reading the
+// table failed, "" when it did not.
+std::string drawRows(TableReader& table, int threads, const std::function<RowWork()>& makeWorker,
+                     const RowReports::Report& report);
+
+}  // namespace quillet::cli
