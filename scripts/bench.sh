@@ -28,8 +28,8 @@ cmake --build build/bench
 bash bench/end_to_end.sh build/bench/cli/quillet
 
 if [ "${1:-}" = com ]; then
-  cmake -S control/com -B build/bench/com-x64 -G Ninja -DQUILLET_COM_TESTS_DIR="$PWD/bench/com" \
-    -DCMAKE_TOOLCHAIN_FILE="$PWD/control/com/mingw-x86_64.cmake" -DQUILLET_WERROR=ON
+  cmake -S windows -B build/bench/com-x64 -G Ninja -DQUILLET_COM_TESTS_DIR="$PWD/bench/windows" \
+    -DCMAKE_TOOLCHAIN_FILE="$PWD/windows/cmake/mingw-x86_64.cmake" -DQUILLET_WERROR=ON
   cmake --build build/bench/com-x64
   cp build/bench/com-x64/quillet.dll build/bench/com-x64/tests/
   (cd build/bench/com-x64/tests &&

@@ -13,12 +13,13 @@ packages=(
 )
 
 # Extra groups, asked for by name: "com" (MinGW-w64 and Wine for the Windows control: widl
-# comes with wine64-tools, the .idl files with libwine-dev, 32-bit Windows with wine32, and
-# zlib for the canvas's PNG files with libz-mingw-w64-dev).
+# comes with wine64-tools, the .idl files with libwine-dev, 32-bit Windows with wine32, zlib
+# for the canvas's PNG files with libz-mingw-w64-dev; wixl (of msitools) writes the installer,
+# osslsigncode signs it and the DLLs, openssl makes the signing test's throw-away certificate).
 for group in "$@"; do
   case "$group" in
     com) packages+=(mingw-w64 wine wine64 wine64-tools libwine-dev xvfb "wine32:i386"
-      libz-mingw-w64-dev) ;;
+      libz-mingw-w64-dev wixl msitools osslsigncode openssl) ;;
     # "web": Emscripten for the WebAssembly build, Chromium for the browser test;
     # node and npm unless a node is there already; puppeteer-core comes from npm (after apt).
     web)

@@ -8,6 +8,12 @@ if(status)
   message(FATAL_ERROR "install failed: ${status}")
 endif()
 
+# The licence travels with the installed copy, its identifier in the pkg-config files.
+file(READ ${WORK_DIR}/prefix/${LIBDIR}/pkgconfig/quillet.pc pc_file)
+if(NOT EXISTS ${WORK_DIR}/prefix/share/doc/Quillet/LICENSE OR NOT pc_file MATCHES "\nLicense: MIT\n")
+  message(FATAL_ERROR "the installed copy lacks its licence or its SPDX identifier")
+endif()
+
 function(check_consumer program png)
   execute_process(COMMAND ${program} ${png} RESULT_VARIABLE status OUTPUT_VARIABLE output)
   if(NOT status EQUAL 0 OR NOT output STREQUAL "0 CODE39W\npng 240x120 with bars\n")
