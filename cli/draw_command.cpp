@@ -92,7 +92,8 @@ int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::o
         drawing.pCode = parsed.positionals[1];
         settings.format = formatFor(parsed.outputPath, parsed.namedFormat);
         refuseBinaryOnTerminal(parsed.outputPath, settings.format, outIsTerminal);
-        settings.creationTime = sourceDateEpoch();
+        checkPositions(drawing);
+        settings.creationTime = sourceDateEpoch(settings.format);
     } catch (const UsageError& usage) {
         err << "quillet: " << usage.what() << "\n";
         return exitUsage;
@@ -194,7 +195,7 @@ int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::
         if (parsed.outputPath.empty()) throw UsageError("sheet needs -o FILE");
         settings.format = formatFor(parsed.outputPath, parsed.namedFormat);
         refuseBinaryOnTerminal(parsed.outputPath, settings.format, outIsTerminal);
-        settings.creationTime = sourceDateEpoch();
+        settings.creationTime = sourceDateEpoch(settings.format);
     } catch (const UsageError& usage) {
         err << "quillet: " << usage.what() << "\n";
         return exitUsage;

@@ -28,8 +28,13 @@ OutputFormat formatFor(std::string_view path, const std::optional<OutputFormat>&
 void refuseBinaryOnTerminal(std::string_view path, OutputFormat format, bool outIsTerminal);
 
 // The creation date that reproducible builds ask for in SOURCE_DATE_EPOCH (seconds since 1970),
-// if set; a value that is not such a number is a usage error.
-std::optional<std::int64_t> sourceDateEpoch();
+// if set and the format carries a date (PDF, PostScript); a value that is not such a number is
+// a usage error for those formats only.
+std::optional<std::int64_t> sourceDateEpoch(OutputFormat format);
+
+// A usage error for a pX or pY so far out that a position in single precision can no longer
+// hold the edges of what is drawn there exactly (the drawing would lose its bars).
+void checkPositions(const DrawingArguments& args);
 
 // The most threads a batch draws with, each writing one file at a time.
 constexpr int maxBatchThreads = 64;
@@ -37,8 +42,10 @@ constexpr int maxBatchThreads = 64;
 // A file that appears under its name only once it is complete: it is written under a temporary
 // name beside it and renamed over it by commit(), so that an existing file stays as it was until
 // then. The temporary file is removed when writing fails, when the OutputFile goes without a
-// commit, and when the command is ended by SIGINT, SIGTERM or SIGHUP (which still end it). A
-// path that names a device or a pipe is written in place. Throws std::runtime_error saying why.
+// commit, and when the command is ended by SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM,
+// SIGXCPU or SIGPIPE (which still end it); those a killed process left are removed by the next
+// run that writes into their folder. A link is followed, also to a file yet to be made; a device
+// or a pipe is written in place. Throws std::runtime_error saying why.
 class OutputFile {
   public:
     explicit OutputFile(const std::string& path);

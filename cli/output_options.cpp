@@ -8,6 +8,7 @@
 #include <fstream>
 #include <ostream>
 #include <sstream>
+#include <utility>
 
 #include "cli/command_line.h"
 #include "cli/output_commands.h"
@@ -152,7 +153,8 @@ void refuseBinaryOnTerminal(std::string_view path, OutputFormat format, bool out
                      ") or redirect standard output (-o - > file." + extension + ")");
 }
 
-std::optional<std::int64_t> sourceDateEpoch() {
+std::optional<std::int64_t> sourceDateEpoch(OutputFormat format) {
+    if (format != OutputFormat::pdf && format != OutputFormat::ps) return std::nullopt;
     const char* text = std::getenv("SOURCE_DATE_EPOCH");
     if (text == nullptr || *text == '\0') return std::nullopt;
     std::int64_t seconds = 0;
@@ -161,6 +163,20 @@ std::optional<std::int64_t> sourceDateEpoch() {
         throw UsageError("invalid SOURCE_DATE_EPOCH '" + std::string(text) +
                          "': expected seconds since 1970");
     return seconds;
+}
+
+void checkPositions(const DrawingArguments& args) {
+    // Whole units stay exact in single precision up to 2^24; this leaves room for a symbol's
+    // 32767 units of width or height beyond the position.
+    constexpr float farthest = 16000000;
+    for (const auto& [name, value] : {std::pair{"--x", args.pX}, std::pair{"--y", args.pY}})
+        if (!(std::fabs(value) <= farthest)) {
+            std::ostringstream text;
+            text << value;
+            throw UsageError("invalid value '" + text.str() + "' for " + name +
+                             ": expected a position from -16000000 to 16000000 (farther out, "
+                             "positions cannot hold the bars' edges exactly)");
+        }
 }
 
 void writeOutput(std::string_view path, const std::string& bytes, std::ostream& out) {

@@ -1,10 +1,14 @@
 #ifdef QUILLET_WITH_CAIRO
+#include <cairo.h>
+
 #include <charconv>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <istream>
 #include <memory>
 #include <ostream>
+#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -30,6 +34,7 @@ struct BatchOptions {
     PageSize page{210, 297};
     int threads = defaultThreads();
     bool toDocument = false, toNothing = false;
+    bool fit = false;   // labels larger than their cell scaled down, not refused
     bool help = false;  // --help came before any bad option
 };
 
@@ -41,14 +46,16 @@ BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
     valued.insert(valued.end(), {"-o", "--grid", "--page", "--threads"});
     valued.insert(valued.end(), drawingOptionNames.begin(), drawingOptionNames.end());
     std::vector<std::string_view> flags = outputFlagNames;
-    flags.insert(flags.end(), {"--help", "-h"});
+    flags.insert(flags.end(), {"--help", "-h", "--fit"});
     const auto split = splitCommandLine(arguments, valued, flags);
     for (const auto& [name, value] : split.options) {
         if (name == "--help" || name == "-h") {
             options.help = true;
             return options;
         }
-        if (name == "-o")
+        if (name == "--fit")
+            options.fit = true;
+        else if (name == "-o")
             options.outputPath = value;
         else if (name == "--grid")
             options.grid = parseGrid(value);
@@ -80,11 +87,13 @@ BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
     options.settings.format =
         options.toDocument ? *pathFormat : namedFormat.value_or(OutputFormat::png);
     if (options.grid && !options.toDocument) throw UsageError("--grid needs a .pdf or .ps output");
+    if (options.fit && !options.grid) throw UsageError("--fit needs --grid");
     if (!options.toDocument && !options.toNothing && isNamedLikeAFile(outputPath) &&
         !fs::is_directory(outputPath))
         throw UsageError("batch writes a folder of files (or one .pdf or .ps), and '" + outputPath +
                          "' is named like a file: name the folder otherwise, or make it first");
-    options.settings.creationTime = sourceDateEpoch();
+    checkPositions(options.defaults);
+    options.settings.creationTime = sourceDateEpoch(options.settings.format);
     return options;
 }
 
@@ -168,6 +177,18 @@ int drawIntoFolder(TableReader& table, const BatchOptions& options, std::size_t 
     return log.finish(0);
 }
 
+std::string tooLargeMessage(const LabelSheet& sheet, const SymbolDrawing& measured) {
+    const auto millimetres = [](double points) {
+        std::ostringstream text;
+        text << std::fixed << std::setprecision(1) << points * 25.4 / 72;
+        return text.str();
+    };
+    return "the label is " + millimetres(measured.pageWidth) + " x " +
+           millimetres(measured.pageHeight) + " mm, larger than its cell of " +
+           millimetres(sheet.cellWidth()) + " x " + millimetres(sheet.cellHeight()) +
+           " mm: lower --width or --height, or scale it with --fit";
+}
+
 // One document: a symbol a page, or labels on a grid. It replaces OUT only once it is complete
 // and holds a symbol.
 int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& log) {
@@ -204,19 +225,26 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
                     log.failed(row->number, resultMessage(measured.result));
                     continue;
                 }
+                // A label larger than its cell would cover its neighbours.
+                const double scale = sheet->scaleToFit(measured.pageWidth, measured.pageHeight);
+                if (scale < 1 && !options.fit) {
+                    log.failed(row->number, tooLargeMessage(*sheet, measured));
+                    continue;
+                }
                 if (placed % sheet->perPage() == 0) {
                     document->endPage();
                     document->beginPage(sheet->pageWidth(), sheet->pageHeight());
                 }
                 const double margin = measured.margin * settings.devicePerUnit();
                 const LabelSheet::Point corner =
-                    sheet->place(placed, measured.pageWidth, measured.pageHeight);
-                if (!sheet->holds(measured.pageWidth, measured.pageHeight))
-                    log.say("row " + std::to_string(row->number) +
-                            ": the symbol is larger than its label");
-                const std::int16_t result =
-                    drawSymbolAt(document->page(), drawing.type, drawing.arguments, settings,
-                                 measured, corner.x + margin, corner.y + margin);
+                    sheet->place(placed, measured.pageWidth * scale, measured.pageHeight * scale);
+                cairo_t* page = document->page();
+                cairo_save(page);
+                cairo_translate(page, corner.x, corner.y);
+                cairo_scale(page, scale, scale);
+                const std::int16_t result = drawSymbolAt(page, drawing.type, drawing.arguments,
+                                                         settings, measured, margin, margin);
+                cairo_restore(page);
                 ++placed;
                 if (result != 0) {
                     log.failed(row->number, resultMessage(result));
@@ -264,8 +292,8 @@ std::string_view batchHelp() {
            "\n"
            "Draws one symbol per row of FILE (- reads standard input). A row holds the\n"
            "symbology and the code, separated by tabs or commas (fields in double quotes may hold\n"
-           "the separator; the symbology named as quillet draw --help lists), and then the\n"
-           "values of the options a header row names:\n"
+           "the separator and line breaks; the symbology named as quillet draw --help lists),\n"
+           "and then the values of the options a header row names:\n"
            "\n"
            "    symbology,code,chk,width\n"
            "    Code_39,CODE39,1,\n"
@@ -294,6 +322,8 @@ std::string_view batchHelp() {
            "  --grid CxR         C columns and R rows of labels per page (PDF output)\n"
            "  --page P           the grid's page: a4, letter or WIDTHxHEIGHT in mm, 10 to\n"
            "                     5080 each [a4]\n"
+           "  --fit              a label larger than its cell is scaled down to fit it (without,\n"
+           "                     the row fails)\n"
            "  --threads N        files: N threads each draw, encode and write whole rows,\n"
            "                     1 to 64 [one per core, up to 8]\n";
 }

@@ -1,17 +1,35 @@
+#ifdef QUILLET_WITH_CAIRO
 #include "cli/batch/labels.h"
 
+#include <algorithm>
+#include <charconv>
+#include <optional>
 #include <string>
 
 #include "cli/command_line.h"
+#include "surfaces/cairo_output.h"
 
 namespace quillet::cli {
+
+namespace {
+
+// A whole number and nothing else, or nothing.
+std::optional<int> wholeNumber(std::string_view text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+}  // namespace
 
 Grid parseGrid(std::string_view text) {
     const auto x = text.find_first_of("xX");
     Grid grid;
     if (x != std::string_view::npos) {
-        grid.columns = parseInt16("--grid", text.substr(0, x));
-        grid.rows = parseInt16("--grid", text.substr(x + 1));
+        grid.columns = wholeNumber(text.substr(0, x)).value_or(0);
+        grid.rows = wholeNumber(text.substr(x + 1)).value_or(0);
     }
     // More labels than this to a page leave each too small to hold a symbol.
     constexpr int mostLabels = 200;
@@ -39,13 +57,19 @@ PageSize parsePage(std::string_view text) {
 }
 
 namespace {
-constexpr double pointsPerMillimetre = 72 / 25.4;
+
+// The largest page, 5080 mm, is 14400 points to the last digit: a product a hair above it would
+// be refused as a page beyond what readers show.
+double pointsOf(double millimetres) {
+    return std::min(millimetres * 72 / 25.4, maxPagePoints);
 }
+
+}  // namespace
 
 LabelSheet::LabelSheet(Grid grid, PageSize page) noexcept
     : grid_(grid),
-      pageWidth_(page.width * pointsPerMillimetre),
-      pageHeight_(page.height * pointsPerMillimetre),
+      pageWidth_(pointsOf(page.width)),
+      pageHeight_(pointsOf(page.height)),
       cellWidth_(pageWidth_ / grid.columns),
       cellHeight_(pageHeight_ / grid.rows) {}
 
@@ -65,4 +89,9 @@ bool LabelSheet::holds(double width, double height) const noexcept {
     return width <= cellWidth_ && height <= cellHeight_;
 }
 
+double LabelSheet::scaleToFit(double width, double height) const noexcept {
+    return std::min({1.0, cellWidth_ / width, cellHeight_ / height});
+}
+
 }  // namespace quillet::cli
+#endif

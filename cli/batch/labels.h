@@ -39,6 +39,10 @@ class LabelSheet {
     // follows `placed` others.
     Point place(std::size_t placed, double width, double height) const noexcept;
     bool holds(double width, double height) const noexcept;
+    // The scale, at most 1, at which a label of width x height fits its cell.
+    double scaleToFit(double width, double height) const noexcept;
+    double cellWidth() const noexcept { return cellWidth_; }
+    double cellHeight() const noexcept { return cellHeight_; }
 
   private:
     Grid grid_;

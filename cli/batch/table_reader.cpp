@@ -10,18 +10,7 @@
 namespace quillet::cli {
 namespace {
 
-void checkEncoding(std::string& line) {
-    constexpr std::string_view utf8Mark = "\xEF\xBB\xBF";
-    if (line.starts_with(utf8Mark)) line.erase(0, utf8Mark.size());
-    // UTF-16 starts with its mark, FF FE or FE FF; without one, ASCII letters are
-    // followed or led by zero bytes.
-    if (line.starts_with("\xFF\xFE") || line.starts_with("\xFE\xFF") ||
-        line.find('\0') != std::string::npos)
-        throw UsageError(
-            "the table is UTF-16 text: save it as UTF-8 (\"CSV UTF-8\" in a spreadsheet)");
-}
-
-// One line of fields; a field in double quotes may hold the separator, "" stands for a quote.
+// One record's fields; a field in double quotes may hold the separator, "" stands for a quote.
 std::vector<std::string> splitFields(std::string_view line, char separator) {
     std::vector<std::string> fields(1);
     bool quoted = false;
@@ -76,47 +65,112 @@ bool isHeader(const std::vector<std::string>& fields) {
 
 }  // namespace
 
-bool LineReader::read(std::string& line, bool& tooLong) {
-    line.clear();
-    tooLong = false;
-    std::streambuf* bytes = in_.rdbuf();
-    if (bytes == nullptr || !in_.good()) return false;
-    bool any = false;
+int RecordReader::take() {
+    if (!ahead_.empty()) {
+        const auto c = static_cast<unsigned char>(ahead_.front());
+        ahead_.erase(0, 1);
+        return c;
+    }
+    const int c = in_.rdbuf()->sbumpc();
+    if (c == std::char_traits<char>::eof()) in_.setstate(std::ios::eofbit);
+    return c;
+}
+
+int RecordReader::peek() {
+    if (!ahead_.empty()) return static_cast<unsigned char>(ahead_.front());
+    return in_.rdbuf()->sgetc();
+}
+
+// From the first bytes, not the first line: a byte-order mark, or ASCII letters with zero bytes
+// between them, which text in UTF-16 or UTF-32 has.
+void RecordReader::checkEncoding() {
+    while (ahead_.size() < 4) {
+        const int c = in_.rdbuf()->sbumpc();
+        if (c == std::char_traits<char>::eof()) break;
+        ahead_.push_back(static_cast<char>(c));
+    }
+    const std::string_view lead = ahead_;
+    const auto zero = [&](std::size_t i) { return i < lead.size() && lead[i] == '\0'; };
+    const auto other = [&](std::size_t i) { return i < lead.size() && lead[i] != '\0'; };
+    const auto refuse = [](std::string_view encoding) {
+        throw UsageError("the table is " + std::string(encoding) +
+                         " text: save it as UTF-8 (\"CSV UTF-8\" in a spreadsheet)");
+    };
+    if (lead.starts_with("\xEF\xBB\xBF")) {
+        ahead_.erase(0, 3);
+        return;
+    }
+    if (lead.starts_with(std::string_view("\xFF\xFE\0\0", 4)) ||
+        lead.starts_with(std::string_view("\0\0\xFE\xFF", 4)) ||
+        (other(0) && zero(1) && zero(2) && zero(3)) || (zero(0) && zero(1) && zero(2) && other(3)))
+        refuse("UTF-32");
+    if (lead.starts_with("\xFF\xFE") || lead.starts_with("\xFE\xFF") ||
+        (other(0) && zero(1) && (lead.size() == 2 || (other(2) && zero(3)))) ||
+        (zero(0) && other(1) && (lead.size() == 2 || (zero(2) && other(3)))))
+        refuse("UTF-16");
+}
+
+bool RecordReader::read(Record& record, char separator) {
+    record = Record{};
+    if (in_.rdbuf() == nullptr || (!in_.good() && ahead_.empty())) return false;
+    bool any = false, quoted = false, fieldStart = true, comment = false;
     try {
+        if (std::exchange(first_, false)) checkEncoding();
         for (;;) {
-            const int c = bytes->sbumpc();
-            if (c == std::char_traits<char>::eof()) {
-                in_.setstate(std::ios::eofbit);
+            const int c = take();
+            if (c == std::char_traits<char>::eof()) break;
+            any = true;
+            if (!quoted && (c == '\n' || c == '\r')) {
+                if (c == '\r' && peek() == '\n') take();
                 break;
             }
-            any = true;
-            if (c == '\n') break;
-            if (line.size() < maxRowBytes)
-                line.push_back(static_cast<char>(c));
+            if (!comment && !quoted && fieldStart && c == '"') {
+                quoted = true;
+            } else if (quoted && c == '"') {
+                // "" inside quotes stands for a quote: both are kept for the field splitting.
+                if (peek() == '"') {
+                    if (record.text.size() < maxRowBytes) record.text.push_back('"');
+                    take();
+                } else {
+                    quoted = false;
+                }
+            }
+            comment = comment || (c == '#' && record.text.empty() && !record.tooLong);
+            fieldStart = !quoted && (separator != 0 ? c == separator : c == ',' || c == '\t');
+            if (record.text.size() < maxRowBytes)
+                record.text.push_back(static_cast<char>(c));
             else
-                tooLong = true;
+                record.tooLong = true;
         }
+    } catch (const UsageError&) {
+        throw;
     } catch (const std::exception&) {  // a file that cannot be read, such as a folder
         in_.setstate(std::ios::badbit);
         return false;
     }
-    if (!any) return false;
-    if (!tooLong && !line.empty() && line.back() == '\r') line.pop_back();
-    if (std::exchange(first_, false)) checkEncoding(line);
-    return true;
+    record.unterminated = quoted;
+    return any;
 }
 
-TableReader::TableReader(std::istream& in) : lines_(in) {
-    while (readLine()) {
-        if (isSkipped(line_)) continue;
-        if (tooLong_) {
-            pending_ = Row{++rowCount_, {}, true};
+Row TableReader::rowOf(std::vector<std::string> fields) {
+    Row row{++rowCount_, std::move(fields)};
+    row.tooLong = record_.tooLong;
+    row.unterminated = record_.unterminated;
+    if (row.tooLong) row.fields.clear();
+    return row;
+}
+
+TableReader::TableReader(std::istream& in) : records_(in) {
+    while (readRecord()) {
+        if (isSkipped(record_.text)) continue;
+        if (record_.tooLong) {
+            pending_ = rowOf({});
             return;
         }
-        separator_ = separatorOf(line_);
-        auto fields = splitFields(line_, separator_);
-        if (!isHeader(fields)) {
-            pending_ = Row{++rowCount_, std::move(fields)};
+        separator_ = separatorOf(record_.text);
+        auto fields = splitFields(record_.text, separator_);
+        if (!isHeader(fields) || record_.unterminated) {
+            pending_ = rowOf(std::move(fields));
             return;
         }
         for (std::size_t i = 2; i < fields.size(); ++i) {
@@ -133,10 +187,11 @@ TableReader::TableReader(std::istream& in) : lines_(in) {
 
 std::optional<Row> TableReader::next() {
     if (pending_) return std::exchange(pending_, std::nullopt);
-    while (readLine()) {
-        if (isSkipped(line_)) continue;
-        if (tooLong_) return Row{++rowCount_, {}, true};
-        return Row{++rowCount_, splitFields(line_, separator_)};
+    while (readRecord()) {
+        if (isSkipped(record_.text)) continue;
+        if (record_.tooLong) return rowOf({});
+        if (separator_ == 0) separator_ = separatorOf(record_.text);
+        return rowOf(splitFields(record_.text, separator_));
     }
     return std::nullopt;
 }
@@ -147,12 +202,16 @@ std::optional<std::size_t> countRows(std::istream& in) {
     const auto start = in.tellg();
     if (start == std::istream::pos_type(-1)) return std::nullopt;
     std::size_t rows = 0;
-    bool first = true, tooLong = false;
-    std::string line;
-    LineReader lines(in);
-    while (lines.read(line, tooLong)) {
-        if (isSkipped(line)) continue;
-        if (!first || tooLong || !isHeader(splitFields(line, separatorOf(line)))) ++rows;
+    bool first = true;
+    char separator = 0;
+    RecordReader::Record record;
+    RecordReader records(in);
+    while (records.read(record, separator)) {
+        if (isSkipped(record.text)) continue;
+        if (first && !record.tooLong) separator = separatorOf(record.text);
+        if (!first || record.tooLong || record.unterminated ||
+            !isHeader(splitFields(record.text, separator)))
+            ++rows;
         first = false;
     }
     if (in.bad()) return std::nullopt;
@@ -167,6 +226,13 @@ RowDrawing parseRow(const Row& row, const std::vector<std::string>& optionNames,
                     const DrawingArguments& defaults) {
     if (row.tooLong)
         throw UsageError("the row is longer than " + std::to_string(maxRowBytes) + " bytes");
+    if (row.unterminated)
+        throw UsageError(
+            "a field opened with a double quote is not closed before the end of "
+            "the table");
+    for (const std::string& field : row.fields)
+        if (field.find('\0') != std::string::npos)
+            throw UsageError("the row holds a zero byte: is the table saved as text?");
     if (row.fields.size() < 2 || row.fields.size() > 2 + optionNames.size())
         throw UsageError("expected the symbology, the code" +
                          std::string(optionNames.empty() ? "" : " and options") + ", found " +
@@ -176,6 +242,7 @@ RowDrawing parseRow(const Row& row, const std::vector<std::string>& optionNames,
     for (std::size_t i = 2; i < row.fields.size(); ++i)
         if (!row.fields[i].empty())
             applyDrawingOption(optionNames[i - 2], row.fields[i], drawing.arguments);
+    checkPositions(drawing.arguments);
     return drawing;
 }
 

@@ -16,25 +16,39 @@ namespace quillet::cli {
 struct Row {
     std::size_t number;  // counting data rows from 1
     std::vector<std::string> fields;
-    bool tooLong = false;  // longer than maxRowBytes: refused, its fields not kept
+    bool tooLong = false;       // longer than maxRowBytes: refused, its fields not kept
+    bool unterminated = false;  // a quoted field still open at the end of the table
 };
 
 // A row holds a symbol's data and a few options; a longer line is refused rather than held, so
 // that a line without an end cannot take the memory.
 inline constexpr std::size_t maxRowBytes = std::size_t{1} << 20;
 
-// The lines of a table as people save it: "\n" or "\r\n" endings, and the byte-order mark
-// some programs put before UTF-8 text skipped. Text in UTF-16 is refused as a whole.
-class LineReader {
+// The records of a table as people save it: lines ended by "\n", "\r\n" or "\r" alone, a
+// quoted field holding line breaks of its own (a record then spans lines), and the byte-order
+// mark some programs put before UTF-8 text skipped. Text in UTF-16 or UTF-32, told by its
+// leading bytes, is refused as a whole.
+class RecordReader {
   public:
-    explicit LineReader(std::istream& in) : in_(in) {}
+    struct Record {
+        std::string text;  // without its line ending
+        bool tooLong = false;
+        bool unterminated = false;
+    };
+    explicit RecordReader(std::istream& in) : in_(in) {}
 
-    // The next line without its ending; a line longer than maxRowBytes is read to its end and
-    // kept only in part, and tooLong says so. False at the end or when reading failed.
-    bool read(std::string& line, bool& tooLong);
+    // The next record. separator: the table's, or 0 while it is not known (a comma and a tab
+    // then both start a field). False at the end or when reading failed; throws UsageError when
+    // the text is not UTF-8 or ASCII.
+    bool read(Record& record, char separator);
 
   private:
+    int take();
+    int peek();
+    void checkEncoding();
+
     std::istream& in_;
+    std::string ahead_;  // bytes read to tell the encoding, not yet taken
     bool first_ = true;
 };
 
@@ -49,12 +63,12 @@ class TableReader {
     std::optional<Row> next();
 
   private:
-    bool readLine() { return lines_.read(line_, tooLong_); }
+    bool readRecord() { return records_.read(record_, separator_); }
+    Row rowOf(std::vector<std::string> fields);
 
-    LineReader lines_;
-    std::string line_;
-    bool tooLong_ = false;
-    char separator_ = ',';
+    RecordReader records_;
+    RecordReader::Record record_;
+    char separator_ = 0;
     std::vector<std::string> optionNames_;
     std::optional<Row> pending_;
     std::size_t rowCount_ = 0;
