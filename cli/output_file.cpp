@@ -1,4 +1,5 @@
 #ifdef QUILLET_WITH_CAIRO
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,12 +7,15 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <set>
 #include <stdexcept>
+#include <string_view>
 
 #include "cli/output_commands.h"
 
@@ -70,7 +74,8 @@ class Making {
 void installHandlers() {
     static std::once_flag installed;
     std::call_once(installed, [] {
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        for (const int signal :
+             {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGPIPE}) {
             struct sigaction action {};
             sigaction(signal, nullptr, &action);
             if (action.sa_handler == SIG_IGN) continue;  // as nohup and background jobs ask
@@ -105,6 +110,63 @@ void releaseSlot(int& slot) {
 
 std::string failure(const std::string& path, int number) {
     return "cannot write " + path + ": " + std::strerror(number);
+}
+
+// Temporary files are named ".quillet-PID-N.part": short, so that a target whose name is near
+// the longest a folder allows still gets one, and naming the process that writes it.
+constexpr std::string_view temporaryPrefix = ".quillet-";
+constexpr std::string_view temporarySuffix = ".part";
+
+std::string temporaryName(const std::string& folder, pid_t process, int attempt) {
+    return folder + std::string(temporaryPrefix) + std::to_string(process) + "-" +
+           std::to_string(attempt) + std::string(temporarySuffix);
+}
+
+// Removes the temporary files that processes which have ended (SIGKILL, a power cut) left in a
+// folder, once a run, when the run first writes there.
+void sweepFolder(const std::string& folder) {
+    static std::mutex sweeping;
+    static std::set<std::string> swept;
+    std::lock_guard lock(sweeping);
+    if (!swept.insert(folder).second) return;
+    DIR* entries = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (entries == nullptr) return;
+    while (const dirent* entry = ::readdir(entries)) {
+        const std::string_view name = entry->d_name;
+        if (!name.starts_with(temporaryPrefix) || !name.ends_with(temporarySuffix)) continue;
+        const std::string_view digits = name.substr(temporaryPrefix.size());
+        pid_t process = 0;
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), process);
+        if (error != std::errc() || *end != '-' || process <= 0 || process == ::getpid()) continue;
+        if (::kill(process, 0) != 0 && errno == ESRCH)
+            ::unlinkat(::dirfd(entries), entry->d_name, 0);
+    }
+    ::closedir(entries);
+}
+
+// The file a path names, links followed, also when the last link points at no file yet (it is
+// then made where the link points). The path itself when it names no link.
+std::string followLinks(const std::string& path) {
+    if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+        std::string real = resolved;
+        std::free(resolved);
+        return real;
+    }
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat link {};
+        if (::lstat(current.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return current;
+        std::array<char, 4096> target{};
+        const ssize_t length = ::readlink(current.c_str(), target.data(), target.size() - 1);
+        if (length <= 0) return current;
+        const std::string named(target.data(), static_cast<std::size_t>(length));
+        const auto slash = current.rfind('/');
+        current = named.front() == '/' || slash == std::string::npos
+                      ? named
+                      : current.substr(0, slash + 1) + named;
+    }
+    return current;
 }
 
 }  // namespace
@@ -161,24 +223,19 @@ OutputFile::OutputFile(const std::string& path) : path_(path), target_(path) {
         if (descriptor_ < 0) throw std::runtime_error(failure(path, errno));
     } else {
         // Beside the target, so that the rename stays on one file system; a link is followed
-        // to the file it names.
-        std::string real = path;
-        if (char* resolved = exists ? ::realpath(path.c_str(), nullptr) : nullptr) {
-            real = resolved;
-            std::free(resolved);
-        }
+        // to the file it names, or is to name.
+        const std::string real = followLinks(path);
         target_ = real;
         const auto slash = real.rfind('/');
         const std::string folder = slash == std::string::npos ? "" : real.substr(0, slash + 1);
-        const std::string name = slash == std::string::npos ? real : real.substr(slash + 1);
         const Making making;
         // A signal is ending the process: it has removed the temporary files, and no more are
         // made. The calling thread is stopped with it.
         if (stopping.load()) throw std::runtime_error(failure(path, EINTR));
+        sweepFolder(folder);
         for (int attempt = 0; descriptor_ < 0; ++attempt) {
             static const pid_t process = ::getpid();
-            temporary_ = folder + "." + name + ".part" + std::to_string(process) + "-" +
-                         std::to_string(attempt);
+            temporary_ = temporaryName(folder, process, attempt);
             slot_ = claimSlot(temporary_);
             descriptor_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (descriptor_ >= 0) break;
@@ -186,11 +243,16 @@ OutputFile::OutputFile(const std::string& path) : path_(path), target_(path) {
             releaseSlot(slot_);
             if (number != EEXIST || attempt == 100) {
                 temporary_.clear();
+                if (exists && (number == EACCES || number == EPERM || number == EROFS))
+                    throw std::runtime_error(
+                        failure(path, number) + " (the file is replaced as a whole, through a " +
+                        "new file beside it: its folder must be writable too)");
                 throw std::runtime_error(failure(path, number));
             }
         }
-        // A file that is replaced keeps its permissions.
-        if (exists) ::fchmod(descriptor_, existing.st_mode & 07777);
+        // A file that is replaced keeps its permissions, but not the right to run as its owner
+        // or group, which belonged to the old contents.
+        if (exists) ::fchmod(descriptor_, existing.st_mode & 07777 & ~mode_t{S_ISUID | S_ISGID});
     }
     buffer_ = std::make_unique<Buffer>(descriptor_);
     stream_.rdbuf(buffer_.get());
