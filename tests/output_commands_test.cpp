@@ -3,10 +3,13 @@
 #include "cli/output_commands.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <streambuf>
 
@@ -351,6 +354,238 @@ TEST(QuilletBatchCommand, ReadsFieldsAsWritten) {
         ASSERT_EQ(table.rows.size(), 1u) << row.table;
         EXPECT_EQ(table.rows[0].fields, row.fields) << row.table;
     }
+}
+
+// What a careless or hostile user gives the commands: the exit code, the message, and the files
+// left (none half written, none wrong). "@" in an argument stands for the row's own folder.
+TEST(QuilletOutputCommands, RefusalsAndFilesLeft) {
+    std::string labels;
+    for (int i = 0; i < 40; ++i) labels += "EAN_13,590123412345\n";
+    const auto deadProcess = [] {
+        const pid_t child = fork();
+        if (child == 0) _exit(0);
+        waitpid(child, nullptr, 0);
+        return std::to_string(child);
+    };
+    const std::string longName = std::string(250, 'n') + ".png";
+    struct Row {
+        const char* what;
+        std::vector<std::string> arguments;  // batch when the first is "-"; draw otherwise
+        std::string table;
+        std::string sourceDateEpoch;
+        std::function<void(const fs::path&)> before;
+        int exitCode;
+        std::string errHas;
+        std::vector<std::string> present, absent;  // files in the folder afterwards
+    };
+    const Row rows[] = {
+        {"a position beyond exact single precision",
+         {"Code_39", "ABC", "--y", "1e20", "-o", "@y.png"},
+         "",
+         "",
+         nullptr,
+         64,
+         "invalid value '1e+20' for --y: expected a position from -16000000 to 16000000",
+         {},
+         {"y.png"}},
+        {"such a position in a row",
+         {"-", "-o", "@out"},
+         "symbology,code,y\nCode_39,A,1e9\nCode_39,B,\n",
+         "",
+         nullptr,
+         1,
+         "row 1: invalid value '1e+09' for --y",
+         {"out/2-B.png"},
+         {"out/1-A.png"}},
+        {"labels larger than their cells",
+         {"-", "-o", "@g.pdf", "--grid", "4x10", "--width", "30"},
+         labels,
+         "",
+         nullptr,
+         1,
+         "row 1: the label is 63.7 x 38.8 mm, larger than its cell of 52.5 x 29.7 mm",
+         {},
+         {"g.pdf"}},
+        {"scaled to fit",
+         {"-", "-o", "@g.pdf", "--grid", "4x10", "--width", "30", "--fit"},
+         labels,
+         "",
+         nullptr,
+         0,
+         "40 rows: 40 drawn, 0 failed",
+         {"g.pdf"},
+         {}},
+        {"a quoted field holding a line break",
+         {"-", "-o", "@out"},
+         "Code_128,\"AB\nEAN_13,590123412345\"\r\nCode_39,X\n",
+         "",
+         nullptr,
+         0,
+         "2 rows: 2 drawn",
+         {"out/2-X.png"},
+         {"out/3-590123412345.png"}},
+        {"a quote never closed",
+         {"-", "-o", "@out"},
+         "Code_39,A\nCode_128,\"AB\nCode_39,X\n",
+         "",
+         nullptr,
+         1,
+         "row 2: a field opened with a double quote is not closed",
+         {"out/1-A.png"},
+         {}},
+        {"lines ended by CR alone",
+         {"-", "-o", "@out"},
+         "Code_39,A\rCode_39,B\r",
+         "",
+         nullptr,
+         0,
+         "2 rows: 2 drawn",
+         {"out/1-A.png", "out/2-B.png"},
+         {}},
+        {"a zero byte in a comment",
+         {"-", "-o", "/dev/null"},
+         std::string("# a\0b\nCode_39,A\n", 16),
+         "",
+         nullptr,
+         0,
+         "1 rows: 1 drawn",
+         {},
+         {}},
+        {"a stray zero byte",
+         {"-", "-o", "/dev/null"},
+         std::string("Code_39,A\nCode_39,B\0\n", 21),
+         "",
+         nullptr,
+         1,
+         "row 2: the row holds a zero byte",
+         {},
+         {}},
+        {"UTF-16 without a mark, an empty line first",
+         {"-", "-o", "/dev/null"},
+         std::string("\n\0C\0o\0d\0e\0", 10),
+         "",
+         nullptr,
+         64,
+         "the table is UTF-16 text",
+         {},
+         {}},
+        {"UTF-32",
+         {"-", "-o", "/dev/null"},
+         std::string("\xFF\xFE\0\0C\0\0\0", 8),
+         "",
+         nullptr,
+         64,
+         "the table is UTF-32 text",
+         {},
+         {}},
+        {"the largest page",
+         {"-", "-o", "@p.pdf", "--grid", "2x2", "--page", "5080x5080"},
+         "Code_39,A\n",
+         "",
+         nullptr,
+         0,
+         "1 drawn",
+         {"p.pdf"},
+         {}},
+        {"a grid of fractions",
+         {"-", "-o", "@p.pdf", "--grid", "1.5x2"},
+         "Code_39,A\n",
+         "",
+         nullptr,
+         64,
+         "'1.5x2' for --grid: expected COLUMNSxROWS, such as 3x8, each from 1 to 200",
+         {},
+         {"p.pdf"}},
+        {"a bad date for a format without one",
+         {"Code_39", "A", "-o", "@s.png"},
+         "",
+         "x",
+         nullptr,
+         0,
+         "",
+         {"s.png"},
+         {}},
+        {"a bad date for a format with one",
+         {"Code_39", "A", "-o", "@s.pdf"},
+         "",
+         "x",
+         nullptr,
+         64,
+         "invalid SOURCE_DATE_EPOCH 'x'",
+         {},
+         {"s.pdf"}},
+        {"a name near the longest a folder allows",
+         {"Code_39", "A", "-o", "@" + longName},
+         "",
+         "",
+         nullptr,
+         0,
+         "",
+         {longName},
+         {}},
+        {"a link to a file yet to be made",
+         {"Code_39", "A", "-o", "@link.png"},
+         "",
+         "",
+         [](const fs::path& folder) {
+             fs::create_directory(folder / "sub");
+             fs::create_symlink("sub/made.png", folder / "link.png");
+         },
+         0,
+         "",
+         {"sub/made.png"},
+         {}},
+        {"the temporary file of a process that has ended",
+         {"Code_39", "A", "-o", "@a.png"},
+         "",
+         "",
+         [&](const fs::path& folder) {
+             std::ofstream(folder / (".quillet-" + deadProcess() + "-0.part")) << "half";
+         },
+         0,
+         "",
+         {"a.png"},
+         {}},
+    };
+    int rowNumber = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        // A folder of its own: a run sweeps a folder once.
+        const fs::path folder =
+            fs::temp_directory_path() / ("quillet-refusals-" + std::to_string(++rowNumber));
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        if (row.before) row.before(folder);
+        std::vector<std::string> arguments = row.arguments;
+        for (std::string& argument : arguments)
+            if (argument.starts_with("@")) argument = (folder / argument.substr(1)).string();
+        if (row.sourceDateEpoch.empty())
+            unsetenv("SOURCE_DATE_EPOCH");
+        else
+            setenv("SOURCE_DATE_EPOCH", row.sourceDateEpoch.c_str(), 1);
+        std::istringstream table(row.table);
+        std::ostringstream out, err;
+        const int exitCode = arguments[0] == "-" ? cli::runBatch(arguments, table, out, err, false)
+                                                 : cli::runDraw(arguments, out, err);
+        unsetenv("SOURCE_DATE_EPOCH");
+        EXPECT_EQ(exitCode, row.exitCode) << err.str();
+        EXPECT_NE(err.str().find(row.errHas), std::string::npos) << err.str();
+        for (const std::string& name : row.present) EXPECT_TRUE(fs::exists(folder / name)) << name;
+        for (const std::string& name : row.absent) EXPECT_FALSE(fs::exists(folder / name)) << name;
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+        fs::remove_all(folder);
+    }
+}
+
+// A replaced file keeps its permissions but not the right to run as its owner or group.
+TEST(QuilletOutputCommands, ReplacingDropsSetuidAndSetgid) {
+    const fs::path file = fs::temp_directory_path() / "quillet-setuid.png";
+    ASSERT_EQ(draw({"Code_39", "A", "-o", file.string()}).exitCode, 0);
+    fs::permissions(file, fs::perms(06750));
+    ASSERT_EQ(draw({"Code_39", "B", "-o", file.string()}).exitCode, 0);
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms(0750));
+    fs::remove(file);
 }
 
 }  // namespace

@@ -313,7 +313,7 @@ TEST(WholeFilesOnly, InterruptedBatchesLeaveNothingHalfWritten) {
     const std::string old = "the document that was there before";
 
     std::mt19937 random(11);
-    const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGPIPE};
     const auto longest = std::chrono::duration_cast<std::chrono::microseconds>(runTime * 1.2);
     for (int run = 0; run < 12; ++run) {
         const bool toDocument = run % 2 == 1;
@@ -322,7 +322,7 @@ TEST(WholeFilesOnly, InterruptedBatchesLeaveNothingHalfWritten) {
         if (toDocument) writeFile(output, old);
         const auto delay = std::chrono::microseconds(
             std::uniform_int_distribution<long>(0, longest.count())(random));
-        const int signal = signals[run % 3];
+        const int signal = signals[run % std::size(signals)];
         const std::string what = "run " + std::to_string(run) + ", signal " +
                                  std::to_string(signal) + " after " +
                                  std::to_string(delay.count()) + " us";
