@@ -208,7 +208,7 @@ std::optional<std::size_t> countRows(std::istream& in) {
     RecordReader records(in);
     while (records.read(record, separator)) {
         if (isSkipped(record.text)) continue;
-        if (first && !record.tooLong) separator = separatorOf(record.text);
+        if (separator == 0 && !record.tooLong) separator = separatorOf(record.text);
         if (!first || record.tooLong || record.unterminated ||
             !isHeader(splitFields(record.text, separator)))
             ++rows;
