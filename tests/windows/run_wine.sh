@@ -21,6 +21,14 @@
 #                                              a fresh prefix, the release package unpacked:
 #                                              registered per user and drawn, registered for all
 #                                              users and its example drawn, both bitnesses
+#   run_wine.sh installer STATE FOLDER OLDER CLIENT32 CLIENT64
+#                                              a fresh prefix: the all-users installer of
+#                                              OLDER, then FOLDER's over it (one registration
+#                                              left, the same rows as regsvr32 writes), its
+#                                              examples drawn in both bitnesses, uninstalled:
+#                                              registry and folders as before; then the
+#                                              current user's installer, drawn by a client
+#                                              from the user's registration, uninstalled
 #   run_wine.sh peruser STATE BITS DLL CLIENT SCRIPT
 #                                              regsvr32 /n /i:user, the control created and
 #                                              drawn by the client and the script, /u, then the
@@ -259,6 +267,116 @@ MANIFEST
       regsvr "$bits" /u "$dll" || status=1
     done
     [ $status -eq 0 ] && echo "unpacked into a fresh prefix; both bitnesses registered per user and for all users, and drawn, on the canvas too"
+    exit $status
+    ;;
+  installer)
+    new=$(ls "$1"/quillet-*-x64.msi 2>/dev/null | head -1)
+    old=$(ls "$2"/quillet-*-x64.msi 2>/dev/null | head -1)
+    user=$(ls "$1"/quillet-*-x64-user.msi 2>/dev/null | head -1)
+    client32=$3 client64=$4
+    [ -n "$new" ] && [ -n "$old" ] || { echo "no installers in $1 and $2"; exit 1; }
+    "$0" setup "$state" >/dev/null || { echo "no fresh prefix"; exit 1; }
+    trap '"$0" cleanup "$state" >/dev/null 2>&1' EXIT
+    use_display
+    wine64=$(loader 64)
+    msiexec() { quiet "$wine64" msiexec "$1" "$(windows_path "$2")" /qn; }
+    drive="$WINEPREFIX/drive_c"
+    machine64="$drive/Program Files/Quillet" machine32="$drive/Program Files (x86)/Quillet"
+    user_folder="$drive/users/${USER:-$(id -un)}/AppData/Local/Programs/Quillet"
+    # Each example draws in each bitness: the script host of that bitness finds the DLLs
+    # through the registration the installer wrote.
+    draw_examples() {
+      local folder=$1 bits output label
+      for bits in 32 64; do
+        output=$(quiet "$(loader "$bits")" cscript //nologo "$(windows_path "$folder/examples/draw.vbs")")
+        grep -q "^result 0, 95 boxes, pCode 400638133393" <<<"$output" ||
+          { echo "$bits-bit draw.vbs: $output"; return 1; }
+        label="$state/label$bits.png"
+        rm -f "$label"
+        output=$(quiet "$(loader "$bits")" cscript //nologo \
+          "$(windows_path "$folder/examples/label.vbs")" "$(windows_path "$label")")
+        grep -q "^result 0, pCode 400638133393, saved" <<<"$output" &&
+          [ "$(head -c 8 "$label" 2>/dev/null | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
+          { echo "$bits-bit label.vbs: $output"; return 1; }
+      done
+    }
+    uninstall_entries() {
+      local view count=0
+      for view in 32 64; do
+        rm -f "$state/uninstall.reg"
+        quiet "$wine64" reg export 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
+          "$(windows_path "$state")\\uninstall.reg" /reg:$view /y >/dev/null
+        count=$((count + $(iconv -f UTF-16LE -t UTF-8 "$state/uninstall.reg" 2>/dev/null |
+          grep -c '^"DisplayName"="Quillet barcode control"')))
+      done
+      echo $count
+    }
+    # Wine registers its script engines' type libraries on their first run.
+    echo 'WScript.Echo "ready"' >"$state/ready.vbs"
+    for bits in 32 64; do
+      quiet "$(loader "$bits")" cscript //nologo "$(windows_path "$state/ready.vbs")" >/dev/null
+    done
+    # The Windows Installer's own containers, which any Windows that ever installed a package
+    # has: what they hold for this package must go, the containers stay.
+    for key in Features Products UpgradeCodes; do
+      quiet "$wine64" reg add "HKLM\\Software\\Classes\\Installer\\$key" /f >/dev/null
+    done
+    snapshot "$state/before" || { echo "reg export failed"; exit 1; }
+    status=0
+
+    msiexec /i "$old" || { echo "msiexec /i $(basename "$old") failed"; exit 1; }
+    msiexec /i "$new" || { echo "msiexec /i $(basename "$new") (the upgrade) failed"; exit 1; }
+    [ "$(uninstall_entries)" = 1 ] ||
+      { echo "after the upgrade: $(uninstall_entries) installed products, not 1"; status=1; }
+    for file in "$machine64/quillet.dll" "$machine64/quillet_canvas.dll" \
+        "$machine64/Quillet.Control.manifest" "$machine64/quillet.tlb" "$machine64/LICENSE.txt" \
+        "$machine64/README.txt" "$machine32/quillet.dll" "$machine32/quillet_canvas.dll"; do
+      [ -f "$file" ] || { echo "not installed: ${file#$drive/}"; status=1; }
+    done
+    draw_examples "$machine64" || status=1
+    # The installer's rows are what regsvr32 writes: registering the installed DLLs over them
+    # changes nothing but the type libraries' HELPDIR, which the installer's folder reference
+    # ends with a backslash.
+    snapshot "$state/installed" || exit 1
+    for dll in quillet.dll quillet_canvas.dll; do
+      regsvr 64 "C:\\Program Files\\Quillet\\$dll" &&
+        regsvr 32 "C:\\Program Files (x86)\\Quillet\\$dll" || status=1
+    done
+    snapshot "$state/registered" || exit 1
+    for file in "$state/installed"/*.txt; do
+      diff <(tr -d '\r' <"$file" | sed 's/^@="\(.*\)\\\\"$/@="\1"/' | grep -v '^@=""$') \
+        <(tr -d '\r' <"$state/registered/$(basename "$file")" | grep -v '^@=""$') \
+        >"$state/rows.diff" ||
+        { echo "the installer's rows differ from regsvr32's: $(basename "$file" .txt)";
+          head -20 "$state/rows.diff"; status=1; }
+    done
+
+    msiexec /x "$new" || { echo "msiexec /x failed"; exit 1; }
+    unchanged_since "$state/before" "$state/after" || status=1
+    [ "$(uninstall_entries)" = 0 ] || { echo "still listed as installed"; status=1; }
+    for folder in "$machine64" "$machine32"; do
+      [ -e "$folder" ] && { echo "left behind: $(find "$folder" | head -5)"; status=1; }
+    done
+    [ $status -eq 0 ] && echo "all users: upgraded over $(basename "$old"), one registration, the regsvr32 rows, drawn in both bitnesses, uninstalled without a trace"
+
+    msiexec /i "$user" || { echo "msiexec /i $(basename "$user") failed"; exit 1; }
+    for file in x64/quillet.dll x64/quillet_canvas.dll x86/quillet.dll x86/quillet_canvas.dll \
+        README.txt LICENSE.txt examples/label.vbs; do
+      [ -f "$user_folder/$file" ] || { echo "not installed for the user: $file"; status=1; }
+    done
+    # Wine's COM reads no per-user classes and keeps one view of the user's CLSID keys for both
+    # bitnesses (Windows keeps two): the client of the bitness registered last creates the
+    # control from the user's registration and draws.
+    server=$(quiet "$wine64" reg query \
+      'HKCU\Software\Classes\CLSID\{EA9F642B-A95B-428D-9C6F-9E39177B1D3F}\InprocServer32' /ve)
+    bits=64 client=$client64
+    grep -qi '\\x86\\quillet.dll' <<<"$server" && bits=32 client=$client32
+    output=$(quiet "$(loader "$bits")" "$client" user-registered) ||
+      { echo "the user's registration does not draw ($bits-bit): $output"; status=1; }
+    msiexec /x "$user" || { echo "msiexec /x $(basename "$user") failed"; exit 1; }
+    unchanged_since "$state/before" "$state/after-user" || status=1
+    [ -e "$user_folder" ] && { echo "left behind: $(find "$user_folder" | head -5)"; status=1; }
+    [ $status -eq 0 ] && echo "current user: installed, drawn ($bits-bit), uninstalled without a trace"
     exit $status
     ;;
   peruser)

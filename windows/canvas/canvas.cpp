@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -161,6 +162,36 @@ void writeFile(const std::wstring& path, const std::string& bytes) {
 template <class T>
 void append(std::string& out, T value) {
     out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// Clears what a font record leaves undefined: a GDI may copy whatever memory lies beyond the
+// terminating NUL of the full name and style (Wine does), so that the same drawing would give
+// other bytes on every recording. Readers stop at the NUL; the picture is unchanged.
+void clearUndefinedFontBytes(std::string& metafile) {
+    constexpr std::size_t fontOffset = offsetof(EMREXTCREATEFONTINDIRECTW, elfw);
+    constexpr std::size_t fontEnd = fontOffset + offsetof(EXTLOGFONTW, elfPanose) + sizeof(PANOSE);
+    std::size_t at = 0;
+    while (at + sizeof(EMR) <= metafile.size()) {
+        EMR header;
+        std::memcpy(&header, metafile.data() + at, sizeof header);
+        if (header.nSize < sizeof(EMR) || at + header.nSize > metafile.size()) return;
+        // Only the form with a PANOSE (EXTLOGFONTW): a larger record holds a design vector.
+        if (header.iType == EMR_EXTCREATEFONTINDIRECTW && header.nSize >= fontEnd &&
+            header.nSize <= fontOffset + sizeof(EXTLOGFONTW)) {
+            char* font = metafile.data() + at + fontOffset;
+            const auto clearAfterNul = [](char* text, std::size_t characters) {
+                std::size_t i = 0;
+                while (i < characters && (text[2 * i] != 0 || text[2 * i + 1] != 0)) ++i;
+                if (i < characters) std::memset(text + 2 * i, 0, 2 * (characters - i));
+            };
+            clearAfterNul(font + offsetof(EXTLOGFONTW, elfFullName), LF_FULLFACESIZE);
+            clearAfterNul(font + offsetof(EXTLOGFONTW, elfStyle), LF_FACESIZE);
+            clearAfterNul(font + offsetof(LOGFONTW, lfFaceName), LF_FACESIZE);
+            std::memset(metafile.data() + at + fontEnd, 0, header.nSize - fontEnd);
+        }
+        if (header.iType == EMR_EOF) return;
+        at += header.nSize;
+    }
 }
 
 }  // namespace
@@ -745,6 +776,7 @@ std::string Canvas::encode(const std::wstring& extension) const {
         GetEnhMetaFileBits(metafile, size, reinterpret_cast<BYTE*>(out.data()));
         DeleteEnhMetaFile(metafile);
         if (size == 0) raise(outOfMemory);
+        clearUndefinedFontBytes(out);
     } else {
         raise(error::invalidArgument);
     }

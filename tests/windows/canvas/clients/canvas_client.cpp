@@ -248,33 +248,35 @@ void checkPictures(const std::string& folder) {
     Exception exception;
     check(SUCCEEDED(invoke(canvas, L"SavePicture", DISPATCH_METHOD, {path}, nullptr, &exception)),
           "SavePicture .emf");
-    // PictureData gives what SavePicture writes.
-    {
+    // PictureData gives what SavePicture writes, byte for byte.
+    for (const wchar_t* extension : {L"PNG", L"emf", L"bmp"}) {
+        const std::string name = toUtf8(extension, wcslen(extension));
         Variant format, data;
         format.vt = VT_BSTR;
-        format.bstrVal = SysAllocString(L"PNG");
+        format.bstrVal = SysAllocString(extension);
         check(SUCCEEDED(
                   invoke(canvas, L"PictureData", DISPATCH_METHOD, {format}, &data, &exception)) &&
                   data.vt == (VT_ARRAY | VT_UI1),
-              "PictureData is a byte array");
+              "PictureData(\"" + name + "\") is a byte array");
         std::string file;
-        const std::wstring pngPath = toUtf16(folder + "\\symbol.png");
-        Variant png;
-        png.vt = VT_BSTR;
-        png.bstrVal = SysAllocString(pngPath.c_str());
-        check(
-            SUCCEEDED(invoke(canvas, L"SavePicture", DISPATCH_METHOD, {png}, nullptr, &exception)),
-            "SavePicture .png");
-        if (FILE* saved = _wfopen(pngPath.c_str(), L"rb")) {
+        const std::wstring savedPath = toUtf16(folder + "\\data." + name);
+        Variant saved;
+        saved.vt = VT_BSTR;
+        saved.bstrVal = SysAllocString(savedPath.c_str());
+        check(SUCCEEDED(
+                  invoke(canvas, L"SavePicture", DISPATCH_METHOD, {saved}, nullptr, &exception)),
+              "SavePicture ." + name);
+        if (FILE* written = _wfopen(savedPath.c_str(), L"rb")) {
             char buffer[4096];
-            for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, saved)) > 0;)
+            for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, written)) > 0;)
                 file.append(buffer, n);
-            std::fclose(saved);
+            std::fclose(written);
         }
         if (data.vt == (VT_ARRAY | VT_UI1)) {
             const std::string bytes(static_cast<const char*>(data.parray->pvData),
                                     data.parray->rgsabound[0].cElements);
-            check(!file.empty() && bytes == file, "PictureData(\"PNG\") is the saved file");
+            check(!file.empty() && bytes == file,
+                  "PictureData(\"" + name + "\") is the saved file");
         }
     }
     HENHMETAFILE metafile = GetEnhMetaFileW(emfPath.c_str());
