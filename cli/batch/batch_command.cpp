@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 struct BatchOptions {
     DrawingArguments defaults;
     OutputSettings settings;
+    DataChoice data;
     std::string inputPath, outputPath;
     std::optional<Grid> grid;
     PageSize page{210, 297};
@@ -37,11 +38,16 @@ struct BatchOptions {
 BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
     BatchOptions options;
     std::optional<OutputFormat> namedFormat;
+    SizeOptions sizes;
+    bool ratioGiven = false, unitsGiven = false, marginGiven = false;
     std::vector<std::string_view> valued = outputOptionNames;
     valued.insert(valued.end(), {"-o", "--grid", "--page", "--threads"});
     valued.insert(valued.end(), drawingOptionNames.begin(), drawingOptionNames.end());
+    valued.insert(valued.end(), dataOptionNames.begin(), dataOptionNames.end());
+    valued.insert(valued.end(), sizeOptionNames.begin(), sizeOptionNames.end());
     std::vector<std::string_view> flags = outputFlagNames;
     flags.insert(flags.end(), {"--help", "-h"});
+    flags.insert(flags.end(), dataFlagNames.begin(), dataFlagNames.end());
     const auto split = splitCommandLine(arguments, valued, flags);
     for (const auto& [name, value] : split.options) {
         if (name == "--help" || name == "-h") {
@@ -64,8 +70,13 @@ BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
                                  std::to_string(maxBatchThreads));
         } else if (applyOutputOption(name, value, options.settings)) {
             if (name == "--format") namedFormat = options.settings.format;
-        } else {
+            unitsGiven |= name == "--units";
+            marginGiven |= name == "--margin";
+        } else if (!applyDataOption(name, value, options.data) &&
+                   !applySizeOption(name, value, sizes)) {
             applyDrawingOption(name, value, options.defaults);
+            ratioGiven |= name == "--ratio";
+            if (name == "--chk") options.data.check = options.defaults.pChk;
         }
     }
     if (split.positionals.size() != 1)
@@ -85,6 +96,13 @@ BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
         throw UsageError("batch writes a folder of files (or one .pdf or .ps), and '" + outputPath +
                          "' is named like a file: name the folder otherwise, or make it first");
     options.settings.creationTime = sourceDateEpoch();
+    // As draw: two-pixel modules at 96 dpi, quiet zones by each row's standard.
+    if (!sizes.module && !unitsGiven) {
+        options.defaults.pWidth = defaultDrawWidth;
+        if (!ratioGiven) options.defaults.pRatio = defaultDrawRatio;
+    }
+    resolveSizes(sizes, ratioGiven, options.defaults, options.settings);
+    if (!marginGiven) options.settings.quietZones = standardQuietZones();
     return options;
 }
 
@@ -141,7 +159,8 @@ int drawIntoFolder(TableReader& table, const BatchOptions& options, std::size_t 
         auto files = std::make_shared<SymbolFiles>(options.settings);
         auto bytes = std::make_shared<std::string>();
         return [&, files, bytes](const Row& row) -> std::optional<std::string> {
-            const RowDrawing drawing = parseRow(row, table.optionNames(), options.defaults);
+            const RowDrawing drawing =
+                parseRow(row, table.optionNames(), options.defaults, options.data);
             const SymbolDrawing drawn = files->draw(drawing.type, drawing.arguments);
             if (drawn.result != 0) return resultMessage(drawn.result);
             files->encode(*bytes);
@@ -189,7 +208,8 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
     while (const std::optional<Row> row = table.next()) {
         log.update(row->number - 1);
         try {
-            const RowDrawing drawing = parseRow(*row, table.optionNames(), options.defaults);
+            const RowDrawing drawing =
+                parseRow(*row, table.optionNames(), options.defaults, options.data);
             if (!sheet) {
                 const SymbolDrawing drawn =
                     drawSymbolPage(*document, drawing.type, drawing.arguments, settings);
@@ -208,7 +228,6 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
                     document->endPage();
                     document->beginPage(sheet->pageWidth(), sheet->pageHeight());
                 }
-                const double margin = measured.margin * settings.devicePerUnit();
                 const LabelSheet::Point corner =
                     sheet->place(placed, measured.pageWidth, measured.pageHeight);
                 if (!sheet->holds(measured.pageWidth, measured.pageHeight))
@@ -216,7 +235,7 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
                             ": the symbol is larger than its label");
                 const std::int16_t result =
                     drawSymbolAt(document->page(), drawing.type, drawing.arguments, settings,
-                                 measured, corner.x + margin, corner.y + margin);
+                                 measured, corner.x + measured.padLeft, corner.y + measured.padTop);
                 ++placed;
                 if (result != 0) {
                     log.failed(row->number, resultMessage(result));
@@ -295,7 +314,11 @@ std::string_view batchHelp() {
            "  --page P           the grid's page: a4, letter or WIDTHxHEIGHT in mm, 10 to\n"
            "                     5080 each [a4]\n"
            "  --threads N        files: N threads each draw, encode and write whole rows,\n"
-           "                     1 to 64 [one per core, up to 8]\n";
+           "                     1 to 64 [one per core, up to 8]\n"
+           "  --as-is, --set, --module, --height, --font-size  as quillet draw takes them: each\n"
+           "                     row's code is checked as draw checks it (a refused row fails\n"
+           "                     with the reason), Code 128 gets its set and Code 128 and\n"
+           "                     Code 93 their check characters\n";
 }
 
 int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,

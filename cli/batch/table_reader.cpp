@@ -2,6 +2,7 @@
 #include "cli/batch/table_reader.h"
 
 #include <algorithm>
+#include <sstream>
 #include <utility>
 
 #include "cli/command_line.h"
@@ -162,9 +163,8 @@ std::optional<std::size_t> countRows(std::istream& in) {
     return rows;
 }
 
-// The symbology, the code and the row's options over the command line's. Throws UsageError.
 RowDrawing parseRow(const Row& row, const std::vector<std::string>& optionNames,
-                    const DrawingArguments& defaults) {
+                    const DrawingArguments& defaults, DataChoice choice) {
     if (row.tooLong)
         throw UsageError("the row is longer than " + std::to_string(maxRowBytes) + " bytes");
     if (row.fields.size() < 2 || row.fields.size() > 2 + optionNames.size())
@@ -173,9 +173,13 @@ RowDrawing parseRow(const Row& row, const std::vector<std::string>& optionNames,
                          std::to_string(row.fields.size()) + " fields");
     RowDrawing drawing{parseSymbology(row.fields[0]), defaults};
     drawing.arguments.pCode = row.fields[1];
-    for (std::size_t i = 2; i < row.fields.size(); ++i)
-        if (!row.fields[i].empty())
-            applyDrawingOption(optionNames[i - 2], row.fields[i], drawing.arguments);
+    for (std::size_t i = 2; i < row.fields.size(); ++i) {
+        if (row.fields[i].empty()) continue;
+        applyDrawingOption(optionNames[i - 2], row.fields[i], drawing.arguments);
+        if (optionNames[i - 2] == "--chk") choice.check = drawing.arguments.pChk;
+    }
+    std::ostringstream notes;  // a row is drawn or fails; how is not reported
+    checkTypedData(drawing.type, drawing.arguments, choice, notes);
     return drawing;
 }
 
@@ -183,12 +187,14 @@ Table readTable(std::istream& in, const DrawingArguments& defaults) {
     Table read;
     read.counted = countRows(in);
     TableReader table(in);
+    DataChoice asGiven;  // the table as the methods get it, as readTable's users want it
+    asGiven.asIs = true;
     while (std::optional<Row> row = table.next()) {
         TableRow& entry = read.rows.emplace_back();
         entry.number = row->number;
         entry.fields = row->fields;
         try {
-            RowDrawing drawing = parseRow(*row, table.optionNames(), defaults);
+            RowDrawing drawing = parseRow(*row, table.optionNames(), defaults, asGiven);
             entry.type = drawing.type;
             entry.arguments = std::move(drawing.arguments);
         } catch (const UsageError& usage) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "control/quillet.h"
 
 namespace quillet::cli {
@@ -69,8 +70,9 @@ struct RowDrawing {
     DrawingArguments arguments;
 };
 
-// The symbology, the code and the row's options over the command line's. Throws UsageError.
+// The symbology, the code and the row's options over the command line's, the code checked
+// unless the choice is --as-is. Throws UsageError, or DataError for data the checks refuse.
 RowDrawing parseRow(const Row& row, const std::vector<std::string>& optionNames,
-                    const DrawingArguments& defaults);
+                    const DrawingArguments& defaults, DataChoice choice);
 
 }  // namespace quillet::cli
