@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "cli/batch/file_names.h"
-#include "cli/batch/labels.h"
+#include "assist/labels.h"
 #include "cli/batch/table_reader.h"
 #include "cli/batch/workers.h"
 #include "cli/command_line.h"

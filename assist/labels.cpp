@@ -1,4 +1,4 @@
-#include "cli/batch/labels.h"
+#include "assist/labels.h"
 
 #include <string>
 
