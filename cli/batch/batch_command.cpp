@@ -8,8 +8,10 @@
 #include <system_error>
 #include <utility>
 
-#include "cli/batch/file_names.h"
 #include "assist/labels.h"
+#include "assist/units.h"
+#include "cli/batch/file_names.h"
+#include "cli/batch/label_content.h"
 #include "cli/batch/table_reader.h"
 #include "cli/batch/workers.h"
 #include "cli/command_line.h"
@@ -27,12 +29,32 @@ struct BatchOptions {
     OutputSettings settings;
     DataChoice data;
     std::string inputPath, outputPath;
-    std::optional<Grid> grid;
-    PageSize page{210, 297};
+    std::optional<assist::SheetLayout> sheet;  // labels on pages, with --grid or --template
     int threads = defaultThreads();
     bool toDocument = false, toNothing = false;
     bool help = false;  // --help came before any bad option
 };
+
+// One length or two separated by a comma ("15", "15,7", "0.5in,0.1875in"), millimetres by
+// default: the first for top and bottom or across, the second for the sides or down.
+std::pair<double, double> parseMillimetrePair(std::string_view option, std::string_view text) {
+    const auto comma = text.find(',');
+    const auto one = [&](std::string_view part) {
+        const auto length = assist::parseLength(part);
+        if (!length || length->value < 0 || length->unit == assist::LengthUnit::pixels)
+            throw UsageError("invalid value '" + std::string(text) + "' for " +
+                             std::string(option) +
+                             ": expected one or two sizes such as 5 or 5,3 (millimetres, or "
+                             "with mm, in or pt)");
+        return length->unit == assist::LengthUnit::surface ? length->value
+                                                           : assist::inchesOf(*length, 1, 1) * 25.4;
+    };
+    if (comma == std::string_view::npos) {
+        const double both = one(text);
+        return {both, both};
+    }
+    return {one(text.substr(0, comma)), one(text.substr(comma + 1))};
+}
 
 // Throws UsageError.
 BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
@@ -41,7 +63,13 @@ BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
     SizeOptions sizes;
     bool ratioGiven = false, unitsGiven = false, marginGiven = false;
     std::vector<std::string_view> valued = outputOptionNames;
-    valued.insert(valued.end(), {"-o", "--grid", "--page", "--threads"});
+    valued.insert(valued.end(),
+                  {"-o", "--grid", "--page", "--threads", "--template", "--page-margin", "--gap"});
+    std::optional<assist::Grid> grid;
+    assist::PageSize page{210, 297};
+    std::optional<std::string> templateName;
+    std::pair<double, double> pageMargin{0, 0}, gap{0, 0};
+    bool sheetSpacingGiven = false;
     valued.insert(valued.end(), drawingOptionNames.begin(), drawingOptionNames.end());
     valued.insert(valued.end(), dataOptionNames.begin(), dataOptionNames.end());
     valued.insert(valued.end(), sizeOptionNames.begin(), sizeOptionNames.end());
@@ -56,11 +84,31 @@ BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
         }
         if (name == "-o")
             options.outputPath = value;
-        else if (name == "--grid")
-            options.grid = parseGrid(value);
-        else if (name == "--page")
-            options.page = parsePage(value);
-        else if (name == "--threads") {
+        else if (name == "--grid") {
+            grid = assist::parseGrid(value);
+            if (!grid)
+                throw UsageError("invalid value '" + value +
+                                 "' for --grid: expected COLUMNSxROWS, such as 3x8, each from 1 "
+                                 "to 200");
+        } else if (name == "--page") {
+            const auto size = assist::parsePage(value);
+            if (!size)
+                throw UsageError("invalid value '" + value +
+                                 "' for --page: expected a4, letter or WIDTHxHEIGHT in "
+                                 "millimetres, each from 10 to 5080");
+            page = *size;
+        } else if (name == "--template") {
+            if (!assist::sheetTemplateNamed(value))
+                throw UsageError("unknown label sheet '" + value + "': one of " +
+                                 std::string(assist::sheetTemplateList()));
+            templateName = value;
+        } else if (name == "--page-margin") {
+            pageMargin = parseMillimetrePair(name, value);
+            sheetSpacingGiven = true;
+        } else if (name == "--gap") {
+            gap = parseMillimetrePair(name, value);
+            sheetSpacingGiven = true;
+        } else if (name == "--threads") {
             int& threads = options.threads;
             const auto [end, error] =
                 std::from_chars(value.data(), value.data() + value.size(), threads);
@@ -90,7 +138,20 @@ BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
     options.toDocument = !options.toNothing && pathFormat && hasPages(*pathFormat);
     options.settings.format =
         options.toDocument ? *pathFormat : namedFormat.value_or(OutputFormat::png);
-    if (options.grid && !options.toDocument) throw UsageError("--grid needs a .pdf or .ps output");
+    if (templateName && grid)
+        throw UsageError("--template names the sheet's grid: leave out --grid");
+    if (templateName) {
+        options.sheet = assist::sheetTemplateNamed(*templateName);
+    } else if (grid) {
+        options.sheet = assist::gridLayout(*grid, page, pageMargin.first, pageMargin.second,
+                                           gap.first, gap.second);
+        if (!options.sheet)
+            throw UsageError("--page-margin and --gap leave no room for the labels of --grid");
+    } else if (sheetSpacingGiven) {
+        throw UsageError("--page-margin and --gap go with --grid");
+    }
+    if (options.sheet && !options.toDocument)
+        throw UsageError("--grid and --template need a .pdf or .ps output");
     if (!options.toDocument && !options.toNothing && isNamedLikeAFile(outputPath) &&
         !fs::is_directory(outputPath))
         throw UsageError("batch writes a folder of files (or one .pdf or .ps), and '" + outputPath +
@@ -102,7 +163,11 @@ BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
         if (!ratioGiven) options.defaults.pRatio = defaultDrawRatio;
     }
     resolveSizes(sizes, ratioGiven, options.defaults, options.settings);
-    if (!marginGiven) options.settings.quietZones = standardQuietZones();
+    if (!marginGiven) {
+        options.settings.quietZones = standardQuietZones();
+        // On a label the symbol needs its quiet zones beside it, not room above and below.
+        if (options.sheet) options.settings.marginModules = 1;
+    }
     return options;
 }
 
@@ -200,10 +265,9 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
     }
     std::optional<Document> document;
     document.emplace(documentFile->stream(), settings);
-    const std::optional<LabelSheet> sheet =
-        options.grid ? std::optional<LabelSheet>(std::in_place, *options.grid, options.page)
-                     : std::nullopt;
-    std::size_t placed = 0;  // labels on the grid so far
+    const std::optional<assist::SheetLayout>& sheet = options.sheet;
+    constexpr double pointsPerMillimetre = 72 / 25.4;
+    std::size_t placed = 0, pagesBegun = 0;  // labels and pages on the sheets so far
     bool writeFailed = false;
     while (const std::optional<Row> row = table.next()) {
         log.update(row->number - 1);
@@ -211,6 +275,10 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
             const RowDrawing drawing =
                 parseRow(*row, table.optionNames(), options.defaults, options.data);
             if (!sheet) {
+                if (!drawing.hasSymbol)
+                    throw UsageError(
+                        "a row without a symbol is a label's text: use --grid or "
+                        "--template");
                 const SymbolDrawing drawn =
                     drawSymbolPage(*document, drawing.type, drawing.arguments, settings);
                 if (drawn.result != 0) {
@@ -218,29 +286,20 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
                     continue;
                 }
             } else {
-                const SymbolDrawing measured =
-                    measureSymbol(drawing.type, drawing.arguments, settings);
-                if (measured.result != 0) {
-                    log.failed(row->number, resultMessage(measured.result));
-                    continue;
-                }
-                if (placed % sheet->perPage() == 0) {
+                if (placed / sheet->perPage() == pagesBegun) {
                     document->endPage();
-                    document->beginPage(sheet->pageWidth(), sheet->pageHeight());
+                    document->beginPage(sheet->page.width * pointsPerMillimetre,
+                                        sheet->page.height * pointsPerMillimetre);
+                    ++pagesBegun;
                 }
-                const LabelSheet::Point corner =
-                    sheet->place(placed, measured.pageWidth, measured.pageHeight);
-                if (!sheet->holds(measured.pageWidth, measured.pageHeight))
-                    log.say("row " + std::to_string(row->number) +
-                            ": the symbol is larger than its label");
-                const std::int16_t result =
-                    drawSymbolAt(document->page(), drawing.type, drawing.arguments, settings,
-                                 measured, corner.x + measured.padLeft, corner.y + measured.padTop);
-                ++placed;
-                if (result != 0) {
-                    log.failed(row->number, resultMessage(result));
+                // A label refused before drawing stays free for the next row.
+                const auto failure =
+                    drawLabel(document->page(), sheet->label(placed), drawing, settings);
+                if (failure) {
+                    log.failed(row->number, *failure);
                     continue;
                 }
+                ++placed;
             }
             log.drawn();
         } catch (const WriteError& failure) {

@@ -120,13 +120,13 @@ TableReader::TableReader(std::istream& in) : lines_(in) {
             pending_ = Row{++rowCount_, std::move(fields)};
             return;
         }
+        // A column that names no option holds a line of the label's text.
         for (std::size_t i = 2; i < fields.size(); ++i) {
             std::string name = lowered(fields[i]);
             if (!name.starts_with("--")) name = "--" + name;
-            if (std::find(drawingOptionNames.begin(), drawingOptionNames.end(), name) ==
-                drawingOptionNames.end())
-                throw UsageError("the header names an unknown option '" + fields[i] + "'");
-            optionNames_.push_back(name);
+            const bool option = std::find(drawingOptionNames.begin(), drawingOptionNames.end(),
+                                          name) != drawingOptionNames.end();
+            optionNames_.push_back(option ? name : std::string());
         }
         return;
     }
@@ -171,12 +171,25 @@ RowDrawing parseRow(const Row& row, const std::vector<std::string>& optionNames,
         throw UsageError("expected the symbology, the code" +
                          std::string(optionNames.empty() ? "" : " and options") + ", found " +
                          std::to_string(row.fields.size()) + " fields");
-    RowDrawing drawing{parseSymbology(row.fields[0]), defaults};
+    RowDrawing drawing;
+    drawing.arguments = defaults;
+    drawing.hasSymbol = !row.fields[0].empty() || !row.fields[1].empty();
+    if (drawing.hasSymbol) drawing.type = parseSymbology(row.fields[0]);
     drawing.arguments.pCode = row.fields[1];
     for (std::size_t i = 2; i < row.fields.size(); ++i) {
-        if (row.fields[i].empty()) continue;
-        applyDrawingOption(optionNames[i - 2], row.fields[i], drawing.arguments);
-        if (optionNames[i - 2] == "--chk") choice.check = drawing.arguments.pChk;
+        const std::string& name = optionNames[i - 2];
+        if (name.empty()) {
+            drawing.lines.push_back(row.fields[i]);
+        } else if (!row.fields[i].empty()) {
+            applyDrawingOption(name, row.fields[i], drawing.arguments);
+            if (name == "--chk") choice.check = drawing.arguments.pChk;
+        }
+    }
+    // Trailing empty lines take no room on the label.
+    while (!drawing.lines.empty() && drawing.lines.back().empty()) drawing.lines.pop_back();
+    if (!drawing.hasSymbol) {
+        if (drawing.lines.empty()) throw UsageError("the row has no symbol and no text");
+        return drawing;
     }
     std::ostringstream notes;  // a row is drawn or fails; how is not reported
     checkTypedData(drawing.type, drawing.arguments, choice, notes);

@@ -3,6 +3,7 @@
 // the files carry, and colours however they are spelt.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <sstream>
 
 #include "assist/checks.h"
+#include "assist/labels.h"
 #include "cli/output_commands.h"
 #include "tests/decode/zbar_reader.h"
 
@@ -132,6 +134,74 @@ TEST(DrawCommand, ColoursSpeltEveryWayGiveTheSamePixels) {
         if (first.empty()) first = png;
         EXPECT_TRUE(png == first);
     }
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Thirty addresses with a customer number each, on an Avery 5160 sheet: ghostscript draws the
+// page, every label's symbol reads back from within its label, and nothing is printed outside
+// the labels. A label too small for its contents fails its row.
+TEST(BatchCommand, AddressLabelsOnAnAveryPage) {
+    std::string csv = "symbology,code,name,street,city\n";
+    for (int i = 1; i <= 30; ++i)
+        csv += "code128,C" + std::to_string(1000 + i) + ",Customer " + std::to_string(i) + "," +
+               std::to_string(i) + " Main Street,Springfield IL 62701\n";
+    const fs::path pdf = fs::temp_directory_path() / "quillet-avery-5160.pdf";
+    std::istringstream in(csv);
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::runBatch({"-", "-o", pdf.string(), "--template", "avery 5160", "--module",
+                             "0.25mm", "--height", "6mm", "--font-size", "7"},
+                            in, out, err, false),
+              0)
+        << err.str();
+    if (std::system("command -v gs >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ghostscript";
+    constexpr double dpi = 300;
+    const fs::path png = pdf.string() + ".png";
+    const std::string command = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pnggray -r300 -o '" +
+                                png.string() + "' '" + pdf.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const testing::GreyImage page = testing::readPng(readFile(png));
+    fs::remove(png);
+    fs::remove(pdf);
+
+    const auto sheet = assist::sheetTemplateNamed("5160");
+    ASSERT_TRUE(sheet);
+    const auto pixels = [&](double millimetres) {
+        return static_cast<int>(std::lround(millimetres / 25.4 * dpi));
+    };
+    std::vector<bool> inLabel(page.pixels.size(), false);
+    for (std::size_t i = 0; i < 30; ++i) {
+        SCOPED_TRACE("label " + std::to_string(i + 1));
+        const assist::LabelBox box = sheet->label(i);
+        testing::GreyImage label;
+        label.width = pixels(box.width);
+        label.height = pixels(box.height);
+        for (int y = 0; y < label.height; ++y)
+            for (int x = 0; x < label.width; ++x) {
+                const int pageX = pixels(box.left) + x;
+                const int pageY = pixels(box.top) + y;
+                label.pixels.push_back(page.at(pageX, pageY));
+                inLabel[static_cast<std::size_t>(pageY * page.width + pageX)] = true;
+            }
+        EXPECT_EQ(testing::decode(label),
+                  (std::vector<Decoded>{{"CODE-128", "C" + std::to_string(1001 + i)}}));
+    }
+    std::size_t outside = 0;
+    for (std::size_t i = 0; i < page.pixels.size(); ++i)
+        outside += !inLabel[i] && page.pixels[i] < 200;
+    EXPECT_EQ(outside, 0u);
+
+    std::istringstream tooLarge("symbology,code,name\ncode128,C1001,Customer 1\n");
+    std::ostringstream none, report;
+    EXPECT_EQ(cli::runBatch({"-", "-o", pdf.string(), "--template", "L7651", "--height", "20mm"},
+                            tooLarge, none, report, false),
+              1);
+    EXPECT_NE(report.str().find("quillet: row 1: the label's contents ("), std::string::npos)
+        << report.str();
+    EXPECT_FALSE(fs::exists(pdf));
 }
 
 }  // namespace
