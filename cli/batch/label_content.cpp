@@ -52,7 +52,7 @@ std::optional<std::string> drawLabel(cairo_t* page, const assist::LabelBox& box,
     const double top = box.top * pointsPerMillimetre + padding;
     const double width = box.width * pointsPerMillimetre - 2 * padding;
     const double height = box.height * pointsPerMillimetre - 2 * padding;
-    // Below first, as addresses are written; beside where the label is too low for that.
+    // The lines below the symbol; beside it where the label is too low for that.
     bool below = true;
     double contentWidth = std::max(textWidth, symbolWidth);
     double contentHeight = textHeight + gap + symbolHeight;
@@ -69,17 +69,18 @@ std::optional<std::string> drawLabel(cairo_t* page, const assist::LabelBox& box,
 
     const double contentLeft = left + (width - contentWidth) / 2;
     const double contentTop = top + (height - contentHeight) / 2;
+    // The symbol first, its lines below it or to its right.
+    const double textLeft = below ? contentLeft : contentLeft + symbolWidth + gap;
+    const double textTop = below ? contentTop + symbolHeight + gap : contentTop;
     for (std::size_t i = 0; i < row.lines.size(); ++i) {
-        text.setCurrentX(contentLeft);
-        text.setCurrentY(static_cast<float>(contentTop + lineHeight * static_cast<double>(i)));
+        text.setCurrentX(textLeft);
+        text.setCurrentY(static_cast<float>(textTop + lineHeight * static_cast<double>(i)));
         text.print(row.lines[i]);
     }
     if (!row.hasSymbol) return std::nullopt;
-    const double symbolLeft = below ? contentLeft : contentLeft + textWidth + gap;
-    const double symbolTop = below ? contentTop + textHeight + gap : contentTop;
     const std::int16_t result = drawSymbolAt(page, row.type, row.arguments, settings, symbol,
-                                             symbolLeft * devicePerPoint + symbol.padLeft,
-                                             symbolTop * devicePerPoint + symbol.padTop);
+                                             contentLeft * devicePerPoint + symbol.padLeft,
+                                             contentTop * devicePerPoint + symbol.padTop);
     if (result != 0) return resultMessage(result);
     return std::nullopt;
 }

@@ -1,5 +1,5 @@
-// What one label of a sheet holds: the row's text lines and its symbol, one below the other or,
-// where that does not fit, side by side, centred within the label's padding.
+// What one label of a sheet holds: its symbol and the row's text lines below it or, where that
+// does not fit, beside it, centred within the label's padding.
 #pragma once
 
 #include <optional>
