@@ -91,7 +91,7 @@ std::string_view drawHelp() {
            "none\n"
            "  a rotated symbol:         quillet draw isbn 978-3-16-148410-0 -o isbn.pdf --rotate "
            "90\n"
-           "  labels from a table:      quillet batch labels.csv -o labels.pdf --grid 3x10\n"
+           "  labels from a table:      quillet batch addresses.csv -o labels.pdf --template 5160\n"
            "\n"
            "  --as-is             pass CODE to the method untouched, as library and COM callers\n"
            "                      do (Code 128 data then begins with its set letter A, B or C)\n"
