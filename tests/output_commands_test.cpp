@@ -215,6 +215,13 @@ TEST(QuilletBatchCommand, DrawsToNothingAndFromPipes) {
         std::string err;
     };
     const Row rows[] = {
+        {"refused data",
+         "Code_39,A\nEAN_13,123\n",
+         false,
+         {"-o", "/dev/null"},
+         65,
+         "quillet: row 2: EAN-13 takes 12 digits, or 13 with its check digit: 3 given\n"
+         "quillet: 2 rows: 1 drawn, 1 failed\n"},
         {"null output",
          "Code_39,A\nCode_39,a\n",
          false,

@@ -4,7 +4,9 @@
 #include <fstream>
 #include <istream>
 #include <memory>
+#include <mutex>
 #include <ostream>
+#include <set>
 #include <system_error>
 #include <utility>
 
@@ -182,6 +184,11 @@ class RowLog {
     void update(std::size_t done) { progress_.update(done); }
     void drawn() { ++drawnCount_; }
     std::size_t drawnCount() const noexcept { return drawnCount_; }
+    // A row whose data the checks refused: with only such failures the batch exits 65.
+    void refused(std::size_t row, const std::string& message) {
+        failed(row, message);
+        ++refusedCount_;
+    }
     void failed(std::size_t row, const std::string& message) {
         say("row " + std::to_string(row) + ": " + message);
         ++failedCount_;
@@ -195,7 +202,8 @@ class RowLog {
         failedCount_ += drawnCount_;
         drawnCount_ = 0;
     }
-    // The summary; the exit code, 1 when a row failed or reading the table did.
+    // The summary; the exit code: 1 when a row failed or reading the table did, 65 when every
+    // row that failed had data the checks refused.
     int finish(int exitCode) {
         const std::size_t rowCount = table_.rowsRead();
         progress_.update(rowCount);
@@ -206,7 +214,8 @@ class RowLog {
         }
         err_ << "quillet: " << rowCount << " rows: " << drawnCount_ << " drawn, " << failedCount_
              << " failed\n";
-        return failedCount_ == 0 ? exitCode : 1;
+        if (failedCount_ == 0 || exitCode != 0) return exitCode;
+        return failedCount_ == refusedCount_ ? exitDataError : 1;
     }
 
   private:
@@ -214,18 +223,28 @@ class RowLog {
     Progress progress_;
     const TableReader& table_;
     const std::istream& input_;
-    std::size_t drawnCount_ = 0, failedCount_ = 0;
+    std::size_t drawnCount_ = 0, failedCount_ = 0, refusedCount_ = 0;
 };
 
 // Each row a file of its own in the folder (or encoded and dropped, for /dev/null).
 int drawIntoFolder(TableReader& table, const BatchOptions& options, std::size_t numberWidth,
                    RowLog& log, std::ostream& out) {
+    // The rows whose data the checks refused, told apart when they are reported.
+    std::mutex refusedMutex;
+    std::set<std::size_t> refusedRows;
     const auto makeWorker = [&]() -> RowWork {
         auto files = std::make_shared<SymbolFiles>(options.settings);
         auto bytes = std::make_shared<std::string>();
         return [&, files, bytes](const Row& row) -> std::optional<std::string> {
-            const RowDrawing drawing =
-                parseRow(row, table.optionNames(), options.defaults, options.data);
+            std::optional<RowDrawing> parsed;
+            try {
+                parsed = parseRow(row, table.optionNames(), options.defaults, options.data);
+            } catch (const DataError& refused) {
+                const std::lock_guard lock(refusedMutex);
+                refusedRows.insert(row.number);
+                return refused.what();
+            }
+            const RowDrawing& drawing = *parsed;
             const SymbolDrawing drawn = files->draw(drawing.type, drawing.arguments);
             if (drawn.result != 0) return resultMessage(drawn.result);
             files->encode(*bytes);
@@ -240,10 +259,13 @@ int drawIntoFolder(TableReader& table, const BatchOptions& options, std::size_t 
         drawRows(table, options.threads, makeWorker,
                  [&](std::size_t number, const std::optional<std::string>& failure) {
                      log.update(number);
-                     if (failure)
-                         log.failed(number, *failure);
-                     else
+                     const std::lock_guard lock(refusedMutex);
+                     if (!failure)
                          log.drawn();
+                     else if (refusedRows.erase(number) != 0)
+                         log.refused(number, *failure);
+                     else
+                         log.failed(number, *failure);
                  });
     if (!readingFailure.empty()) {
         log.say(readingFailure);
@@ -309,6 +331,8 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
             break;
         } catch (const UsageError& usage) {
             log.failed(row->number, usage.what());
+        } catch (const DataError& refused) {
+            log.refused(row->number, refused.what());
         } catch (const RuntimeError& failure) {
             log.failed(row->number, errorMessage(failure.number()));
         } catch (const std::exception& failure) {
@@ -374,8 +398,9 @@ std::string_view batchHelp() {
            "draws and encodes every row in the --format and writes nothing (to time a batch\n"
            "without the disk). A row that fails is reported with its number and why, and the\n"
            "other rows are still drawn. A summary line ends the run; on a terminal a progress bar\n"
-           "shows how far it is (a running count for a pipe). Exits 0 when every row was drawn, 1\n"
-           "when one failed.\n"
+           "shows how far it is (a running count for a pipe). Exits 0 when every row was drawn, "
+           "65\n"
+           "when the rows that failed all had data the checks refused, 1 otherwise.\n"
            "\n"
            "Every file is written under a temporary name and takes its own name only when it is\n"
            "complete. A .pdf or .ps OUT replaces an existing file only when at least one row was\n"
