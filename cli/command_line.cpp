@@ -5,6 +5,8 @@
 #include <cmath>
 #include <ostream>
 
+#include "assist/checks.h"
+#include "assist/values.h"
 #include "surfaces/recording_surface.h"
 
 namespace quillet::cli {
@@ -177,11 +179,34 @@ std::string lowered(std::string_view text) {
 }
 
 bool parseBool(std::string_view option, std::string_view text) {
-    const std::string lower = lowered(text);
-    if (lower == "1" || lower == "-1" || lower == "true" || lower == "yes") return true;
-    if (lower == "0" || lower == "false" || lower == "no") return false;
-    badValue(option, text, "true or false (1 or 0)");
+    if (const auto value = assist::parseYesNo(text)) return *value;
+    badValue(option, text, "yes or no (1/0, true/false, yes/no)");
 }
+
+namespace {
+
+// A colour as people write it, or any 32-bit number as the methods take it (which refuse what
+// is no colour with their own error).
+std::int32_t parseColourOption(std::string_view option, std::string_view text) {
+    if (const auto colour = assist::parseColour(text)) return *colour;
+    try {
+        return parseInt32(option, text);
+    } catch (const UsageError&) {
+        badValue(option, text, "a colour: #RRGGBB, a name such as black or red, or 0x00BBGGRR");
+    }
+}
+
+// pText is a number to the methods (only 1 writes the text in some); yes and no are 1 and 0.
+std::int16_t parseTextOption(std::string_view option, std::string_view text) {
+    try {
+        return parseInt16(option, text);
+    } catch (const UsageError&) {
+        if (const auto value = assist::parseYesNo(text)) return *value ? 1 : 0;
+        badValue(option, text, "1 or 0 (yes/no, true/false), or the method's number");
+    }
+}
+
+}  // namespace
 
 bool applyDrawingOption(std::string_view name, std::string_view value, DrawingArguments& args) {
     if (name == "--x")
@@ -193,15 +218,15 @@ bool applyDrawingOption(std::string_view name, std::string_view value, DrawingAr
     else if (name == "--height")
         args.pHeight = parseInt16(name, value);
     else if (name == "--text")
-        args.pText = parseInt16(name, value);
+        args.pText = parseTextOption(name, value);
     else if (name == "--bold")
         args.pBold = parseBool(name, value);
     else if (name == "--font")
         args.pFont = value;
     else if (name == "--fore")
-        args.pForeColor = parseInt32(name, value);
+        args.pForeColor = parseColourOption(name, value);
     else if (name == "--line")
-        args.pLineColor = parseInt32(name, value);
+        args.pLineColor = parseColourOption(name, value);
     else if (name == "--ratio")
         args.pRatio = value;
     else if (name == "--chk")
@@ -211,19 +236,67 @@ bool applyDrawingOption(std::string_view name, std::string_view value, DrawingAr
     return true;
 }
 
+void printMessage(std::ostream& err, std::string_view message) {
+    while (true) {
+        const std::size_t end = message.find('\n');
+        err << "quillet: " << message.substr(0, end) << "\n";
+        if (end == std::string_view::npos) return;
+        message.remove_prefix(end + 1);
+    }
+}
+
+const std::vector<std::string_view> dataOptionNames = {"--set"};
+const std::vector<std::string_view> dataFlagNames = {"--as-is"};
+
+bool applyDataOption(std::string_view name, std::string_view value, DataChoice& choice) {
+    if (name == "--as-is") {
+        choice.asIs = true;
+    } else if (name == "--set") {
+        if (value != "A" && value != "B" && value != "C" && value != "a" && value != "b" &&
+            value != "c")
+            badValue(name, value, "A, B or C");
+        choice.codeSet = static_cast<char>(std::toupper(static_cast<unsigned char>(value[0])));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void checkTypedData(tBarcodeType& type, DrawingArguments& arguments, const DataChoice& choice,
+                    std::ostream& notes) {
+    if (choice.codeSet && type != Code_128)
+        throw UsageError("--set chooses the code set of Code 128 only");
+    if (choice.asIs) {
+        if (choice.codeSet)
+            throw UsageError(
+                "--set and --as-is do not go together: as it is, Code 128 data "
+                "begins with its set letter");
+        return;
+    }
+    const assist::Checked checked =
+        assist::checkData(type, arguments.pCode, {choice.check, choice.codeSet});
+    if (!checked.accepted()) throw DataError(checked.refusals());
+    for (const assist::Finding& finding : checked.findings) printMessage(notes, finding.message);
+    type = checked.type;
+    arguments.pCode = checked.pCode;
+    arguments.pChk = checked.pChk;
+}
+
 std::string_view drawingOptionsHelp() {
     return "Drawing options (the method's arguments; defaults in brackets):\n"
            "  --x N        left edge of the symbol, pX [0]\n"
            "  --y N        top of the bars, pY [0]\n"
            "  --width N    module (narrow element) width, pWidth; font size is N \\ 2 [15]\n"
            "  --height N   bar height, pHeight [1200]\n"
-           "  --text N     human-readable text, pText: 1 writes it, 0 does not [1]\n"
-           "  --bold B     bold text, pBold: true/false or 1/0 [false]\n"
+           "  --text N     human-readable text, pText: 1 (yes) writes it, 0 (no) does not [1]\n"
+           "  --bold B     bold text, pBold: yes/no, true/false or 1/0 [no]\n"
            "  --font NAME  text font, pFont [Arial]\n"
-           "  --fore C     text colour, pForeColor, 0x00BBGGRR [0]\n"
-           "  --line C     bar colour, pLineColor, 0x00BBGGRR [0]\n"
+           "  --fore C     text colour, pForeColor: #RRGGBB, a name (black, red, navy ...)\n"
+           "               or 0x00BBGGRR (so 0xFF0000 is blue) [black]\n"
+           "  --line C     bar colour, pLineColor, as --fore [black]\n"
            "  --ratio W:N  wide and narrow extras of the two-width symbologies, pRatio [3:1]\n"
-           "  --chk B      check character(s) where optional, pChk [false]\n"
+           "  --chk B      check character(s) where optional, pChk: yes/no [no; in draw and\n"
+           "               batch yes for Code 128 and Code 93, whose standards require them]\n"
            "  --           ends the options (for data beginning with \"-\")\n";
 }
 
@@ -236,6 +309,10 @@ std::string_view traceHelp() {
            "per character and FontSize x 24 units high. A failure before the method's error\n"
            "trap prints \"Error<TAB>n\" and exits 2.\n"
            "\n"
+           "The data goes to the method as typed, as library and COM callers pass it;\n"
+           "--check first applies the checks of quillet draw (exit 65 with the message for\n"
+           "data they refuse; --set as in draw).\n"
+           "\n"
            "Example: quillet trace Code_39 CODE39 --chk 1\n"
            "\n";
 }
@@ -244,21 +321,34 @@ int runTrace(const std::vector<std::string>& arguments, std::ostream& out, std::
     DrawingArguments args;
     tBarcodeType type{};
     try {
-        const auto split = splitCommandLine(arguments, drawingOptionNames, {"--help", "-h"});
+        std::vector<std::string_view> valued = drawingOptionNames;
+        valued.insert(valued.end(), dataOptionNames.begin(), dataOptionNames.end());
+        const auto split = splitCommandLine(arguments, valued, {"--help", "-h", "--check"});
+        DataChoice choice;
+        choice.asIs = true;
         for (const auto& [name, value] : split.options) {
             if (name == "--help" || name == "-h") {
                 out << traceHelp() << symbologyHelp() << "\n" << drawingOptionsHelp();
                 return 0;
             }
-            applyDrawingOption(name, value, args);
+            if (name == "--check")
+                choice.asIs = false;
+            else if (!applyDataOption(name, value, choice))
+                applyDrawingOption(name, value, args);
+            if (name == "--chk") choice.check = args.pChk;
         }
         if (split.positionals.size() != 2)
             throw UsageError("trace takes SYMBOLOGY and CODE (see quillet trace --help)");
         type = parseSymbology(split.positionals[0]);
         args.pCode = split.positionals[1];
+        if (choice.codeSet && choice.asIs) throw UsageError("--set needs --check in trace");
+        checkTypedData(type, args, choice, err);
     } catch (const UsageError& usage) {
         err << "quillet: " << usage.what() << "\n";
         return exitUsage;
+    } catch (const DataError& refused) {
+        printMessage(err, refused.what());
+        return exitDataError;
     }
 
     RecordingSurface surface;

@@ -22,16 +22,25 @@ struct Parsed {
     std::optional<OutputFormat> namedFormat;
     bool printCode = false;
     bool help = false;
+    DataChoice data;
+    SizeOptions sizes;
+    bool ratioGiven = false;
+    bool unitsGiven = false;
+    bool marginGiven = false;
 };
 
 Parsed parseOptions(const std::vector<std::string>& arguments, DrawingArguments& drawing,
                     OutputSettings& settings, bool drawingOptions) {
     std::vector<std::string_view> valued = outputOptionNames;
     valued.push_back("-o");
-    if (drawingOptions)
-        valued.insert(valued.end(), drawingOptionNames.begin(), drawingOptionNames.end());
     std::vector<std::string_view> flags = outputFlagNames;
     flags.insert(flags.end(), {"--help", "-h", "--print-code"});
+    if (drawingOptions) {
+        valued.insert(valued.end(), drawingOptionNames.begin(), drawingOptionNames.end());
+        valued.insert(valued.end(), dataOptionNames.begin(), dataOptionNames.end());
+        valued.insert(valued.end(), sizeOptionNames.begin(), sizeOptionNames.end());
+        flags.insert(flags.end(), dataFlagNames.begin(), dataFlagNames.end());
+    }
 
     Parsed parsed;
     const auto split = splitCommandLine(arguments, valued, flags);
@@ -45,8 +54,13 @@ Parsed parseOptions(const std::vector<std::string>& arguments, DrawingArguments&
             parsed.outputPath = value;
         else if (applyOutputOption(name, value, settings)) {
             if (name == "--format") parsed.namedFormat = settings.format;
-        } else {
+            parsed.unitsGiven |= name == "--units";
+            parsed.marginGiven |= name == "--margin";
+        } else if (!applyDataOption(name, value, parsed.data) &&
+                   !applySizeOption(name, value, parsed.sizes)) {
             applyDrawingOption(name, value, drawing);
+            parsed.ratioGiven |= name == "--ratio";
+            if (name == "--chk") parsed.data.check = drawing.pChk;
         }
     }
     return parsed;
@@ -58,15 +72,40 @@ std::string_view drawHelp() {
     return "usage: quillet draw SYMBOLOGY CODE -o FILE [options]\n"
            "\n"
            "Draws one symbol with the cairo surface and writes it as PNG, PDF, SVG or PostScript.\n"
-           "The page is the box of everything drawn, text included, plus a quiet zone of 10\n"
-           "modules all round. Nothing is printed on success; a drawing that ends with a result\n"
-           "other than 0 prints \"quillet: result N (meaning)\", writes nothing and exits 1; a\n"
-           "failure before the drawing starts exits 2; bad options exit 64.\n"
+           "CODE is checked first: digits and lengths of EAN/UPC (a typed check digit must be\n"
+           "right), ISBN-10 and ISBN-13 with hyphens, ZIP and ZIP+4 for POSTNET, each\n"
+           "symbology's characters; data it refuses exits 65 with the reason. Code 128 takes\n"
+           "plain data: its code set is chosen (C for an even number of digits, B for text, A\n"
+           "for control characters) and its check character, like Code 93's, is on.\n"
+           "The page is everything drawn, text included, with the quiet zones each standard asks\n"
+           "for beside the bars (EAN-13 11 and 7 modules, UPC-A 9, Code 128 10, ...) and 10\n"
+           "modules above and below. Nothing is printed on success; a drawing that ends with a\n"
+           "result other than 0 prints \"quillet: result N (meaning)\", writes nothing and exits\n"
+           "1; a failure before the drawing starts exits 2; bad options exit 64.\n"
            "\n"
-           "Example: quillet draw Code_39 CODE39 --chk 1 -o code39.png --dpi 300\n"
+           "Everyday jobs:\n"
+           "  a 300 dpi PNG for print:  quillet draw ean13 4006381333931 -o ean.png --dpi 300\n"
+           "                            --module 0.33mm --height 22mm\n"
+           "  an SVG for a page:        quillet draw code128 \"ABC-12345\" -o code.svg\n"
+           "  a transparent PNG:        quillet draw code39 CODE39 -o code39.png --background "
+           "none\n"
+           "  a rotated symbol:         quillet draw isbn 978-3-16-148410-0 -o isbn.pdf --rotate "
+           "90\n"
+           "  labels from a table:      quillet batch addresses.csv -o labels.pdf --template 5160\n"
            "\n"
-           "  --print-code       print the caller's variable as the method left it (on standard\n"
-           "                     error when the image goes to standard output)\n";
+           "  --as-is             pass CODE to the method untouched, as library and COM callers\n"
+           "                      do (Code 128 data then begins with its set letter A, B or C)\n"
+           "  --set A|B|C         Code 128's code set, instead of the one chosen for the data\n"
+           "  --module SIZE       the module (narrow element) width with a unit: 0.33mm, 0.013in,\n"
+           "                      1pt, 4px; --width takes the same, or whole surface units. The\n"
+           "                      surface's unit is then chosen to carry it exactly (in PNG a\n"
+           "                      whole number of pixels) and wide elements are 3 modules unless\n"
+           "                      --ratio says otherwise [2 pixels at 96 dpi]\n"
+           "  --height SIZE       the bar height, with a unit or in surface units [1200 twips]\n"
+           "  --font-size SIZE    the text's size in points (or with a unit), whatever the module\n"
+           "                      [the method's: width \\ 2]\n"
+           "  --print-code        print the caller's variable as the method left it (on standard\n"
+           "                      error when the image goes to standard output)\n";
 }
 
 int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
@@ -90,13 +129,24 @@ int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::o
             throw UsageError("draw needs -o FILE (- for standard output)");
         type = parseSymbology(parsed.positionals[0]);
         drawing.pCode = parsed.positionals[1];
-        settings.format = formatFor(parsed.outputPath, parsed.namedFormat);
+        settings.format = formatFor(parsed.outputPath, parsed.namedFormat, outIsTerminal);
         refuseBinaryOnTerminal(parsed.outputPath, settings.format, outIsTerminal);
-        checkPositions(drawing);
         settings.creationTime = sourceDateEpoch(settings.format);
+        // One twip-based module would be a single pixel at 96 dpi, too thin to read well.
+        if (!parsed.sizes.module && !parsed.unitsGiven) {
+            drawing.pWidth = defaultDrawWidth;
+            if (!parsed.ratioGiven) drawing.pRatio = defaultDrawRatio;
+        }
+        resolveSizes(parsed.sizes, parsed.ratioGiven, drawing, settings);
+        checkPositions(drawing);
+        if (!parsed.marginGiven) settings.quietZones = standardQuietZones();
+        checkTypedData(type, drawing, parsed.data, err);
     } catch (const UsageError& usage) {
         err << "quillet: " << usage.what() << "\n";
         return exitUsage;
+    } catch (const DataError& refused) {
+        printMessage(err, refused.what());
+        return exitDataError;
     }
 
     std::ostringstream image;
@@ -193,7 +243,7 @@ int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::
         }
         if (!parsed.positionals.empty()) throw UsageError("sheet takes no arguments but options");
         if (parsed.outputPath.empty()) throw UsageError("sheet needs -o FILE");
-        settings.format = formatFor(parsed.outputPath, parsed.namedFormat);
+        settings.format = formatFor(parsed.outputPath, parsed.namedFormat, outIsTerminal);
         refuseBinaryOnTerminal(parsed.outputPath, settings.format, outIsTerminal);
         settings.creationTime = sourceDateEpoch(settings.format);
     } catch (const UsageError& usage) {
@@ -255,16 +305,16 @@ int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::
         for (std::size_t i = 0; i < cells.size(); ++i) {
             const auto& cell = cells[i];
             const double left = border + cellWidth * static_cast<double>(i % sheetColumns);
-            const double margin = cell.measured.margin * settings.devicePerUnit();
+            const double padLeft = cell.measured.padLeft, padTop = cell.measured.padTop;
             cairo_select_font_face(context, "Arial", CAIRO_FONT_SLANT_NORMAL,
                                    CAIRO_FONT_WEIGHT_BOLD);
             cairo_set_font_size(context, captionSize);
             cairo_set_source_rgb(context, 0.2, 0.2, 0.2);
-            cairo_move_to(context, left + margin, top + captionSize);
+            cairo_move_to(context, left + padLeft, top + captionSize);
             cairo_show_text(context, std::string(barcodeTypeNames[cell.type]).c_str());
             cairo_new_path(context);
-            drawSymbolAt(context, cell.type, cell.arguments, settings, cell.measured, left + margin,
-                         top + captionLine + margin);
+            drawSymbolAt(context, cell.type, cell.arguments, settings, cell.measured,
+                         left + padLeft, top + captionLine + padTop);
             if (i % sheetColumns == sheetColumns - 1) top += rowHeights[i / sheetColumns];
         }
         document.endPage();

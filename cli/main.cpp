@@ -25,7 +25,8 @@ constexpr std::string_view usage =
     "  batch FILE -o OUT                draw one symbol per row of a table\n"
 #endif
     "\n"
-    "quillet COMMAND --help explains a command, with an example.\n"
+    "quillet COMMAND --help explains a command, with an example; quillet --version names\n"
+    "this version.\n"
 #ifdef QUILLET_WITH_CAIRO
     "\n"
     "Example: quillet draw Code_39 CODE39 --chk 1 -o code39.png\n"
@@ -54,6 +55,10 @@ int main(int argc, char** argv) {
     if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
         (arguments.empty() ? std::cerr : std::cout) << usage;
         return arguments.empty() ? quillet::cli::exitUsage : 0;
+    }
+    if (arguments[0] == "--version") {
+        std::cout << "quillet " QUILLET_VERSION "\n";
+        return 0;
     }
     const std::string command = arguments[0];
     arguments.erase(arguments.begin());

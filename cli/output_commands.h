@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "assist/units.h"
+#include "cli/command_line.h"
 #include "surfaces/cairo_output.h"
 
 namespace quillet::cli {
@@ -20,8 +22,34 @@ extern const std::vector<std::string_view> outputFlagNames;
 bool applyOutputOption(std::string_view name, std::string_view value, OutputSettings& settings);
 std::string_view outputOptionsHelp();
 
-// The format named by --format, else by the file's extension; a usage error when neither says.
-OutputFormat formatFor(std::string_view path, const std::optional<OutputFormat>& named);
+// The format named by --format, else by the file's extension, else PNG for standard output that
+// is not a terminal; a usage error when none says.
+OutputFormat formatFor(std::string_view path, const std::optional<OutputFormat>& named,
+                       bool outIsTerminal = true);
+
+// The quiet zone each symbology's standard asks for, for settings.quietZones.
+std::array<QuietZone, 15> standardQuietZones();
+
+// --width (or --module), --height and --font-size as people write them ("0.33mm", "15mm",
+// "10pt", or whole surface units as the methods take them), kept until the output settings
+// are known.
+// draw's and batch's module when none is given: two pixels at 96 dpi, with wide elements 2.25
+// times the narrow ones as the methods' defaults make them at 15 twips.
+inline constexpr std::int16_t defaultDrawWidth = 30;
+inline constexpr std::string_view defaultDrawRatio = "6:2";
+
+struct SizeOptions {
+    std::optional<assist::Length> module;
+    std::optional<assist::Length> height;
+    std::optional<assist::Length> fontSize;
+};
+extern const std::vector<std::string_view> sizeOptionNames;
+bool applySizeOption(std::string_view name, std::string_view value, SizeOptions& sizes);
+// Sets pWidth and pHeight, and where a size needs it the surface's unit (settings.unitsPerInch)
+// and a ratio of exactly 3:1 unless ratioGiven; a usage error for sizes of 0 or less or beyond
+// the methods' 16 bits.
+void resolveSizes(const SizeOptions& sizes, bool ratioGiven, DrawingArguments& arguments,
+                  OutputSettings& settings);
 
 // A usage error for PNG or PDF bytes to standard output ("-") when it is a terminal, which they
 // would scramble; SVG and PostScript are text and may go there.
@@ -75,7 +103,8 @@ class OutputFile {
 void writeOutput(std::string_view path, const std::string& bytes, std::ostream& out);
 
 // `quillet draw SYMBOLOGY CODE -o FILE [options]`: 0 drawn, 1 a non-zero result or an output
-// failure, 2 a failure towards the caller, 64 bad usage. outIsTerminal: whether out is one.
+// failure, 2 a failure towards the caller, 64 bad usage, 65 data the checks refuse.
+// outIsTerminal: whether out is one.
 int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
             bool outIsTerminal = false);
 std::string_view drawHelp();

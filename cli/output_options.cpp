@@ -10,6 +10,8 @@
 #include <sstream>
 #include <utility>
 
+#include "assist/quiet_zones.h"
+#include "assist/values.h"
 #include "cli/command_line.h"
 #include "cli/output_commands.h"
 
@@ -32,30 +34,14 @@ double parseBetween(std::string_view option, std::string_view text, double low, 
     return value;
 }
 
-// "none" (or "transparent"), "#RRGGBB" as on the web, or a 0x00BBGGRR number as --fore takes.
+// "none" (or "transparent"), or a colour as --fore takes it.
 std::optional<std::int32_t> parseBackground(std::string_view text) {
-    const std::string lower = lowered(text);
-    if (lower == "none" || lower == "transparent") return std::nullopt;
-    const auto bad = [&] {
-        return UsageError("invalid value '" + std::string(text) +
-                          "' for --background: expected none, #RRGGBB or a colour 0x00BBGGRR");
-    };
-    if (lower.starts_with("#")) {
-        std::uint32_t rgb = 0;
-        const auto [end, status] =
-            std::from_chars(lower.data() + 1, lower.data() + lower.size(), rgb, 16);
-        if (lower.size() != 7 || status != std::errc() || end != lower.data() + lower.size())
-            throw bad();
-        return static_cast<std::int32_t>((rgb & 0xFF) << 16 | (rgb & 0xFF00) | rgb >> 16);
-    }
-    std::int32_t colour = 0;
-    try {
-        colour = parseInt32("--background", text);
-    } catch (const UsageError&) {
-        throw bad();
-    }
-    if (colour < 0 || colour > 0xFFFFFF) throw bad();
-    return colour;
+    if (const std::string lower = lowered(text); lower == "none" || lower == "transparent")
+        return std::nullopt;
+    if (const auto colour = assist::parseColour(text)) return *colour;
+    throw UsageError("invalid value '" + std::string(text) +
+                     "' for --background: expected none, #RRGGBB, a name such as white or a "
+                     "colour 0x00BBGGRR");
 }
 
 // Beyond these a page of a few inches no longer fits in an image, or shows nothing useful.
@@ -135,11 +121,90 @@ std::string_view outputOptionsHelp() {
            "a side.\n";
 }
 
-OutputFormat formatFor(std::string_view path, const std::optional<OutputFormat>& named) {
+OutputFormat formatFor(std::string_view path, const std::optional<OutputFormat>& named,
+                       bool outIsTerminal) {
     if (named) return *named;
     if (const auto format = outputFormatOfPath(path)) return *format;
+    if (path == "-" && !outIsTerminal) return OutputFormat::png;
     throw UsageError("cannot tell the format of '" + std::string(path) +
                      "': name it .png, .pdf, .svg or .ps, or use --format");
+}
+
+std::array<QuietZone, 15> standardQuietZones() {
+    std::array<QuietZone, 15> zones;
+    for (std::size_t type = 0; type < zones.size(); ++type) {
+        const auto zone = assist::quietZone(static_cast<tBarcodeType>(type));
+        zones[type] = {zone.left, zone.right};
+    }
+    return zones;
+}
+
+const std::vector<std::string_view> sizeOptionNames = {"--width", "--module", "--height",
+                                                       "--font-size"};
+
+bool applySizeOption(std::string_view name, std::string_view value, SizeOptions& sizes) {
+    std::optional<assist::Length>* size = nullptr;
+    if (name == "--width" || name == "--module")
+        size = &sizes.module;
+    else if (name == "--height")
+        size = &sizes.height;
+    else if (name == "--font-size")
+        size = &sizes.fontSize;
+    else
+        return false;
+    *size = assist::parseLength(value);
+    if (!*size)
+        throw UsageError("invalid value '" + std::string(value) + "' for " + std::string(name) +
+                         ": expected a size such as 15 (surface units), 0.33mm, 0.5in, 10pt "
+                         "or 2px");
+    if (!((*size)->value > 0))
+        throw UsageError("invalid value '" + std::string(value) + "' for " + std::string(name) +
+                         ": it must be more than 0");
+    return true;
+}
+
+namespace {
+
+std::int16_t wholeUnits(std::string_view option, double units) {
+    const double rounded = std::round(units);
+    if (!(rounded >= 1 && rounded <= 32767))
+        throw UsageError(std::string(option) + " comes to " + std::to_string(rounded) +
+                         " surface units: it must be from 1 to 32767 (choose other --units)");
+    return static_cast<std::int16_t>(rounded);
+}
+
+bool isWhole(double value) {
+    return value == std::round(value);
+}
+
+}  // namespace
+
+void resolveSizes(const SizeOptions& sizes, bool ratioGiven, DrawingArguments& arguments,
+                  OutputSettings& settings) {
+    const double surfacePerInch = unitsPerInch(settings.units, settings.dpi);
+    const auto inches = [&](const assist::Length& length) {
+        return assist::inchesOf(length, settings.dpi, surfacePerInch);
+    };
+    const auto& module = sizes.module;
+    if (module && (module->unit != assist::LengthUnit::surface || !isWhole(module->value))) {
+        settings.unitsPerInch = assist::unitsPerInchForModule(
+            inches(*module),
+            isRaster(settings.format) ? std::optional<double>(settings.dpi) : std::nullopt);
+        arguments.pWidth = assist::unitsPerModule;
+        if (!ratioGiven) arguments.pRatio = assist::threeToOne;
+        // The default height stays the size it is in the surface's units.
+        if (!sizes.height)
+            arguments.pHeight =
+                wholeUnits("--height", arguments.pHeight / surfacePerInch * *settings.unitsPerInch);
+    } else if (module) {
+        arguments.pWidth = wholeUnits("--width", module->value);
+    }
+    const double perInch = settings.unitsPerInch.value_or(surfacePerInch);
+    if (sizes.height) arguments.pHeight = wholeUnits("--height", inches(*sizes.height) * perInch);
+    if (sizes.fontSize) {
+        // A bare number is in points, as font sizes are.
+        settings.fontPoints = assist::inchesOf(*sizes.fontSize, settings.dpi, 72) * 72;
+    }
 }
 
 void refuseBinaryOnTerminal(std::string_view path, OutputFormat format, bool outIsTerminal) {

@@ -1,7 +1,7 @@
 // The command line options. Byte 0 picks a mode; the rest is the input:
-//   0  arguments (separated by NUL bytes) for `quillet trace`, run in-process: it exits 0, 2 or
-//      64, a usage error is a "quillet: " message and nothing else, and a drawing ends in its
-//      pCode line;
+//   0  arguments (separated by NUL bytes) for `quillet trace`, run in-process: it exits 0, 2,
+//      64 or 65, a usage or data error is a "quillet: " message and nothing else, and a drawing
+//      ends in its pCode line;
 //   1  arguments for the options of draw, applied as draw applies them: the only failure is a
 //      usage error, and the settings that come out are ones the output can use;
 //   2  options and positionals (each a byte: bit 7 a positional, else which option and bits 5-6
@@ -51,15 +51,16 @@ void checkTrace(const std::vector<std::string>& arguments) {
     std::ostringstream out, err;
     const int exitCode = cli::runTrace(arguments, out, err);
     const std::string printed = out.str(), complained = err.str();
-    if (exitCode == cli::exitUsage) {
+    if (exitCode == cli::exitUsage || exitCode == cli::exitDataError) {
         if (!printed.empty() || !complained.starts_with("quillet: ") || !complained.ends_with("\n"))
-            fail("a usage error is a message on its own", joined(arguments) + ": " + complained);
+            fail("a usage or data error is a message on its own",
+                 joined(arguments) + ": " + complained);
     } else if (exitCode == 0 || exitCode == 2) {
         const bool help = printed.starts_with("usage: ");
         if (!complained.empty() || (!help && printed.rfind("\npCode\t") == std::string::npos))
             fail("a trace ends with pCode", joined(arguments));
     } else {
-        fail("trace exits 0, 2 or 64", std::to_string(exitCode));
+        fail("trace exits 0, 2, 64 or 65", std::to_string(exitCode));
     }
 }
 

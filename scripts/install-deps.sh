@@ -8,8 +8,8 @@ packages=(
   cmake ninja-build g++ clang pkg-config libclang-rt-14-dev python3
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  # images: cairo with real fonts, and zbar to read the symbols back
-  libcairo2-dev fontconfig fonts-liberation2 libzbar-dev
+  # images: cairo with real fonts, and zbar and ZXing's reader to read the symbols back
+  libcairo2-dev fontconfig fonts-liberation2 libzbar-dev zxing-cpp-tools
 )
 
 # Extra groups, asked for by name: "com" (MinGW-w64 and Wine for the Windows control: widl

@@ -111,10 +111,11 @@ std::uint32_t pixelOf(const std::optional<std::int32_t>& background) {
 }
 
 // An image target as a PNG file.
-void encodePng(cairo_surface_t* image, std::string& png) {
+void encodePng(cairo_surface_t* image, double dotsPerInch, std::string& png) {
     cairo_surface_flush(image);
     check(cairo_surface_status(image), "drawing");
     PngEncoder encoder;
+    encoder.setResolution(dotsPerInch);
     encoder.encode(cairo_image_surface_get_data(image), cairo_image_surface_get_width(image),
                    cairo_image_surface_get_height(image), cairo_image_surface_get_stride(image),
                    png, cairo_image_surface_get_format(image) == CAIRO_FORMAT_ARGB32);
@@ -303,7 +304,7 @@ std::string_view extensionOf(OutputFormat format) noexcept {
 }
 
 double OutputSettings::devicePerUnit() const noexcept {
-    return devicePerInch(*this) / unitsPerInch(units, dpi);
+    return devicePerInch(*this) / unitsPerInch.value_or(quillet::unitsPerInch(units, dpi));
 }
 
 double OutputSettings::devicePerPoint() const noexcept {
@@ -314,6 +315,7 @@ DevicePlacement OutputSettings::placement(double originX, double originY) const 
     DevicePlacement placement;
     placement.devicePerUnit = devicePerUnit();
     placement.devicePerPoint = devicePerPoint();
+    placement.fontPoints = fontPoints;
     placement.gridFit = fitsGrid();
     // A whole-pixel origin keeps the symbol's edges where they would be on a page of its own.
     placement.originX = placement.gridFit ? std::round(originX) : originX;
@@ -327,6 +329,7 @@ Document::Document(std::ostream& out, const OutputSettings& settings)
     : format_(settings.format),
       out_(out),
       creationTime_(settings.creationTime),
+      dotsPerInch_(settings.dpi),
       background_(settings.background),
       holding_(format_ == OutputFormat::svg || format_ == OutputFormat::ps) {}
 
@@ -450,7 +453,7 @@ void Document::endPage() {
     checkTarget();
     if (format_ == OutputFormat::png) {
         std::string png;
-        encodePng(target_, png);
+        encodePng(target_, dotsPerInch_, png);
         out_.write(png.data(), static_cast<std::streamsize>(png.size()));
         checkTarget();
     }
@@ -509,9 +512,26 @@ SymbolDrawing measureOn(cairo_t* scratch, tBarcodeType type, DrawingArguments ar
     measured.drawn = surface.drawn();
     measured.drawnOnDevice = surface.drawnOnDevice();
     measured.margin = settings.marginModules * std::abs(static_cast<int>(arguments.pWidth));
-    const double margins = 2 * measured.margin * settings.devicePerUnit();
-    measured.pageWidth = measured.drawnOnDevice.width() + margins;
-    measured.pageHeight = measured.drawnOnDevice.height() + margins;
+    const double margin = measured.margin * settings.devicePerUnit();
+    // Left, top, right, bottom of the unturned page around what was drawn.
+    std::array<double, 4> pads = {margin, margin, margin, margin};
+    const Extents& all = measured.drawnOnDevice;
+    const Extents& bars = surface.boxesOnDevice();
+    if (settings.quietZones && !bars.empty && type >= 0 &&
+        static_cast<std::size_t>(type) < settings.quietZones->size()) {
+        const QuietZone zone = (*settings.quietZones)[static_cast<std::size_t>(type)];
+        const double module =
+            std::abs(static_cast<int>(arguments.pWidth)) * settings.devicePerUnit();
+        pads[0] = std::max(0.0, all.left - (bars.left - zone.left * module));
+        pads[2] = std::max(0.0, bars.right + zone.right * module - all.right);
+    }
+    // A quarter turn clockwise takes the bottom to the left, the left to the top.
+    const std::size_t turns = static_cast<std::size_t>(settings.rotation / 90);
+    const auto turned = [&](std::size_t side) { return pads[(side + 4 - turns) % 4]; };
+    measured.padLeft = turned(0);
+    measured.padTop = turned(1);
+    measured.pageWidth = all.width() + pads[0] + pads[2];
+    measured.pageHeight = all.height() + pads[1] + pads[3];
     if (settings.rotation == 90 || settings.rotation == 270)
         std::swap(measured.pageWidth, measured.pageHeight);
     if (isRaster(settings.format)) {
@@ -591,13 +611,15 @@ SymbolDrawing drawSymbolPage(Document& document, tBarcodeType type,
     SymbolDrawing measured = measureSymbol(type, arguments, settings);
     if (measured.result != 0) return measured;
     cairo_t* context = document.beginPage(measured.pageWidth, measured.pageHeight);
-    const double margin = measured.margin * settings.devicePerUnit();
-    measured.result = drawSymbolAt(context, type, arguments, settings, measured, margin, margin);
+    measured.result = drawSymbolAt(context, type, arguments, settings, measured, measured.padLeft,
+                                   measured.padTop);
     document.endPage();
     return measured;
 }
 
-SymbolFiles::SymbolFiles(const OutputSettings& settings) : settings_(settings) {}
+SymbolFiles::SymbolFiles(const OutputSettings& settings) : settings_(settings) {
+    encoder_.setResolution(settings.dpi);
+}
 
 SymbolFiles::~SymbolFiles() {
     if (scratch_ != nullptr) cairo_destroy(scratch_);
@@ -657,8 +679,8 @@ SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& argum
     cairo_reset_clip(context_);
     cairo_rectangle(context_, 0, 0, width, height);
     cairo_clip(context_);
-    const double margin = measured.margin * settings_.devicePerUnit();
-    measured.result = drawSymbolAt(context_, type, arguments, settings_, measured, margin, margin);
+    measured.result = drawSymbolAt(context_, type, arguments, settings_, measured, measured.padLeft,
+                                   measured.padTop);
     cairo_surface_flush(raster_);
     if (measured.result != 0) return measured;
     pageWidth_ = width;

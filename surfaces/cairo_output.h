@@ -2,6 +2,7 @@
 // pages sized to what was drawn, and symbols placed on a page of their own or at a position.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
@@ -45,15 +46,29 @@ inline constexpr double maxPagePoints = 14400;
 
 inline constexpr std::int32_t whitePaper = 0xFFFFFF;
 
+// The clear space a symbology's standard asks for left and right of its bars, in modules.
+struct QuietZone {
+    double left = 10;
+    double right = 10;
+};
+
 struct OutputSettings {
     OutputFormat format = OutputFormat::png;
     ScaleMode units = ScaleMode::twips;
+    // Surface units per inch where no scale mode has the precision a size asks for (a module
+    // of 0.33 mm as a whole number of units); it stands for the units' own.
+    std::optional<double> unitsPerInch;
+    // The text's size in points, instead of the FontSize each method derives from pWidth.
+    std::optional<double> fontPoints;
     double dpi = 96;                   // raster resolution; pixels of the pixel scale mode
     std::optional<bool> gridFit;       // by default on for raster output, off for vector output
     double barReduction = 0;           // taken off every bar ...
     bool barReductionInUnits = false;  // ... in pixels at dpi, or in surface units
     double marginModules = 10;         // quiet zone around the symbol, in modules (pWidth)
-    int rotation = 0;                  // the symbol turned clockwise: 0, 90, 180 or 270 degrees
+    // Quiet zones by symbology (indexed by tBarcodeType), measured from the bars: the page then
+    // holds the bars with these zones and everything drawn, and marginModules above and below.
+    std::optional<std::array<QuietZone, 15>> quietZones;
+    int rotation = 0;  // the symbol turned clockwise: 0, 90, 180 or 270 degrees
     // The creation date that PDF and PostScript documents carry, in seconds since 1970 (UTC).
     // None by default, so that the same drawing always gives the same bytes.
     std::optional<std::int64_t> creationTime;
@@ -105,6 +120,7 @@ class Document {
     OutputFormat format_;
     std::ostream& out_;
     std::optional<std::int64_t> creationTime_;
+    double dotsPerInch_;  // PNG files carry it
     std::optional<std::int32_t> background_;
     std::string held_;  // what cairo wrote that still needs rewriting (SVG, PostScript header)
     bool holding_ = false;
@@ -119,6 +135,10 @@ struct SymbolDrawing {
     Extents drawn;          // surface units
     Extents drawnOnDevice;  // device units, drawn with the origin at (0, 0)
     double margin = 0;      // surface units
+    // Where the top left of what was drawn lies on the page, in device units, turned as the
+    // page is.
+    double padLeft = 0;
+    double padTop = 0;
     // The page: what was drawn plus the margin all round, in device units, turned as the
     // settings' rotation turns the symbol (a quarter turn swaps width and height).
     double pageWidth = 0;

@@ -431,8 +431,9 @@ void CairoSurface::setFontBold(bool bold) {
 }
 
 void CairoSurface::setFontSize(std::int16_t size) {
-    // Hosts draw anything smaller than a point at one point rather than failing.
-    fontSize_ = std::max<double>(size, 1.0);
+    // Hosts draw anything smaller than a point at one point rather than failing. A size the
+    // placement fixes stands for whatever the method asks.
+    fontSize_ = placement_.fontPoints.value_or(std::max<double>(size, 1.0));
 }
 
 void CairoSurface::setCurrentX(Coordinate x) {
@@ -522,6 +523,7 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
         bottom = roundHalfAway(bottom);
     }
     drawnOnDevice_.add(left, top, right, bottom);
+    boxesOnDevice_.add(left, top, right, bottom);
     if (color != white && placement_.barReduction > 0) {
         const double reduction =
             placement_.gridFit ? roundHalfAway(placement_.barReduction) : placement_.barReduction;

@@ -33,9 +33,10 @@ struct DevicePlacement {
     double devicePerUnit = 1.0;  // device units per surface unit
     double originX = 0.0;        // device position of the surface's (0, 0)
     double originY = 0.0;
-    double devicePerPoint = 1.0;  // for font sizes, which are in points whatever the units
-    bool gridFit = false;         // box edges on whole device units
-    double barReduction = 0.0;    // device units taken off every bar, half on each side
+    double devicePerPoint = 1.0;       // for font sizes, which are in points whatever the units
+    std::optional<double> fontPoints;  // the text's size, whatever FontSize the method sets
+    bool gridFit = false;              // box edges on whole device units
+    double barReduction = 0.0;         // device units taken off every bar, half on each side
 };
 
 // A rectangle in surface units; empty until something is added.
@@ -70,6 +71,8 @@ class CairoSurface : public Surface {
     // height: in surface units, and where it landed in device units (grid fitting moves it).
     const Extents& drawn() const noexcept { return drawn_; }
     const Extents& drawnOnDevice() const noexcept { return drawnOnDevice_; }
+    // The boxes alone, without the texts: where the bars are, for quiet zones.
+    const Extents& boxesOnDevice() const noexcept { return boxesOnDevice_; }
 
     void setFontName(std::string_view name) override;
     void setForeColor(std::int32_t color) override;
@@ -131,6 +134,7 @@ class CairoSurface : public Surface {
     double currentY_ = 0;
     Extents drawn_;
     Extents drawnOnDevice_;
+    Extents boxesOnDevice_;
     Run run_;
 };
 

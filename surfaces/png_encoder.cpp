@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
@@ -367,6 +368,14 @@ void PngEncoder::encode(const unsigned char* pixels, int width, int height, int 
         const char rest[5] = {8, static_cast<char>(type), 0, 0, 0};
         png.append(rest, 5);
     });
+    if (dotsPerInch_ > 0) {
+        appendChunk(png, "pHYs", [&] {
+            const auto perMetre = static_cast<std::uint32_t>(std::lround(dotsPerInch_ / 0.0254));
+            appendBigEndian(png, perMetre);
+            appendBigEndian(png, perMetre);
+            png.push_back(1);  // the unit is the metre
+        });
+    }
     if (type == ColourType::palette) {
         appendChunk(png, "PLTE", [&] {
             for (const std::uint32_t colour : palette_) {

@@ -27,6 +27,10 @@ class PngEncoder {
     void encode(const unsigned char* pixels, int width, int height, int stride, std::string& png,
                 bool hasAlpha = false);
 
+    // The resolution the files carry (pHYs, in pixels per metre), so that an image made for
+    // print is placed at its true size; 0 (the default) leaves it out.
+    void setResolution(double dotsPerInch) noexcept { dotsPerInch_ = dotsPerInch; }
+
   private:
     enum class ColourType : std::uint8_t { grey = 0, rgb = 2, palette = 3, rgba = 6 };
 
@@ -39,6 +43,7 @@ class PngEncoder {
     std::uint32_t colourAt(const unsigned char* row, int x) const;
     static std::size_t bytesPerPixelOf(ColourType type) noexcept;
 
+    double dotsPerInch_ = 0;
     bool hasAlpha_ = false;
     std::uint32_t noColour_ = 0;  // a value no pixel has
     std::vector<std::uint32_t> palette_;

@@ -39,7 +39,8 @@ TEST(QuilletDrawCommand, ExitCodesAndMessages) {
     const Row rows[] = {
         {{"Code_39", "CODE39", "-o", "-", "--format", "svg"}, 0, ""},
         {{"Code_39", "CODE39", "-o", "x.bmp"}, 64, "quillet: cannot tell the format of 'x.bmp'"},
-        {{"Code_39", "CODE39", "-o", "-"}, 64, "quillet: cannot tell the format"},
+        {{"Code_39", "CODE39", "-o", "-"}, 64, "quillet: cannot tell the format", true},
+        {{"Code_39", "CODE39", "-o", "-"}, 0, ""},
         {{"Code_39", "CODE39"}, 64, "quillet: draw needs -o FILE"},
         {{"Code_39", "-o", "-", "--format", "png"}, 64, "quillet: draw takes SYMBOLOGY and CODE"},
         {{"Code_40", "X", "-o", "-", "--format", "png"}, 64, "quillet: unknown symbology"},
@@ -56,9 +57,9 @@ TEST(QuilletDrawCommand, ExitCodesAndMessages) {
          64,
          "quillet: invalid value '45' for --rotate: expected 0, 90, 180 or 270"},
         {{"Code_39", "X", "-o", "-", "--format", "svg", "--rotate", "-90"}, 0, ""},
-        {{"Code_39", "X", "-o", "x.png", "--bar-reduction", "15u"},
+        {{"Code_39", "X", "-o", "x.png", "--bar-reduction", "30u"},
          64,
-         "quillet: --bar-reduction takes 1 pixels off every bar, and the narrowest are 1 pixels"},
+         "quillet: --bar-reduction takes 2 pixels off every bar, and the narrowest are 2 pixels"},
         {{"Code_39", "X", "-o", "x.pdf", "--bar-reduction", "1", "--dpi", "72", "--width", "20"},
          64,
          "quillet: --bar-reduction takes 1 points off every bar, and the narrowest are 1 points"},
@@ -83,12 +84,22 @@ TEST(QuilletDrawCommand, ExitCodesAndMessages) {
         {{"Code_39", "X", "-o", "-", "--format", "svg"}, 0, "", true},
         {{"Code_39", "X", "-o", "-", "--format", "ps"}, 0, "", true},
         // A character without a pattern stops the drawing: nothing is written.
-        {{"Code_39", "a", "-o", "-", "--format", "png"},
+        {{"Code_39", "a", "-o", "-", "--format", "png", "--as-is"},
          1,
          "quillet: result 9 (Subscript out of range)\n"},
         {{"Code_39", "X", "-o", "-", "--format", "png", "--line", "0x80000005"},
          1,
          "quillet: result 380 (Invalid property value)\n"},
+        // Data the checks refuse, and sizes of nothing.
+        {{"ean13", "4006381333930", "-o", "x.png"},
+         65,
+         "quillet: the check digit should be 1, not 0\n"},
+        {{"code128", "123", "-o", "x.png", "--set", "C"},
+         65,
+         "quillet: set C takes an even number of digits: 3 given (set B takes any number)\n"},
+        {{"code128", "B123", "-o", "x.png", "--set", "B", "--as-is"}, 64, "quillet: --set and"},
+        {{"Code_39", "X", "-o", "x.png", "--width", "0"}, 64, "quillet: invalid value '0'"},
+        {{"Code_39", "X", "-o", "x.png", "--height", "-1mm"}, 64, "quillet: invalid value '-1mm'"},
         // Before the error trap: the ratio needs its colon.
         {{"Code_39", "X", "-o", "-", "--format", "png", "--ratio", "3"}, 2, "quillet: error 5"},
     };
@@ -141,7 +152,7 @@ TEST(QuilletBatchCommand, ABadRowDoesNotStopTheOthers) {
             "symbology\tcode\tchk\twidth\n"
             "Code_39\tCODE39\t1\t\n"
             "# a comment\n"
-            "Code_39\tlower\t\t\n"
+            "Code_39\tA*B\t\t\n"
             "Code_40\tX\n"
             "EAN_13\t590123412345\t\t30\n"
             "Code_39\tA\t1\t2\textra\n"
@@ -151,12 +162,15 @@ TEST(QuilletBatchCommand, ABadRowDoesNotStopTheOthers) {
                                 false),
                   1);
         EXPECT_EQ(err.str(),
-                  "quillet: row 2: result 9 (Subscript out of range)\n"
+                  "quillet: row 2: '*' at position 2 is Code 39's start and stop character and "
+                  "cannot be data (Code 39 Full ASCII carries it)\n"
                   "quillet: row 3: unknown symbology 'Code_40' (one of Codabar, Code_11, Code_128, "
                   "Code_25, Code_39, Code_39F, Code_93, EAN_13, EAN_8, ISBN, Code_MSI, PostNet, "
                   "UPC_A, UPC_A_Plus, UPC_E)\n"
                   "quillet: row 5: expected the symbology, the code and options, found 5 fields\n"
-                  "quillet: row 6: result 9 (Subscript out of range)\n"
+                  "quillet: row 6: Code 39 has digits, capital letters, space and - . $ / + %: the "
+                  "control character U+0009 at position 2 is not one of them (Code 39 Full ASCII "
+                  "carries it)\n"
                   "quillet: 6 rows: 2 drawn, 4 failed\n");
         std::vector<std::string> files;
         for (const auto& entry : fs::directory_iterator(folder))
@@ -204,10 +218,17 @@ TEST(QuilletBatchCommand, DrawsToNothingAndFromPipes) {
         std::string err;
     };
     const Row rows[] = {
+        {"refused data",
+         "Code_39,A\nEAN_13,123\n",
+         false,
+         {"-o", "/dev/null"},
+         65,
+         "quillet: row 2: EAN-13 takes 12 digits, or 13 with its check digit: 3 given\n"
+         "quillet: 2 rows: 1 drawn, 1 failed\n"},
         {"null output",
          "Code_39,A\nCode_39,a\n",
          false,
-         {"-o", "/dev/null"},
+         {"-o", "/dev/null", "--as-is"},
          1,
          "quillet: row 2: result 9 (Subscript out of range)\n"
          "quillet: 2 rows: 1 drawn, 1 failed\n"},
@@ -403,7 +424,7 @@ TEST(QuilletOutputCommands, RefusalsAndFilesLeft) {
          "",
          nullptr,
          1,
-         "row 1: the label is 63.7 x 38.8 mm, larger than its cell of 52.5 x 29.7 mm",
+         "row 1: the label's contents (59.8 x 29.3 mm) do not fit its label",
          {},
          {"g.pdf"}},
         {"scaled to fit",

@@ -7,13 +7,17 @@
 #include <iomanip>
 #include <istream>
 #include <memory>
+#include <mutex>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <system_error>
 #include <utility>
 
+#include "assist/labels.h"
+#include "assist/units.h"
 #include "cli/batch/file_names.h"
-#include "cli/batch/labels.h"
+#include "cli/batch/label_content.h"
 #include "cli/batch/table_reader.h"
 #include "cli/batch/workers.h"
 #include "cli/command_line.h"
@@ -29,24 +33,56 @@ namespace fs = std::filesystem;
 struct BatchOptions {
     DrawingArguments defaults;
     OutputSettings settings;
+    DataChoice data;
     std::string inputPath, outputPath;
-    std::optional<Grid> grid;
-    PageSize page{210, 297};
+    std::optional<assist::SheetLayout> sheet;  // labels on pages, with --grid or --template
     int threads = defaultThreads();
     bool toDocument = false, toNothing = false;
     bool fit = false;   // labels larger than their cell scaled down, not refused
     bool help = false;  // --help came before any bad option
 };
 
+// One length or two separated by a comma ("15", "15,7", "0.5in,0.1875in"), millimetres by
+// default: the first for top and bottom or across, the second for the sides or down.
+std::pair<double, double> parseMillimetrePair(std::string_view option, std::string_view text) {
+    const auto comma = text.find(',');
+    const auto one = [&](std::string_view part) {
+        const auto length = assist::parseLength(part);
+        if (!length || length->value < 0 || length->unit == assist::LengthUnit::pixels)
+            throw UsageError("invalid value '" + std::string(text) + "' for " +
+                             std::string(option) +
+                             ": expected one or two sizes such as 5 or 5,3 (millimetres, or "
+                             "with mm, in or pt)");
+        return length->unit == assist::LengthUnit::surface ? length->value
+                                                           : assist::inchesOf(*length, 1, 1) * 25.4;
+    };
+    if (comma == std::string_view::npos) {
+        const double both = one(text);
+        return {both, both};
+    }
+    return {one(text.substr(0, comma)), one(text.substr(comma + 1))};
+}
+
 // Throws UsageError.
 BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
     BatchOptions options;
     std::optional<OutputFormat> namedFormat;
+    SizeOptions sizes;
+    bool ratioGiven = false, unitsGiven = false, marginGiven = false;
     std::vector<std::string_view> valued = outputOptionNames;
-    valued.insert(valued.end(), {"-o", "--grid", "--page", "--threads"});
+    valued.insert(valued.end(),
+                  {"-o", "--grid", "--page", "--threads", "--template", "--page-margin", "--gap"});
+    std::optional<assist::Grid> grid;
+    assist::PageSize page{210, 297};
+    std::optional<std::string> templateName;
+    std::pair<double, double> pageMargin{0, 0}, gap{0, 0};
+    bool sheetSpacingGiven = false;
     valued.insert(valued.end(), drawingOptionNames.begin(), drawingOptionNames.end());
+    valued.insert(valued.end(), dataOptionNames.begin(), dataOptionNames.end());
+    valued.insert(valued.end(), sizeOptionNames.begin(), sizeOptionNames.end());
     std::vector<std::string_view> flags = outputFlagNames;
     flags.insert(flags.end(), {"--help", "-h", "--fit"});
+    flags.insert(flags.end(), dataFlagNames.begin(), dataFlagNames.end());
     const auto split = splitCommandLine(arguments, valued, flags);
     for (const auto& [name, value] : split.options) {
         if (name == "--help" || name == "-h") {
@@ -57,11 +93,31 @@ BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
             options.fit = true;
         else if (name == "-o")
             options.outputPath = value;
-        else if (name == "--grid")
-            options.grid = parseGrid(value);
-        else if (name == "--page")
-            options.page = parsePage(value);
-        else if (name == "--threads") {
+        else if (name == "--grid") {
+            grid = assist::parseGrid(value);
+            if (!grid)
+                throw UsageError("invalid value '" + value +
+                                 "' for --grid: expected COLUMNSxROWS, such as 3x8, each from 1 "
+                                 "to 200");
+        } else if (name == "--page") {
+            const auto size = assist::parsePage(value);
+            if (!size)
+                throw UsageError("invalid value '" + value +
+                                 "' for --page: expected a4, letter or WIDTHxHEIGHT in "
+                                 "millimetres, each from 10 to 5080");
+            page = *size;
+        } else if (name == "--template") {
+            if (!assist::sheetTemplateNamed(value))
+                throw UsageError("unknown label sheet '" + value + "': one of " +
+                                 std::string(assist::sheetTemplateList()));
+            templateName = value;
+        } else if (name == "--page-margin") {
+            pageMargin = parseMillimetrePair(name, value);
+            sheetSpacingGiven = true;
+        } else if (name == "--gap") {
+            gap = parseMillimetrePair(name, value);
+            sheetSpacingGiven = true;
+        } else if (name == "--threads") {
             int& threads = options.threads;
             const auto [end, error] =
                 std::from_chars(value.data(), value.data() + value.size(), threads);
@@ -71,8 +127,13 @@ BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
                                  std::to_string(maxBatchThreads));
         } else if (applyOutputOption(name, value, options.settings)) {
             if (name == "--format") namedFormat = options.settings.format;
-        } else {
+            unitsGiven |= name == "--units";
+            marginGiven |= name == "--margin";
+        } else if (!applyDataOption(name, value, options.data) &&
+                   !applySizeOption(name, value, sizes)) {
             applyDrawingOption(name, value, options.defaults);
+            ratioGiven |= name == "--ratio";
+            if (name == "--chk") options.data.check = options.defaults.pChk;
         }
     }
     if (split.positionals.size() != 1)
@@ -86,14 +147,38 @@ BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
     options.toDocument = !options.toNothing && pathFormat && hasPages(*pathFormat);
     options.settings.format =
         options.toDocument ? *pathFormat : namedFormat.value_or(OutputFormat::png);
-    if (options.grid && !options.toDocument) throw UsageError("--grid needs a .pdf or .ps output");
-    if (options.fit && !options.grid) throw UsageError("--fit needs --grid");
+    if (templateName && grid)
+        throw UsageError("--template names the sheet's grid: leave out --grid");
+    if (templateName) {
+        options.sheet = assist::sheetTemplateNamed(*templateName);
+    } else if (grid) {
+        options.sheet = assist::gridLayout(*grid, page, pageMargin.first, pageMargin.second,
+                                           gap.first, gap.second);
+        if (!options.sheet)
+            throw UsageError("--page-margin and --gap leave no room for the labels of --grid");
+    } else if (sheetSpacingGiven) {
+        throw UsageError("--page-margin and --gap go with --grid");
+    }
+    if (options.sheet && !options.toDocument)
+        throw UsageError("--grid and --template need a .pdf or .ps output");
+    if (options.fit && !options.sheet) throw UsageError("--fit needs --grid or --template");
     if (!options.toDocument && !options.toNothing && isNamedLikeAFile(outputPath) &&
         !fs::is_directory(outputPath))
         throw UsageError("batch writes a folder of files (or one .pdf or .ps), and '" + outputPath +
                          "' is named like a file: name the folder otherwise, or make it first");
-    checkPositions(options.defaults);
     options.settings.creationTime = sourceDateEpoch(options.settings.format);
+    // As draw: two-pixel modules at 96 dpi, quiet zones by each row's standard.
+    if (!sizes.module && !unitsGiven) {
+        options.defaults.pWidth = defaultDrawWidth;
+        if (!ratioGiven) options.defaults.pRatio = defaultDrawRatio;
+    }
+    resolveSizes(sizes, ratioGiven, options.defaults, options.settings);
+    checkPositions(options.defaults);
+    if (!marginGiven) {
+        options.settings.quietZones = standardQuietZones();
+        // On a label the symbol needs its quiet zones beside it, not room above and below.
+        if (options.sheet) options.settings.marginModules = 1;
+    }
     return options;
 }
 
@@ -108,6 +193,11 @@ class RowLog {
     void update(std::size_t done) { progress_.update(done); }
     void drawn() { ++drawnCount_; }
     std::size_t drawnCount() const noexcept { return drawnCount_; }
+    // A row whose data the checks refused: with only such failures the batch exits 65.
+    void refused(std::size_t row, const std::string& message) {
+        failed(row, message);
+        ++refusedCount_;
+    }
     void failed(std::size_t row, const std::string& message) {
         say("row " + std::to_string(row) + ": " + message);
         ++failedCount_;
@@ -121,7 +211,8 @@ class RowLog {
         failedCount_ += drawnCount_;
         drawnCount_ = 0;
     }
-    // The summary; the exit code, 1 when a row failed or reading the table did.
+    // The summary; the exit code: 1 when a row failed or reading the table did, 65 when every
+    // row that failed had data the checks refused.
     int finish(int exitCode) {
         const std::size_t rowCount = table_.rowsRead();
         progress_.update(rowCount);
@@ -132,7 +223,8 @@ class RowLog {
         }
         err_ << "quillet: " << rowCount << " rows: " << drawnCount_ << " drawn, " << failedCount_
              << " failed\n";
-        return failedCount_ == 0 ? exitCode : 1;
+        if (failedCount_ == 0 || exitCode != 0) return exitCode;
+        return failedCount_ == refusedCount_ ? exitDataError : 1;
     }
 
   private:
@@ -140,17 +232,28 @@ class RowLog {
     Progress progress_;
     const TableReader& table_;
     const std::istream& input_;
-    std::size_t drawnCount_ = 0, failedCount_ = 0;
+    std::size_t drawnCount_ = 0, failedCount_ = 0, refusedCount_ = 0;
 };
 
 // Each row a file of its own in the folder (or encoded and dropped, for /dev/null).
 int drawIntoFolder(TableReader& table, const BatchOptions& options, std::size_t numberWidth,
                    RowLog& log, std::ostream& out) {
+    // The rows whose data the checks refused, told apart when they are reported.
+    std::mutex refusedMutex;
+    std::set<std::size_t> refusedRows;
     const auto makeWorker = [&]() -> RowWork {
         auto files = std::make_shared<SymbolFiles>(options.settings);
         auto bytes = std::make_shared<std::string>();
         return [&, files, bytes](const Row& row) -> std::optional<std::string> {
-            const RowDrawing drawing = parseRow(row, table.optionNames(), options.defaults);
+            std::optional<RowDrawing> parsed;
+            try {
+                parsed = parseRow(row, table.optionNames(), options.defaults, options.data);
+            } catch (const DataError& refused) {
+                const std::lock_guard lock(refusedMutex);
+                refusedRows.insert(row.number);
+                return refused.what();
+            }
+            const RowDrawing& drawing = *parsed;
             const SymbolDrawing drawn = files->draw(drawing.type, drawing.arguments);
             if (drawn.result != 0) return resultMessage(drawn.result);
             files->encode(*bytes);
@@ -165,28 +268,19 @@ int drawIntoFolder(TableReader& table, const BatchOptions& options, std::size_t 
         drawRows(table, options.threads, makeWorker,
                  [&](std::size_t number, const std::optional<std::string>& failure) {
                      log.update(number);
-                     if (failure)
-                         log.failed(number, *failure);
-                     else
+                     const std::lock_guard lock(refusedMutex);
+                     if (!failure)
                          log.drawn();
+                     else if (refusedRows.erase(number) != 0)
+                         log.refused(number, *failure);
+                     else
+                         log.failed(number, *failure);
                  });
     if (!readingFailure.empty()) {
         log.say(readingFailure);
         return log.finish(1);
     }
     return log.finish(0);
-}
-
-std::string tooLargeMessage(const LabelSheet& sheet, const SymbolDrawing& measured) {
-    const auto millimetres = [](double points) {
-        std::ostringstream text;
-        text << std::fixed << std::setprecision(1) << points * 25.4 / 72;
-        return text.str();
-    };
-    return "the label is " + millimetres(measured.pageWidth) + " x " +
-           millimetres(measured.pageHeight) + " mm, larger than its cell of " +
-           millimetres(sheet.cellWidth()) + " x " + millimetres(sheet.cellHeight()) +
-           " mm: lower --width or --height, or scale it with --fit";
 }
 
 // One document: a symbol a page, or labels on a grid. It replaces OUT only once it is complete
@@ -202,16 +296,20 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
     }
     std::optional<Document> document;
     document.emplace(documentFile->stream(), settings);
-    const std::optional<LabelSheet> sheet =
-        options.grid ? std::optional<LabelSheet>(std::in_place, *options.grid, options.page)
-                     : std::nullopt;
-    std::size_t placed = 0;  // labels on the grid so far
+    const std::optional<assist::SheetLayout>& sheet = options.sheet;
+    constexpr double pointsPerMillimetre = 72 / 25.4;
+    std::size_t placed = 0, pagesBegun = 0;  // labels and pages on the sheets so far
     bool writeFailed = false;
     while (const std::optional<Row> row = table.next()) {
         log.update(row->number - 1);
         try {
-            const RowDrawing drawing = parseRow(*row, table.optionNames(), options.defaults);
+            const RowDrawing drawing =
+                parseRow(*row, table.optionNames(), options.defaults, options.data);
             if (!sheet) {
+                if (!drawing.hasSymbol)
+                    throw UsageError(
+                        "a row without a symbol is a label's text: use --grid or "
+                        "--template");
                 const SymbolDrawing drawn =
                     drawSymbolPage(*document, drawing.type, drawing.arguments, settings);
                 if (drawn.result != 0) {
@@ -219,37 +317,23 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
                     continue;
                 }
             } else {
-                const SymbolDrawing measured =
-                    measureSymbol(drawing.type, drawing.arguments, settings);
-                if (measured.result != 0) {
-                    log.failed(row->number, resultMessage(measured.result));
-                    continue;
-                }
-                // A label larger than its cell would cover its neighbours.
-                const double scale = sheet->scaleToFit(measured.pageWidth, measured.pageHeight);
-                if (scale < 1 && !options.fit) {
-                    log.failed(row->number, tooLargeMessage(*sheet, measured));
-                    continue;
-                }
-                if (placed % sheet->perPage() == 0) {
+                if (placed / sheet->perPage() == pagesBegun) {
                     document->endPage();
-                    document->beginPage(sheet->pageWidth(), sheet->pageHeight());
+                    // The largest page, 5080 mm, is 14400 points to the last digit: a product a
+                    // hair above it would be refused as a page beyond what readers show.
+                    document->beginPage(
+                        std::min(sheet->page.width * pointsPerMillimetre, maxPagePoints),
+                        std::min(sheet->page.height * pointsPerMillimetre, maxPagePoints));
+                    ++pagesBegun;
                 }
-                const double margin = measured.margin * settings.devicePerUnit();
-                const LabelSheet::Point corner =
-                    sheet->place(placed, measured.pageWidth * scale, measured.pageHeight * scale);
-                cairo_t* page = document->page();
-                cairo_save(page);
-                cairo_translate(page, corner.x, corner.y);
-                cairo_scale(page, scale, scale);
-                const std::int16_t result = drawSymbolAt(page, drawing.type, drawing.arguments,
-                                                         settings, measured, margin, margin);
-                cairo_restore(page);
-                ++placed;
-                if (result != 0) {
-                    log.failed(row->number, resultMessage(result));
+                // A label refused before drawing stays free for the next row.
+                const auto failure = drawLabel(document->page(), sheet->label(placed), drawing,
+                                               settings, options.fit);
+                if (failure) {
+                    log.failed(row->number, *failure);
                     continue;
                 }
+                ++placed;
             }
             log.drawn();
         } catch (const WriteError& failure) {
@@ -259,6 +343,8 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
             break;
         } catch (const UsageError& usage) {
             log.failed(row->number, usage.what());
+        } catch (const DataError& refused) {
+            log.refused(row->number, refused.what());
         } catch (const RuntimeError& failure) {
             log.failed(row->number, errorMessage(failure.number()));
         } catch (const std::exception& failure) {
@@ -302,30 +388,53 @@ std::string_view batchHelp() {
            "An empty field keeps the option's value from the command line. Without a header a\n"
            "row has just the two fields. Lines starting with # and empty lines are skipped.\n"
            "Rows are read, drawn and written one at a time, so a table of any length fits.\n"
+           "Each code is checked as quillet draw checks it; a row it refuses fails with the\n"
+           "reason (--as-is passes the codes untouched).\n"
+           "\n"
+           "Labels: with --template or --grid, columns of the header that name no option are the\n"
+           "label's text, one line each, printed below the symbol (beside it on a low label) in\n"
+           "the row's --font and --font-size; a row may leave the symbology and the code empty\n"
+           "for a label of text only. A label whose contents do not fit fails its row.\n"
+           "\n"
+           "    symbology,code,name,street,city\n"
+           "    code128,C1001,Ada Lovelace,12 Example Road,Springfield IL 62701\n"
+           "    ,,Charles Babbage,1 Engine Lane,Springfield IL 62702\n"
+           "\n"
+           "    quillet batch addresses.csv -o labels.pdf --template 5160 --module 0.25mm\n"
+           "            --height 6mm --font-size 7\n"
            "\n"
            "OUT is a folder, which gets one file per row named from the row number and the code\n"
            "(0001-CODE39W.png; --format picks the format, PNG by default; the number has as many\n"
            "digits as the last row's, six when the rows come through a pipe), or a .pdf, which\n"
-           "gets one symbol per page, or with --grid a label grid, or /dev/null, which draws\n"
-           "and encodes every row in the --format and writes nothing (to time a batch without\n"
-           "the disk). A row that fails is reported with its number and result, and the other\n"
-           "rows are still drawn. A summary line ends the run; on a terminal a progress bar shows\n"
-           "how far it is (a running count for a pipe). Exits 0 when every row was drawn, 1 when\n"
-           "one failed.\n"
+           "gets one symbol per page, or labels with --template or --grid, or /dev/null, which\n"
+           "draws and encodes every row in the --format and writes nothing (to time a batch\n"
+           "without the disk). A row that fails is reported with its number and why, and the\n"
+           "other rows are still drawn. A summary line ends the run; on a terminal a progress bar\n"
+           "shows how far it is (a running count for a pipe). Exits 0 when every row was drawn, "
+           "65\n"
+           "when the rows that failed all had data the checks refused, 1 otherwise.\n"
            "\n"
            "Every file is written under a temporary name and takes its own name only when it is\n"
            "complete. A .pdf or .ps OUT replaces an existing file only when at least one row was\n"
            "drawn and the whole document was written; if writing fails the batch stops there.\n"
            "\n"
-           "Example: quillet batch labels.csv -o labels.pdf --grid 3x8\n"
+           "Example: quillet batch labels.csv -o labels.pdf --template L7160\n"
            "\n"
-           "  --grid CxR         C columns and R rows of labels per page (PDF output)\n"
+           "  --template NAME    a label sheet by its name, with its page, margins and label\n"
+           "                     size: "
+           "Avery 5160, 5163, 5167 (letter), L7160, L7163, L7651\n"
+           "                     (A4)\n"
+           "  --grid CxR         C columns and R rows of labels per page, for other sheets\n"
            "  --page P           the grid's page: a4, letter or WIDTHxHEIGHT in mm, 10 to\n"
            "                     5080 each [a4]\n"
+           "  --page-margin M    the grid's page margins: top and bottom, then the sides\n"
+           "                     (\"12,7\"; mm, or with mm, in or pt) [0]\n"
+           "  --gap G            space between the grid's labels: across, then down [0]\n"
            "  --fit              a label larger than its cell is scaled down to fit it (without,\n"
            "                     the row fails)\n"
            "  --threads N        files: N threads each draw, encode and write whole rows,\n"
-           "                     1 to 64 [one per core, up to 8]\n";
+           "                     1 to 64 [one per core, up to 8]\n"
+           "  --as-is, --set, --module, --height, --font-size  as quillet draw takes them\n";
 }
 
 int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,

@@ -2,6 +2,7 @@
 #include "cli/batch/table_reader.h"
 
 #include <algorithm>
+#include <sstream>
 #include <utility>
 
 #include "cli/command_line.h"
@@ -173,13 +174,13 @@ TableReader::TableReader(std::istream& in) : records_(in) {
             pending_ = rowOf(std::move(fields));
             return;
         }
+        // A column that names no option holds a line of the label's text.
         for (std::size_t i = 2; i < fields.size(); ++i) {
             std::string name = lowered(fields[i]);
             if (!name.starts_with("--")) name = "--" + name;
-            if (std::find(drawingOptionNames.begin(), drawingOptionNames.end(), name) ==
-                drawingOptionNames.end())
-                throw UsageError("the header names an unknown option '" + fields[i] + "'");
-            optionNames_.push_back(name);
+            const bool option = std::find(drawingOptionNames.begin(), drawingOptionNames.end(),
+                                          name) != drawingOptionNames.end();
+            optionNames_.push_back(option ? name : std::string());
         }
         return;
     }
@@ -221,9 +222,8 @@ std::optional<std::size_t> countRows(std::istream& in) {
     return rows;
 }
 
-// The symbology, the code and the row's options over the command line's. Throws UsageError.
 RowDrawing parseRow(const Row& row, const std::vector<std::string>& optionNames,
-                    const DrawingArguments& defaults) {
+                    const DrawingArguments& defaults, DataChoice choice) {
     if (row.tooLong)
         throw UsageError("the row is longer than " + std::to_string(maxRowBytes) + " bytes");
     if (row.unterminated)
@@ -237,12 +237,29 @@ RowDrawing parseRow(const Row& row, const std::vector<std::string>& optionNames,
         throw UsageError("expected the symbology, the code" +
                          std::string(optionNames.empty() ? "" : " and options") + ", found " +
                          std::to_string(row.fields.size()) + " fields");
-    RowDrawing drawing{parseSymbology(row.fields[0]), defaults};
+    RowDrawing drawing;
+    drawing.arguments = defaults;
+    drawing.hasSymbol = !row.fields[0].empty() || !row.fields[1].empty();
+    if (drawing.hasSymbol) drawing.type = parseSymbology(row.fields[0]);
     drawing.arguments.pCode = row.fields[1];
-    for (std::size_t i = 2; i < row.fields.size(); ++i)
-        if (!row.fields[i].empty())
-            applyDrawingOption(optionNames[i - 2], row.fields[i], drawing.arguments);
+    for (std::size_t i = 2; i < row.fields.size(); ++i) {
+        const std::string& name = optionNames[i - 2];
+        if (name.empty()) {
+            drawing.lines.push_back(row.fields[i]);
+        } else if (!row.fields[i].empty()) {
+            applyDrawingOption(name, row.fields[i], drawing.arguments);
+            if (name == "--chk") choice.check = drawing.arguments.pChk;
+        }
+    }
+    // Trailing empty lines take no room on the label.
+    while (!drawing.lines.empty() && drawing.lines.back().empty()) drawing.lines.pop_back();
+    if (!drawing.hasSymbol) {
+        if (drawing.lines.empty()) throw UsageError("the row has no symbol and no text");
+        return drawing;
+    }
     checkPositions(drawing.arguments);
+    std::ostringstream notes;  // a row is drawn or fails; how is not reported
+    checkTypedData(drawing.type, drawing.arguments, choice, notes);
     return drawing;
 }
 
@@ -250,12 +267,14 @@ Table readTable(std::istream& in, const DrawingArguments& defaults) {
     Table read;
     read.counted = countRows(in);
     TableReader table(in);
+    DataChoice asGiven;  // the table as the methods get it, as readTable's users want it
+    asGiven.asIs = true;
     while (std::optional<Row> row = table.next()) {
         TableRow& entry = read.rows.emplace_back();
         entry.number = row->number;
         entry.fields = row->fields;
         try {
-            RowDrawing drawing = parseRow(*row, table.optionNames(), defaults);
+            RowDrawing drawing = parseRow(*row, table.optionNames(), defaults, asGiven);
             entry.type = drawing.type;
             entry.arguments = std::move(drawing.arguments);
         } catch (const UsageError& usage) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "control/quillet.h"
 
 namespace quillet::cli {
@@ -58,6 +59,7 @@ class TableReader {
     // UsageError when the table is refused as a whole.
     explicit TableReader(std::istream& in);
 
+    // The option each column after the code names, "" for a column of the label's text.
     const std::vector<std::string>& optionNames() const noexcept { return optionNames_; }
     std::size_t rowsRead() const noexcept { return rowCount_; }
     std::optional<Row> next();
@@ -81,10 +83,13 @@ std::optional<std::size_t> countRows(std::istream& in);
 struct RowDrawing {
     tBarcodeType type{};
     DrawingArguments arguments;
+    bool hasSymbol = true;           // false when the symbology and the code are both empty
+    std::vector<std::string> lines;  // the label's text: the columns that name no option
 };
 
-// The symbology, the code and the row's options over the command line's. Throws UsageError.
+// The symbology, the code and the row's options over the command line's, the code checked
+// unless the choice is --as-is. Throws UsageError, or DataError for data the checks refuse.
 RowDrawing parseRow(const Row& row, const std::vector<std::string>& optionNames,
-                    const DrawingArguments& defaults);
+                    const DrawingArguments& defaults, DataChoice choice);
 
 }  // namespace quillet::cli

@@ -2,6 +2,8 @@
 // character, the data characters, optionally the modulo-103 check character, and the stop
 // character with its termination bar. Sets A and B write each data character under the left
 // edge of its own bars; set C centres the digits below the symbol.
+#include "symbologies/alnum/code128.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -89,7 +91,7 @@ CodeSet codeSetNamed(char letter) {
 // Set A has space to underscore and the control characters; anything above is not in the set.
 std::int16_t valueInSetA(char32_t character) {
     const std::int32_t code = singleByteCode(character);
-    if (code > 95) raise(error::invalidUseOfNull);
+    if (!code128::inSetA(code)) raise(error::invalidUseOfNull);
     return checkedInt16(code < 32 ? code + 64 : code - 32);
 }
 
@@ -101,8 +103,8 @@ std::int16_t valueInSetB(char32_t character) {
 // A pair that is not two decimal digits would otherwise be read as some other number and
 // drawn as if it were the data.
 std::int16_t valueOfPair(char32_t tens, char32_t units) {
-    const auto isDigit = [](char32_t c) { return c >= U'0' && c <= U'9'; };
-    if (!isDigit(tens) || !isDigit(units)) raise(error::typeMismatch);
+    if (!code128::inSetC(singleByteCode(tens)) || !code128::inSetC(singleByteCode(units)))
+        raise(error::typeMismatch);
     return static_cast<std::int16_t>(digitValue(tens) * 10 + digitValue(units));
 }
 

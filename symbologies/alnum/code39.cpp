@@ -32,6 +32,11 @@ constexpr std::array<Character, 44> characters = {{
     {'/', "010100010"}, {'+', "010001010"}, {'%', "000101010"}, {'*', "010010100"},
 }};
 constexpr std::size_t checkModulus = 43;
+static_assert([] {
+    for (std::size_t value = 0; value < checkModulus; ++value)
+        if (characters[value].symbol != dataCharacters[value]) return false;
+    return dataCharacters.size() == checkModulus && characters.back().symbol == '*';
+}());
 
 constexpr bool hasThreeWideElements(std::string_view elements) {
     int wide = 0;

@@ -30,11 +30,10 @@ constexpr std::array<std::string_view, 128> translation = {
 
 // Every translation is one character of the Code 39 set or a shift character and a letter.
 static_assert([] {
-    constexpr std::string_view set = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%";
     for (auto entry : translation) {
         if (entry.empty() || entry.size() > 2) return false;
         for (char c : entry)
-            if (set.find(c) == std::string_view::npos) return false;
+            if (!code39::inSet(static_cast<unsigned char>(c))) return false;
     }
     return true;
 }());

@@ -115,6 +115,25 @@ inline char32_t checkDigit(std::u32string_view data) {
     return static_cast<char32_t>(U'0' + subtract16(1000, sum) % 10);
 }
 
+// The twelve characters "0", "0" and the ten UPC-A digits the body stands for, chosen by its
+// last character; empty when that is no digit.
+using UpcEExpansion = std::array<char32_t, 12>;
+inline std::u32string_view expandUpcE(std::u32string_view body, UpcEExpansion& out) {
+    const auto x = [&](std::size_t position) { return body[position - 1]; };
+    const char32_t last = x(6);
+    if (last >= U'0' && last <= U'2')
+        out = {U'0', U'0', x(1), x(2), x(6), U'0', U'0', U'0', U'0', x(3), x(4), x(5)};
+    else if (last == U'3')
+        out = {U'0', U'0', x(1), x(2), x(3), U'0', U'0', U'0', U'0', U'0', x(4), x(5)};
+    else if (last == U'4')
+        out = {U'0', U'0', x(1), x(2), x(3), x(4), U'0', U'0', U'0', U'0', U'0', x(5)};
+    else if (last >= U'5' && last <= U'9')
+        out = {U'0', U'0', x(1), x(2), x(3), x(4), x(5), U'0', U'0', U'0', U'0', x(6)};
+    else
+        return {};
+    return {out.data(), out.size()};
+}
+
 // A data digit: its text, left-aligned on its field, then its seven modules.
 inline void paintDigit(Frame& frame, char32_t character, const DigitSet& set, Band band,
                        bool withText, float rowOffset = 0.0f) {

@@ -11,25 +11,6 @@ namespace {
 
 constexpr std::size_t bodyLength = 6;
 
-// The twelve characters "0", "0" and the ten UPC-A digits the body stands for, chosen by its
-// last character; empty when that is no digit.
-using Expansion = std::array<char32_t, 12>;
-std::u32string_view expand(std::u32string_view body, Expansion& out) {
-    const auto x = [&](std::size_t position) { return body[position - 1]; };
-    const char32_t last = x(6);
-    if (last >= U'0' && last <= U'2')
-        out = {U'0', U'0', x(1), x(2), x(6), U'0', U'0', U'0', U'0', x(3), x(4), x(5)};
-    else if (last == U'3')
-        out = {U'0', U'0', x(1), x(2), x(3), U'0', U'0', U'0', U'0', U'0', x(4), x(5)};
-    else if (last == U'4')
-        out = {U'0', U'0', x(1), x(2), x(3), x(4), U'0', U'0', U'0', U'0', U'0', x(5)};
-    else if (last >= U'5' && last <= U'9')
-        out = {U'0', U'0', x(1), x(2), x(3), x(4), x(5), U'0', U'0', U'0', U'0', x(6)};
-    else
-        return {};
-    return {out.data(), out.size()};
-}
-
 // The expanded number is summed character by character as text, so an empty expansion or a
 // non-digit in it is a type mismatch rather than a 0.
 char32_t checkDigitOf(std::u32string_view expanded) {
@@ -49,8 +30,8 @@ std::int16_t drawUpcE(const Arguments& args) {
     frame.startAtX();
     return trap([&] {
         frame.setUpFont();
-        Expansion expansion;
-        const char32_t check = checkDigitOf(expand(body, expansion));
+        UpcEExpansion expansion;
+        const char32_t check = checkDigitOf(expandUpcE(body, expansion));
         const bool withText = args.pText != 0;
         if (withText) {
             frame.writeText(args.pX, frame.textRow(), "0");

@@ -1,6 +1,8 @@
 // Codabar: a start character, the data, a stop character, every character seven elements (four
 // bars, three spaces) and a narrow space between characters. Missing start and stop characters
 // are repaired with "A" in the caller's variable; the text is the data between them.
+#include "symbologies/numeric/codabar.h"
+
 #include <array>
 #include <string>
 
@@ -41,9 +43,18 @@ constexpr std::array<std::string_view, 69> patternByCode = [] {
     return table;
 }();
 
-constexpr bool isStartOrStop(char32_t character) noexcept {
-    return character >= U'A' && character <= U'D';
-}
+// The data characters first, in the order the header lists them, then the four start and stop
+// characters.
+static_assert([] {
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        const char symbol = characters[i].symbol;
+        const bool expected = i < codabar::dataCharacters.size()
+                                  ? symbol == codabar::dataCharacters[i]
+                                  : codabar::isStartOrStop(static_cast<char32_t>(symbol));
+        if (!expected) return false;
+    }
+    return true;
+}());
 
 // A character without a pattern (above "D", or a gap in the table such as a space, "*" or ",")
 // ends the drawing with the index error rather than leaving a hole that would still scan.
@@ -67,8 +78,8 @@ std::int16_t drawCodabar(const Arguments& args) {
         frame.setUpFont();
         // Empty data has no first character to look at: an invalid argument.
         if (data.empty()) raise(error::invalidArgument);
-        const bool repairStart = !isStartOrStop(data.front());
-        const bool repairStop = !isStartOrStop(data.back());
+        const bool repairStart = !codabar::isStartOrStop(data.front());
+        const bool repairStop = !codabar::isStartOrStop(data.back());
         if (repairStart) data.insertFront(U'A');
         if (repairStop) data.push_back(U'A');
         if (repairStart || repairStop) assignUtf8(args.pCode, data);

@@ -119,7 +119,8 @@ TEST(TextCairoRefuses, DrawnInEveryFormat) {
                     "--text",   "1",
                     "--font",   "Arial" + std::string(bytes),
                     "-o",       "-",
-                    "--format", format};
+                    "--format", format,
+                    "--as-is"};
                 EXPECT_EQ(cli::runDraw(arguments, out, err), 0)
                     << name << " " << format << " " << type << ": " << err.str();
                 EXPECT_GT(out.str().size(), 100u) << name << " " << format << " " << type;
@@ -149,7 +150,7 @@ TEST(TextCairoRefuses, BatchKeepsTheRowsAroundIt) {
     };
     for (const auto& run : runs) {
         std::istringstream rows(table.csv);
-        std::vector<std::string> arguments{"-"};
+        std::vector<std::string> arguments{"-", "--as-is"};
         arguments.insert(arguments.end(), run.options.begin(), run.options.end());
         std::ostringstream out, err;
         ASSERT_EQ(cli::runBatch(arguments, rows, out, err, false), 0) << run.what << err.str();

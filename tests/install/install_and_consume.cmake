@@ -16,7 +16,8 @@ endif()
 
 function(check_consumer program png)
   execute_process(COMMAND ${program} ${png} RESULT_VARIABLE status OUTPUT_VARIABLE output)
-  if(NOT status EQUAL 0 OR NOT output STREQUAL "0 CODE39W\npng 240x120 with bars\n")
+  set(expected "0 CODE39W\nthe check digit should be 1, not 0\npng 240x120 with bars\n")
+  if(NOT status EQUAL 0 OR NOT output STREQUAL expected)
     message(FATAL_ERROR "${program} printed '${output}' with status ${status}")
   endif()
   file(READ ${png} signature LIMIT 8 HEX)
@@ -41,7 +42,7 @@ check_consumer(${WORK_DIR}/consumer/consumer ${WORK_DIR}/cmake.png)
 # The same program built from what pkg-config says.
 find_program(PKG_CONFIG pkg-config REQUIRED)
 set(ENV{PKG_CONFIG_PATH} ${WORK_DIR}/prefix/${LIBDIR}/pkgconfig)
-execute_process(COMMAND ${PKG_CONFIG} --cflags --libs quillet-recording quillet-cairo
+execute_process(COMMAND ${PKG_CONFIG} --cflags --libs quillet-assist quillet-recording quillet-cairo
   RESULT_VARIABLE status OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE)
 if(status)
   message(FATAL_ERROR "pkg-config does not find the installed packages: ${status}")

@@ -1,6 +1,7 @@
 // Uses the installed package as a program would: a symbol traced on the recording surface, and
 // one drawn through the cairo surface into a PNG file (argv[1]) by the PNG encoder, which cairo
-// then reads back. Prints the result and code, then what the file holds.
+// then reads back. Prints the result and code, what the checks say of a wrong check digit, then
+// what the file holds.
 #include <cairo.h>
 
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "assist/checks.h"
 #include "control/quillet.h"
 #include "surfaces/cairo_surface.h"
 #include "surfaces/png_encoder.h"
@@ -77,6 +79,8 @@ int main(int argc, char** argv) {
     const auto result =
         control.BarCODE39(&surface, 0, 0, code, 15, 1200, 1, false, "Arial", 0, 0, "3:1", true);
     std::cout << result << " " << code << "\n";
+    // The checks a program makes before it draws what a person typed.
+    std::cout << quillet::assist::checkData(quillet::EAN_13, "4006381333930").refusals() << "\n";
     if (argc < 2 || drawPng(argv[1]) != 0) {
         std::cout << "drawing the PNG failed\n";
         return 1;
