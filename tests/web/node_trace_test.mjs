@@ -56,7 +56,7 @@ const conversions = [
   ['code_null', 'Code_39', { code: null }, 'recording', 'error 94'],
   ['symbology_by_number', 4, { code: 'A' }, 'recording', 'result 0 FontSize\t7'],
   ['symbology_unknown', 'Code_40', { code: 'A' }, 'recording', 'error 5'],
-  ['option_unknown', 'Code_39', { code: 'A', colour: 0 }, 'recording', 'TypeError'],
+  ['option_unknown', 'Code_39', { code: 'A', colour: 0 }, 'recording', 'error 5'],
   ['surface_lacks_member', 'ISBN', { code: '080442957' }, 'lacking:TextHeight', 'result 438'],
   ['surface_member_fails_with_number', 'Code_39', { code: 'A' }, 'throwing:380', 'result 380 with error'],
   ['surface_member_fails_without_number', 'Code_39', { code: 'A' }, 'throwing:plain', 'result 5 with error'],

@@ -8,10 +8,29 @@ export type Symbology =
 export const symbologies: readonly Symbology[];
 
 /**
+ * Numbers from JavaScript, one rule for the options and for what a surface answers (TextWidth,
+ * TextHeight, the `number` of an exception it throws): a number is itself, a boolean 1 or 0, a
+ * bigint its value, a string the decimal (or 0x hexadecimal) number it holds; null is "Invalid
+ * use of Null" (94); anything else (undefined, '', other text, objects, arrays, symbols) is "Type
+ * mismatch" (13), and none of the caller's code (valueOf, toString, getters) runs to find out.
+ * Integers round half to even; a value outside its type (16-bit for widths, heights, text and a
+ * result; 32-bit for colours, where 0x80000000..0xFFFFFFFF count as unsigned hexadecimal; single
+ * precision for x and y), NaN or an infinity is "Overflow" (6). From an option that fails the call
+ * (QuilletError naming the option); from a surface it stops the drawing with that number as the
+ * result.
+ */
+export type NumberLike = number | boolean | bigint | string;
+
+/**
  * The drawing surface: any object with these ten members. Positions and sizes are in the
  * surface's own units; the y axis grows downwards. A member that throws stops the drawing: the
- * result is the exception's `number` when it is an integer, else 5. A member the object lacks
- * gives 438.
+ * result is the exception's `number` (by the rule of NumberLike; 5 where it has none or it is 0),
+ * and `error` of the returned object is the exception. A number that does not fit a 16-bit result
+ * cannot be returned: draw() then throws QuilletError 6 whose `cause` is the exception (never a
+ * wrapped number). A member the object lacks gives 438; a surface that is not an object, 91.
+ * A member may itself call draw(): each call has its own result and error, up to `maxNesting`
+ * deep. Draws nested deeper, or a JavaScript stack that runs out (RangeError) inside a member,
+ * end every draw in progress: each throws that error, even where a member catches it.
  */
 export interface Surface {
   FontName: string;
@@ -24,8 +43,8 @@ export interface Surface {
   CurrentX: number;
   /** Top of the next text. */
   CurrentY: number;
-  TextWidth(text: string): number;
-  TextHeight(text: string): number;
+  TextWidth(text: string): NumberLike;
+  TextHeight(text: string): NumberLike;
   /** One filled box from (x1, y1) to (x2, y2), both corners inclusive; flags is always 38. */
   Line(flags: number, x1: number, y1: number, x2: number, y2: number, color: number): void;
   /** Writes text at (CurrentX, CurrentY) in the current font and fore colour. */
@@ -35,29 +54,29 @@ export interface Surface {
 /** The drawing method's arguments by name; the defaults are those of `quillet trace`. */
 export interface DrawOptions {
   /** Left edge of the symbol (pX), single precision. Default 0. */
-  x?: number;
+  x?: NumberLike;
   /** Top of the bars (pY), single precision. Default 0. */
-  y?: number;
-  /** The data (pCode). Default "". */
-  code?: string;
+  y?: NumberLike;
+  /** The data (pCode); a number, boolean or bigint as its decimal text. Default "". */
+  code?: string | number | bigint | boolean;
   /** Module (narrow element) width, 16-bit. Default 15. */
-  width?: number;
+  width?: NumberLike;
   /** Bar height, 16-bit. Default 1200. */
-  height?: number;
+  height?: NumberLike;
   /** Human-readable text: 1 (or true) writes it, 0 does not. Default 1. */
-  text?: number | boolean;
-  /** Default false. */
-  bold?: boolean;
+  text?: NumberLike;
+  /** Default false; a number is on when not 0. */
+  bold?: NumberLike;
   /** Default "Arial". */
   font?: string;
   /** Text colour, 0x00BBGGRR. Default 0. */
-  foreColor?: number;
+  foreColor?: NumberLike;
   /** Bar colour, 0x00BBGGRR. Default 0. */
-  lineColor?: number;
+  lineColor?: NumberLike;
   /** Wide and narrow extras of the two-width symbologies, "W:N". Default "3:1". */
   ratio?: string;
-  /** Optional check character(s). Default false. */
-  chk?: boolean;
+  /** Optional check character(s). Default false; a number is on when not 0. */
+  chk?: NumberLike;
 }
 
 export interface Drawn {
@@ -71,10 +90,14 @@ export interface Drawn {
 
 export const defaults: Readonly<Required<DrawOptions>>;
 
+/** How deep draw() calls may nest (a surface member that draws); deeper is QuilletError 28. */
+export const maxNesting: number;
+
 /**
  * Draws one symbol onto surface. Throws QuilletError for a failure towards the caller: a ratio
- * without a colon (5), a value that does not fit its argument's type (6), a value that is not a
- * number (13), a null code (94), an unknown symbology (5).
+ * without a colon (5), an option that is unknown (5), not a number (13), null (94) or does not fit
+ * its argument (6), an unknown symbology (5), a surface error number beyond 16 bits (6), draws
+ * nested deeper than maxNesting (28). A RangeError of an exhausted stack is thrown as it is.
  */
 export function draw(surface: Surface, symbology: Symbology | string | number,
   options?: DrawOptions): Drawn;
@@ -83,7 +106,12 @@ export function draw(surface: Surface, symbology: Symbology | string | number,
 export function describeResult(number: number): string;
 
 export class QuilletError extends Error {
+  /** The run-time error number. */
   readonly number: number;
+  /** The option at fault, where one is. */
+  readonly option?: string;
+  /** A surface's exception whose number did not fit a result. */
+  readonly cause?: unknown;
 }
 
 /** A surface's unit: a name, or units per CSS pixel (96 CSS pixels make an inch). */

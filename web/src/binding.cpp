@@ -1,12 +1,19 @@
 // The drawing methods for JavaScript: a Surface whose members are those of a JavaScript object.
 //
-// The module's JavaScript side (web/package/quillet.js) keeps the caller's surface object and
-// answers the imports below; each returns 0, or the run-time error number of a member that
-// failed (438 for a member the object lacks), which is raised here so that the method's trap
-// turns it into the result as it would for any other surface.
+// The module's JavaScript side (web/package/glue.js) keeps the caller's surface object and
+// answers the imports below. Each returns 0, the run-time error number of a member that failed
+// (438 for a member the object lacks), which is raised here so that the method's trap turns it
+// into the result as it would for any other surface, or abandonDrawing: the JavaScript side has
+// given the drawing up (its stack is exhausted, or draws nest too deep) and the call ends at once,
+// past the trap. No JavaScript exception ever crosses into this side: the module's stack pointer
+// would stay where the exception left it.
 #include <emscripten.h>
 
+#include <climits>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string>
 
 #include "control/quillet.h"
@@ -30,27 +37,59 @@ enum Member : int {
 // How a number was passed, so that a recording surface can write it as the trace does.
 enum NumberKind : int { int16Kind, floatKind, doubleKind, int32Kind, boolKind };
 
+// The answer that ends a drawing without a result; no surface number is ever this one (the
+// JavaScript side keeps them within -2147483647 ... 2147483647).
+constexpr int abandonDrawing = INT32_MIN;
+struct Abandoned {};
+
 }  // namespace
 
 // Texts cross as UTF-8 bytes with their length, so that a NUL in the data stays a character.
-// The bodies are JavaScript, run with the loader's own variables (Module, HEAPF64) in scope.
-EM_JS(int, quillet_put_text, (int member, const char* text, int length),
-      { return Module.quilletBridge.putText(member, Module.quilletBridge.text(text, length)); });
-EM_JS(int, quillet_put_number, (int member, double value, int kind),
-      { return Module.quilletBridge.putNumber(member, value, kind); });
-EM_JS(int, quillet_measure, (int member, const char* text, int length, double* value), {
-    var answer = Module.quilletBridge.measure(member, Module.quilletBridge.text(text, length));
-    HEAPF64[value >> 3] = answer.value;
-    return answer.number;
+// The bodies are JavaScript, run with the loader's own variables (Module, HEAPF64) in scope; the
+// bridge catches everything a surface throws, and what it cannot (its own stack exhausted) ends
+// the drawing here (-2147483648 is abandonDrawing).
+EM_JS(int, quillet_put_text, (int member, const char* text, int length), {
+    try {
+        return Module.quilletBridge.putText(member, Module.quilletBridge.text(text, length));
+    } catch (escaped) {
+        return -2147483648;
+    }
 });
-EM_JS(int, quillet_line, (int flags, int x1, float y1, int x2, float y2, int color),
-      { return Module.quilletBridge.line(flags, x1, y1, x2, y2, color); });
-EM_JS(int, quillet_print, (const char* text, int length),
-      { return Module.quilletBridge.print(Module.quilletBridge.text(text, length)); });
+EM_JS(int, quillet_put_number, (int member, double value, int kind), {
+    try {
+        return Module.quilletBridge.putNumber(member, value, kind);
+    } catch (escaped) {
+        return -2147483648;
+    }
+});
+EM_JS(int, quillet_measure, (int member, const char* text, int length, double* value), {
+    try {
+        var answer = Module.quilletBridge.measure(member, Module.quilletBridge.text(text, length));
+        HEAPF64[value >> 3] = answer.value;
+        return answer.number;
+    } catch (escaped) {
+        return -2147483648;
+    }
+});
+EM_JS(int, quillet_line, (int flags, int x1, float y1, int x2, float y2, int color), {
+    try {
+        return Module.quilletBridge.line(flags, x1, y1, x2, y2, color);
+    } catch (escaped) {
+        return -2147483648;
+    }
+});
+EM_JS(int, quillet_print, (const char* text, int length), {
+    try {
+        return Module.quilletBridge.print(Module.quilletBridge.text(text, length));
+    } catch (escaped) {
+        return -2147483648;
+    }
+});
 
 namespace {
 
 void check(int number) {
+    if (number == abandonDrawing) throw Abandoned{};
     if (number != 0) quillet::raise(number);
 }
 
@@ -89,55 +128,65 @@ class ScriptSurface final : public quillet::Surface {
     }
 };
 
-// The caller's variable after the last call, and the number of a failure towards the caller.
-std::string lastCode;
-int lastThrown = 0;
+// What a call leaves besides its result, in memory the JavaScript side owns for that call, so
+// that a draw nested inside a surface member never overwrites what its caller reads.
+struct Outcome {
+    std::int32_t thrown;     // the number of a failure towards the caller, else 0
+    std::int32_t abandoned;  // 1 when the JavaScript side gave the drawing up
+    char* code;  // the caller's variable as the method left it (malloc, the caller frees)
+    std::int32_t codeLength;
+};
 
 }  // namespace
 
 extern "C" {
 
 // Draws one symbol onto the JavaScript side's current surface and returns the result (0 or the
-// number that stopped the drawing). A failure towards the caller (a ratio without a colon, a pX
-// outside the 16-bit range) is quillet_thrown() afterwards, else that is 0; the caller's
-// variable as the method left it is quillet_code(), quillet_code_length() bytes long.
+// number that stopped the drawing), filling outcome.
 EMSCRIPTEN_KEEPALIVE int quillet_draw(int type, float x, float y, const char* code, int codeLength,
                                       int width, int height, int text, int bold, const char* font,
-                                      int foreColor, int lineColor, const char* ratio, int chk) {
-    quillet::DrawingArguments arguments;
-    arguments.pX = x;
-    arguments.pY = y;
-    arguments.pCode.assign(code, static_cast<std::size_t>(codeLength));
-    arguments.pWidth = static_cast<std::int16_t>(width);
-    arguments.pHeight = static_cast<std::int16_t>(height);
-    arguments.pText = static_cast<std::int16_t>(text);
-    arguments.pBold = bold != 0;
-    arguments.pFont = font;
-    arguments.pForeColor = foreColor;
-    arguments.pLineColor = lineColor;
-    arguments.pRatio = ratio;
-    arguments.pChk = chk != 0;
-    lastThrown = 0;
-    ScriptSurface surface;
-    quillet::Quillet control;
+                                      int foreColor, int lineColor, const char* ratio, int chk,
+                                      Outcome* outcome) {
+    *outcome = Outcome{};
     int result = 0;
+    std::string written;
     try {
-        result = control.Draw(static_cast<quillet::tBarcodeType>(type), &surface, arguments);
-    } catch (const quillet::RuntimeError& failure) {
-        lastThrown = failure.number();
+        quillet::DrawingArguments arguments;
+        arguments.pX = x;
+        arguments.pY = y;
+        arguments.pCode.assign(code, static_cast<std::size_t>(codeLength));
+        arguments.pWidth = static_cast<std::int16_t>(width);
+        arguments.pHeight = static_cast<std::int16_t>(height);
+        arguments.pText = static_cast<std::int16_t>(text);
+        arguments.pBold = bold != 0;
+        arguments.pFont = font;
+        arguments.pForeColor = foreColor;
+        arguments.pLineColor = lineColor;
+        arguments.pRatio = ratio;
+        arguments.pChk = chk != 0;
+        ScriptSurface surface;
+        quillet::Quillet control;
+        try {
+            result = control.Draw(static_cast<quillet::tBarcodeType>(type), &surface, arguments);
+        } catch (const quillet::RuntimeError& failure) {
+            outcome->thrown = failure.number();
+        }
+        written = std::move(arguments.pCode);
+    } catch (const Abandoned&) {
+        outcome->abandoned = 1;
+        return 0;
+    } catch (const std::bad_alloc&) {
+        outcome->thrown = quillet::error::outOfMemory;
+        return 0;
     }
-    lastCode = std::move(arguments.pCode);
+    outcome->code = static_cast<char*>(std::malloc(written.size() + 1));
+    if (outcome->code == nullptr) {
+        outcome->thrown = quillet::error::outOfMemory;
+        return 0;
+    }
+    std::memcpy(outcome->code, written.data(), written.size());
+    outcome->codeLength = static_cast<std::int32_t>(written.size());
     return result;
-}
-
-EMSCRIPTEN_KEEPALIVE int quillet_thrown() {
-    return lastThrown;
-}
-EMSCRIPTEN_KEEPALIVE const char* quillet_code() {
-    return lastCode.data();
-}
-EMSCRIPTEN_KEEPALIVE int quillet_code_length() {
-    return static_cast<int>(lastCode.size());
 }
 
 // The runtime's wording of a result or error number.
