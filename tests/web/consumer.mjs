@@ -3,6 +3,8 @@
 //
 // usage: node consumer.mjs '{"traces": [[name, symbology, code, options], ...],
 //                            "conversions": [[name, symbology, options, surface], ...]}'
+import { createRequire } from 'node:module';
+import * as imported from 'quillet';
 import { draw, RecordingSurface, QuilletError, escapeText, SvgSurface } from 'quillet';
 
 const { traces, conversions } = JSON.parse(process.argv[2]);
@@ -61,5 +63,19 @@ function svgBoxes() {
     rects: (svg.toString().match(/<rect /g) ?? []).length - 1 };
 }
 
+// The three forms of the package (Node's import, require, the browsers' ES module) offer the same
+// names, and require and the ES module draw the same symbol.
+async function forms() {
+  const required = createRequire(import.meta.url)('quillet');
+  const browser = await import(new URL('./node_modules/quillet/quillet.js', import.meta.url).href);
+  const names = (form) => Object.keys(form).sort().join(' ');
+  const traced = (form) => {
+    const surface = new form.RecordingSurface();
+    return `${surface.trace()}${form.draw(surface, 'Code_39', { code: 'A1' }).result}`;
+  };
+  return { names: names(imported) === names(required) && names(required) === names(browser),
+    same: traced(required) === traced(browser) && required.QuilletError === QuilletError };
+}
+
 process.stdout.write(JSON.stringify({ traces: traces.map(trace),
-  conversions: conversions.map(conversion), svgBoxes: svgBoxes() }));
+  conversions: conversions.map(conversion), svgBoxes: svgBoxes(), forms: await forms() }));

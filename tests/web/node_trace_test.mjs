@@ -110,6 +110,10 @@ try {
       console.log(`FAIL ${name}: ${JSON.stringify(outcome.conversions[i])}, expected ${JSON.stringify(expected)}`);
     }
   });
+  if (!outcome.forms.names || !outcome.forms.same) {
+    ++failed;
+    console.log(`FAIL forms: import, require and the ES module differ: ${JSON.stringify(outcome.forms)}`);
+  }
   const { lines, rects } = outcome.svgBoxes;
   if (lines !== rects || lines === 0) {
     ++failed;
@@ -119,10 +123,12 @@ try {
   // The declarations, for a TypeScript caller (where typescript is installed beside this test).
   const tsc = join(here, 'node_modules/typescript/bin/tsc');
   if (existsSync(tsc)) {
-    writeFileSync(join(project, 'consumer-types.ts'), readFileSync(join(here, 'consumer-types.ts')));
+    for (const file of ['consumer-types.ts', 'consumer-require.cts']) {
+      writeFileSync(join(project, file), readFileSync(join(here, file)));
+    }
     const check = spawnSync(process.execPath, [tsc, '--noEmit', '--strict', '--target', 'es2022',
       '--module', 'nodenext', '--moduleResolution', 'nodenext', '--lib', 'es2022,dom',
-      'consumer-types.ts'], { cwd: project, encoding: 'utf8' });
+      'consumer-types.ts', 'consumer-require.cts'], { cwd: project, encoding: 'utf8' });
     if (check.status !== 0) {
       ++failed;
       console.log(`FAIL declarations: ${check.stdout}${check.stderr}`);
@@ -138,7 +144,7 @@ try {
     ++failed;
     console.log(`FAIL wasm_size: ${wasm} bytes, more than 150 KB`);
   }
-  console.log(`${cases.length + conversions.length + 2 + checked - failed} passed, ${failed} failed`);
+  console.log(`${cases.length + conversions.length + 3 + checked - failed} passed, ${failed} failed`);
   process.exitCode = failed === 0 ? 0 : 1;
 } finally {
   rmSync(project, { recursive: true, force: true });

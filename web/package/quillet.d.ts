@@ -4,6 +4,12 @@ export type Symbology =
   | 'Codabar' | 'Code_11' | 'Code_128' | 'Code_25' | 'Code_39' | 'Code_39F' | 'Code_93'
   | 'EAN_13' | 'EAN_8' | 'ISBN' | 'Code_MSI' | 'PostNet' | 'UPC_A' | 'UPC_A_Plus' | 'UPC_E';
 
+/**
+ * Resolved once the WebAssembly module is loaded. `import` waits for it already and `require`
+ * loads it synchronously, so drawing works at once either way; await it in code written for both.
+ */
+export const ready: Promise<void>;
+
 /** The symbologies in the order of their numbers 0..14 (a name is matched case-insensitively). */
 export const symbologies: readonly Symbology[];
 

@@ -24,7 +24,8 @@ async function instantiate(imports) {
   return WebAssembly.instantiate(await (await response).arrayBuffer(), imports);
 }
 
-// A .wasm that cannot be had fails the import instead of leaving it waiting.
+// A .wasm that cannot be had fails the import instead of leaving it waiting. Once the import has
+// finished, drawing is synchronous; `ready` is for code written for either form of the package.
 attachCore(await new Promise((resolve, reject) => {
   createQuilletCore({
     quilletBridge: bridge,
@@ -35,6 +36,7 @@ attachCore(await new Promise((resolve, reject) => {
   }).then(resolve, reject);
 }));
 
+export const ready = Promise.resolve();
 export {
   draw, describeResult, QuilletError, symbologies, defaults, maxNesting,
 } from './glue.js';
