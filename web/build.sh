@@ -28,7 +28,7 @@ grep -q '^export default createQuilletCore;$' "$loader" && [ "$(grep -o 'import\
   { echo "build.sh: the Emscripten loader no longer looks as expected" >&2; exit 1; }
 sed -e 's/^export default createQuilletCore;$/module.exports = createQuilletCore;/' \
   -e 's/import\.meta\.url/require("url").pathToFileURL(__filename).href/g' "$loader" > "${loader%.js}.cjs"
-node "$root/web/commonjs.mjs" "$out/package" glue.js arguments.js put-with-kind.js \
+node "$root/web/commonjs.mjs" "$out/package" glue.js arguments.js one-call.js put-with-kind.js \
   recording-surface.js canvas-surface.js
 cp "$out/package/quillet.d.ts" "$out/package/quillet.d.cts"
 (cd "$out" && npm pack --silent "$out/package" >/dev/null)

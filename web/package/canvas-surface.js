@@ -50,7 +50,7 @@ function measureText(context, surface, text) {
 }
 
 // The state every surface keeps: font, colours, current position and what was drawn.
-class SurfaceBase {
+export class SurfaceBase {
   #foreColor = 0;
 
   constructor({ unit = 'twips' } = {}) {
@@ -60,8 +60,10 @@ class SurfaceBase {
     this.FontSize = 8;
     this.CurrentX = 0;
     this.CurrentY = 0;
-    // Everything drawn, boxes and texts, in surface units; null until something is.
+    // Everything drawn, boxes and texts, in surface units; null until something is. The
+    // boxes alone: where the quiet zones go.
     this.drawn = null;
+    this.boxesDrawn = null;
   }
 
   get ForeColor() {
@@ -102,6 +104,8 @@ class SurfaceBase {
     const left = Math.min(x1, x2 + 1), right = Math.max(x1, x2 + 1);
     const top = Math.min(y1, y2 + 1), bottom = Math.max(y1, y2 + 1);
     this.addDrawn(left, top, right, bottom);
+    this.boxesDrawn = union(this.boxesDrawn ?? { left, top, right, bottom },
+      { left, top, right, bottom });
     const scale = 1 / this.unitsPerPixel;
     return { left: left * scale, top: top * scale, right: right * scale, bottom: bottom * scale };
   }
@@ -309,8 +313,9 @@ export class SvgSurface extends SurfaceBase {
   // as { left, top, right, bottom } in surface units. The page's edges are moved outwards onto
   // the grid (surface units; by default one CSS pixel where that is a whole number of units)
   // counted from the first box, so that bars a whole number of pixels wide land on whole pixels.
-  // background is a CSS colour or 'none' (no page fill, white boxes kept).
-  toString({ margin = 0, page, grid, background = '#ffffff' } = {}) {
+  // background is a CSS colour or 'none' (no page fill, white boxes kept); rotate turns the
+  // page clockwise by 90, 180 or 270 degrees.
+  toString({ margin = 0, page, grid, background = '#ffffff', rotate = 0 } = {}) {
     const d = page ?? this.drawn ?? { left: 0, top: 0, right: 0, bottom: 0 };
     const step = grid ?? (Number.isInteger(this.unitsPerPixel) ? this.unitsPerPixel : 1);
     const origin = this.#firstBox ?? { left: 0, top: 0 };
@@ -336,9 +341,18 @@ export class SvgSurface extends SurfaceBase {
     const fill = background === 'none' ? '' :
       `<rect x="${number(left)}" y="${number(top)}" width="${number(width)}" ` +
       `height="${number(height)}" fill="${escapeXml(background)}"/>`;
-    return `<svg xmlns="http://www.w3.org/2000/svg" width="${px(width)}px" ` +
-      `height="${px(height)}px" viewBox="${number(left)} ${number(top)} ${number(width)} ` +
-      `${number(height)}" shape-rendering="crispEdges">${fill}${parts.join('')}</svg>\n`;
+    // rotate(a) turns the page about the origin; the viewBox is where the page went.
+    const turned = {
+      0: [left, top, width, height], 90: [-(top + height), left, height, width],
+      180: [-(left + width), -(top + height), width, height], 270: [top, -(left + width), height, width],
+    }[rotate];
+    if (turned === undefined) throw new RangeError(`quillet: no rotation by ${rotate} degrees`);
+    const [viewX, viewY, viewWidth, viewHeight] = turned;
+    const content = fill + parts.join('');
+    return `<svg xmlns="http://www.w3.org/2000/svg" width="${px(viewWidth)}px" ` +
+      `height="${px(viewHeight)}px" viewBox="${number(viewX)} ${number(viewY)} ${number(viewWidth)} ` +
+      `${number(viewHeight)}" shape-rendering="crispEdges">` +
+      `${rotate === 0 ? content : `<g transform="rotate(${rotate})">${content}</g>`}</svg>\n`;
   }
 }
 

@@ -251,10 +251,8 @@ function typeOf(symbology) {
   return index;
 }
 
-// The outcome block the core fills (binding.cpp's Outcome), then the texts, in one allocation.
-const outcomeBytes = 16;
-
-function place(texts) {
+// A block the core fills (binding.cpp's Outcome, Checked), then the texts, in one allocation.
+function place(texts, outcomeBytes = 16) {
   const encoded = texts.map((text) => encoder.encode(text));
   const size = outcomeBytes + encoded.reduce((sum, bytes) => sum + bytes.length + 1, 0);
   const block = core._malloc(size);
@@ -322,6 +320,123 @@ export function draw(surface, symbology, options) {
     return drawn;
   } finally {
     calls.length = depth;
+    core._free(block);
+  }
+}
+
+// A PNG file of the width x height pixels in words (0xAARRGGBB, premultiplied where hasAlpha,
+// else the alpha ignored), made by the project's own encoder and carrying its resolution.
+export function encodePng(words, width, height, hasAlpha, dotsPerInch) {
+  const loaded = loadedCore();
+  const bytes = words.length * 4;
+  const pixels = loaded._malloc(bytes + 4);
+  if (pixels === 0) throw new QuilletError(7, `no memory for ${width} x ${height} pixels`);
+  try {
+    loaded.HEAPU8.set(new Uint8Array(words.buffer, words.byteOffset, bytes), pixels);
+    const lengthAt = pixels + bytes;
+    const file = loaded._quillet_png(pixels, width, height, hasAlpha ? 1 : 0, dotsPerInch,
+      lengthAt);
+    if (file === 0) throw new QuilletError(7, `no PNG file of ${width} x ${height} pixels`);
+    const png = loaded.HEAPU8.slice(file, file + loaded.HEAP32[lengthAt >> 2]);
+    loaded._free(file);
+    return png;
+  } finally {
+    loaded._free(pixels);
+  }
+}
+
+// ---- The shared checks (assist/, compiled in where the tree has it) ---------------------------
+
+function hasChecks() {
+  return typeof loadedCore()._quillet_check === 'function';
+}
+
+// Reads and frees a text the core made.
+function takeText(pointer, length) {
+  const text = readText(pointer, length);
+  core._free(pointer);
+  return text;
+}
+
+// The method and arguments that draw exactly the typed data: { type, code, chk }. Data the
+// checks refuse fails the call with QuilletError 5, its `findings` ({ id, position, refusal,
+// message }) saying what is wrong and what would be right. asIs hands the data to the method
+// untouched (Code 128 data then begins with its set letter).
+export function checkTypedData(type, typed, { asIs = false, chk, set } = {}) {
+  if (chk !== undefined && typeof chk !== 'boolean') {
+    throw new QuilletError(13, 'option chk is not true or false', { option: 'chk' });
+  }
+  if (set !== undefined && !['A', 'B', 'C'].includes(set)) {
+    throw new QuilletError(5, 'option set is not "A", "B" or "C"', { option: 'set' });
+  }
+  if (asIs) return { type, code: typed, chk: chk ?? false };
+  if (!hasChecks()) return withoutChecks(type, typed, chk, set);
+  const { block, pointers: [text] } = place([typed], 32);
+  try {
+    core._quillet_check(symbologies.indexOf(type), text.pointer, text.length,
+      chk === undefined ? -1 : Number(chk), set === undefined ? 0 : set.charCodeAt(0), block);
+    const [accepted, checkedType, checkedChk, code, codeLength, findings, findingsLength] =
+      core.HEAP32.subarray(block >> 2, (block >> 2) + 7);
+    const result = { type: symbologies[checkedType], code: takeText(code, codeLength),
+      chk: checkedChk !== 0 };
+    const listed = takeText(findings, findingsLength).split('\n').filter(Boolean).map((line) => {
+      const [id, position, refusal, ...message] = line.split('\t');
+      return { id, position: Number(position), refusal: refusal === '1', message: message.join('\t') };
+    });
+    if (accepted === 0) {
+      const refusals = listed.filter((finding) => finding.refusal);
+      const error = new QuilletError(invalidArgument, refusals.map((f) => f.message).join('; '));
+      error.findings = listed;
+      throw error;
+    }
+    result.findings = listed;
+    return result;
+  } finally {
+    core._free(block);
+  }
+}
+
+// CHECKS HOOK: a tree without assist/ has no checks; the data goes to the method as typed, and
+// Code 128 gets the one set that holds it, so that plain text still draws as typed.
+function withoutChecks(type, typed, chk, set) {
+  let code = typed;
+  if (type === 'Code_128') {
+    const codes = [...typed].map((c) => c.codePointAt(0));
+    const chosen = set ?? (/^(\d\d)+$/.test(typed) ? 'C' :
+      codes.every((c) => c >= 32 && c < 127) || codes.some((c) => c >= 96) ? 'B' : 'A');
+    code = chosen + typed;
+  }
+  return { type, code, chk: chk ?? (type === 'Code_128' || type === 'Code_93') };
+}
+
+// The quiet zones of the symbology's standard, in modules left and right.
+export function quietZoneOf(type) {
+  if (!hasChecks()) return [10, 10];
+  const at = core._malloc(16);
+  try {
+    core._quillet_quiet_zone(symbologies.indexOf(type), at);
+    return [...new Float64Array(core.HEAPU8.buffer, at, 2)];
+  } finally {
+    core._free(at);
+  }
+}
+
+// A colour as people write it ("#RRGGBB", "#RGB", a CSS name) as 0x00BBGGRR; undefined when it
+// is none.
+export function colourNamed(text) {
+  if (!hasChecks()) {
+    const hex = /^#([0-9a-f]{3}|[0-9a-f]{6})$/i.exec(text)?.[1];
+    const named = { black: '000000', white: 'ffffff' }[text.toLowerCase()];
+    const rgb = named ?? (hex?.length === 3 ? hex.replace(/./g, '$&$&') : hex);
+    if (rgb === undefined) return undefined;
+    const value = parseInt(rgb, 16);
+    return ((value & 0xff) << 16) | (value & 0xff00) | (value >> 16);
+  }
+  const { block, pointers: [placed] } = place([text]);
+  try {
+    return core._quillet_colour(placed.pointer, placed.length, block) === 0 ? undefined :
+      core.HEAP32[block >> 2];
+  } finally {
     core._free(block);
   }
 }

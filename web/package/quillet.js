@@ -40,6 +40,7 @@ export const ready = Promise.resolve();
 export {
   draw, describeResult, QuilletError, symbologies, defaults, maxNesting,
 } from './glue.js';
+export { toSVG, toPNG, drawOn, symbologyNamed } from './one-call.js';
 export { putWithKind } from './put-with-kind.js';
 export { RecordingSurface, formatNumber, escapeText } from './recording-surface.js';
 export { CanvasSurface, SvgSurface, colorToCss, fitCanvas } from './canvas-surface.js';

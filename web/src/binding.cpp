@@ -8,8 +8,10 @@
 // past the trap. No JavaScript exception ever crosses into this side: the module's stack pointer
 // would stay where the exception left it.
 #include <emscripten.h>
+#include <zlib.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +21,15 @@
 #include "control/quillet.h"
 #include "render/errors.h"
 #include "render/surface.h"
+#include "surfaces/png_encoder.h"
+
+// The checks of typed data and the quiet zones, where the assist library is part of the tree.
+#if __has_include("assist/checks.h")
+#include "assist/checks.h"
+#include "assist/quiet_zones.h"
+#include "assist/values.h"
+#define QUILLET_WEB_ASSIST 1
+#endif
 
 namespace {
 
@@ -137,6 +148,31 @@ struct Outcome {
     std::int32_t codeLength;
 };
 
+// A copy of text the JavaScript side reads and frees.
+char* copyOf(const std::string& text, std::int32_t* length) {
+    auto* copy = static_cast<char*>(std::malloc(text.size() + 1));
+    if (copy == nullptr) throw std::bad_alloc();
+    std::memcpy(copy, text.data(), text.size());
+    *length = static_cast<std::int32_t>(text.size());
+    return copy;
+}
+
+// The pHYs chunk (pixels per metre, both ways) after the header chunk, so that a picture made
+// for print is placed at its true size.
+void withResolution(std::string& png, double dotsPerInch) {
+    const auto perMetre = static_cast<std::uint32_t>(std::lround(dotsPerInch / 0.0254));
+    std::string chunk = {0, 0, 0, 9, 'p', 'H', 'Y', 's'};
+    for (int twice = 0; twice < 2; ++twice)
+        for (int shift = 24; shift >= 0; shift -= 8)
+            chunk.push_back(static_cast<char>(perMetre >> shift));
+    chunk.push_back(1);  // the unit is the metre
+    const auto crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const unsigned char*>(chunk.data() + 4), 13));
+    for (int shift = 24; shift >= 0; shift -= 8) chunk.push_back(static_cast<char>(crc >> shift));
+    const std::size_t afterHeader = 8 + 8 + 13 + 4;  // signature, IHDR's length, type, data, CRC
+    png.insert(afterHeader, chunk);
+}
+
 }  // namespace
 
 extern "C" {
@@ -179,15 +215,86 @@ EMSCRIPTEN_KEEPALIVE int quillet_draw(int type, float x, float y, const char* co
         outcome->thrown = quillet::error::outOfMemory;
         return 0;
     }
-    outcome->code = static_cast<char*>(std::malloc(written.size() + 1));
-    if (outcome->code == nullptr) {
+    try {
+        outcome->code = copyOf(written, &outcome->codeLength);
+    } catch (const std::bad_alloc&) {
         outcome->thrown = quillet::error::outOfMemory;
         return 0;
     }
-    std::memcpy(outcome->code, written.data(), written.size());
-    outcome->codeLength = static_cast<std::int32_t>(written.size());
     return result;
 }
+
+// A PNG file of width x height pixels (the encoder's layout: 0xAARRGGBB words, premultiplied
+// when hasAlpha, else the alpha byte ignored) carrying dotsPerInch as its resolution. Returns the
+// file (malloc, the caller frees) and its length in *length; null when it cannot be made.
+EMSCRIPTEN_KEEPALIVE unsigned char* quillet_png(const unsigned char* pixels, int width, int height,
+                                                int hasAlpha, double dotsPerInch, int* length) {
+    std::string png;
+    try {
+        quillet::PngEncoder encoder;
+        encoder.encode(pixels, width, height, width * 4, png, hasAlpha != 0);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    withResolution(png, dotsPerInch);
+    auto* file = static_cast<unsigned char*>(std::malloc(png.size()));
+    if (file == nullptr) return nullptr;
+    std::memcpy(file, png.data(), png.size());
+    *length = static_cast<int>(png.size());
+    return file;
+}
+
+#ifdef QUILLET_WEB_ASSIST
+// What checkData() says about typed data: the method and arguments that draw exactly it, and
+// its findings, one a line: "id<TAB>position<TAB>1 for a refusal, 0 for a note<TAB>message".
+struct Checked {
+    std::int32_t accepted;
+    std::int32_t type;
+    std::int32_t chk;
+    char* code;  // malloc, the caller frees
+    std::int32_t codeLength;
+    char* findings;  // malloc, the caller frees
+    std::int32_t findingsLength;
+};
+
+// check: -1 for the symbology's usual choice, else 0 or 1; codeSet: 0, or 'A', 'B', 'C'.
+EMSCRIPTEN_KEEPALIVE void quillet_check(int type, const char* typed, int typedLength, int check,
+                                        int codeSet, Checked* out) {
+    *out = Checked{};
+    quillet::assist::Request request;
+    if (check >= 0) request.check = check != 0;
+    if (codeSet != 0) request.codeSet = static_cast<char>(codeSet);
+    const auto checked = quillet::assist::checkData(
+        static_cast<quillet::tBarcodeType>(type),
+        std::string_view(typed, static_cast<std::size_t>(typedLength)), request);
+    std::string findings;
+    for (const auto& finding : checked.findings) {
+        findings.append(finding.id).append("\t").append(std::to_string(finding.position));
+        findings.append(finding.refusal ? "\t1\t" : "\t0\t").append(finding.message) += '\n';
+    }
+    out->accepted = checked.accepted() ? 1 : 0;
+    out->type = checked.type;
+    out->chk = checked.pChk ? 1 : 0;
+    out->code = copyOf(checked.pCode, &out->codeLength);
+    out->findings = copyOf(findings, &out->findingsLength);
+}
+
+// The quiet zones the symbology's standard asks for, in modules: left, then right.
+EMSCRIPTEN_KEEPALIVE void quillet_quiet_zone(int type, double* leftAndRight) {
+    const auto zone = quillet::assist::quietZone(static_cast<quillet::tBarcodeType>(type));
+    leftAndRight[0] = zone.left;
+    leftAndRight[1] = zone.right;
+}
+
+// A colour as people write it ("#RRGGBB", "#RGB", a CSS name, 0x00BBGGRR) as 0x00BBGGRR; -1 for
+// anything else (no colour of the methods is -1 unless written so, which reads as a number).
+EMSCRIPTEN_KEEPALIVE int quillet_colour(const char* text, int length, int* colour) {
+    const auto parsed = quillet::assist::parseColour(std::string_view(text, length));
+    if (!parsed) return 0;
+    *colour = *parsed;
+    return 1;
+}
+#endif
 
 // The runtime's wording of a result or error number.
 EMSCRIPTEN_KEEPALIVE const char* quillet_describe(int number) {
