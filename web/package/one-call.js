@@ -197,7 +197,7 @@ function pageTransform(rotate, k, left, top, width, height) {
 }
 
 // Paints the planned symbol onto a 2D context k device pixels a CSS pixel, sized
-// deviceWidth x deviceHeight; returns nothing.
+// deviceWidth x deviceHeight; returns what draw() returned.
 function paintOnContext(context, planned, page, k, deviceWidth, deviceHeight) {
   const unitsPerPixel = planned.unitsPerInch / cssPixelsPerInch;
   context.setTransform(1, 0, 0, 1, 0, 0);
@@ -209,7 +209,7 @@ function paintOnContext(context, planned, page, k, deviceWidth, deviceHeight) {
   const px = (units) => units / unitsPerPixel;
   context.setTransform(...pageTransform(planned.rotate, k, px(page.left), px(page.top),
     px(page.right - page.left), px(page.bottom - page.top)));
-  drawPlanned(new CanvasSurface(context, { unit: unitsPerPixel }), planned);
+  return drawPlanned(new CanvasSurface(context, { unit: unitsPerPixel }), planned);
 }
 
 // The page in device pixels at resolution (whole numbers: the page is whole modules, the module
@@ -314,6 +314,6 @@ export function drawOn(canvas, symbology, data, options) {
     canvas.style.width = `${width / pixelRatio}px`;
     canvas.style.height = `${height / pixelRatio}px`;
   }
-  paintOnContext(context, planned, page, pixelRatio, width, height);
-  return { code: planned.arguments.code, width: width / pixelRatio, height: height / pixelRatio };
+  const { code } = paintOnContext(context, planned, page, pixelRatio, width, height);
+  return { code, width: width / pixelRatio, height: height / pixelRatio };
 }
