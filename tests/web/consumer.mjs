@@ -5,7 +5,10 @@
 //                            "conversions": [[name, symbology, options, surface], ...]}'
 import { createRequire } from 'node:module';
 import * as imported from 'quillet';
-import { draw, RecordingSurface, QuilletError, escapeText, SvgSurface } from 'quillet';
+import { readFileSync } from 'node:fs';
+import {
+  draw, RecordingSurface, QuilletError, escapeText, SvgSurface, symbologyNamed,
+} from 'quillet';
 
 const { traces, conversions } = JSON.parse(process.argv[2]);
 
@@ -99,5 +102,12 @@ async function forms() {
     same: traced(required) === traced(browser) && required.QuilletError === QuilletError };
 }
 
-process.stdout.write(JSON.stringify({ traces: traces.map(trace),
+// The type name of every spelling the declarations list.
+function spellings() {
+  const declarations = readFileSync(new URL('./node_modules/quillet/quillet.d.ts', import.meta.url), 'utf8');
+  const union = declarations.match(/type SymbologyName = Symbology([^;]*);/)[1];
+  return [...union.matchAll(/'([^']+)'/g)].map(([, spelling]) => [spelling, symbologyNamed(spelling)]);
+}
+
+process.stdout.write(JSON.stringify({ spellings: spellings(), traces: traces.map(trace),
   conversions: conversions.map(conversion), svgPaintsTheBoxes: svgPaintsTheBoxes(), forms: await forms() }));

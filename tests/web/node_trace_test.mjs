@@ -110,6 +110,14 @@ try {
       console.log(`FAIL ${name}: ${JSON.stringify(outcome.conversions[i])}, expected ${JSON.stringify(expected)}`);
     }
   });
+  // Every spelling of the declarations is the symbology the quillet command takes it for.
+  for (const [spelling, type] of outcome.spellings) {
+    const traced = (name) => spawnSync(quilletCommand, ['trace', name, '--', '1'], { encoding: 'utf8' }).stdout;
+    if (traced(spelling) !== traced(type) || traced(type) === '') {
+      ++failed;
+      console.log(`FAIL spelling ${spelling}: the package takes it for ${type}, the quillet command otherwise`);
+    }
+  }
   if (!outcome.forms.names || !outcome.forms.same) {
     ++failed;
     console.log(`FAIL forms: import, require and the ES module differ: ${JSON.stringify(outcome.forms)}`);
@@ -143,7 +151,7 @@ try {
     ++failed;
     console.log(`FAIL wasm_size: ${wasm} bytes, more than 150 KB`);
   }
-  console.log(`${cases.length + conversions.length + 3 + checked - failed} passed, ${failed} failed`);
+  console.log(`${cases.length + conversions.length + outcome.spellings.length + 3 + checked - failed} passed, ${failed} failed`);
   process.exitCode = failed === 0 ? 0 : 1;
 } finally {
   rmSync(project, { recursive: true, force: true });

@@ -5,6 +5,93 @@ export type Symbology =
   | 'EAN_13' | 'EAN_8' | 'ISBN' | 'Code_MSI' | 'PostNet' | 'UPC_A' | 'UPC_A_Plus' | 'UPC_E';
 
 /**
+ * A symbology as the quillet command spells it: its type name or the usual spellings, matched
+ * in any case and with or without "_", "-" and blanks ("EAN_13", "ean13", "EAN-13" are one).
+ */
+export type SymbologyName = Symbology
+  | 'codabar' | 'code11' | 'Code-11' | 'code128' | 'Code-128' | 'code25' | 'itf' | 'ITF'
+  | 'i2of5' | 'i25' | 'interleaved2of5' | 'code39' | 'Code-39' | 'code3of9' | 'code39f'
+  | 'code39ext' | 'code39extended' | 'code39full' | 'code39fullascii' | 'extcode39' | 'code93'
+  | 'Code-93' | 'ean13' | 'EAN-13' | 'ean8' | 'EAN-8' | 'isbn' | 'msi' | 'MSI' | 'msiplessey'
+  | 'codemsi' | 'postnet' | 'POSTNET' | 'upca' | 'UPC-A' | 'upcaplus' | 'upce' | 'UPC-E';
+
+/** A length with its unit ('0.33mm', '0.013in', '1pt', '2px', '2.5cm'), or pixels at dpi. */
+export type Length = string | number;
+
+/**
+ * The options of toSVG, toPNG and drawOn, by the quillet command's names. The data is checked
+ * as the command checks it (digits and lengths, a typed check digit, each symbology's
+ * characters) unless asIs; a refusal is QuilletError 5 with its findings.
+ */
+export interface SymbolOptions {
+  /** The module (narrow element) width. Default 2px at 96 dpi (1/48 inch). In a PNG or on a
+   * canvas it is made a whole number of pixels. */
+  module?: Length;
+  /** The bar height. Default 0.833in (1200 twips). */
+  height?: Length;
+  /** Pixels an inch: the PNG's resolution, and what px means in module and height. Default 96. */
+  dpi?: number;
+  /** Quiet zone in modules on every side. Default: what the symbology's standard asks beside the
+   * bars (EAN-13 11 and 7, UPC-A 9, Code 128 10, ...) and 10 above and below. */
+  margin?: number;
+  /** Wide elements to narrow ones, 2 to 3 (default 3), or the method's own "W:N". */
+  ratio?: number | string;
+  /** The human-readable text. Default true (toPNG without a canvas, as in Node: false). */
+  text?: boolean;
+  font?: string;
+  bold?: boolean;
+  /** Text colour: a CSS colour ('#1a2b3c', '#abc', 'navy') or 0x00BBGGRR. Default black. */
+  fore?: string | number;
+  /** Bar colour, as fore. Default black. */
+  line?: string | number;
+  /** The page: a CSS colour, or 'none' for a transparent page. Default white. */
+  background?: string;
+  /** Clockwise, in degrees. Default 0. */
+  rotate?: 0 | 90 | 180 | 270;
+  /** The check character(s) where optional. Default on for Code 128 and Code 93, else off. */
+  chk?: boolean;
+  /** Code 128's code set; default: the one set that holds the data. */
+  set?: 'A' | 'B' | 'C';
+  /** The data to the method untouched, unchecked (Code 128 data then begins with its set). */
+  asIs?: boolean;
+}
+
+/** A finding of the data checks: a stable id, the character (from 1; 0 for the whole data). */
+export interface Finding {
+  id: string;
+  position: number;
+  /** false for a note on how the data is drawn, which it still is. */
+  refusal: boolean;
+  message: string;
+}
+
+/**
+ * The symbol as an SVG document: bars as one path of whole-module rectangles, text as text, the
+ * page sized to print at its true size. Throws QuilletError for refused data or a bad option
+ * (naming it), and for a drawing that ends with a result other than 0.
+ */
+export function toSVG(symbology: SymbologyName, data: string, options?: SymbolOptions): string;
+
+/**
+ * The symbol as a PNG file at dpi, by the package's own encoder, carrying its resolution; every
+ * module whole pixels. Text is drawn where the platform has a canvas (OffscreenCanvas, as in
+ * browsers); elsewhere (Node) the PNG has the bars only, and text: true fails.
+ */
+export function toPNG(symbology: SymbologyName, data: string,
+  options?: SymbolOptions): Uint8Array;
+
+/**
+ * Draws the symbol onto a canvas element, sizing it to its page with pixelRatio device pixels a
+ * CSS pixel (default devicePixelRatio), every module whole device pixels.
+ */
+export function drawOn(canvas: HTMLCanvasElement | OffscreenCanvas, symbology: SymbologyName,
+  data: string, options?: SymbolOptions & { pixelRatio?: number }):
+  { code: string; width: number; height: number };
+
+/** The type name of a spelling; QuilletError 5 for an unknown one. */
+export function symbologyNamed(name: string): Symbology;
+
+/**
  * Resolved once the WebAssembly module is loaded. `import` waits for it already and `require`
  * loads it synchronously, so drawing works at once either way; await it in code written for both.
  */
@@ -114,6 +201,8 @@ export function describeResult(number: number): string;
 export class QuilletError extends Error {
   /** The run-time error number. */
   readonly number: number;
+  /** What the data checks found, where they refused the data. */
+  readonly findings?: readonly Finding[];
   /** The option at fault, where one is. */
   readonly option?: string;
   /** A surface's exception whose number did not fit a result. */
