@@ -6,8 +6,8 @@
 // every answer to the core is a number (0, a run-time error number, or abandonDrawing), whatever
 // the surface throws, returns or is.
 import {
-  Refusal, doubleFrom, flagFrom, float32From, int16From, int32From, numberFrom, roundHalfEven,
-  textFrom,
+  Refusal, doubleFrom, flagFrom, float32From, int16From, int32From, invalidUseOfNull, numberFrom,
+  overflow, roundHalfEven, textFrom, typeMismatch,
 } from './arguments.js';
 import { putWithKind } from './put-with-kind.js';
 
@@ -17,11 +17,9 @@ export const symbologies = Object.freeze([
 ]);
 
 const invalidArgument = 5;
-const overflow = 6;
-const typeMismatch = 13;
+const outOfMemory = 7;
 const outOfStackSpace = 28;
 const objectVariableNotSet = 91;
-const invalidUseOfNull = 94;
 const noSuchMember = 438;
 // The answer that ends a drawing at once, without a result (web/src/binding.cpp).
 const abandonDrawing = -2147483648;
@@ -256,7 +254,7 @@ function place(texts, outcomeBytes = 16) {
   const encoded = texts.map((text) => encoder.encode(text));
   const size = outcomeBytes + encoded.reduce((sum, bytes) => sum + bytes.length + 1, 0);
   const block = core._malloc(size);
-  if (block === 0) throw new QuilletError(7, 'no memory for the arguments');
+  if (block === 0) throw new QuilletError(outOfMemory, 'no memory for the arguments');
   let at = block + outcomeBytes;
   const pointers = encoded.map((bytes) => {
     core.HEAPU8.set(bytes, at);
@@ -330,13 +328,13 @@ export function encodePng(words, width, height, hasAlpha, dotsPerInch) {
   const loaded = loadedCore();
   const bytes = words.length * 4;
   const pixels = loaded._malloc(bytes + 4);
-  if (pixels === 0) throw new QuilletError(7, `no memory for ${width} x ${height} pixels`);
+  if (pixels === 0) throw new QuilletError(outOfMemory, `no memory for ${width} x ${height} pixels`);
   try {
     loaded.HEAPU8.set(new Uint8Array(words.buffer, words.byteOffset, bytes), pixels);
     const lengthAt = pixels + bytes;
     const file = loaded._quillet_png(pixels, width, height, hasAlpha ? 1 : 0, dotsPerInch,
       lengthAt);
-    if (file === 0) throw new QuilletError(7, `no PNG file of ${width} x ${height} pixels`);
+    if (file === 0) throw new QuilletError(outOfMemory, `no PNG file of ${width} x ${height} pixels`);
     const png = loaded.HEAPU8.slice(file, file + loaded.HEAP32[lengthAt >> 2]);
     loaded._free(file);
     return png;
@@ -364,10 +362,10 @@ function takeText(pointer, length) {
 // untouched (Code 128 data then begins with its set letter).
 export function checkTypedData(type, typed, { asIs = false, chk, set } = {}) {
   if (chk !== undefined && typeof chk !== 'boolean') {
-    throw new QuilletError(13, 'option chk is not true or false', { option: 'chk' });
+    throw new QuilletError(typeMismatch, 'option chk is not true or false', { option: 'chk' });
   }
   if (set !== undefined && !['A', 'B', 'C'].includes(set)) {
-    throw new QuilletError(5, 'option set is not "A", "B" or "C"', { option: 'set' });
+    throw new QuilletError(invalidArgument, 'option set is not "A", "B" or "C"', { option: 'set' });
   }
   if (asIs) return { type, code: typed, chk: chk ?? false };
   if (!hasChecks()) return withoutChecks(type, typed, chk, set);

@@ -10,7 +10,7 @@
 import {
   QuilletError, checkTypedData, colourNamed, draw, encodePng, quietZoneOf, symbologies,
 } from './glue.js';
-import { int32From } from './arguments.js';
+import { int32From, invalidUseOfNull, overflow, typeMismatch } from './arguments.js';
 import { CanvasSurface, SurfaceBase, SvgSurface, colorToCss } from './canvas-surface.js';
 
 const unitsPerModule = 21;
@@ -22,6 +22,7 @@ const defaultModuleInches = 2 / 96;  // two pixels on a 96 dpi screen
 const defaultHeightInches = 1200 / 1440;
 const verticalQuietModules = 10;
 const maxPixels = 64 * 2 ** 20;
+const invalidArgument = 5;
 
 // The names other barcode tools give the symbologies, compared in lower case without "_", "-"
 // and blanks, as the quillet command compares them (tests/web check that both agree).
@@ -38,13 +39,13 @@ export function symbologyNamed(name) {
     const type = symbologies.find((type) => comparable(type) === key) ?? otherSpellings[key];
     if (type !== undefined) return type;
   }
-  throw new QuilletError(5, `unknown symbology ${typeof name === 'string' ? JSON.stringify(name) : typeof name}`);
+  throw new QuilletError(invalidArgument, `unknown symbology ${typeof name === 'string' ? JSON.stringify(name) : typeof name}`);
 }
 
 const optionNames = new Set(['module', 'height', 'dpi', 'margin', 'ratio', 'text', 'font', 'bold',
   'fore', 'line', 'background', 'rotate', 'chk', 'set', 'asIs', 'pixelRatio']);
 
-function refuse(option, why, number = 5) {
+function refuse(option, why, number = invalidArgument) {
   return new QuilletError(number, `option ${option}: ${why}`, { option });
 }
 
@@ -55,7 +56,7 @@ function inchesOf(value, option, dpi) {
   const match = typeof text === 'string' &&
     /^\s*(\d+(?:\.\d*)?|\.\d+)\s*(mm|cm|in|pt|px)\s*$/i.exec(text);
   if (!match || !(Number(match[1]) > 0)) {
-    throw refuse(option, `${JSON.stringify(value)} is no length (0.33mm, 0.013in, 1pt, 4px)`, 13);
+    throw refuse(option, `${JSON.stringify(value)} is no length (0.33mm, 0.013in, 1pt, 4px)`, typeMismatch);
   }
   const perInch = { mm: 25.4, cm: 2.54, in: 1, pt: 72, px: dpi }[match[2].toLowerCase()];
   return Number(match[1]) / perInch;
@@ -65,14 +66,15 @@ function inchesOf(value, option, dpi) {
 function colourOf(value, option) {
   if (typeof value === 'number') return int32From(value);
   const colour = typeof value === 'string' ? colourNamed(value) : undefined;
-  if (colour === undefined) throw refuse(option, `${JSON.stringify(value)} is no colour`, 13);
+  if (colour === undefined) throw refuse(option, `${JSON.stringify(value)} is no colour`, typeMismatch);
   return colour;
 }
 
 function optionsOf(options) {
   if (options === undefined) return {};
   if (options === null || typeof options !== 'object') {
-    throw new QuilletError(options === null ? 94 : 13, 'the options are not an object');
+    throw new QuilletError(options === null ? invalidUseOfNull : typeMismatch,
+      'the options are not an object');
   }
   const given = {};
   for (const name of Object.keys(options)) {
@@ -98,10 +100,10 @@ function plan(symbology, data, options, rasterDpi) {
   const heightInches = given.height === undefined ? defaultHeightInches :
     inchesOf(given.height, 'height', dpi);
   const height = Math.round(heightInches * unitsPerInch);
-  if (height > 32767) throw refuse('height', 'too tall for its module width', 6);
+  if (height > 32767) throw refuse('height', 'too tall for its module width', overflow);
 
   const type = symbologyNamed(symbology);
-  if (typeof data !== 'string') throw new QuilletError(13, 'the data is not a string');
+  if (typeof data !== 'string') throw new QuilletError(typeMismatch, 'the data is not a string');
   const checked = checkTypedData(type, data, {
     asIs: given.asIs === true, chk: given.chk, set: given.set,
   });
@@ -218,7 +220,7 @@ function deviceSize(planned, page) {
   const scale = planned.resolution / planned.unitsPerInch;
   const across = Math.round((page.right - page.left) * scale);
   const down = Math.round((page.bottom - page.top) * scale);
-  if (across * down > maxPixels) throw new QuilletError(6, `${across} x ${down} pixels is too large`);
+  if (across * down > maxPixels) throw new QuilletError(overflow, `${across} x ${down} pixels is too large`);
   return planned.rotate % 180 === 0 ? [across, down, scale] : [down, across, scale];
 }
 
