@@ -21,25 +21,14 @@ const core = {
 createQuilletCore(core).catch(() => {});
 glue.attachCore(core);
 
-exports.ready = Promise.resolve();
-exports.draw = glue.draw;
-exports.describeResult = glue.describeResult;
-exports.QuilletError = glue.QuilletError;
-exports.symbologies = glue.symbologies;
-exports.defaults = glue.defaults;
-exports.maxNesting = glue.maxNesting;
-const oneCall = require('./one-call.cjs');
-exports.toSVG = oneCall.toSVG;
-exports.toPNG = oneCall.toPNG;
-exports.drawOn = oneCall.drawOn;
-exports.symbologyNamed = oneCall.symbologyNamed;
-exports.putWithKind = require('./put-with-kind.cjs').putWithKind;
-const recording = require('./recording-surface.cjs');
-exports.RecordingSurface = recording.RecordingSurface;
-exports.formatNumber = recording.formatNumber;
-exports.escapeText = recording.escapeText;
-const surfaces = require('./canvas-surface.cjs');
-exports.CanvasSurface = surfaces.CanvasSurface;
-exports.SvgSurface = surfaces.SvgSurface;
-exports.colorToCss = surfaces.colorToCss;
-exports.fitCanvas = surfaces.fitCanvas;
+const ready = Promise.resolve();
+const { draw, describeResult, QuilletError, symbologies, defaults, maxNesting } = glue;
+const { CanvasSurface, SvgSurface, colorToCss, fitCanvas } = require('./canvas-surface.cjs');
+// In the one form that Node's import can read the names from (quillet-node.mjs).
+module.exports = {
+  ...require('./one-call.cjs'),
+  ...require('./recording-surface.cjs'),
+  ...require('./put-with-kind.cjs'),
+  ready, draw, describeResult, QuilletError, symbologies, defaults, maxNesting,
+  CanvasSurface, SvgSurface, colorToCss, fitCanvas,
+};
