@@ -11,7 +11,7 @@ const pngDpi = 300;
 const samples = {
   Codabar: ['A40156B'], Code_11: ['0123-4567', true], Code_128: ['Quillet 128', true],
   Code_25: ['1234567890'], Code_39: ['CODE39'], Code_39F: ['Code 39 full'],
-  Code_93: ['CODE 93', true], EAN_13: ['400638133393'], EAN_8: ['9638507'], ISBN: ['080442957'],
+  Code_93: ['CODE 93', true], EAN_13: ['400638133393'], EAN_8: ['9638507'], ISBN: ['080442957X'],
   Code_MSI: ['80523', true], PostNet: ['12345-6789'], UPC_A: ['03600029145'],
   UPC_A_Plus: ['78901234567'], UPC_E: ['115838'],
 };

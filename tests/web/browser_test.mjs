@@ -30,7 +30,7 @@ const cases = [
   ['code93', 'Code_93', 'CODE 93', true, 'CODE-93:CODE 93'],
   ['ean13', 'EAN_13', '400638133393', false, 'EAN-13:4006381333931'],
   ['ean8', 'EAN_8', '9638507', false, 'EAN-8:96385074'],
-  ['isbn', 'ISBN', '080442957', false, 'EAN-13:9780804429573'],
+  ['isbn', 'ISBN', '080442957X', false, 'EAN-13:9780804429573'],
   ['msi', 'Code_MSI', '80523', true, null],
   ['postnet', 'PostNet', '12345-6789', false, null],
   ['upca', 'UPC_A', '03600029145', false, 'UPC-A:036000291452'],
