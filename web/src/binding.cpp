@@ -157,20 +157,34 @@ char* copyOf(const std::string& text, std::int32_t* length) {
     return copy;
 }
 
-// The pHYs chunk (pixels per metre, both ways) after the header chunk, so that a picture made
-// for print is placed at its true size.
-void withResolution(std::string& png, double dotsPerInch) {
-    const auto perMetre = static_cast<std::uint32_t>(std::lround(dotsPerInch / 0.0254));
-    std::string chunk = {0, 0, 0, 9, 'p', 'H', 'Y', 's'};
-    for (int twice = 0; twice < 2; ++twice)
+// The resolution a picture carries (pHYs: pixels per metre, both ways), so that a picture made
+// for print is placed at its true size. An encoder that writes it itself is told it; after one
+// that does not, the chunk is put in after the header chunk here.
+template <class Encoder>
+constexpr bool writesResolution = requires(Encoder& encoder) {
+    encoder.setResolution(96.0);
+};
+
+template <class Encoder>
+void encodeWithResolution(Encoder& encoder, const unsigned char* pixels, int width, int height,
+                          bool hasAlpha, double dotsPerInch, std::string& png) {
+    if constexpr (writesResolution<Encoder>) encoder.setResolution(dotsPerInch);
+    encoder.encode(pixels, width, height, width * 4, png, hasAlpha);
+    if constexpr (!writesResolution<Encoder>) {
+        const auto perMetre = static_cast<std::uint32_t>(std::lround(dotsPerInch / 0.0254));
+        std::string chunk = {0, 0, 0, 9, 'p', 'H', 'Y', 's'};
+        for (int twice = 0; twice < 2; ++twice)
+            for (int shift = 24; shift >= 0; shift -= 8)
+                chunk.push_back(static_cast<char>(perMetre >> shift));
+        chunk.push_back(1);  // the unit is the metre
+        const auto crc = static_cast<std::uint32_t>(
+            crc32(0, reinterpret_cast<const unsigned char*>(chunk.data() + 4), 13));
         for (int shift = 24; shift >= 0; shift -= 8)
-            chunk.push_back(static_cast<char>(perMetre >> shift));
-    chunk.push_back(1);  // the unit is the metre
-    const auto crc = static_cast<std::uint32_t>(
-        crc32(0, reinterpret_cast<const unsigned char*>(chunk.data() + 4), 13));
-    for (int shift = 24; shift >= 0; shift -= 8) chunk.push_back(static_cast<char>(crc >> shift));
-    const std::size_t afterHeader = 8 + 8 + 13 + 4;  // signature, IHDR's length, type, data, CRC
-    png.insert(afterHeader, chunk);
+            chunk.push_back(static_cast<char>(crc >> shift));
+        const std::size_t afterHeader =
+            8 + 8 + 13 + 4;  // signature, IHDR's length, type, data, CRC
+        png.insert(afterHeader, chunk);
+    }
 }
 
 }  // namespace
@@ -232,11 +246,10 @@ EMSCRIPTEN_KEEPALIVE unsigned char* quillet_png(const unsigned char* pixels, int
     std::string png;
     try {
         quillet::PngEncoder encoder;
-        encoder.encode(pixels, width, height, width * 4, png, hasAlpha != 0);
+        encodeWithResolution(encoder, pixels, width, height, hasAlpha != 0, dotsPerInch, png);
     } catch (const std::exception&) {
         return nullptr;
     }
-    withResolution(png, dotsPerInch);
     auto* file = static_cast<unsigned char*>(std::malloc(png.size()));
     if (file == nullptr) return nullptr;
     std::memcpy(file, png.data(), png.size());
