@@ -50,7 +50,13 @@ function readText(pointer, length) {
 export function describeResult(number) {
   const loaded = loadedCore();
   if (number === outOfStackSpace) return 'Out of stack space';
-  const pointer = loaded._quillet_describe(int32From(number));
+  let known;
+  try {
+    known = int32From(number);
+  } catch (refusal) {
+    throw new QuilletError(refusal.number, `describeResult takes a number, not ${shown(number)}`);
+  }
+  const pointer = loaded._quillet_describe(known);
   let end = pointer;
   while (loaded.HEAPU8[end] !== 0) ++end;
   return readText(pointer, end - pointer);
