@@ -152,6 +152,16 @@ try {
     check(name, zbar(file) === expected, `zbar read ${JSON.stringify(zbar(file))} from the PNG`);
     check(name, zbar(svgFile) === expected, `zbar read ${JSON.stringify(zbar(svgFile))} from the SVG at 1x`);
   }
+  // Turned pages through the browser's canvas (a mirrored context at 180 degrees).
+  for (const rotate of [90, 180, 270]) {
+    const png = await page.evaluate((turn) => {
+      const bytes = window.quilletLabel.quillet.toPNG('code128', 'ABC-12345', { rotate: turn });
+      return `data:image/png;base64,${btoa(String.fromCharCode(...bytes))}`;
+    }, rotate);
+    const file = join(artifacts, `code128-${rotate}.png`);
+    saveDataUrl(png, file);
+    check(`rotate_${rotate}`, zbar(file) === 'CODE-128:ABC-12345', `zbar read ${JSON.stringify(zbar(file))}`);
+  }
   const small = await page.evaluate(() =>
     window.quilletLabel.quillet.toSVG('code128', 'ABC-12345', { text: false }));
   const smallFile = join(artifacts, 'code128-small-svg-1x.png');

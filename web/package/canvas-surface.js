@@ -89,25 +89,19 @@ export class SurfaceBase {
   }
 
   addDrawn(left, top, right, bottom) {
-    const d = this.drawn;
-    this.drawn = d === null ? { left, top, right, bottom } : {
-      left: Math.min(d.left, left), top: Math.min(d.top, top),
-      right: Math.max(d.right, right), bottom: Math.max(d.bottom, bottom),
-    };
+    this.drawn = grown(this.drawn, left, top, right, bottom);
   }
 
-  // A box in CSS pixels from the corners Line receives, both inclusive: x .. x + w - 1 is w
-  // units wide.
+  // The box Line receives, both corners inclusive (x .. x + w - 1 is w units wide), as edges
+  // in surface units; a Line that is no filled box, or a colour that is none, is refused.
   box(flags, x1, y1, x2, y2, color) {
     if (flags !== boxFlags) throw rejected();
     checkColor(color);
     const left = Math.min(x1, x2 + 1), right = Math.max(x1, x2 + 1);
     const top = Math.min(y1, y2 + 1), bottom = Math.max(y1, y2 + 1);
     this.addDrawn(left, top, right, bottom);
-    this.boxesDrawn = union(this.boxesDrawn ?? { left, top, right, bottom },
-      { left, top, right, bottom });
-    const scale = 1 / this.unitsPerPixel;
-    return { left: left * scale, top: top * scale, right: right * scale, bottom: bottom * scale };
+    this.boxesDrawn = grown(this.boxesDrawn, left, top, right, bottom);
+    return { left, top, right, bottom };
   }
 }
 
@@ -146,7 +140,10 @@ export class CanvasSurface extends SurfaceBase {
   }
 
   Line(flags, x1, y1, x2, y2, color) {
-    const box = this.box(flags, x1, y1, x2, y2, color);
+    const units = this.box(flags, x1, y1, x2, y2, color);
+    const scale = 1 / this.unitsPerPixel;
+    const box = { left: units.left * scale, top: units.top * scale, right: units.right * scale,
+      bottom: units.bottom * scale };
     const context = this.#context;
     context.fillStyle = colorToCss(color);
     const m = this.#axisAligned();
@@ -154,17 +151,21 @@ export class CanvasSurface extends SurfaceBase {
       context.fillRect(box.left, box.top, box.right - box.left, box.bottom - box.top);
       return;
     }
-    const unitLeft = Math.min(x1, x2 + 1), unitRight = Math.max(x1, x2 + 1);
+    // Device x of the box's left and right unit edges; a context that mirrors (a < 0, a page
+    // turned by 180 degrees) has the right edge on the left.
+    const unitLeft = units.left, unitRight = units.right;
     const deviceLeft = m.a * box.left + m.e, deviceRight = m.a * box.right + m.e;
     const width = Math.round(Math.abs(deviceRight - deviceLeft));
-    let left;
+    let start;
     if (this.#run !== null && unitLeft === this.#run.unitRight) {
-      left = this.#run.deviceRight;
+      start = this.#run.deviceRight;
     } else {
-      left = Math.round(Math.min(deviceLeft, deviceRight));
-      this.#run = { unitLeft, deviceLeft: left };
+      start = Math.round(deviceLeft);
+      this.#run = { unitLeft, deviceLeft: start };
     }
-    Object.assign(this.#run, { unitRight, deviceRight: left + width });
+    const end = start + Math.sign(m.a) * width;
+    Object.assign(this.#run, { unitRight, deviceRight: end });
+    const left = Math.min(start, end);
     const top = Math.round(Math.min(m.d * box.top + m.f, m.d * box.bottom + m.f));
     const bottom = Math.round(Math.max(m.d * box.top + m.f, m.d * box.bottom + m.f));
     if (width <= 0 || bottom <= top) return;
@@ -267,29 +268,31 @@ export class SvgSurface extends SurfaceBase {
   #coveredAfter(since, rect) {
     for (let i = since + 1; i < this.#layers.length; ++i) {
       const layer = this.#layers[i];
-      if (!overlaps(layer.bounds, rect)) continue;
-      if (layer.rects === undefined || layer.rects.some((r) => overlaps(r, rect))) return true;
+      if (overlaps(layer.bounds, rect) && (layer.rects === undefined || covers(layer, rect))) {
+        return true;
+      }
     }
     return false;
   }
 
   Line(flags, x1, y1, x2, y2, color) {
-    this.box(flags, x1, y1, x2, y2, color);
-    const rect = { left: Math.min(x1, x2 + 1), right: Math.max(x1, x2 + 1),
-      top: Math.min(y1, y2 + 1), bottom: Math.max(y1, y2 + 1) };
+    const rect = this.box(flags, x1, y1, x2, y2, color);
     if (rect.right <= rect.left || rect.bottom <= rect.top) return;
     this.#firstBox ??= rect;
-    let joined = this.#layers.findLastIndex((layer) => layer.color === color);
+    let joined = this.#layers.length - 1;
+    while (joined >= 0 && this.#layers[joined].color !== color) --joined;
     if (joined >= 0 && this.#coveredAfter(joined, rect)) joined = -1;
     // White on the page: only where nothing but white lies under it (see toString).
     const onWhitePage = color === white && !this.#coveredAfter(-1, rect);
     if (joined < 0) {
-      this.#layers.push({ color, rects: [], bounds: { ...rect } });
+      this.#layers.push({ color, rects: [], bounds: { ...rect }, leftToRight: true });
       joined = this.#layers.length - 1;
     }
     const layer = this.#layers[joined];
+    const last = layer.rects[layer.rects.length - 1];
+    if (last !== undefined && rect.left < last.right) layer.leftToRight = false;
     layer.rects.push(rect);
-    layer.bounds = union(layer.bounds, rect);
+    grown(layer.bounds, rect.left, rect.top, rect.right, rect.bottom);
     if (onWhitePage) rect.onWhitePage = true;
   }
 
@@ -362,9 +365,35 @@ function overlaps(a, b) {
   return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
-function union(a, b) {
-  return { left: Math.min(a.left, b.left), top: Math.min(a.top, b.top),
-    right: Math.max(a.right, b.right), bottom: Math.max(a.bottom, b.bottom) };
+// Whether a layer's rectangles overlap rect. Boxes come left to right, each beginning where the
+// one before ended or beyond; while a layer's do, only those right of rect.left can overlap and
+// a binary search finds the first of them.
+function covers(layer, rect) {
+  const rects = layer.rects;
+  let from = 0;
+  if (layer.leftToRight) {
+    let to = rects.length;
+    while (from < to) {
+      const middle = (from + to) >> 1;
+      if (rects[middle].right <= rect.left) from = middle + 1;
+      else to = middle;
+    }
+  }
+  for (let i = from; i < rects.length; ++i) {
+    if (layer.leftToRight && rects[i].left >= rect.right) return false;
+    if (overlaps(rects[i], rect)) return true;
+  }
+  return false;
+}
+
+// A box grown to hold another (in place: a drawing grows its boxes once a call), or a new one.
+function grown(box, left, top, right, bottom) {
+  if (box === null) return { left, top, right, bottom };
+  box.left = Math.min(box.left, left);
+  box.top = Math.min(box.top, top);
+  box.right = Math.max(box.right, right);
+  box.bottom = Math.max(box.bottom, bottom);
+  return box;
 }
 
 // Rectangles of one colour with those that abut or overlap in the same rows made one.
@@ -389,5 +418,5 @@ function pathOf(rects) {
 
 // Positions as short as they read back: y values are single precision.
 function number(value) {
-  return formatNumber(value, Math.fround(value) === value);
+  return Number.isInteger(value) ? String(value) : formatNumber(value, Math.fround(value) === value);
 }
