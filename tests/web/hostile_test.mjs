@@ -105,6 +105,11 @@ console.log(`${rounds * rows.length} hostile calls; after the first tenth heap `
 if (end.heapUsed - settled.heapUsed > 8 * 2 ** 20) fail('the JavaScript heap grew by more than 8 MB');
 if (end.rss - settled.rss > 32 * 2 ** 20) fail('the resident memory grew by more than 32 MB');
 
+// A draw inside a surface member has its own data written back; the outer call keeps its own.
+const outer = draw({ ...plain(), Line() { draw(plain(), 'Code_39', { code: 'XYZ', chk: true }); } },
+  'EAN_13', { code: '1' });
+if (outer.code !== '100000000000') fail(`the outer draw's data became ${outer.code}`);
+
 const surface = new RecordingSurface();
 const drawn = draw(surface, 'EAN_13', { code: '400638133393' });
 const reference = spawnSync(quilletCommand, ['trace', 'EAN_13', '--', '400638133393'],
