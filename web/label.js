@@ -3,17 +3,15 @@
 const started = performance.now();
 const quillet = await import('./quillet/quillet.js');
 const loadMilliseconds = performance.now() - started;
-const { draw, describeResult, QuilletError, CanvasSurface, SvgSurface, fitCanvas, symbologies } =
-  quillet;
+const { drawOn, toPNG, toSVG, describeResult, QuilletError, symbologies } = quillet;
 
-const twipsPerPixel = 15;  // CSS pixels: 96 an inch
 const pngDpi = 300;
 // What a symbology shows when chosen: sample data, and whether its check character is on
 // (Code 128 and Code 93 are read only with theirs).
 const samples = {
-  Codabar: ['A40156B'], Code_11: ['0123-4567', true], Code_128: ['BQuillet 128', true],
+  Codabar: ['A40156B'], Code_11: ['0123-4567', true], Code_128: ['Quillet 128', true],
   Code_25: ['1234567890'], Code_39: ['CODE39'], Code_39F: ['Code 39 full'],
-  Code_93: ['CODE 93', true], EAN_13: ['400638133393'], EAN_8: ['9638507'], ISBN: ['080442957'],
+  Code_93: ['CODE 93', true], EAN_13: ['400638133393'], EAN_8: ['9638507'], ISBN: ['080442957X'],
   Code_MSI: ['80523', true], PostNet: ['12345-6789'], UPC_A: ['03600029145'],
   UPC_A_Plus: ['78901234567'], UPC_E: ['115838'],
 };
@@ -27,105 +25,75 @@ for (const name of symbologies) {
   $('symbology').add(new Option(name.replaceAll('_', ' '), name, false, name === 'EAN_13'));
 }
 
+// The settings as the one-call functions take them; empty fields keep their defaults.
 function settings() {
+  const given = (id) => $(id).value.trim() || undefined;
+  const ratio = given('ratio');
   return {
     symbology: $('symbology').value,
+    data: $('data').value,
     options: {
-      code: $('data').value,
-      width: $('width').value,
-      height: $('height').value,
-      ratio: $('ratio').value,
+      module: given('module'),
+      height: given('height'),
+      ratio: ratio === undefined || ratio.includes(':') ? ratio : Number(ratio),
       chk: $('chk').checked,
-      text: $('text').checked ? 1 : 0,
-      font: $('font').value,
+      text: $('text').checked,
+      font: given('font'),
       bold: $('bold').checked,
+      asIs: $('as-is').checked,
     },
   };
 }
 
-// The quiet zone: ten modules on every side.
-function marginOf(options) {
-  return 10 * Math.max(Math.abs(Number(options.width)) || 0, 1);
+let current = null;  // the settings of the label on show, when it drew
+
+function failureOf(error) {
+  if (!(error instanceof QuilletError)) throw error;
+  return `error ${error.number} (${describeResult(error.number)}): ` +
+    `${error.findings?.filter((f) => f.refusal).map((f) => f.message).join('; ') || error.message}`;
 }
 
-// Draws once onto a surface that only measures, for the size of the page; null and the failure
-// when the symbol cannot be drawn. A failure shows no symbol at all: half a symbol is no label.
-const measuring = document.createElement('canvas').getContext('2d');
-function measure({ symbology, options }) {
-  const scratch = new CanvasSurface(measuring);
-  try {
-    const drawn = draw(scratch, symbology, options);
-    if (drawn.result !== 0) return { drawn, failure: `result ${drawn.result} (${describeResult(drawn.result)})` };
-    return { drawn, extents: scratch.drawn ?? { left: 0, top: 0, right: 0, bottom: 0 } };
-  } catch (error) {
-    if (!(error instanceof QuilletError)) throw error;
-    return { failure: `error ${error.number} (${describeResult(error.number)}): nothing drawn` };
-  }
-}
-
-// Draws the label onto a context scaled to CSS pixels, white quiet zone included.
-// The label's size in CSS pixels, quiet zone included.
-function sizeOf(measured, chosen) {
-  const margin = marginOf(chosen.options);
-  const { extents } = measured;
-  return {
-    width: (extents.right - extents.left + 2 * margin) / twipsPerPixel,
-    height: (extents.bottom - extents.top + 2 * margin) / twipsPerPixel,
-  };
-}
-
-function paint(context, measured, chosen) {
-  const { width, height } = sizeOf(measured, chosen);
-  const margin = marginOf(chosen.options);
-  context.fillStyle = '#ffffff';
-  context.fillRect(0, 0, width, height);
-  context.translate((margin - measured.extents.left) / twipsPerPixel,
-    (margin - measured.extents.top) / twipsPerPixel);
-  draw(new CanvasSurface(context), chosen.symbology, chosen.options);
-}
-
-let current = null;  // the settings and measurement of the label on show, when it drew
-
+// Draws the label onto the page's canvas, every module whole device pixels at the screen's
+// devicePixelRatio; a failure shows no symbol at all: half a symbol is no label.
 function redraw() {
   const chosen = settings();
-  const measured = measure(chosen);
-  $('normalised').value = measured.drawn ? measured.drawn.code : chosen.options.code;
-  const failed = measured.failure !== undefined;
-  preview.classList.toggle('failed', failed);
-  for (const id of ['download-png', 'download-svg', 'add']) $(id).disabled = failed;
-  if (failed) {
+  let drawn;
+  try {
+    drawn = drawOn(canvas, chosen.symbology, chosen.data, chosen.options);
+  } catch (error) {
     current = null;
-    $('result').value = measured.failure;
-    fitCanvas(canvas, 1, 1).clearRect(0, 0, 1, 1);
+    preview.classList.add('failed');
+    $('result').value = failureOf(error);
+    $('normalised').value = chosen.data;
+    for (const id of ['download-png', 'download-svg', 'add']) $(id).disabled = true;
+    canvas.width = canvas.height = 1;
     return;
   }
-  current = { chosen, measured };
-  $('result').value = 'result 0 (drawn)';
-  const { width, height } = sizeOf(measured, chosen);
-  paint(fitCanvas(canvas, width, height), measured, chosen);
+  current = chosen;
+  preview.classList.remove('failed');
+  for (const id of ['download-png', 'download-svg', 'add']) $(id).disabled = false;
+  $('normalised').value = drawn.code;
+  $('result').value = 'drawn';
 }
 
 // The label as PNG at pngDpi, a data URL.
 function png() {
   if (current === null) return null;
-  const { width, height } = sizeOf(current.measured, current.chosen);
-  const scale = pngDpi / 96;
-  const target = document.createElement('canvas');
-  paint(fitCanvas(target, width, height, scale), current.measured, current.chosen);
-  return target.toDataURL('image/png');
+  const bytes = toPNG(current.symbology, current.data, { ...current.options, dpi: pngDpi });
+  let binary = '';
+  for (const byte of bytes) binary += String.fromCharCode(byte);
+  return `data:image/png;base64,${btoa(binary)}`;
 }
 
 // The label as an SVG document, at its true size.
 function svg() {
   if (current === null) return null;
-  const surface = new SvgSurface();
-  draw(surface, current.chosen.symbology, current.chosen.options);
-  return surface.toString({ margin: marginOf(current.chosen.options) });
+  return toSVG(current.symbology, current.data, current.options);
 }
 
 function fileName(extension) {
-  const data = current.measured.drawn.code.replace(/[^A-Za-z0-9-]+/g, '_').slice(0, 40);
-  return `${current.chosen.symbology}-${data || 'label'}.${extension}`;
+  const data = current.data.replace(/[^A-Za-z0-9-]+/g, '_').slice(0, 40);
+  return `${current.symbology}-${data || 'label'}.${extension}`;
 }
 
 function download(url, name) {
@@ -145,7 +113,7 @@ function addToSheet() {
   const cell = row.insertCell();
   const image = new Image();
   image.src = `data:image/svg+xml;charset=utf-8,${encodeURIComponent(svg())}`;
-  image.alt = `${current.chosen.symbology} ${current.measured.drawn.code}`;
+  image.alt = `${current.symbology} ${current.data}`;
   const caption = document.createElement('div');
   caption.className = 'caption';
   caption.textContent = image.alt;
@@ -172,8 +140,17 @@ $('print').addEventListener('click', () => {
   if ($('sheet').tBodies[0].rows.length === 0) addToSheet();
   window.print();
 });
+// A page moved to a screen of another pixel ratio (or zoomed) draws its modules anew in whole
+// pixels.
+function redrawOnNewPixelRatio() {
+  matchMedia(`(resolution: ${devicePixelRatio}dppx)`).addEventListener('change', () => {
+    redraw();
+    redrawOnNewPixelRatio();
+  }, { once: true });
+}
+redrawOnNewPixelRatio();
 $('load-time').textContent = `module loaded in ${loadMilliseconds.toFixed(1)} ms`;
 
 redraw();
 // For scripts and tests that drive the page.
-window.quilletLabel = { loadMilliseconds, png, svg, redraw, addToSheet };
+window.quilletLabel = { loadMilliseconds, png, svg, redraw, addToSheet, quillet };

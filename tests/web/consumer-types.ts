@@ -2,6 +2,7 @@
 // what a TypeScript caller writes compiles, and a misspelt option does not.
 import {
   draw, describeResult, CanvasSurface, SvgSurface, RecordingSurface, QuilletError, symbologies,
+  toSVG, toPNG,
   type Surface, type DrawOptions, type Drawn,
 } from 'quillet';
 
@@ -30,3 +31,9 @@ try {
 
 // @ts-expect-error: the options are the method's arguments by name
 draw(own, 'EAN_13', { colour: 0 });
+
+const svgText: string = toSVG('ean13', '590123412345', { module: '0.33mm', height: '22mm', rotate: 90 });
+const pngBytes: Uint8Array = toPNG('EAN-13', '590123412345', { dpi: 300, background: 'none' });
+console.log(svgText.length, pngBytes.length);
+// @ts-expect-error: spellings are the command's
+toSVG('ean14', '1');

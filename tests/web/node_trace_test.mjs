@@ -56,7 +56,7 @@ const conversions = [
   ['code_null', 'Code_39', { code: null }, 'recording', 'error 94'],
   ['symbology_by_number', 4, { code: 'A' }, 'recording', 'result 0 FontSize\t7'],
   ['symbology_unknown', 'Code_40', { code: 'A' }, 'recording', 'error 5'],
-  ['option_unknown', 'Code_39', { code: 'A', colour: 0 }, 'recording', 'TypeError'],
+  ['option_unknown', 'Code_39', { code: 'A', colour: 0 }, 'recording', 'error 5'],
   ['surface_lacks_member', 'ISBN', { code: '080442957' }, 'lacking:TextHeight', 'result 438'],
   ['surface_member_fails_with_number', 'Code_39', { code: 'A' }, 'throwing:380', 'result 380 with error'],
   ['surface_member_fails_without_number', 'Code_39', { code: 'A' }, 'throwing:plain', 'result 5 with error'],
@@ -110,19 +110,32 @@ try {
       console.log(`FAIL ${name}: ${JSON.stringify(outcome.conversions[i])}, expected ${JSON.stringify(expected)}`);
     }
   });
-  const { lines, rects } = outcome.svgBoxes;
-  if (lines !== rects || lines === 0) {
+  // Every spelling of the declarations is the symbology the quillet command takes it for.
+  for (const [spelling, type] of outcome.spellings) {
+    const traced = (name) => spawnSync(quilletCommand, ['trace', name, '--', '1'], { encoding: 'utf8' }).stdout;
+    if (traced(spelling) !== traced(type) || traced(type) === '') {
+      ++failed;
+      console.log(`FAIL spelling ${spelling}: the package takes it for ${type}, the quillet command otherwise`);
+    }
+  }
+  if (!outcome.forms.names || !outcome.forms.same) {
     ++failed;
-    console.log(`FAIL svg_boxes: ${rects} rectangles in the SVG for ${lines} boxes in the trace`);
+    console.log(`FAIL forms: import, require and the ES module differ: ${JSON.stringify(outcome.forms)}`);
+  }
+  if (!outcome.svgPaintsTheBoxes) {
+    ++failed;
+    console.log('FAIL svg_paints_the_boxes: the SVG paints otherwise than its boxes in turn');
   }
 
   // The declarations, for a TypeScript caller (where typescript is installed beside this test).
   const tsc = join(here, 'node_modules/typescript/bin/tsc');
   if (existsSync(tsc)) {
-    writeFileSync(join(project, 'consumer-types.ts'), readFileSync(join(here, 'consumer-types.ts')));
+    for (const file of ['consumer-types.ts', 'consumer-require.cts']) {
+      writeFileSync(join(project, file), readFileSync(join(here, file)));
+    }
     const check = spawnSync(process.execPath, [tsc, '--noEmit', '--strict', '--target', 'es2022',
       '--module', 'nodenext', '--moduleResolution', 'nodenext', '--lib', 'es2022,dom',
-      'consumer-types.ts'], { cwd: project, encoding: 'utf8' });
+      'consumer-types.ts', 'consumer-require.cts'], { cwd: project, encoding: 'utf8' });
     if (check.status !== 0) {
       ++failed;
       console.log(`FAIL declarations: ${check.stdout}${check.stderr}`);
@@ -138,7 +151,7 @@ try {
     ++failed;
     console.log(`FAIL wasm_size: ${wasm} bytes, more than 150 KB`);
   }
-  console.log(`${cases.length + conversions.length + 2 + checked - failed} passed, ${failed} failed`);
+  console.log(`${cases.length + conversions.length + outcome.spellings.length + 3 + checked - failed} passed, ${failed} failed`);
   process.exitCode = failed === 0 ? 0 : 1;
 } finally {
   rmSync(project, { recursive: true, force: true });

@@ -5,6 +5,8 @@
 // Colours are 0x00BBGGRR; a value with its high byte set (a system colour or palette index) is
 // rejected with the invalid-property-value error (380), as is a Line that is not a filled box.
 
+import { formatNumber } from './recording-surface.js';
+
 const unitsPerInch = { twips: 1440, points: 72, pixels: 96, millimetres: 25.4, mm: 25.4, inches: 1 };
 const boxFlags = 38;
 const genericFamilies = new Set(['serif', 'sans-serif', 'monospace', 'cursive', 'fantasy',
@@ -48,7 +50,7 @@ function measureText(context, surface, text) {
 }
 
 // The state every surface keeps: font, colours, current position and what was drawn.
-class SurfaceBase {
+export class SurfaceBase {
   #foreColor = 0;
 
   constructor({ unit = 'twips' } = {}) {
@@ -58,8 +60,10 @@ class SurfaceBase {
     this.FontSize = 8;
     this.CurrentX = 0;
     this.CurrentY = 0;
-    // Everything drawn, boxes and texts, in surface units; null until something is.
+    // Everything drawn, boxes and texts, in surface units; null until something is. The
+    // boxes alone: where the quiet zones go.
     this.drawn = null;
+    this.boxesDrawn = null;
   }
 
   get ForeColor() {
@@ -85,23 +89,19 @@ class SurfaceBase {
   }
 
   addDrawn(left, top, right, bottom) {
-    const d = this.drawn;
-    this.drawn = d === null ? { left, top, right, bottom } : {
-      left: Math.min(d.left, left), top: Math.min(d.top, top),
-      right: Math.max(d.right, right), bottom: Math.max(d.bottom, bottom),
-    };
+    this.drawn = grown(this.drawn, left, top, right, bottom);
   }
 
-  // A box in CSS pixels from the corners Line receives, both inclusive: x .. x + w - 1 is w
-  // units wide.
+  // The box Line receives, both corners inclusive (x .. x + w - 1 is w units wide), as edges
+  // in surface units; a Line that is no filled box, or a colour that is none, is refused.
   box(flags, x1, y1, x2, y2, color) {
     if (flags !== boxFlags) throw rejected();
     checkColor(color);
     const left = Math.min(x1, x2 + 1), right = Math.max(x1, x2 + 1);
     const top = Math.min(y1, y2 + 1), bottom = Math.max(y1, y2 + 1);
     this.addDrawn(left, top, right, bottom);
-    const scale = 1 / this.unitsPerPixel;
-    return { left: left * scale, top: top * scale, right: right * scale, bottom: bottom * scale };
+    this.boxesDrawn = grown(this.boxesDrawn, left, top, right, bottom);
+    return { left, top, right, bottom };
   }
 }
 
@@ -140,7 +140,10 @@ export class CanvasSurface extends SurfaceBase {
   }
 
   Line(flags, x1, y1, x2, y2, color) {
-    const box = this.box(flags, x1, y1, x2, y2, color);
+    const units = this.box(flags, x1, y1, x2, y2, color);
+    const scale = 1 / this.unitsPerPixel;
+    const box = { left: units.left * scale, top: units.top * scale, right: units.right * scale,
+      bottom: units.bottom * scale };
     const context = this.#context;
     context.fillStyle = colorToCss(color);
     const m = this.#axisAligned();
@@ -148,17 +151,21 @@ export class CanvasSurface extends SurfaceBase {
       context.fillRect(box.left, box.top, box.right - box.left, box.bottom - box.top);
       return;
     }
-    const unitLeft = Math.min(x1, x2 + 1), unitRight = Math.max(x1, x2 + 1);
+    // Device x of the box's left and right unit edges; a context that mirrors (a < 0, a page
+    // turned by 180 degrees) has the right edge on the left.
+    const unitLeft = units.left, unitRight = units.right;
     const deviceLeft = m.a * box.left + m.e, deviceRight = m.a * box.right + m.e;
     const width = Math.round(Math.abs(deviceRight - deviceLeft));
-    let left;
+    let start;
     if (this.#run !== null && unitLeft === this.#run.unitRight) {
-      left = this.#run.deviceRight;
+      start = this.#run.deviceRight;
     } else {
-      left = Math.round(Math.min(deviceLeft, deviceRight));
-      this.#run = { unitLeft, deviceLeft: left };
+      start = Math.round(deviceLeft);
+      this.#run = { unitLeft, deviceLeft: start };
     }
-    Object.assign(this.#run, { unitRight, deviceRight: left + width });
+    const end = start + Math.sign(m.a) * width;
+    Object.assign(this.#run, { unitRight, deviceRight: end });
+    const left = Math.min(start, end);
     const top = Math.round(Math.min(m.d * box.top + m.f, m.d * box.bottom + m.f));
     const bottom = Math.round(Math.max(m.d * box.top + m.f, m.d * box.bottom + m.f));
     if (width <= 0 || bottom <= top) return;
@@ -222,13 +229,20 @@ function measuringContext() {
   return null;
 }
 
-// Builds an SVG document with the same geometry as CanvasSurface (without grid fitting: the
-// picture is scalable). Texts are measured with a canvas context where there is one (the given
-// one, or one of its own in a browser); elsewhere a character is taken as 0.6 em wide and a line
-// as 1.15 em high.
+// Builds an SVG document with the same geometry as CanvasSurface, in the surface's own units
+// (the viewBox), sized in CSS pixels so that it prints at its true size. Texts are measured with
+// a canvas context where there is one (the given one, or one of its own in a browser); elsewhere
+// a character is taken as 0.6 em wide and a line as 1.15 em high.
+//
+// What it writes is small and crisp: the boxes of one colour are one path of rectangles, boxes
+// that abut in a row are one rectangle (no seams inside a wide bar), and white boxes are left out
+// where the page under them is white already; the page's edges lie on the pixel grid of the bars.
+// The picture is the same as painting every box in turn: a box joins an earlier path of its
+// colour only where nothing painted since overlaps it.
 export class SvgSurface extends SurfaceBase {
   #context;
-  #parts = [];
+  #layers = [];  // in painting order: { color, rects, bounds } or { text, bounds }
+  #firstBox = null;
 
   constructor({ unit = 'twips', context = measuringContext() } = {}) {
     super({ unit });
@@ -250,38 +264,159 @@ export class SvgSurface extends SurfaceBase {
     return (m.ascent + m.descent) * this.unitsPerPixel;
   }
 
+  // Whether anything painted after layer `since` covers part of rect.
+  #coveredAfter(since, rect) {
+    for (let i = since + 1; i < this.#layers.length; ++i) {
+      const layer = this.#layers[i];
+      if (overlaps(layer.bounds, rect) && (layer.rects === undefined || covers(layer, rect))) {
+        return true;
+      }
+    }
+    return false;
+  }
+
   Line(flags, x1, y1, x2, y2, color) {
-    const b = this.box(flags, x1, y1, x2, y2, color);
-    if (b.right <= b.left || b.bottom <= b.top) return;
-    this.#parts.push(`<rect x="${b.left}" y="${b.top}" width="${b.right - b.left}" ` +
-      `height="${b.bottom - b.top}" fill="${colorToCss(color)}"/>`);
+    const rect = this.box(flags, x1, y1, x2, y2, color);
+    if (rect.right <= rect.left || rect.bottom <= rect.top) return;
+    this.#firstBox ??= rect;
+    let joined = this.#layers.length - 1;
+    while (joined >= 0 && this.#layers[joined].color !== color) --joined;
+    if (joined >= 0 && this.#coveredAfter(joined, rect)) joined = -1;
+    // White on the page: only where nothing but white lies under it (see toString).
+    const onWhitePage = color === white && !this.#coveredAfter(-1, rect);
+    if (joined < 0) {
+      this.#layers.push({ color, rects: [], bounds: { ...rect }, leftToRight: true });
+      joined = this.#layers.length - 1;
+    }
+    const layer = this.#layers[joined];
+    const last = layer.rects[layer.rects.length - 1];
+    if (last !== undefined && rect.left < last.right) layer.leftToRight = false;
+    layer.rects.push(rect);
+    grown(layer.bounds, rect.left, rect.top, rect.right, rect.bottom);
+    if (onWhitePage) rect.onWhitePage = true;
   }
 
   Print(text) {
     const shown = String(text);
     const m = this.#metrics(shown);
     const x = Number(this.CurrentX), y = Number(this.CurrentY);
+    const u = this.unitsPerPixel;
     const name = String(this.FontName).replace(/["\\]/g, '');
-    this.#parts.push(`<text x="${x / this.unitsPerPixel}" ` +
-      `y="${y / this.unitsPerPixel + m.ascent}" font-family="${escapeXml(name)}, sans-serif" ` +
-      `font-size="${Math.max(Number(this.FontSize), 1)}pt"` +
+    const width = m.width * u;
+    const bounds = { left: x, top: y, right: x + width, bottom: y + (m.ascent + m.descent) * u };
+    this.#layers.push({ bounds, text: `<text x="${number(x)}" y="${number(y + m.ascent * u)}" ` +
+      `font-family="${escapeXml(name)}, sans-serif" font-size="${number(this.fontPixels * u)}"` +
       `${this.FontBold ? ' font-weight="bold"' : ''} fill="${colorToCss(this.ForeColor)}" ` +
-      `xml:space="preserve">${escapeXml(shown)}</text>`);
-    const width = m.width * this.unitsPerPixel;
-    this.addDrawn(x, y, x + width, y + (m.ascent + m.descent) * this.unitsPerPixel);
+      `xml:space="preserve">${escapeXml(shown)}</text>` });
+    this.addDrawn(bounds.left, bounds.top, bounds.right, bounds.bottom);
     this.CurrentX = x + width;
   }
 
-  // The document: everything drawn plus margin (surface units) on every side, on white, sized in
-  // CSS pixels so that it prints at its true size.
-  toString({ margin = 0 } = {}) {
-    const d = this.drawn ?? { left: 0, top: 0, right: 0, bottom: 0 };
-    const px = (units) => units / this.unitsPerPixel;
-    const left = px(d.left - margin), top = px(d.top - margin);
-    const width = px(d.right - d.left + 2 * margin), height = px(d.bottom - d.top + 2 * margin);
-    return `<svg xmlns="http://www.w3.org/2000/svg" width="${width}px" height="${height}px" ` +
-      `viewBox="${left} ${top} ${width} ${height}">` +
-      `<rect x="${left}" y="${top}" width="${width}" height="${height}" fill="#ffffff"/>` +
-      `${this.#parts.join('')}</svg>\n`;
+  // The document: everything drawn plus margin (surface units) on every side, or the page given
+  // as { left, top, right, bottom } in surface units. The page's edges are moved outwards onto
+  // the grid (surface units; by default one CSS pixel where that is a whole number of units)
+  // counted from the first box, so that bars a whole number of pixels wide land on whole pixels.
+  // background is a CSS colour or 'none' (no page fill, white boxes kept); rotate turns the
+  // page clockwise by 90, 180 or 270 degrees.
+  toString({ margin = 0, page, grid, background = '#ffffff', rotate = 0 } = {}) {
+    const d = page ?? this.drawn ?? { left: 0, top: 0, right: 0, bottom: 0 };
+    const step = grid ?? (Number.isInteger(this.unitsPerPixel) ? this.unitsPerPixel : 1);
+    const origin = this.#firstBox ?? { left: 0, top: 0 };
+    const down = (value, from) => from - Math.ceil((from - value) / step) * step;
+    const up = (value, from) => from + Math.ceil((value - from) / step) * step;
+    const left = down(d.left - (page ? 0 : margin), origin.left);
+    const top = down(d.top - (page ? 0 : margin), origin.top);
+    const width = up(d.right + (page ? 0 : margin), left) - left;
+    const height = up(d.bottom + (page ? 0 : margin), top) - top;
+    const whitePage = background !== 'none' && /^#?f{3}(f{3})?$|^white$/i.test(background);
+    const parts = [];
+    for (const layer of this.#layers) {
+      if (layer.text !== undefined) {
+        parts.push(layer.text);
+        continue;
+      }
+      const rects = whitePage ? layer.rects.filter((r) => !r.onWhitePage) : layer.rects;
+      if (rects.length > 0) {
+        parts.push(`<path fill="${colorToCss(layer.color)}" d="${pathOf(mergeRows(rects))}"/>`);
+      }
+    }
+    const px = (units) => number(units / this.unitsPerPixel);
+    const fill = background === 'none' ? '' :
+      `<rect x="${number(left)}" y="${number(top)}" width="${number(width)}" ` +
+      `height="${number(height)}" fill="${escapeXml(background)}"/>`;
+    // rotate(a) turns the page about the origin; the viewBox is where the page went.
+    const turned = {
+      0: [left, top, width, height], 90: [-(top + height), left, height, width],
+      180: [-(left + width), -(top + height), width, height], 270: [top, -(left + width), height, width],
+    }[rotate];
+    if (turned === undefined) throw new RangeError(`quillet: no rotation by ${rotate} degrees`);
+    const [viewX, viewY, viewWidth, viewHeight] = turned;
+    const content = fill + parts.join('');
+    return `<svg xmlns="http://www.w3.org/2000/svg" width="${px(viewWidth)}px" ` +
+      `height="${px(viewHeight)}px" viewBox="${number(viewX)} ${number(viewY)} ${number(viewWidth)} ` +
+      `${number(viewHeight)}" shape-rendering="crispEdges">` +
+      `${rotate === 0 ? content : `<g transform="rotate(${rotate})">${content}</g>`}</svg>\n`;
   }
+}
+
+const white = 0x00ffffff;
+
+function overlaps(a, b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// Whether a layer's rectangles overlap rect. Boxes come left to right, each beginning where the
+// one before ended or beyond; while a layer's do, only those right of rect.left can overlap and
+// a binary search finds the first of them.
+function covers(layer, rect) {
+  const rects = layer.rects;
+  let from = 0;
+  if (layer.leftToRight) {
+    let to = rects.length;
+    while (from < to) {
+      const middle = (from + to) >> 1;
+      if (rects[middle].right <= rect.left) from = middle + 1;
+      else to = middle;
+    }
+  }
+  for (let i = from; i < rects.length; ++i) {
+    if (layer.leftToRight && rects[i].left >= rect.right) return false;
+    if (overlaps(rects[i], rect)) return true;
+  }
+  return false;
+}
+
+// A box grown to hold another (in place: a drawing grows its boxes once a call), or a new one.
+function grown(box, left, top, right, bottom) {
+  if (box === null) return { left, top, right, bottom };
+  box.left = Math.min(box.left, left);
+  box.top = Math.min(box.top, top);
+  box.right = Math.max(box.right, right);
+  box.bottom = Math.max(box.bottom, bottom);
+  return box;
+}
+
+// Rectangles of one colour with those that abut or overlap in the same rows made one.
+function mergeRows(rects) {
+  const sorted = [...rects].sort((a, b) => a.top - b.top || a.bottom - b.bottom || a.left - b.left);
+  const merged = [];
+  for (const rect of sorted) {
+    const last = merged[merged.length - 1];
+    if (last && last.top === rect.top && last.bottom === rect.bottom && rect.left <= last.right) {
+      last.right = Math.max(last.right, rect.right);
+    } else {
+      merged.push({ ...rect });
+    }
+  }
+  return merged;
+}
+
+function pathOf(rects) {
+  return rects.map((r) => `M${number(r.left)} ${number(r.top)}h${number(r.right - r.left)}` +
+    `v${number(r.bottom - r.top)}h${number(r.left - r.right)}z`).join('');
+}
+
+// Positions as short as they read back: y values are single precision.
+function number(value) {
+  return Number.isInteger(value) ? String(value) : formatNumber(value, Math.fround(value) === value);
 }

@@ -1,17 +1,35 @@
 // The drawing methods for JavaScript: a Surface whose members are those of a JavaScript object.
 //
-// The module's JavaScript side (web/package/quillet.js) keeps the caller's surface object and
-// answers the imports below; each returns 0, or the run-time error number of a member that
-// failed (438 for a member the object lacks), which is raised here so that the method's trap
-// turns it into the result as it would for any other surface.
+// The module's JavaScript side (web/package/glue.js) keeps the caller's surface object and
+// answers the imports below. Each returns 0, the run-time error number of a member that failed
+// (438 for a member the object lacks), which is raised here so that the method's trap turns it
+// into the result as it would for any other surface, or abandonDrawing: the JavaScript side has
+// given the drawing up (its stack is exhausted, or draws nest too deep) and the call ends at once,
+// past the trap. No JavaScript exception ever crosses into this side: the module's stack pointer
+// would stay where the exception left it.
 #include <emscripten.h>
+#include <zlib.h>
 
+#include <climits>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string>
 
 #include "control/quillet.h"
 #include "render/errors.h"
 #include "render/surface.h"
+#include "surfaces/png_encoder.h"
+
+// The checks of typed data and the quiet zones, where the assist library is part of the tree.
+#if __has_include("assist/checks.h")
+#include "assist/checks.h"
+#include "assist/quiet_zones.h"
+#include "assist/values.h"
+#define QUILLET_WEB_ASSIST 1
+#endif
 
 namespace {
 
@@ -30,27 +48,59 @@ enum Member : int {
 // How a number was passed, so that a recording surface can write it as the trace does.
 enum NumberKind : int { int16Kind, floatKind, doubleKind, int32Kind, boolKind };
 
+// The answer that ends a drawing without a result; no surface number is ever this one (the
+// JavaScript side keeps them within -2147483647 ... 2147483647).
+constexpr int abandonDrawing = INT32_MIN;
+struct Abandoned {};
+
 }  // namespace
 
 // Texts cross as UTF-8 bytes with their length, so that a NUL in the data stays a character.
-// The bodies are JavaScript, run with the loader's own variables (Module, HEAPF64) in scope.
-EM_JS(int, quillet_put_text, (int member, const char* text, int length),
-      { return Module.quilletBridge.putText(member, Module.quilletBridge.text(text, length)); });
-EM_JS(int, quillet_put_number, (int member, double value, int kind),
-      { return Module.quilletBridge.putNumber(member, value, kind); });
-EM_JS(int, quillet_measure, (int member, const char* text, int length, double* value), {
-    var answer = Module.quilletBridge.measure(member, Module.quilletBridge.text(text, length));
-    HEAPF64[value >> 3] = answer.value;
-    return answer.number;
+// The bodies are JavaScript, run with the loader's own variables (Module, HEAPF64) in scope; the
+// bridge catches everything a surface throws, and what it cannot (its own stack exhausted) ends
+// the drawing here (-2147483648 is abandonDrawing).
+EM_JS(int, quillet_put_text, (int member, const char* text, int length), {
+    try {
+        return Module.quilletBridge.putText(member, Module.quilletBridge.text(text, length));
+    } catch (escaped) {
+        return -2147483648;
+    }
 });
-EM_JS(int, quillet_line, (int flags, int x1, float y1, int x2, float y2, int color),
-      { return Module.quilletBridge.line(flags, x1, y1, x2, y2, color); });
-EM_JS(int, quillet_print, (const char* text, int length),
-      { return Module.quilletBridge.print(Module.quilletBridge.text(text, length)); });
+EM_JS(int, quillet_put_number, (int member, double value, int kind), {
+    try {
+        return Module.quilletBridge.putNumber(member, value, kind);
+    } catch (escaped) {
+        return -2147483648;
+    }
+});
+EM_JS(int, quillet_measure, (int member, const char* text, int length, double* value), {
+    try {
+        var answer = Module.quilletBridge.measure(member, Module.quilletBridge.text(text, length));
+        HEAPF64[value >> 3] = answer.value;
+        return answer.number;
+    } catch (escaped) {
+        return -2147483648;
+    }
+});
+EM_JS(int, quillet_line, (int flags, int x1, float y1, int x2, float y2, int color), {
+    try {
+        return Module.quilletBridge.line(flags, x1, y1, x2, y2, color);
+    } catch (escaped) {
+        return -2147483648;
+    }
+});
+EM_JS(int, quillet_print, (const char* text, int length), {
+    try {
+        return Module.quilletBridge.print(Module.quilletBridge.text(text, length));
+    } catch (escaped) {
+        return -2147483648;
+    }
+});
 
 namespace {
 
 void check(int number) {
+    if (number == abandonDrawing) throw Abandoned{};
     if (number != 0) quillet::raise(number);
 }
 
@@ -89,56 +139,175 @@ class ScriptSurface final : public quillet::Surface {
     }
 };
 
-// The caller's variable after the last call, and the number of a failure towards the caller.
-std::string lastCode;
-int lastThrown = 0;
+// What a call leaves besides its result, in memory the JavaScript side owns for that call, so
+// that a draw nested inside a surface member never overwrites what its caller reads.
+struct Outcome {
+    std::int32_t thrown;     // the number of a failure towards the caller, else 0
+    std::int32_t abandoned;  // 1 when the JavaScript side gave the drawing up
+    char* code;  // the caller's variable as the method left it (malloc, the caller frees)
+    std::int32_t codeLength;
+};
+
+// A copy of text the JavaScript side reads and frees.
+char* copyOf(const std::string& text, std::int32_t* length) {
+    auto* copy = static_cast<char*>(std::malloc(text.size() + 1));
+    if (copy == nullptr) throw std::bad_alloc();
+    std::memcpy(copy, text.data(), text.size());
+    *length = static_cast<std::int32_t>(text.size());
+    return copy;
+}
+
+// The resolution a picture carries (pHYs: pixels per metre, both ways), so that a picture made
+// for print is placed at its true size. An encoder that writes it itself is told it; after one
+// that does not, the chunk is put in after the header chunk here.
+template <class Encoder>
+constexpr bool writesResolution = requires(Encoder& encoder) {
+    encoder.setResolution(96.0);
+};
+
+template <class Encoder>
+void encodeWithResolution(Encoder& encoder, const unsigned char* pixels, int width, int height,
+                          bool hasAlpha, double dotsPerInch, std::string& png) {
+    if constexpr (writesResolution<Encoder>) encoder.setResolution(dotsPerInch);
+    encoder.encode(pixels, width, height, width * 4, png, hasAlpha);
+    if constexpr (!writesResolution<Encoder>) {
+        const auto perMetre = static_cast<std::uint32_t>(std::lround(dotsPerInch / 0.0254));
+        std::string chunk = {0, 0, 0, 9, 'p', 'H', 'Y', 's'};
+        for (int twice = 0; twice < 2; ++twice)
+            for (int shift = 24; shift >= 0; shift -= 8)
+                chunk.push_back(static_cast<char>(perMetre >> shift));
+        chunk.push_back(1);  // the unit is the metre
+        const auto crc = static_cast<std::uint32_t>(
+            crc32(0, reinterpret_cast<const unsigned char*>(chunk.data() + 4), 13));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            chunk.push_back(static_cast<char>(crc >> shift));
+        const std::size_t afterHeader =
+            8 + 8 + 13 + 4;  // signature, IHDR's length, type, data, CRC
+        png.insert(afterHeader, chunk);
+    }
+}
 
 }  // namespace
 
 extern "C" {
 
 // Draws one symbol onto the JavaScript side's current surface and returns the result (0 or the
-// number that stopped the drawing). A failure towards the caller (a ratio without a colon, a pX
-// outside the 16-bit range) is quillet_thrown() afterwards, else that is 0; the caller's
-// variable as the method left it is quillet_code(), quillet_code_length() bytes long.
+// number that stopped the drawing), filling outcome.
 EMSCRIPTEN_KEEPALIVE int quillet_draw(int type, float x, float y, const char* code, int codeLength,
                                       int width, int height, int text, int bold, const char* font,
-                                      int foreColor, int lineColor, const char* ratio, int chk) {
-    quillet::DrawingArguments arguments;
-    arguments.pX = x;
-    arguments.pY = y;
-    arguments.pCode.assign(code, static_cast<std::size_t>(codeLength));
-    arguments.pWidth = static_cast<std::int16_t>(width);
-    arguments.pHeight = static_cast<std::int16_t>(height);
-    arguments.pText = static_cast<std::int16_t>(text);
-    arguments.pBold = bold != 0;
-    arguments.pFont = font;
-    arguments.pForeColor = foreColor;
-    arguments.pLineColor = lineColor;
-    arguments.pRatio = ratio;
-    arguments.pChk = chk != 0;
-    lastThrown = 0;
-    ScriptSurface surface;
-    quillet::Quillet control;
+                                      int foreColor, int lineColor, const char* ratio, int chk,
+                                      Outcome* outcome) {
+    *outcome = Outcome{};
     int result = 0;
+    std::string written;
     try {
-        result = control.Draw(static_cast<quillet::tBarcodeType>(type), &surface, arguments);
-    } catch (const quillet::RuntimeError& failure) {
-        lastThrown = failure.number();
+        quillet::DrawingArguments arguments;
+        arguments.pX = x;
+        arguments.pY = y;
+        arguments.pCode.assign(code, static_cast<std::size_t>(codeLength));
+        arguments.pWidth = static_cast<std::int16_t>(width);
+        arguments.pHeight = static_cast<std::int16_t>(height);
+        arguments.pText = static_cast<std::int16_t>(text);
+        arguments.pBold = bold != 0;
+        arguments.pFont = font;
+        arguments.pForeColor = foreColor;
+        arguments.pLineColor = lineColor;
+        arguments.pRatio = ratio;
+        arguments.pChk = chk != 0;
+        ScriptSurface surface;
+        quillet::Quillet control;
+        try {
+            result = control.Draw(static_cast<quillet::tBarcodeType>(type), &surface, arguments);
+        } catch (const quillet::RuntimeError& failure) {
+            outcome->thrown = failure.number();
+        }
+        written = std::move(arguments.pCode);
+    } catch (const Abandoned&) {
+        outcome->abandoned = 1;
+        return 0;
+    } catch (const std::bad_alloc&) {
+        outcome->thrown = quillet::error::outOfMemory;
+        return 0;
     }
-    lastCode = std::move(arguments.pCode);
+    try {
+        outcome->code = copyOf(written, &outcome->codeLength);
+    } catch (const std::bad_alloc&) {
+        outcome->thrown = quillet::error::outOfMemory;
+        return 0;
+    }
     return result;
 }
 
-EMSCRIPTEN_KEEPALIVE int quillet_thrown() {
-    return lastThrown;
+// A PNG file of width x height pixels (the encoder's layout: 0xAARRGGBB words, premultiplied
+// when hasAlpha, else the alpha byte ignored) carrying dotsPerInch as its resolution. Returns the
+// file (malloc, the caller frees) and its length in *length; null when it cannot be made.
+EMSCRIPTEN_KEEPALIVE unsigned char* quillet_png(const unsigned char* pixels, int width, int height,
+                                                int hasAlpha, double dotsPerInch, int* length) {
+    std::string png;
+    try {
+        quillet::PngEncoder encoder;
+        encodeWithResolution(encoder, pixels, width, height, hasAlpha != 0, dotsPerInch, png);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    auto* file = static_cast<unsigned char*>(std::malloc(png.size()));
+    if (file == nullptr) return nullptr;
+    std::memcpy(file, png.data(), png.size());
+    *length = static_cast<int>(png.size());
+    return file;
 }
-EMSCRIPTEN_KEEPALIVE const char* quillet_code() {
-    return lastCode.data();
+
+#ifdef QUILLET_WEB_ASSIST
+// What checkData() says about typed data: the method and arguments that draw exactly it, and
+// its findings, one a line: "id<TAB>position<TAB>1 for a refusal, 0 for a note<TAB>message".
+struct Checked {
+    std::int32_t accepted;
+    std::int32_t type;
+    std::int32_t chk;
+    char* code;  // malloc, the caller frees
+    std::int32_t codeLength;
+    char* findings;  // malloc, the caller frees
+    std::int32_t findingsLength;
+};
+
+// check: -1 for the symbology's usual choice, else 0 or 1; codeSet: 0, or 'A', 'B', 'C'.
+EMSCRIPTEN_KEEPALIVE void quillet_check(int type, const char* typed, int typedLength, int check,
+                                        int codeSet, Checked* out) {
+    *out = Checked{};
+    quillet::assist::Request request;
+    if (check >= 0) request.check = check != 0;
+    if (codeSet != 0) request.codeSet = static_cast<char>(codeSet);
+    const auto checked = quillet::assist::checkData(
+        static_cast<quillet::tBarcodeType>(type),
+        std::string_view(typed, static_cast<std::size_t>(typedLength)), request);
+    std::string findings;
+    for (const auto& finding : checked.findings) {
+        findings.append(finding.id).append("\t").append(std::to_string(finding.position));
+        findings.append(finding.refusal ? "\t1\t" : "\t0\t").append(finding.message) += '\n';
+    }
+    out->accepted = checked.accepted() ? 1 : 0;
+    out->type = checked.type;
+    out->chk = checked.pChk ? 1 : 0;
+    out->code = copyOf(checked.pCode, &out->codeLength);
+    out->findings = copyOf(findings, &out->findingsLength);
 }
-EMSCRIPTEN_KEEPALIVE int quillet_code_length() {
-    return static_cast<int>(lastCode.size());
+
+// The quiet zones the symbology's standard asks for, in modules: left, then right.
+EMSCRIPTEN_KEEPALIVE void quillet_quiet_zone(int type, double* leftAndRight) {
+    const auto zone = quillet::assist::quietZone(static_cast<quillet::tBarcodeType>(type));
+    leftAndRight[0] = zone.left;
+    leftAndRight[1] = zone.right;
 }
+
+// A colour as people write it ("#RRGGBB", "#RGB", a CSS name, 0x00BBGGRR) as 0x00BBGGRR; -1 for
+// anything else (no colour of the methods is -1 unless written so, which reads as a number).
+EMSCRIPTEN_KEEPALIVE int quillet_colour(const char* text, int length, int* colour) {
+    const auto parsed = quillet::assist::parseColour(std::string_view(text, length));
+    if (!parsed) return 0;
+    *colour = *parsed;
+    return 1;
+}
+#endif
 
 // The runtime's wording of a result or error number.
 EMSCRIPTEN_KEEPALIVE const char* quillet_describe(int number) {

@@ -1,0 +1,81 @@
+// The one-call functions under Node, through import and require alike: toPNG's files read back
+// with zbar for every symbology it reads (upright and turned) and carry their resolution; toSVG
+// is small; bad options and unknown spellings fail naming what is wrong.
+//
+// usage: node one_call_test.mjs PACKAGE_DIR ZBAR_READ SCRATCH_DIR
+import { spawnSync } from 'node:child_process';
+import { mkdirSync, writeFileSync } from 'node:fs';
+import { createRequire } from 'node:module';
+import { join } from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const [packageDir, zbarRead, scratch] = process.argv.slice(2);
+const imported = await import(pathToFileURL(join(packageDir, 'quillet.js')).href);
+const required = createRequire(import.meta.url)(join(packageDir, 'quillet.cjs'));
+mkdirSync(scratch, { recursive: true });
+
+let failed = 0;
+const fail = (message) => {
+  ++failed;
+  console.log(`FAIL ${message}`);
+};
+const zbar = (name, png) => {
+  const file = join(scratch, `${name}.png`);
+  writeFileSync(file, png);
+  return spawnSync(zbarRead, ['code93.enable=1', 'codabar.enable=1', 'i25.min-length=2',
+    'upca.enable=1', 'upce.enable=1', file], { encoding: 'utf8' }).stdout.replace(/\n$/, '');
+};
+const resolution = (png) => {
+  const at = Buffer.from(png).indexOf('pHYs');
+  return at > 0 ? Buffer.from(png).readUInt32BE(at + 4) : 0;
+};
+
+// [spelling, data, options, what zbar reads]
+const symbols = [
+  ['ean13', '590123412345', { dpi: 300 }, 'EAN-13:5901234123457'],
+  ['EAN-8', '9638507', {}, 'EAN-8:96385074'],
+  ['upca', '03600029145', { rotate: 90 }, 'UPC-A:036000291452'],
+  ['upce', '115838', { module: '0.33mm', dpi: 300 }, 'UPC-E:01158380'],
+  ['code128', 'ABC-12345', { rotate: 270, background: 'none' }, 'CODE-128:ABC-12345'],
+  ['code39', 'CODE39', { ratio: 2.5, line: '#000080' }, 'CODE-39:CODE39'],
+  ['itf', '1234567890', { rotate: 180 }, 'I2/5:1234567890'],
+  ['codabar', 'A40156B', { module: '1px' }, 'Codabar:A40156B'],
+  ['code93', 'CODE 93', { height: '10mm' }, 'CODE-93:CODE 93'],
+];
+for (const [spelling, data, options, expected] of symbols) {
+  for (const [form, quillet] of [['import', imported], ['require', required]]) {
+    const png = quillet.toPNG(spelling, data, options);
+    const read = zbar(`${spelling}-${form}`, png);
+    if (read !== expected) fail(`${spelling} (${form}): zbar read ${JSON.stringify(read)}`);
+    const dpi = options.dpi ?? 96;
+    if (resolution(png) !== Math.round(dpi / 0.0254)) fail(`${spelling}: no pHYs of ${dpi} dpi`);
+  }
+}
+
+const small = imported.toSVG('code128', 'ABC-12345', { text: false });
+if (small.length >= 2048) fail(`toSVG('code128', 'ABC-12345') is ${small.length} bytes`);
+
+// [row, call, "error NUMBER OPTION"]
+const refusals = [
+  ['module_without_unit', () => imported.toSVG('ean13', '1', { module: 'wide' }), 'error 13 module'],
+  ['ratio_beyond_3', () => imported.toSVG('code39', 'A', { ratio: 5 }), 'error 5 ratio'],
+  ['rotate_45', () => imported.toSVG('code39', 'A', { rotate: 45 }), 'error 5 rotate'],
+  ['dpi_5', () => imported.toPNG('code39', 'A', { dpi: 5 }), 'error 5 dpi'],
+  ['background_no_colour', () => imported.toSVG('code39', 'A', { background: 'nope' }), 'error 13 background'],
+  ['option_unknown', () => imported.toSVG('code39', 'A', { colour: 'red' }), 'error 5 colour'],
+  ['text_without_canvas', () => imported.toPNG('code39', 'A', { text: true }), 'error 5 text'],
+  ['spelling_unknown', () => imported.toSVG('ean14', '1'), 'error 5'],
+  ['data_not_text', () => required.toSVG('ean13', 590123412345), 'error 13'],
+];
+for (const [name, call, expected] of refusals) {
+  let got;
+  try {
+    call();
+    got = 'no error';
+  } catch (error) {
+    got = error?.name === 'QuilletError' ? `error ${error.number}${error.option ? ` ${error.option}` : ''}` : String(error);
+  }
+  if (got !== expected) fail(`${name}: ${got}, expected ${expected}`);
+}
+console.log(failed === 0 ? 'passed' : `${failed} failed`);
+process.exitCode = failed === 0 ? 0 : 1;
