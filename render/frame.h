@@ -87,6 +87,22 @@ class Frame {
         return {args_.pY + offset, below(longTerm(), offset)};
     }
     std::int16_t longTerm() const { return divide16(args_.pHeight, 6); }
+    // The lower half of the normal band. Its top is the exact middle, not the integer half used
+    // elsewhere, so that half and full bars share the bottom line.
+    Band halfBand() const noexcept {
+        return {static_cast<float>(args_.pY + args_.pHeight / 2.0), normalBand().bottom};
+    }
+    // The four states of a four-state postal bar in exact thirds of the normal band: the tracker
+    // is the middle third, an ascender reaches up from it to the top, a descender down from it
+    // to the bottom, a full bar both.
+    enum class BarState { full, ascender, descender, tracker };
+    Band stateBand(BarState state) const noexcept {
+        const double third = args_.pHeight / 3.0;
+        const bool up = state == BarState::full || state == BarState::ascender;
+        const bool down = state == BarState::full || state == BarState::descender;
+        return {up ? args_.pY : static_cast<float>(args_.pY + third),
+                down ? normalBand().bottom : static_cast<float>(args_.pY + 2.0 * third)};
+    }
     // Top of the human-readable text: pY + pHeight + pHeight \ 20.
     float textRow(float offset = 0.0f) const { return below(divide16(args_.pHeight, 20), offset); }
 
