@@ -111,6 +111,12 @@ class Frame {
         runningX_ = boxAt(surface(), runningX_, width, band, bar, args_.pLineColor);
     }
 
+    // One bar from `left` to the running x, which stays where it is: a bar along what was
+    // painted since the running x was `left`, such as ITF-14's bearer bars.
+    void paintBarSince(std::int16_t left, Band band) {
+        boxAt(surface(), left, checkedInt16(runningX_ - left), band, true, args_.pLineColor);
+    }
+
     // A module pattern: one pWidth-wide box per character, "0" a white space, anything else a bar.
     void paintModules(std::string_view pattern, Band band) {
         // Everything a box needs is held here, so nothing is read again after each surface call.
@@ -157,6 +163,8 @@ class Frame {
     // Codabar compares the width of its whole data but centres the inner text, hence two texts.
     void centreText(std::string_view text) const;
     void centreText(std::string_view compared, std::string_view printed) const;
+    // The same on the text row moved down by rowOffset.
+    void centreText(std::string_view text, float rowOffset) const;
 
   private:
     // One box from x, width wide, and the x after it. The right edge is summed left to right, as
@@ -175,7 +183,8 @@ class Frame {
         return x1 == x ? static_cast<std::int16_t>(end) : add16(x1, width);
     }
 
-    void placeCentred(double comparedWidth, std::string_view printed, bool measurePrinted) const;
+    void placeCentred(double comparedWidth, std::string_view printed, bool measurePrinted,
+                      float rowOffset = 0.0f) const;
 
     const Arguments& args_;
     std::int16_t runningX_ = 0;

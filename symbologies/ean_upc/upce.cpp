@@ -1,34 +1,54 @@
 // UPC-E: the zero-suppressed six-digit body of a number-system-0 UPC-A number. The check digit
 // of the expanded number is not drawn as bars: it chooses the parity of the six body digits and
 // is written after the end guard, as the number-system digit "0" is written before the start.
-#include <array>
+#include "symbologies/ean_upc/upce.h"
 
 #include "symbologies/ean_upc/tables.h"
 #include "symbologies/symbologies.h"
 
-namespace quillet {
-namespace {
+namespace quillet::upce {
 
-constexpr std::size_t bodyLength = 6;
-
-// The twelve characters "0", "0" and the ten UPC-A digits the body stands for, chosen by its
-// last character; empty when that is no digit.
-using Expansion = std::array<char32_t, 12>;
-std::u32string_view expand(std::u32string_view body, Expansion& out) {
+std::u32string_view expand(char32_t numberSystem, std::u32string_view body, Expansion& out) {
     const auto x = [&](std::size_t position) { return body[position - 1]; };
     const char32_t last = x(6);
+    const char32_t ns = numberSystem;
     if (last >= U'0' && last <= U'2')
-        out = {U'0', U'0', x(1), x(2), x(6), U'0', U'0', U'0', U'0', x(3), x(4), x(5)};
+        out = {U'0', ns, x(1), x(2), x(6), U'0', U'0', U'0', U'0', x(3), x(4), x(5)};
     else if (last == U'3')
-        out = {U'0', U'0', x(1), x(2), x(3), U'0', U'0', U'0', U'0', U'0', x(4), x(5)};
+        out = {U'0', ns, x(1), x(2), x(3), U'0', U'0', U'0', U'0', U'0', x(4), x(5)};
     else if (last == U'4')
-        out = {U'0', U'0', x(1), x(2), x(3), x(4), U'0', U'0', U'0', U'0', U'0', x(5)};
+        out = {U'0', ns, x(1), x(2), x(3), x(4), U'0', U'0', U'0', U'0', U'0', x(5)};
     else if (last >= U'5' && last <= U'9')
-        out = {U'0', U'0', x(1), x(2), x(3), x(4), x(5), U'0', U'0', U'0', U'0', x(6)};
+        out = {U'0', ns, x(1), x(2), x(3), x(4), x(5), U'0', U'0', U'0', U'0', x(6)};
     else
         return {};
     return {out.data(), out.size()};
 }
+
+void paintSymbol(Frame& frame, char32_t numberSystem, std::u32string_view body, char32_t check) {
+    using namespace ean_upc;
+    const bool withText = frame.arguments().pText != 0;
+    if (withText) {
+        const CharacterText text(numberSystem);
+        frame.writeText(frame.arguments().pX, frame.textRow(), text);
+        frame.advancePastText(text);
+    }
+    const Band guards = frame.longBand();
+    const Band data = frame.normalBand();
+    frame.paintModules(startGuard, guards);
+    const std::string_view parity = upcEParity[static_cast<std::size_t>(digitValue(check))];
+    const bool otherParity = numberSystem == U'1';
+    for (std::size_t k = 0; k < bodyLength; ++k)
+        paintDigit(frame, body[k], leftSet((parity[k] == '1') != otherParity ? '1' : '0'), data,
+                   withText);
+    frame.paintModules(upcEEndGuard, guards);
+    if (withText) frame.writeAtRunningX(CharacterText(check));
+}
+
+}  // namespace quillet::upce
+
+namespace quillet {
+namespace {
 
 // The expanded number is summed character by character as text, so an empty expansion or a
 // non-digit in it is a type mismatch rather than a 0.
@@ -42,28 +62,15 @@ char32_t checkDigitOf(std::u32string_view expanded) {
 }  // namespace
 
 std::int16_t drawUpcE(const Arguments& args) {
-    using namespace ean_upc;
     Characters body;
-    normalise(args.pCode, bodyLength, body);
+    ean_upc::normalise(args.pCode, upce::bodyLength, body);
     Frame frame(args);
     frame.startAtX();
     return trap([&] {
         frame.setUpFont();
-        Expansion expansion;
-        const char32_t check = checkDigitOf(expand(body, expansion));
-        const bool withText = args.pText != 0;
-        if (withText) {
-            frame.writeText(args.pX, frame.textRow(), "0");
-            frame.advancePastText("0");
-        }
-        const Band guards = frame.longBand();
-        const Band data = frame.normalBand();
-        frame.paintModules(startGuard, guards);
-        const std::string_view parity = upcEParity[static_cast<std::size_t>(digitValue(check))];
-        for (std::size_t k = 0; k < bodyLength; ++k)
-            paintDigit(frame, body[k], leftSet(parity[k]), data, withText);
-        frame.paintModules(upcEEndGuard, guards);
-        if (withText) frame.writeAtRunningX(CharacterText(check));
+        upce::Expansion expansion;
+        const char32_t check = checkDigitOf(upce::expand(U'0', body, expansion));
+        upce::paintSymbol(frame, U'0', body, check);
         // The running x ends one module past the symbol; only an overflow of that step shows.
         frame.advance(args.pWidth);
     });
