@@ -156,7 +156,8 @@ std::int16_t drawWithAddOn(const Arguments& args, ExtendedType type) {
         frame.setUpFont();
         frame.startAtX();
         const extended::AddOnData data = extended::parseAddOnData(type, args.pCode);
-        args.pCode = data.addOn.empty() ? data.main : joinText({data.main, "+", data.addOn});
+        args.pCode.assign(data.main);
+        if (!data.addOn.empty()) args.pCode.append("+").append(data.addOn);
         Characters digits;
         for (const char c : data.main) digits.push_back(static_cast<char32_t>(c));
         std::int16_t gap = 7;

@@ -166,24 +166,26 @@ void checkDate(std::string_view ai, std::string_view data) {
 }
 
 void checkField(std::string_view ai, const AiRule& rule, std::string_view data) {
-    const std::string field = joinText({"(", ai, ") ", rule.title});
+    // Named in the messages by its AI and title; made only for a message.
+    const auto fieldName = [&] { return joinText({"(", ai, ") ", rule.title}); };
     if (data.size() < rule.minLength || data.size() > rule.maxLength) {
         const std::string shortest = std::to_string(rule.minLength);
         const std::string longest = std::to_string(rule.maxLength);
         const std::string length =
             rule.minLength == rule.maxLength ? shortest : joinText({shortest, " to ", longest});
-        throw DataError("gs1.length",
-                        {field, " takes ", length, (rule.content == n ? " digits" : " characters"),
-                         ", not ", std::to_string(data.size())});
+        throw DataError("gs1.length", {fieldName(), " takes ", length,
+                                       (rule.content == n ? " digits" : " characters"), ", not ",
+                                       std::to_string(data.size())});
     }
     for (std::size_t i = 0; i < data.size(); ++i) {
         const bool digitsOnly = rule.content == n || i < rule.numericLength;
         if (digitsOnly && !isDigit(data[i])) {
-            throw DataError("gs1.digits", {field, ": \"", data.substr(i, 1), "\" at position ",
-                                           std::to_string(i + 1), " should be a digit"});
+            throw DataError("gs1.digits",
+                            {fieldName(), ": \"", data.substr(i, 1), "\" at position ",
+                             std::to_string(i + 1), " should be a digit"});
         }
         if (!inCharacterSet82(data[i])) {
-            throw DataError("gs1.character", {field, ": \"", data.substr(i, 1),
+            throw DataError("gs1.character", {fieldName(), ": \"", data.substr(i, 1),
                                               "\" is not in the GS1 character set (letters, "
                                               "digits and !\"%&'()*+,-./:;<=>?_)"});
         }
@@ -194,9 +196,10 @@ void checkField(std::string_view ai, const AiRule& rule, std::string_view data) 
         for (const char c : digits) wide.push_back(static_cast<char32_t>(c));
         const auto expected = static_cast<char>(ean_upc::checkDigit(wide));
         if (data[rule.checkedLength - 1u] != expected) {
-            throw DataError("gs1.check-digit", {field, " ", data, ": the check digit should be ",
-                                                std::string_view(&expected, 1), ", not ",
-                                                data.substr(rule.checkedLength - 1u, 1)});
+            throw DataError("gs1.check-digit",
+                            {fieldName(), " ", data, ": the check digit should be ",
+                             std::string_view(&expected, 1), ", not ",
+                             data.substr(rule.checkedLength - 1u, 1)});
         }
     }
     if (rule.meaning == date) checkDate(ai, data);
@@ -204,7 +207,7 @@ void checkField(std::string_view ai, const AiRule& rule, std::string_view data) 
         checkDate(ai, data.substr(0, 6));
         if (twoDigits(data, 6) > 23 || twoDigits(data, 8) > 59) {
             throw DataError("gs1.time",
-                            {field, " ", data, ": the time HHMM should be 0000 to 2359"});
+                            {fieldName(), " ", data, ": the time HHMM should be 0000 to 2359"});
         }
     }
 }
