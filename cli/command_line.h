@@ -39,7 +39,7 @@ extern const std::vector<std::string_view> drawingOptionNames;
 bool applyDrawingOption(std::string_view name, std::string_view value, DrawingArguments& args);
 
 // A barcode type by its name or by the names other tools use; see symbologyHelp().
-tBarcodeType parseSymbology(std::string_view name);
+Symbology parseSymbology(std::string_view name);
 std::string_view symbologyHelp();
 float parseFloat(std::string_view option, std::string_view text);
 std::int16_t parseInt16(std::string_view option, std::string_view text);

@@ -49,6 +49,7 @@ std::optional<tBarcodeType> barcodeTypeNamed(std::string_view name) noexcept;
 // converts to it, so that code written for the fifteen takes the others as well.
 class Symbology {
   public:
+    constexpr Symbology() noexcept : Symbology(Codabar) {}
     constexpr Symbology(tBarcodeType type) noexcept : value_(type), extended_(false) {}
     constexpr Symbology(ExtendedType type) noexcept
         : value_(static_cast<std::int32_t>(type)), extended_(true) {}

@@ -151,7 +151,8 @@ TEST(QuilletBatchCommand, ABadRowDoesNotStopTheOthers) {
                   "quillet: row 2: result 9 (Subscript out of range)\n"
                   "quillet: row 3: unknown symbology 'Code_40' (one of Codabar, Code_11, Code_128, "
                   "Code_25, Code_39, Code_39F, Code_93, EAN_13, EAN_8, ISBN, Code_MSI, PostNet, "
-                  "UPC_A, UPC_A_Plus, UPC_E)\n"
+                  "UPC_A, UPC_A_Plus, UPC_E, Code_128_Auto, GS1_128, ITF_14, EAN_13_AddOn, "
+                  "UPC_A_AddOn, UPC_E_AddOn, Intelligent_Mail)\n"
                   "quillet: row 5: expected the symbology, the code and options, found 5 fields\n"
                   "quillet: row 6: result 9 (Subscript out of range)\n"
                   "quillet: 6 rows: 2 drawn, 4 failed\n");

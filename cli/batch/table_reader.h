@@ -65,7 +65,7 @@ class TableReader {
 std::optional<std::size_t> countRows(std::istream& in);
 
 struct RowDrawing {
-    tBarcodeType type{};
+    Symbology type;
     DrawingArguments arguments;
 };
 
