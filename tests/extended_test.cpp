@@ -111,6 +111,7 @@ const AgainstZint againstZint[] = {
      "[01]09501101530003[17]260101[10]ABC123"},
     {"Gs1VariableInside", ExtendedType::GS1_128, "(10)12345(3103)000189(21)A1", 16,
      "[10]12345[3103]000189[21]A1"},
+    {"Gs1SquareBrackets", ExtendedType::GS1_128, "[10]A(B)C[21]12", 16, "[10]A(B)C[21]12"},
     {"Gs1Sscc", ExtendedType::GS1_128, "(00)106141411234567897", 16, "[00]106141411234567897"},
     {"Itf14Computed", ExtendedType::ITF_14, "1540014128876", 89, "1540014128876"},
     {"Itf14Verified", ExtendedType::ITF_14, "00012345678905", 89, "0001234567890"},
@@ -166,6 +167,40 @@ TEST(Extended, Code128ChoosesTheShortestSets) {
         extended::Values values;
         extended::planCode128Text(row.data, values);
         EXPECT_EQ(values.size(), row.values);
+    }
+}
+
+// pRatio gives ITF-14's bearer bars: width in modules, then a frame or only top and bottom.
+TEST(Extended, Itf14BearersAsTheRatioSays) {
+    const struct {
+        std::string ratio;
+        std::int16_t result;
+        int alongTheSymbol;  // top and bottom bearers
+        int atTheSides;      // full-height vertical bearers
+    } rows[] = {
+        {"0", 0, 0, 0},
+        {"2:bars", 0, 2, 0},
+        {"2:frame", 0, 2, 2},
+        {"3:1", 0, 2, 2},
+        {"3:0", 0, 2, 0},
+        {"3", 0, 2, 2},
+        {"x", error::invalidArgument, 0, 0},
+        {"11:frame", error::invalidArgument, 0, 0},
+        {"2:round", error::invalidArgument, 0, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.ratio);
+        DrawingArguments arguments;
+        arguments.pRatio = row.ratio;
+        const auto drawing = draw(ExtendedType::ITF_14, "1540014128876", arguments);
+        ASSERT_EQ(drawing.result, row.result);
+        int along = 0, sides = 0;
+        for (const RecordedBox& box : drawing.surface.boxes()) {
+            along += testing::widthOf(box) > 100 * arguments.pWidth;
+            sides += box.y1 == 0 && box.y2 > arguments.pHeight;
+        }
+        EXPECT_EQ(along, row.alongTheSymbol);
+        EXPECT_EQ(sides, row.atTheSides);
     }
 }
 

@@ -72,6 +72,7 @@ struct Cost {
 };
 constexpr int changePreference = 2;
 constexpr int longRunPairPreference = -3;  // two pairs outweigh the changes into set C and out
+constexpr int fnc1InRunPreference = -1;
 constexpr Cost unreachable{std::numeric_limits<int>::max() / 4, 0};
 
 // Whether each code belongs to a run of four or more digits (FNC1 may stand inside a run: set C
@@ -112,20 +113,24 @@ void forEachStep(const Codes& data, const LongRuns& longRuns, std::size_t i, int
     Step step;
     step.state = stateIndex;
     if (state.set == Set::c) {
+        Step take = step;
         if (code == fnc1Code) {
-            step.add(code128::fnc1Value);
-            step.next = i + 1;
-            visit(step);
+            // An FNC1 that opens a run of digits goes with them: change to set C before it.
+            take.add(code128::fnc1Value);
+            if (longRuns[i]) take.cost.preference += fnc1InRunPreference;
+            take.next = i + 1;
+            visit(take);
         } else if (isDigit(code) && i + 1 < data.size() && isDigit(data[i + 1])) {
-            step.add(static_cast<std::int16_t>((code - '0') * 10 + (data[i + 1] - '0')));
-            if (longRuns[i]) step.cost.preference += longRunPairPreference;
-            step.next = i + 2;
-            visit(step);
+            take.add(static_cast<std::int16_t>((code - '0') * 10 + (data[i + 1] - '0')));
+            if (longRuns[i]) take.cost.preference += longRunPairPreference;
+            take.next = i + 2;
+            visit(take);
         }
     } else if (code == fnc1Code) {
-        step.add(code128::fnc1Value);
-        step.next = i + 1;
-        visit(step);
+        Step take = step;
+        take.add(code128::fnc1Value);
+        take.next = i + 1;
+        visit(take);
     } else {
         const int low = code & 0x7F;
         const bool marked = (code >= 128) != state.latched;
