@@ -27,7 +27,7 @@ namespace {
 
 // One symbol as Quillet is asked for it and as zint is (zint's own spelling of the same data).
 struct Sample {
-    tBarcodeType type;
+    Symbology type;
     std::string_view code;
     bool check;
     int zintSymbology;
@@ -38,7 +38,7 @@ struct Sample {
 // The check switches ask both sides for the same check characters: Code 11's C and K, the
 // modulo-43 of Code 39, modulo-10 of MSI; Code 93, Code 128, the EAN/UPC family and POSTNET
 // always carry theirs. UPC-A Plus is the UPC-A symbol in a flat layout, so zint draws UPC-A.
-constexpr std::array<Sample, 15> samples = {{
+constexpr std::array<Sample, 22> samples = {{
     {Codabar, "A40156B", false, BARCODE_CODABAR, "A40156B", 0},
     {Code_11, "123-45", true, BARCODE_CODE11, "123-45", 0},
     {Code_128, "BQuillet 128", true, BARCODE_CODE128, "Quillet 128", 0},
@@ -54,11 +54,26 @@ constexpr std::array<Sample, 15> samples = {{
     {UPC_A, "03600029145", false, BARCODE_UPCA, "03600029145", 0},
     {UPC_A_Plus, "03600029145", false, BARCODE_UPCA, "03600029145", 0},
     {UPC_E, "425261", false, BARCODE_UPCE, "425261", 0},
+    // Beyond the fifteen, in ExtendedType's order.
+    {ExtendedType::Code_128_Auto, "Ship-ID 2026/12/07 #0042", false, BARCODE_CODE128,
+     "Ship-ID 2026/12/07 #0042", 0},
+    {ExtendedType::GS1_128, "(01)09501101530003(17)260101(10)ABC123", false, BARCODE_GS1_128,
+     "[01]09501101530003[17]260101[10]ABC123", 0},
+    {ExtendedType::ITF_14, "1540014128876", false, BARCODE_ITF14, "1540014128876", 0},
+    {ExtendedType::EAN_13_AddOn, "9771234567003+05", false, BARCODE_EANX, "9771234567003+05", 0},
+    {ExtendedType::UPC_A_AddOn, "03600029145+12", false, BARCODE_UPCA, "03600029145+12", 0},
+    {ExtendedType::UPC_E_AddOn, "0425261+12345", false, BARCODE_UPCE, "0425261+12345", 0},
+    {ExtendedType::Intelligent_Mail, "01234567094987654321-01234567891", false, BARCODE_USPS_IMAIL,
+     "01234567094987654321-01234567891", 0},
 }};
-static_assert(samples.size() == barcodeTypeNames.size());
+static_assert(samples.size() == barcodeTypeNames.size() + extendedTypeNames.size());
 static_assert([] {
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        if (samples[i].type != static_cast<tBarcodeType>(i)) return false;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const std::size_t fifteen = barcodeTypeNames.size();
+        const Symbology expected = i < fifteen ? Symbology(static_cast<tBarcodeType>(i))
+                                               : Symbology(static_cast<ExtendedType>(i - fifteen));
+        if (!(samples[i].type == expected)) return false;
+    }
     return true;
 }());
 
@@ -176,15 +191,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
 
     void printRatios() const {
-        std::printf("\n%-11s %11s %9s %9s %13s %9s %14s\n", "symbology", "quillet ns", "floor ns",
+        std::printf("\n%-16s %11s %9s %9s %13s %9s %14s\n", "symbology", "quillet ns", "floor ns",
                     "zint ns", "quillet/floor", "zint/q", "allocs q/zint");
         for (const Sample& sample : samples) {
-            const std::string symbology(barcodeTypeNames[sample.type]);
+            const std::string symbology(sample.type.name());
             const std::string ours = "quillet/" + symbology;
             const std::string floor = "floor/" + symbology;
             const std::string theirs = "zint/" + symbology;
             if (failures_.count(ours)) {
-                std::printf("%-11s %11s\n", symbology.c_str(), failures_.at(ours).c_str());
+                std::printf("%-16s %11s\n", symbology.c_str(), failures_.at(ours).c_str());
                 continue;
             }
             if (!nanoseconds_.count(ours) || !nanoseconds_.count(theirs) ||
@@ -193,7 +208,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
             const double quilletTime = nanoseconds_.at(ours);
             const double floorTime = nanoseconds_.at(floor);
             const double zintTime = nanoseconds_.at(theirs);
-            std::printf("%-11s %11.1f %9.1f %9.1f %12.2fx %8.1fx %7.1f/%-6.1f\n", symbology.c_str(),
+            std::printf("%-16s %11.1f %9.1f %9.1f %12.2fx %8.1fx %7.1f/%-6.1f\n", symbology.c_str(),
                         quilletTime, floorTime, zintTime, quilletTime / floorTime,
                         zintTime / quilletTime, allocations_.at(ours), allocations_.at(theirs));
         }
@@ -207,7 +222,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 void registerBenchmarks() {
     for (const Sample& sample : samples) {
-        const std::string symbology(barcodeTypeNames[sample.type]);
+        const std::string symbology(sample.type.name());
         benchmark::RegisterBenchmark(("quillet/" + symbology).c_str(), drawWithQuillet, sample)
             ->Unit(benchmark::kNanosecond);
         benchmark::RegisterBenchmark(("floor/" + symbology).c_str(), replayCalls, sample)

@@ -103,7 +103,7 @@ namespace {
 // The type names themselves compare the same way ("code_39" is "code39").
 struct Spelling {
     std::string_view name;
-    tBarcodeType type;
+    Symbology type;
 };
 constexpr Spelling otherSpellings[] = {
     {"i2of5", Code_25},
@@ -118,6 +118,11 @@ constexpr Spelling otherSpellings[] = {
     {"extcode39", Code_39F},
     {"msi", Code_MSI},
     {"msiplessey", Code_MSI},
+    {"ean128", ExtendedType::GS1_128},
+    {"ucc128", ExtendedType::GS1_128},
+    {"imb", ExtendedType::Intelligent_Mail},
+    {"uspsimb", ExtendedType::Intelligent_Mail},
+    {"onecode", ExtendedType::Intelligent_Mail},
 };
 
 std::string comparable(std::string_view name) {
@@ -129,14 +134,17 @@ std::string comparable(std::string_view name) {
 
 }  // namespace
 
-tBarcodeType parseSymbology(std::string_view name) {
+Symbology parseSymbology(std::string_view name) {
     const std::string key = comparable(name);
     for (std::size_t i = 0; i < barcodeTypeNames.size(); ++i)
         if (comparable(barcodeTypeNames[i]) == key) return static_cast<tBarcodeType>(i);
+    for (std::size_t i = 0; i < extendedTypeNames.size(); ++i)
+        if (comparable(extendedTypeNames[i]) == key) return static_cast<ExtendedType>(i);
     for (const Spelling& spelling : otherSpellings)
         if (spelling.name == key) return spelling.type;
     std::string known;
     for (auto member : barcodeTypeNames) known += std::string(known.empty() ? "" : ", ") += member;
+    for (auto member : extendedTypeNames) known += std::string(", ") += member;
     throw UsageError("unknown symbology '" + std::string(name) + "' (one of " + known + ")");
 }
 
@@ -151,7 +159,11 @@ std::string_view symbologyHelp() {
            "  EAN_8 (ean8)                               ISBN (isbn)\n"
            "  Code_MSI (msi, msiplessey)                 PostNet (postnet)\n"
            "  UPC_A (upca)                               UPC_A_Plus (upcaplus)\n"
-           "  UPC_E (upce)\n";
+           "  UPC_E (upce)\n"
+           "Beyond those fifteen, checking their data before they draw:\n"
+           "  Code_128_Auto (code128auto)                GS1_128 (gs1-128, gs1128, ean128)\n"
+           "  ITF_14 (itf14)                             Intelligent_Mail (imb, intelligent-mail)\n"
+           "  EAN_13_AddOn, UPC_A_AddOn, UPC_E_AddOn (ean13addon, upcaaddon, upceaddon)\n";
 }
 
 float parseFloat(std::string_view option, std::string_view text) {
@@ -262,10 +274,12 @@ bool applyDataOption(std::string_view name, std::string_view value, DataChoice& 
     return true;
 }
 
-void checkTypedData(tBarcodeType& type, DrawingArguments& arguments, const DataChoice& choice,
+void checkTypedData(Symbology& type, DrawingArguments& arguments, const DataChoice& choice,
                     std::ostream& notes) {
     if (choice.codeSet && type != Code_128)
         throw UsageError("--set chooses the code set of Code 128 only");
+    // The symbologies beyond the fifteen check their data as they encode it.
+    if (type.isExtended()) return;
     if (choice.asIs) {
         if (choice.codeSet)
             throw UsageError(
@@ -274,7 +288,7 @@ void checkTypedData(tBarcodeType& type, DrawingArguments& arguments, const DataC
         return;
     }
     const assist::Checked checked =
-        assist::checkData(type, arguments.pCode, {choice.check, choice.codeSet});
+        assist::checkData(type.barcodeType(), arguments.pCode, {choice.check, choice.codeSet});
     if (!checked.accepted()) throw DataError(checked.refusals());
     for (const assist::Finding& finding : checked.findings) printMessage(notes, finding.message);
     type = checked.type;
@@ -319,7 +333,7 @@ std::string_view traceHelp() {
 
 int runTrace(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     DrawingArguments args;
-    tBarcodeType type{};
+    Symbology type;
     try {
         std::vector<std::string_view> valued = drawingOptionNames;
         valued.insert(valued.end(), dataOptionNames.begin(), dataOptionNames.end());

@@ -63,11 +63,11 @@ bool applyDataOption(std::string_view name, std::string_view value, DataChoice& 
 // Checks the typed pCode unless the choice says --as-is, and puts in type and arguments what
 // draws it (an ISBN beginning 979 becomes EAN-13, Code 128 gets its set letter). Throws
 // DataError with the refusals; notes on how the data is drawn go to notes.
-void checkTypedData(tBarcodeType& type, DrawingArguments& arguments, const DataChoice& choice,
+void checkTypedData(Symbology& type, DrawingArguments& arguments, const DataChoice& choice,
                     std::ostream& notes);
 
 // A barcode type by its name or by the names other tools use; see symbologyHelp().
-tBarcodeType parseSymbology(std::string_view name);
+Symbology parseSymbology(std::string_view name);
 std::string_view symbologyHelp();
 float parseFloat(std::string_view option, std::string_view text);
 std::int16_t parseInt16(std::string_view option, std::string_view text);

@@ -113,7 +113,7 @@ int runDraw(const std::vector<std::string>& arguments, std::ostream& out, std::o
     DrawingArguments drawing;
     OutputSettings settings;
     Parsed parsed;
-    tBarcodeType type{};
+    Symbology type;
     try {
         parsed = parseOptions(arguments, drawing, settings, true);
         if (parsed.help) {

@@ -127,7 +127,7 @@ std::string_view batchHelp();
 struct TableRow {
     std::size_t number = 0;  // counting data rows from 1
     std::vector<std::string> fields;
-    tBarcodeType type{};
+    Symbology type;
     DrawingArguments arguments;
     std::optional<std::string> failure;
 };

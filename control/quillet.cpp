@@ -12,8 +12,8 @@ using DrawingFunction = std::int16_t (*)(const Arguments&);
 
 // Indexed by tBarcodeType.
 constexpr std::array<DrawingFunction, 15> drawingFunctions = {
-    drawCodabar, drawCode11, drawCode128, drawCode25, drawCode39,  drawCode39FullAscii,
-    drawCode93,  drawEan13,  drawEan8,    drawIsbn,   drawMsi,     drawPostnet,
+    drawCodabar, drawCode11,   drawCode128, drawCode25, drawCode39, drawCode39FullAscii,
+    drawCode93,  drawEan13,    drawEan8,    drawIsbn,   drawMsi,    drawPostnet,
     drawUpcA,    drawUpcAPlus, drawUpcE};
 static_assert(drawingFunctions.size() == barcodeTypeNames.size());
 
@@ -35,9 +35,9 @@ std::optional<tBarcodeType> barcodeTypeNamed(std::string_view name) noexcept {
 
 #define QUILLET_DRAWING_METHOD(name, function)                                                  \
     std::int16_t Quillet::name(Surface* pObject, float pX, float pY, std::string& pCode,        \
-                               std::int16_t pWidth, std::int16_t pHeight, std::int16_t pText,    \
-                               bool pBold, std::string_view pFont, std::int32_t pForeColor,      \
-                               std::int32_t pLineColor, std::string_view pRatio, bool pChk) {    \
+                               std::int16_t pWidth, std::int16_t pHeight, std::int16_t pText,   \
+                               bool pBold, std::string_view pFont, std::int32_t pForeColor,     \
+                               std::int32_t pLineColor, std::string_view pRatio, bool pChk) {   \
         return function(Arguments{pObject, pX, pY, pCode, pWidth, pHeight, pText, pBold, pFont, \
                                   pForeColor, pLineColor, pRatio, pChk});                       \
     }
@@ -58,13 +58,20 @@ QUILLET_DRAWING_METHOD(BarUPCA, drawUpcA)
 QUILLET_DRAWING_METHOD(BarUPCE, drawUpcE)
 #undef QUILLET_DRAWING_METHOD
 
-std::int16_t Quillet::Draw(tBarcodeType type, Surface* pObject, DrawingArguments& a) {
-    if (type < 0 || static_cast<std::size_t>(type) >= drawingFunctions.size()) {
-        raise(error::invalidArgument);
-    }
-    return drawingFunctions[static_cast<std::size_t>(type)](
-        Arguments{pObject, a.pX, a.pY, a.pCode, a.pWidth, a.pHeight, a.pText, a.pBold, a.pFont,
-                  a.pForeColor, a.pLineColor, a.pRatio, a.pChk});
+std::string_view Symbology::name() const noexcept {
+    const auto index = static_cast<std::size_t>(value_);
+    if (extended_) return index < extendedTypeNames.size() ? extendedTypeNames[index] : "";
+    return index < barcodeTypeNames.size() ? barcodeTypeNames[index] : "";
+}
+
+std::int16_t Quillet::Draw(Symbology type, Surface* pObject, DrawingArguments& a) {
+    const Arguments arguments{pObject,      a.pX,     a.pY,    a.pCode, a.pWidth,
+                              a.pHeight,    a.pText,  a.pBold, a.pFont, a.pForeColor,
+                              a.pLineColor, a.pRatio, a.pChk};
+    if (type.isExtended()) return drawExtended(type.extendedType(), arguments);
+    const auto index = static_cast<std::size_t>(type.barcodeType());
+    if (type.barcodeType() < 0 || index >= drawingFunctions.size()) raise(error::invalidArgument);
+    return drawingFunctions[index](arguments);
 }
 
 void Quillet::SupBarType(std::int64_t value) {
@@ -77,6 +84,8 @@ void Quillet::ShowAboutBox() const {
     if (aboutBox) aboutBox();
 }
 
-Extent Quillet::Resize(Extent) { return fixedSize; }
+Extent Quillet::Resize(Extent) {
+    return fixedSize;
+}
 
 }  // namespace quillet

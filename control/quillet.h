@@ -16,6 +16,7 @@
 
 #include "render/errors.h"
 #include "render/surface.h"
+#include "symbologies/extended/extended.h"
 
 namespace quillet {
 
@@ -38,11 +39,35 @@ enum tBarcodeType : std::int32_t {
 };
 
 inline constexpr std::array<std::string_view, 15> barcodeTypeNames = {
-    "Codabar", "Code_11", "Code_128", "Code_25",  "Code_39", "Code_39F",   "Code_93", "EAN_13",
-    "EAN_8",   "ISBN",    "Code_MSI", "PostNet",  "UPC_A",   "UPC_A_Plus", "UPC_E"};
+    "Codabar", "Code_11", "Code_128", "Code_25", "Code_39", "Code_39F",   "Code_93", "EAN_13",
+    "EAN_8",   "ISBN",    "Code_MSI", "PostNet", "UPC_A",   "UPC_A_Plus", "UPC_E"};
 
 // The member name of a type, case-insensitively ("code_39" is Code_39); nothing for other text.
 std::optional<tBarcodeType> barcodeTypeNamed(std::string_view name) noexcept;
+
+// A symbology to draw: one of the fifteen (tBarcodeType) or one beyond them (ExtendedType). Either
+// converts to it, so that code written for the fifteen takes the others as well.
+class Symbology {
+  public:
+    constexpr Symbology() noexcept : Symbology(Codabar) {}
+    constexpr Symbology(tBarcodeType type) noexcept : value_(type), extended_(false) {}
+    constexpr Symbology(ExtendedType type) noexcept
+        : value_(static_cast<std::int32_t>(type)), extended_(true) {}
+    constexpr bool isExtended() const noexcept { return extended_; }
+    constexpr tBarcodeType barcodeType() const noexcept {
+        return static_cast<tBarcodeType>(value_);
+    }
+    constexpr ExtendedType extendedType() const noexcept {
+        return static_cast<ExtendedType>(value_);
+    }
+    // "Code_39", "GS1_128": the type's member name.
+    std::string_view name() const noexcept;
+    friend constexpr bool operator==(Symbology, Symbology) noexcept = default;
+
+  private:
+    std::int32_t value_;
+    bool extended_;
+};
 
 // The thirteen drawing arguments in one value, with the defaults of the quillet command.
 struct DrawingArguments {
@@ -66,12 +91,12 @@ struct Extent {
 };
 
 class Quillet {
-public:
+  public:
     // The control always occupies this square on its form, in twips.
     static constexpr Extent fixedSize{600, 600};
 
-#define QUILLET_DRAWING_METHOD(name)                                                            \
-    std::int16_t name(Surface* pObject, float pX, float pY, std::string& pCode,                 \
+#define QUILLET_DRAWING_METHOD(name)                                                             \
+    std::int16_t name(Surface* pObject, float pX, float pY, std::string& pCode,                  \
                       std::int16_t pWidth, std::int16_t pHeight, std::int16_t pText, bool pBold, \
                       std::string_view pFont, std::int32_t pForeColor, std::int32_t pLineColor,  \
                       std::string_view pRatio, bool pChk);
@@ -93,26 +118,30 @@ public:
 #undef QUILLET_DRAWING_METHOD
 
     // The drawing method of a symbology, with the arguments in one value; pCode is written back
-    // into arguments.pCode. A type outside 0..14 is the invalid-argument error (5).
-    std::int16_t Draw(tBarcodeType type, Surface* pObject, DrawingArguments& arguments);
+    // into arguments.pCode. A type outside the enumerations is the invalid-argument error (5).
+    std::int16_t Draw(Symbology type, Surface* pObject, DrawingArguments& arguments);
 
     // SupBarType: informational only, no drawing method reads it. The put converts to a 16-bit
     // integer (outside that range: overflow, 6), stores any value and notifies the host.
-    tBarcodeType SupBarType() const noexcept { return static_cast<tBarcodeType>(supBarType_); }
+    tBarcodeType SupBarType() const noexcept {
+        return static_cast<tBarcodeType>(supBarType_);
+    }
     void SupBarType(std::int64_t value);
 
     void ShowAboutBox() const;
 
     // Every resize by the container or the user brings the control back to its fixed size.
     Extent Resize(Extent requested);
-    Extent Size() const noexcept { return fixedSize; }
+    Extent Size() const noexcept {
+        return fixedSize;
+    }
 
     // Hooks a host sets: the property-change notification (the property's name) and the About
     // dialog. The portable defaults do nothing.
     std::function<void(std::string_view property)> propertyChanged;
     std::function<void()> aboutBox;
 
-private:
+  private:
     std::int16_t supBarType_ = 0;
 };
 

@@ -45,7 +45,7 @@ constexpr std::array<double, 6> resolutions = {24, 72, 96, 150, 300, 600};
 constexpr std::array<std::int32_t, 4> lineColours = {0x000000, 0x0000FF, 0xFFFFFF, 0x01000000};
 
 struct Input {
-    tBarcodeType type{};
+    Symbology type;
     DrawingArguments args;
     OutputSettings settings;
     bool clipped = false, files = false;
@@ -55,7 +55,7 @@ struct Input {
 Input readInput(const std::uint8_t* data, std::size_t size) {
     Reader in(data, size);
     Input input;
-    input.type = static_cast<tBarcodeType>(in.take<std::uint8_t>() % barcodeTypeNames.size());
+    input.type = fuzz::symbologyOf(in.take<std::uint8_t>());
     const auto switches = in.take<std::uint8_t>();
     OutputSettings& settings = input.settings;
     settings.units = static_cast<ScaleMode>(in.take<std::uint8_t>() % 5);

@@ -6,7 +6,7 @@
 // input as from a fresh one (nothing survives a call).
 //
 // Input layout (little-endian), read by make_corpus.py too:
-//   0      symbology, taken modulo 15
+//   0      symbology, taken modulo 22: the fifteen, then those beyond them
 //   1      switches: bit 0 pBold, bit 1 pChk, bits 2-3 pText (0, 1, -1, or the field below),
 //          bit 4 a surface member fails (the failure fields follow the header)
 //   2..5   pX (float)        6..9   pY (float)
@@ -15,6 +15,7 @@
 //   then one length byte and that many bytes of pRatio; the rest is pCode.
 // Missing bytes read as zero, so every input is a call.
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -44,7 +45,9 @@ constexpr std::array<std::int32_t, 8> documentedResults = {0, 5, 6, 9, 11, 13, 9
 // or an overflow (ratio, pX, or an error number that a 16-bit result cannot hold).
 constexpr std::array<std::int32_t, 2> documentedFailures = {5, 6};
 
-constexpr bool isTwoWidth(tBarcodeType type) {
+constexpr bool isTwoWidth(Symbology symbology) {
+    if (symbology.isExtended()) return false;
+    const tBarcodeType type = symbology.barcodeType();
     return type == Codabar || type == Code_11 || type == Code_25 || type == Code_39 ||
            type == Code_39F || type == Code_MSI;
 }
@@ -59,7 +62,7 @@ struct SurfaceFailure {
 };
 
 struct Call {
-    tBarcodeType type;
+    Symbology type;
     DrawingArguments args;
     std::optional<SurfaceFailure> failure;
 };
@@ -67,7 +70,7 @@ struct Call {
 Call readCall(const std::uint8_t* data, std::size_t size) {
     Reader in(data, size);
     Call call;
-    call.type = static_cast<tBarcodeType>(in.take<std::uint8_t>() % barcodeTypeNames.size());
+    call.type = fuzz::symbologyOf(in.take<std::uint8_t>());
     const auto switches = in.take<std::uint8_t>();
     DrawingArguments& args = call.args;
     args.pX = in.take<float>();
@@ -189,7 +192,7 @@ struct Outcome {
 };
 
 // One call; the surface is left out (a null pointer) when surface is false.
-Outcome run(Quillet& control, tBarcodeType type, const DrawingArguments& arguments,
+Outcome run(Quillet& control, Symbology type, const DrawingArguments& arguments,
             const std::optional<SurfaceFailure>& failure, bool surface = true) {
     Outcome outcome;
     if (failure) outcome.surface.failAt(failure->member, failure->number, failure->call);
@@ -232,13 +235,22 @@ void checkBoxes(const Call& call, const Outcome& outcome) {
         const Ratio ratio = parseRatio(call.args.pRatio);
         widths = {width + ratio.narrowExtra, width + ratio.wideExtra};
     }
-    for (const RecordedBox& box : outcome.surface.boxes()) {
+    // ITF-14's wide elements (2.5 modules, rounded), quiet zones and bearer bars (up to 10
+    // modules), and the add-ons' gaps.
+    if (call.type.isExtended())
+        for (std::int32_t modules = 2; modules <= 10; ++modules) widths.push_back(width * modules);
+    if (call.type == ExtendedType::ITF_14) widths.push_back(std::lrint(width * 2.5));
+    const auto& boxes = outcome.surface.boxes();
+    for (const RecordedBox& box : boxes) {
         const std::int32_t boxWidth = std::int32_t{box.x2} - box.x1 + 1;
+        if (call.type == ExtendedType::ITF_14 && &box != &boxes.front() &&
+            box.x1 == boxes.front().x1)
+            continue;  // a bearer bar along the whole symbol
         bool known = false;
         for (std::int32_t allowed : widths) known = known || boxWidth == allowed;
         if (!known)
             fail("box width", std::to_string(box.x1) + ".." + std::to_string(box.x2) + " in " +
-                                  std::string(barcodeTypeNames[call.type]));
+                                  std::string(call.type.name()));
         if (box.color != lineColor && box.color != white)
             fail("box colour", std::to_string(box.color));
     }
@@ -296,14 +308,17 @@ void checkFontFirst(const Call& call, const Outcome& outcome) {
 }
 
 // The running x moves only by whole boxes, or past a text it measured: a box starts where the
-// one before it ended unless a text width was taken between them.
-void checkSideBySide(const Outcome& outcome) {
+// one before it ended unless a text width was taken between them. ITF-14's bearer bars run
+// along the symbol from where its first box began.
+void checkSideBySide(const Call& call, const Outcome& outcome) {
     std::optional<std::int16_t> nextX;
     std::size_t box = 0;
+    const bool bearers = call.type == ExtendedType::ITF_14;
     for (const std::string& line : outcome.surface.lines()) {
         if (line.rfind("TextWidth\t", 0) == 0) nextX.reset();
         if (line.rfind("Line\t", 0) != 0) continue;
         const RecordedBox& drawn = outcome.surface.boxes()[box++];
+        if (bearers && drawn.x1 == outcome.surface.boxes().front().x1) continue;
         if (nextX && drawn.x1 != *nextX)
             fail("boxes side by side", line + " after a box ending at " +
                                            std::to_string(*nextX - 1) + "\n" +
@@ -348,7 +363,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkFailures(call, outcome);
     checkFontFirst(call, outcome);
     checkBoxes(call, outcome);
-    checkSideBySide(outcome);
+    checkSideBySide(call, outcome);
     checkText(call, outcome);
     checkNullSurface(shared, call);
     checkUnknownSymbology(shared, call, size > 0 ? data[0] : 0);

@@ -10,7 +10,16 @@
 #include <cstring>
 #include <string>
 
+#include "control/quillet.h"
+
 namespace quillet::fuzz {
+
+// A symbology by one byte: the fifteen from 0, then those beyond them.
+inline Symbology symbologyOf(std::uint8_t byte) {
+    const std::size_t index = byte % (barcodeTypeNames.size() + extendedTypeNames.size());
+    if (index < barcodeTypeNames.size()) return static_cast<tBarcodeType>(index);
+    return static_cast<ExtendedType>(index - barcodeTypeNames.size());
+}
 
 [[noreturn]] inline void fail(const char* property, const std::string& detail) {
     std::fprintf(stderr, "property violated: %s: %s\n", property, detail.c_str());

@@ -16,7 +16,9 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 TYPES = ["Codabar", "Code_11", "Code_128", "Code_25", "Code_39", "Code_39F", "Code_93",
-         "EAN_13", "EAN_8", "ISBN", "Code_MSI", "PostNet", "UPC_A", "UPC_A_Plus", "UPC_E"]
+         "EAN_13", "EAN_8", "ISBN", "Code_MSI", "PostNet", "UPC_A", "UPC_A_Plus", "UPC_E",
+         "Code_128_Auto", "GS1_128", "ITF_14", "EAN_13_AddOn", "UPC_A_AddOn", "UPC_E_AddOn",
+         "Intelligent_Mail"]
 TRUE = {"1", "-1", "true", "yes"}
 
 

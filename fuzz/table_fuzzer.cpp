@@ -51,8 +51,7 @@ void checkAnyTable(const std::string& text) {
         if (row.number != i + 1) fail("rows numbered in order", std::to_string(row.number));
         if (row.fields.empty()) fail("a row has a field", std::to_string(row.number));
         if (row.failure) continue;
-        if (row.fields.size() < 2 || row.type < 0 ||
-            static_cast<std::size_t>(row.type) >= barcodeTypeNames.size() ||
+        if (row.fields.size() < 2 || row.type.name().empty() ||
             row.arguments.pCode != row.fields[1])
             fail("a row that parses has a symbology and its code", std::to_string(row.number));
     }

@@ -29,8 +29,12 @@ void Frame::centreText(std::string_view compared, std::string_view printed) cons
     placeCentred(surface().textWidth(compared), printed, true);
 }
 
-void Frame::placeCentred(double comparedWidth, std::string_view printed,
-                         bool measurePrinted) const {
+void Frame::centreText(std::string_view text, float rowOffset) const {
+    placeCentred(surface().textWidth(text), text, false, rowOffset);
+}
+
+void Frame::placeCentred(double comparedWidth, std::string_view printed, bool measurePrinted,
+                         float rowOffset) const {
     Surface& target = surface();
     if (comparedWidth > runningX_) {
         target.setCurrentX(std::int16_t{10});
@@ -38,7 +42,7 @@ void Frame::placeCentred(double comparedWidth, std::string_view printed,
         const double printedWidth = measurePrinted ? target.textWidth(printed) : comparedWidth;
         target.setCurrentX((runningX_ - printedWidth + 10 + static_cast<double>(args_.pX)) / 2);
     }
-    target.setCurrentY(textRow());
+    target.setCurrentY(textRow(rowOffset));
     target.print(printed);
 }
 

@@ -87,12 +87,34 @@ class Frame {
         return {args_.pY + offset, below(longTerm(), offset)};
     }
     std::int16_t longTerm() const { return divide16(args_.pHeight, 6); }
+    // The lower half of the normal band. Its top is the exact middle, not the integer half used
+    // elsewhere, so that half and full bars share the bottom line.
+    Band halfBand() const noexcept {
+        return {static_cast<float>(args_.pY + args_.pHeight / 2.0), normalBand().bottom};
+    }
+    // The four states of a four-state postal bar in exact thirds of the normal band: the tracker
+    // is the middle third, an ascender reaches up from it to the top, a descender down from it
+    // to the bottom, a full bar both.
+    enum class BarState { full, ascender, descender, tracker };
+    Band stateBand(BarState state) const noexcept {
+        const double third = args_.pHeight / 3.0;
+        const bool up = state == BarState::full || state == BarState::ascender;
+        const bool down = state == BarState::full || state == BarState::descender;
+        return {up ? args_.pY : static_cast<float>(args_.pY + third),
+                down ? normalBand().bottom : static_cast<float>(args_.pY + 2.0 * third)};
+    }
     // Top of the human-readable text: pY + pHeight + pHeight \ 20.
     float textRow(float offset = 0.0f) const { return below(divide16(args_.pHeight, 20), offset); }
 
     // One box from the running x, width wide; the running x then moves past it.
     void paintBox(std::int16_t width, Band band, bool bar) {
         runningX_ = boxAt(surface(), runningX_, width, band, bar, args_.pLineColor);
+    }
+
+    // One bar from `left` to the running x, which stays where it is: a bar along what was
+    // painted since the running x was `left`, such as ITF-14's bearer bars.
+    void paintBarSince(std::int16_t left, Band band) {
+        boxAt(surface(), left, checkedInt16(runningX_ - left), band, true, args_.pLineColor);
     }
 
     // A module pattern: one pWidth-wide box per character, "0" a white space, anything else a bar.
@@ -141,6 +163,8 @@ class Frame {
     // Codabar compares the width of its whole data but centres the inner text, hence two texts.
     void centreText(std::string_view text) const;
     void centreText(std::string_view compared, std::string_view printed) const;
+    // The same on the text row moved down by rowOffset.
+    void centreText(std::string_view text, float rowOffset) const;
 
   private:
     // One box from x, width wide, and the x after it. The right edge is summed left to right, as
@@ -159,7 +183,8 @@ class Frame {
         return x1 == x ? static_cast<std::int16_t>(end) : add16(x1, width);
     }
 
-    void placeCentred(double comparedWidth, std::string_view printed, bool measurePrinted) const;
+    void placeCentred(double comparedWidth, std::string_view printed, bool measurePrinted,
+                      float rowOffset = 0.0f) const;
 
     const Arguments& args_;
     std::int16_t runningX_ = 0;

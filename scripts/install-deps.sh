@@ -8,8 +8,11 @@ packages=(
   cmake ninja-build g++ clang pkg-config libclang-rt-14-dev python3
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  # images: cairo with real fonts, and zbar and ZXing's reader to read the symbols back
-  libcairo2-dev fontconfig fonts-liberation2 libzbar-dev zxing-cpp-tools
+  # images: cairo with real fonts, and zbar to read the symbols back
+  libcairo2-dev fontconfig fonts-liberation2 libzbar-dev
+  # peers for the symbologies beyond the fifteen: zint's encodings to compare bar for bar, and
+  # ZXing's reader for what zbar does not read (GS1-128's FNC1, ITF-14, the add-ons)
+  zint zxing-cpp-tools
 )
 
 # Extra groups, asked for by name: "com" (MinGW-w64 and Wine for the Windows control: widl

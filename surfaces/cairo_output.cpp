@@ -499,7 +499,7 @@ void checkBarReduction(const DevicePlacement& placement, std::int16_t moduleWidt
     throw UnusableOutput(text.str());
 }
 
-SymbolDrawing measureOn(cairo_t* scratch, tBarcodeType type, DrawingArguments arguments,
+SymbolDrawing measureOn(cairo_t* scratch, Symbology type, DrawingArguments arguments,
                         const OutputSettings& settings) {
     const DevicePlacement placement = settings.placement(0, 0);
     checkBarReduction(placement, arguments.pWidth, settings);
@@ -517,9 +517,9 @@ SymbolDrawing measureOn(cairo_t* scratch, tBarcodeType type, DrawingArguments ar
     std::array<double, 4> pads = {margin, margin, margin, margin};
     const Extents& all = measured.drawnOnDevice;
     const Extents& bars = surface.boxesOnDevice();
-    if (settings.quietZones && !bars.empty && type >= 0 &&
-        static_cast<std::size_t>(type) < settings.quietZones->size()) {
-        const QuietZone zone = (*settings.quietZones)[static_cast<std::size_t>(type)];
+    if (settings.quietZones && !bars.empty && !type.isExtended() &&
+        static_cast<std::size_t>(type.barcodeType()) < settings.quietZones->size()) {
+        const QuietZone zone = (*settings.quietZones)[static_cast<std::size_t>(type.barcodeType())];
         const double module =
             std::abs(static_cast<int>(arguments.pWidth)) * settings.devicePerUnit();
         pads[0] = std::max(0.0, all.left - (bars.left - zone.left * module));
@@ -553,14 +553,14 @@ void dropIfFailed(cairo_t*& context) {
 
 }  // namespace
 
-SymbolDrawing measureSymbol(tBarcodeType type, DrawingArguments arguments,
+SymbolDrawing measureSymbol(Symbology type, DrawingArguments arguments,
                             const OutputSettings& settings) {
     const std::unique_ptr<cairo_t, decltype(&cairo_destroy)> scratch(createScratch(settings),
                                                                      cairo_destroy);
     return measureOn(scratch.get(), type, std::move(arguments), settings);
 }
 
-std::int16_t drawSymbolAt(cairo_t* context, tBarcodeType type, DrawingArguments arguments,
+std::int16_t drawSymbolAt(cairo_t* context, Symbology type, DrawingArguments arguments,
                           const OutputSettings& settings, const SymbolDrawing& measured,
                           double left, double top) {
     Quillet control;
@@ -606,8 +606,8 @@ std::int16_t drawSymbolAt(cairo_t* context, tBarcodeType type, DrawingArguments 
     return control.Draw(type, &surface, arguments);
 }
 
-SymbolDrawing drawSymbolPage(Document& document, tBarcodeType type,
-                             const DrawingArguments& arguments, const OutputSettings& settings) {
+SymbolDrawing drawSymbolPage(Document& document, Symbology type, const DrawingArguments& arguments,
+                             const OutputSettings& settings) {
     SymbolDrawing measured = measureSymbol(type, arguments, settings);
     if (measured.result != 0) return measured;
     cairo_t* context = document.beginPage(measured.pageWidth, measured.pageHeight);
@@ -627,7 +627,7 @@ SymbolFiles::~SymbolFiles() {
     if (raster_ != nullptr) cairo_surface_destroy(raster_);
 }
 
-SymbolDrawing SymbolFiles::draw(tBarcodeType type, const DrawingArguments& arguments) {
+SymbolDrawing SymbolFiles::draw(Symbology type, const DrawingArguments& arguments) {
     pageWidth_ = pageHeight_ = 0;
     document_.clear();
     if (!isRaster(settings_.format)) {

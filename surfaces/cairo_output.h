@@ -147,18 +147,18 @@ struct SymbolDrawing {
 
 // Draws the symbol on a scratch target to find out what it covers. A failure towards the caller
 // (quillet::RuntimeError) propagates.
-SymbolDrawing measureSymbol(tBarcodeType type, DrawingArguments arguments,
+SymbolDrawing measureSymbol(Symbology type, DrawingArguments arguments,
                             const OutputSettings& settings);
 
 // Draws the symbol, turned by the settings' rotation, with the top left of what it covers (as
 // measured and turned) at a device position.
-std::int16_t drawSymbolAt(cairo_t* context, tBarcodeType type, DrawingArguments arguments,
+std::int16_t drawSymbolAt(cairo_t* context, Symbology type, DrawingArguments arguments,
                           const OutputSettings& settings, const SymbolDrawing& measured,
                           double left, double top);
 
 // Measures, then draws the symbol on a page of its own sized to it. Nothing is drawn when the
 // result is not 0 (the returned drawing tells why).
-SymbolDrawing drawSymbolPage(Document& document, tBarcodeType type,
+SymbolDrawing drawSymbolPage(Document& document, Symbology type,
                              const DrawingArguments& arguments, const OutputSettings& settings);
 
 // Symbols one after another, each a file of its own: a PNG image, or a one-page PDF, SVG or
@@ -175,7 +175,7 @@ class SymbolFiles {
     SymbolFiles& operator=(const SymbolFiles&) = delete;
 
     // Measures and draws the symbol; when the result is 0, encode() makes its file.
-    SymbolDrawing draw(tBarcodeType type, const DrawingArguments& arguments);
+    SymbolDrawing draw(Symbology type, const DrawingArguments& arguments);
     // Replaces file with the file of the symbol drawn last.
     void encode(std::string& file);
 

@@ -74,7 +74,7 @@ TEST(TraceCommand, OptionsReachTheMethod) {
 }
 
 TEST(TraceCommand, SymbologiesGoByTheirUsualNames) {
-    const std::pair<std::string_view, tBarcodeType> rows[] = {
+    const std::pair<std::string_view, Symbology> rows[] = {
         {"ean13", EAN_13},
         {"EAN-13", EAN_13},
         {"Ean_13", EAN_13},
@@ -98,8 +98,15 @@ TEST(TraceCommand, SymbologiesGoByTheirUsualNames) {
         {"code39ext", Code_39F},
         {"Code39F", Code_39F},
         {"code39-full-ascii", Code_39F},
+        {"code128auto", ExtendedType::Code_128_Auto},
+        {"GS1-128", ExtendedType::GS1_128},
+        {"ean128", ExtendedType::GS1_128},
+        {"itf14", ExtendedType::ITF_14},
+        {"ean13addon", ExtendedType::EAN_13_AddOn},
+        {"IMb", ExtendedType::Intelligent_Mail},
+        {"intelligent-mail", ExtendedType::Intelligent_Mail},
     };
-    for (const auto& [name, type] : rows) EXPECT_EQ(cli::parseSymbology(name), type) << name;
+    for (const auto& [name, type] : rows) EXPECT_TRUE(cli::parseSymbology(name) == type) << name;
     for (std::string_view unknown : {"", "code", "ean", "code39x", "qr"})
         EXPECT_THROW(cli::parseSymbology(unknown), cli::UsageError) << unknown;
 }

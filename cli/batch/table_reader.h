@@ -81,7 +81,7 @@ class TableReader {
 std::optional<std::size_t> countRows(std::istream& in);
 
 struct RowDrawing {
-    tBarcodeType type{};
+    Symbology type;
     DrawingArguments arguments;
     bool hasSymbol = true;           // false when the symbology and the code are both empty
     std::vector<std::string> lines;  // the label's text: the columns that name no option

@@ -115,20 +115,22 @@ inline char32_t checkDigit(std::u32string_view data) {
     return static_cast<char32_t>(U'0' + subtract16(1000, sum) % 10);
 }
 
-// The twelve characters "0", "0" and the ten UPC-A digits the body stands for, chosen by its
-// last character; empty when that is no digit.
+// The twelve characters "0", the number-system digit and the ten UPC-A digits the body stands
+// for, chosen by its last character; empty when that is no digit.
 using UpcEExpansion = std::array<char32_t, 12>;
-inline std::u32string_view expandUpcE(std::u32string_view body, UpcEExpansion& out) {
+inline std::u32string_view expandUpcE(std::u32string_view body, UpcEExpansion& out,
+                                      char32_t numberSystem = U'0') {
     const auto x = [&](std::size_t position) { return body[position - 1]; };
     const char32_t last = x(6);
+    const char32_t ns = numberSystem;
     if (last >= U'0' && last <= U'2')
-        out = {U'0', U'0', x(1), x(2), x(6), U'0', U'0', U'0', U'0', x(3), x(4), x(5)};
+        out = {U'0', ns, x(1), x(2), x(6), U'0', U'0', U'0', U'0', x(3), x(4), x(5)};
     else if (last == U'3')
-        out = {U'0', U'0', x(1), x(2), x(3), U'0', U'0', U'0', U'0', U'0', x(4), x(5)};
+        out = {U'0', ns, x(1), x(2), x(3), U'0', U'0', U'0', U'0', U'0', x(4), x(5)};
     else if (last == U'4')
-        out = {U'0', U'0', x(1), x(2), x(3), x(4), U'0', U'0', U'0', U'0', U'0', x(5)};
+        out = {U'0', ns, x(1), x(2), x(3), x(4), U'0', U'0', U'0', U'0', U'0', x(5)};
     else if (last >= U'5' && last <= U'9')
-        out = {U'0', U'0', x(1), x(2), x(3), x(4), x(5), U'0', U'0', U'0', U'0', x(6)};
+        out = {U'0', ns, x(1), x(2), x(3), x(4), x(5), U'0', U'0', U'0', U'0', x(6)};
     else
         return {};
     return {out.data(), out.size()};

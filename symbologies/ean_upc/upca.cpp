@@ -37,6 +37,17 @@ void paintSymbol(Frame& frame, std::u32string_view digits, Bars bars) {
     frame.paintModules(endGuard, guards);
 }
 
+void paintWithOuterTexts(Frame& frame, std::u32string_view digits) {
+    const bool withText = frame.arguments().pText != 0;
+    if (withText) {
+        const CharacterText numberSystem(digits[0]);
+        frame.writeText(frame.arguments().pX, frame.textRow(), numberSystem);
+        frame.advancePastText(numberSystem, 10);
+    }
+    paintSymbol(frame, digits, Bars::lengthened);
+    if (withText) frame.writeAtRunningX(CharacterText(digits[11]));
+}
+
 }  // namespace quillet::upca
 
 namespace quillet {
@@ -49,14 +60,7 @@ std::int16_t drawUpcA(const Arguments& args) {
     return trap([&] {
         frame.setUpFont();
         digits.push_back(ean_upc::checkDigit(digits));
-        const bool withText = args.pText != 0;
-        if (withText) {
-            const CharacterText numberSystem(digits[0]);
-            frame.writeText(args.pX, frame.textRow(), numberSystem);
-            frame.advancePastText(numberSystem, 10);
-        }
-        upca::paintSymbol(frame, digits, upca::Bars::lengthened);
-        if (withText) frame.writeAtRunningX(CharacterText(digits[11]));
+        upca::paintWithOuterTexts(frame, digits);
         // The running x ends one module past the symbol; only an overflow of that step shows.
         frame.advance(args.pWidth);
     });

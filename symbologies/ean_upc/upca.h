@@ -19,4 +19,8 @@ enum class Bars {
 // 5 and 6 to 10 are written under their fields; where the outer two go is each layout's own.
 void paintSymbol(Frame& frame, std::u32string_view digits, Bars bars);
 
+// UPC-A's own layout: the number-system digit written at pX with a 10-unit gap before the start
+// guard, the lengthened symbol, and the check digit written right after the end guard.
+void paintWithOuterTexts(Frame& frame, std::u32string_view digits);
+
 }  // namespace quillet::upca

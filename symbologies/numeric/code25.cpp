@@ -7,26 +7,11 @@
 
 #include "render/check_sum.h"
 #include "render/numeric.h"
+#include "symbologies/numeric/two_of_five.h"
 #include "symbologies/symbologies.h"
 
 namespace quillet {
 namespace {
-
-// "1" wide, "0" narrow: the bars of a pair's first digit, the spaces of its second.
-constexpr std::array<std::string_view, 10> patterns = {"00110", "10001", "01001", "11000", "00101",
-                                                       "10100", "01100", "00011", "10010", "01010"};
-
-static_assert([] {
-    for (auto elements : patterns) {
-        int wide = 0;
-        for (char element : elements) wide += element == '1';
-        if (elements.size() != 5 || wide != 2) return false;
-    }
-    return true;
-}());
-
-constexpr std::string_view startElements = "0000";  // bar, space, bar, space
-constexpr std::string_view stopElements = "100";    // bar, space, bar
 
 constexpr bool isDigit(char32_t character) noexcept {
     return character >= U'0' && character <= U'9';
@@ -43,7 +28,7 @@ char checkDigit(std::u32string_view encoded) {
 // A non-digit has no pattern: the type mismatch the digit conversion of the pair would raise.
 std::string_view patternOf(char32_t character) {
     if (!isDigit(character)) raise(error::typeMismatch);
-    return patterns[static_cast<std::size_t>(digitValue(character))];
+    return two_of_five::patterns[static_cast<std::size_t>(digitValue(character))];
 }
 
 }  // namespace
@@ -61,18 +46,14 @@ std::int16_t drawCode25(const Arguments& args) {
         if (args.pChk) encoded.push_back(static_cast<char32_t>(checkDigit(encoded)));
 
         const Band band = frame.normalBand();
-        frame.paintElements(startElements, widths, band);
+        frame.paintElements(two_of_five::startElements, widths, band);
         for (std::size_t i = 0; i + 1 < encoded.size(); i += 2) {
             const std::string_view bars = patternOf(encoded[i]);
             const std::string_view spaces = patternOf(encoded[i + 1]);
-            std::array<char, 10> pair{};
-            for (std::size_t k = 0; k < bars.size(); ++k) {
-                pair[2 * k] = bars[k];
-                pair[2 * k + 1] = spaces[k];
-            }
+            const std::array<char, 10> pair = two_of_five::interleave(bars, spaces);
             frame.paintElements({pair.data(), pair.size()}, widths, band);
         }
-        frame.paintElements(stopElements, widths, band);
+        frame.paintElements(two_of_five::stopElements, widths, band);
         if (args.pText == 1) frame.centreText(args.pCode);
     });
 }

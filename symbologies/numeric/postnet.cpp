@@ -52,10 +52,8 @@ std::int16_t drawPostnet(const Arguments& args) {
         data.push_back(static_cast<char32_t>(checkDigit(data)));
         assignUtf8(args.pCode, data);
 
-        // A half bar starts at the exact middle, not the integer half used elsewhere, so that
-        // both heights share the bottom line.
         const Band full = frame.normalBand();
-        const Band half{static_cast<float>(args.pY + args.pHeight / 2.0), full.bottom};
+        const Band half = frame.halfBand();
         const auto paintBar = [&](const Band& band) {
             frame.paintBox(args.pWidth, band, true);
             frame.paintBox(args.pWidth, full, false);

@@ -39,7 +39,7 @@ std::ostream& operator<<(std::ostream& out, const Decoded& decoded) {
     return out << decoded.symbology << " \"" << decoded.text << "\"";
 }
 
-std::string renderPng(tBarcodeType type, DrawingArguments arguments,
+std::string renderPng(Symbology type, DrawingArguments arguments,
                       const OutputSettings& settings) {
     std::ostringstream out;
     Document document(out, settings);
@@ -108,7 +108,7 @@ std::vector<Decoded> decode(const GreyImage& image, const std::vector<std::strin
     return found;
 }
 
-std::vector<Decoded> renderAndDecode(tBarcodeType type, DrawingArguments arguments, double dpi,
+std::vector<Decoded> renderAndDecode(Symbology type, DrawingArguments arguments, double dpi,
                                      const std::vector<std::string>& zbarSettings) {
     OutputSettings settings;
     settings.dpi = dpi;

@@ -27,7 +27,7 @@ std::ostream& operator<<(std::ostream& out, const Decoded& decoded);
 
 // Draws one symbol at the given DPI (twips, default margins of 10 modules, grid fitting on) and
 // returns every symbol zbar found. A result other than 0 throws std::runtime_error.
-std::vector<Decoded> renderAndDecode(tBarcodeType type, DrawingArguments arguments, double dpi,
+std::vector<Decoded> renderAndDecode(Symbology type, DrawingArguments arguments, double dpi,
                                      const std::vector<std::string>& zbarSettings = {});
 
 // The steps, for tests that need other output settings or look at the pixels.
@@ -42,7 +42,7 @@ struct GreyImage {
 };
 
 // The PNG file the quillet command would write. A result other than 0 throws.
-std::string renderPng(tBarcodeType type, DrawingArguments arguments,
+std::string renderPng(Symbology type, DrawingArguments arguments,
                       const OutputSettings& settings);
 GreyImage readPng(const std::string& png);
 std::vector<Decoded> decode(const GreyImage& image,

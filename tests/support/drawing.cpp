@@ -2,7 +2,7 @@
 
 namespace quillet::testing {
 
-Drawing draw(tBarcodeType type, DrawingArguments arguments) {
+Drawing draw(Symbology type, DrawingArguments arguments) {
     Drawing drawing;
     Quillet control;
     drawing.result = control.Draw(type, &drawing.surface, arguments);
@@ -10,7 +10,7 @@ Drawing draw(tBarcodeType type, DrawingArguments arguments) {
     return drawing;
 }
 
-Drawing draw(tBarcodeType type, std::string code, DrawingArguments arguments) {
+Drawing draw(Symbology type, std::string code, DrawingArguments arguments) {
     arguments.pCode = std::move(code);
     return draw(type, std::move(arguments));
 }

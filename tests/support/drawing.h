@@ -17,8 +17,8 @@ struct Drawing {
 };
 
 // Draws through Quillet::Draw; a failure towards the caller is left to propagate.
-Drawing draw(tBarcodeType type, DrawingArguments arguments);
-Drawing draw(tBarcodeType type, std::string code, DrawingArguments arguments = {});
+Drawing draw(Symbology type, DrawingArguments arguments);
+Drawing draw(Symbology type, std::string code, DrawingArguments arguments = {});
 
 bool isBar(const RecordedBox& box);
 int widthOf(const RecordedBox& box);

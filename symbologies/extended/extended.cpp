@@ -1,0 +1,67 @@
+#include "symbologies/extended/extended.h"
+
+#include <cctype>
+
+namespace quillet {
+namespace {
+
+using DrawingFunction = std::int16_t (*)(const Arguments&);
+
+// Indexed by ExtendedType.
+constexpr std::array<DrawingFunction, 7> drawingFunctions = {
+    drawCode128Auto, drawGs1_128,   drawItf14,          drawEan13AddOn,
+    drawUpcAAddOn,   drawUpcEAddOn, drawIntelligentMail};
+static_assert(drawingFunctions.size() == extendedTypeNames.size());
+
+}  // namespace
+
+std::optional<ExtendedType> extendedTypeNamed(std::string_view name) noexcept {
+    for (std::size_t i = 0; i < extendedTypeNames.size(); ++i) {
+        const std::string_view candidate = extendedTypeNames[i];
+        const bool same =
+            candidate.size() == name.size() &&
+            std::equal(name.begin(), name.end(), candidate.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            });
+        if (same) return static_cast<ExtendedType>(i);
+    }
+    return std::nullopt;
+}
+
+std::int16_t drawExtended(ExtendedType type, const Arguments& arguments) {
+    const auto index = static_cast<std::size_t>(type);
+    if (index >= drawingFunctions.size()) raise(error::invalidArgument);
+    return drawingFunctions[index](arguments);
+}
+
+std::optional<DataProblem> checkExtendedData(ExtendedType type, std::string_view code) {
+    try {
+        switch (type) {
+            case ExtendedType::Code_128_Auto: {
+                extended::Values values;
+                extended::planCode128Text(code, values);
+                break;
+            }
+            case ExtendedType::GS1_128:
+                extended::parseGs1(code);
+                break;
+            case ExtendedType::ITF_14:
+                extended::itf14Digits(code);
+                break;
+            case ExtendedType::EAN_13_AddOn:
+            case ExtendedType::UPC_A_AddOn:
+            case ExtendedType::UPC_E_AddOn:
+                extended::parseAddOnData(type, code);
+                break;
+            case ExtendedType::Intelligent_Mail:
+                extended::intelligentMailBars(code);
+                break;
+        }
+    } catch (const DataError& problem) {
+        return DataProblem{problem.id(), problem.message()};
+    }
+    return std::nullopt;
+}
+
+}  // namespace quillet
