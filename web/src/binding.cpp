@@ -8,28 +8,21 @@
 // past the trap. No JavaScript exception ever crosses into this side: the module's stack pointer
 // would stay where the exception left it.
 #include <emscripten.h>
-#include <zlib.h>
 
 #include <climits>
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 
+#include "assist/checks.h"
+#include "assist/quiet_zones.h"
+#include "assist/values.h"
 #include "control/quillet.h"
 #include "render/errors.h"
 #include "render/surface.h"
 #include "surfaces/png_encoder.h"
-
-// The checks of typed data and the quiet zones, where the assist library is part of the tree.
-#if __has_include("assist/checks.h")
-#include "assist/checks.h"
-#include "assist/quiet_zones.h"
-#include "assist/values.h"
-#define QUILLET_WEB_ASSIST 1
-#endif
 
 namespace {
 
@@ -157,36 +150,6 @@ char* copyOf(const std::string& text, std::int32_t* length) {
     return copy;
 }
 
-// The resolution a picture carries (pHYs: pixels per metre, both ways), so that a picture made
-// for print is placed at its true size. An encoder that writes it itself is told it; after one
-// that does not, the chunk is put in after the header chunk here.
-template <class Encoder>
-constexpr bool writesResolution = requires(Encoder& encoder) {
-    encoder.setResolution(96.0);
-};
-
-template <class Encoder>
-void encodeWithResolution(Encoder& encoder, const unsigned char* pixels, int width, int height,
-                          bool hasAlpha, double dotsPerInch, std::string& png) {
-    if constexpr (writesResolution<Encoder>) encoder.setResolution(dotsPerInch);
-    encoder.encode(pixels, width, height, width * 4, png, hasAlpha);
-    if constexpr (!writesResolution<Encoder>) {
-        const auto perMetre = static_cast<std::uint32_t>(std::lround(dotsPerInch / 0.0254));
-        std::string chunk = {0, 0, 0, 9, 'p', 'H', 'Y', 's'};
-        for (int twice = 0; twice < 2; ++twice)
-            for (int shift = 24; shift >= 0; shift -= 8)
-                chunk.push_back(static_cast<char>(perMetre >> shift));
-        chunk.push_back(1);  // the unit is the metre
-        const auto crc = static_cast<std::uint32_t>(
-            crc32(0, reinterpret_cast<const unsigned char*>(chunk.data() + 4), 13));
-        for (int shift = 24; shift >= 0; shift -= 8)
-            chunk.push_back(static_cast<char>(crc >> shift));
-        const std::size_t afterHeader =
-            8 + 8 + 13 + 4;  // signature, IHDR's length, type, data, CRC
-        png.insert(afterHeader, chunk);
-    }
-}
-
 }  // namespace
 
 extern "C" {
@@ -246,7 +209,8 @@ EMSCRIPTEN_KEEPALIVE unsigned char* quillet_png(const unsigned char* pixels, int
     std::string png;
     try {
         quillet::PngEncoder encoder;
-        encodeWithResolution(encoder, pixels, width, height, hasAlpha != 0, dotsPerInch, png);
+        encoder.setResolution(dotsPerInch);
+        encoder.encode(pixels, width, height, width * 4, png, hasAlpha != 0);
     } catch (const std::exception&) {
         return nullptr;
     }
@@ -257,7 +221,6 @@ EMSCRIPTEN_KEEPALIVE unsigned char* quillet_png(const unsigned char* pixels, int
     return file;
 }
 
-#ifdef QUILLET_WEB_ASSIST
 // What checkData() says about typed data: the method and arguments that draw exactly it, and
 // its findings, one a line: "id<TAB>position<TAB>1 for a refusal, 0 for a note<TAB>message".
 struct Checked {
@@ -307,7 +270,6 @@ EMSCRIPTEN_KEEPALIVE int quillet_colour(const char* text, int length, int* colou
     *colour = *parsed;
     return 1;
 }
-#endif
 
 // The runtime's wording of a result or error number.
 EMSCRIPTEN_KEEPALIVE const char* quillet_describe(int number) {
