@@ -420,3 +420,29 @@ export function colourNamed(text) {
     core._free(block);
   }
 }
+
+// ---- Sizes (assist/units) ------------------------------------------------------------------
+
+// Every module is this many surface units.
+export function unitsPerModule() {
+  return loadedCore()._quillet_units_per_module();
+}
+
+// A length as people write it ("0.33mm", "0.013in", "1pt", "2px" at dotsPerInch) in inches;
+// undefined when it is none.
+export function inchesNamed(text, dotsPerInch) {
+  loadedCore();
+  const { block, pointers: [placed] } = place([text], 0);
+  try {
+    const inches = core._quillet_inches(placed.pointer, placed.length, dotsPerInch);
+    return inches > 0 ? inches : undefined;
+  } finally {
+    core._free(block);
+  }
+}
+
+// Surface units per inch for a module of moduleInches, made whole pixels at rasterDotsPerInch
+// where that is given.
+export function unitsPerInchForModule(moduleInches, rasterDotsPerInch) {
+  return loadedCore()._quillet_units_per_inch(moduleInches, rasterDotsPerInch ?? 0);
+}

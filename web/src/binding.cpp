@@ -10,14 +10,17 @@
 #include <emscripten.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "assist/checks.h"
 #include "assist/quiet_zones.h"
+#include "assist/units.h"
 #include "assist/values.h"
 #include "control/quillet.h"
 #include "render/errors.h"
@@ -269,6 +272,28 @@ EMSCRIPTEN_KEEPALIVE int quillet_colour(const char* text, int length, int* colou
     if (!parsed) return 0;
     *colour = *parsed;
     return 1;
+}
+
+// A length as people write it ("0.33mm", "0.013in", "1pt", "2px" at dotsPerInch) in inches; 0
+// for anything else, a bare number included (the caller has no surface unit to offer).
+EMSCRIPTEN_KEEPALIVE double quillet_inches(const char* text, int length, double dotsPerInch) {
+    const auto parsed =
+        quillet::assist::parseLength(std::string_view(text, static_cast<std::size_t>(length)));
+    if (!parsed || parsed->unit == quillet::assist::LengthUnit::surface) return 0;
+    const double inches = quillet::assist::inchesOf(*parsed, dotsPerInch, 1);
+    return std::isfinite(inches) && inches > 0 ? inches : 0;
+}
+
+// Surface units per inch that make a module of moduleInches exactly unitsPerModule units, the
+// module first made whole pixels at rasterDotsPerInch unless that is 0 (vector output).
+EMSCRIPTEN_KEEPALIVE double quillet_units_per_inch(double moduleInches, double rasterDotsPerInch) {
+    return quillet::assist::unitsPerInchForModule(
+        moduleInches,
+        rasterDotsPerInch > 0 ? std::optional<double>(rasterDotsPerInch) : std::nullopt);
+}
+
+EMSCRIPTEN_KEEPALIVE int quillet_units_per_module() {
+    return quillet::assist::unitsPerModule;
 }
 
 // The runtime's wording of a result or error number.
