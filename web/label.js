@@ -35,7 +35,9 @@ function settings() {
     options: {
       module: given('module'),
       height: given('height'),
-      ratio: ratio === undefined || ratio.includes(':') ? ratio : Number(ratio),
+      // "3" or "3:1" alike: wide to narrow.
+      ratio: ratio === undefined ? undefined :
+        ratio.split(':').map(Number).reduce((wide, narrow) => wide / narrow),
       chk: $('chk').checked,
       text: $('text').checked,
       font: given('font'),

@@ -1,6 +1,6 @@
 // The one-call functions under Node, through import and require alike: toPNG's files read back
 // with zbar for every symbology it reads (upright and turned) and carry their resolution; toSVG
-// is small; bad options and unknown spellings fail naming what is wrong.
+// is small; bad options, refused data and unknown spellings fail naming what is wrong.
 //
 // usage: node one_call_test.mjs PACKAGE_DIR ZBAR_READ SCRATCH_DIR
 import { spawnSync } from 'node:child_process';
@@ -37,7 +37,7 @@ const symbols = [
   ['upca', '03600029145', { rotate: 90 }, 'UPC-A:036000291452'],
   ['upce', '115838', { module: '0.33mm', dpi: 300 }, 'UPC-E:01158380'],
   ['code128', 'ABC-12345', { rotate: 270, background: 'none' }, 'CODE-128:ABC-12345'],
-  ['code39', 'CODE39', { ratio: 2.5, line: '#000080' }, 'CODE-39:CODE39'],
+  ['code39', 'CODE39', { ratio: 2.5, line: 'navy' }, 'CODE-39:CODE39'],
   ['itf', '1234567890', { rotate: 180 }, 'I2/5:1234567890'],
   ['codabar', 'A40156B', { module: '1px' }, 'Codabar:A40156B'],
   ['code93', 'CODE 93', { height: '10mm' }, 'CODE-93:CODE 93'],
@@ -66,6 +66,8 @@ const refusals = [
   ['text_without_canvas', () => imported.toPNG('code39', 'A', { text: true }), 'error 5 text'],
   ['spelling_unknown', () => imported.toSVG('ean14', '1'), 'error 5'],
   ['data_not_text', () => required.toSVG('ean13', 590123412345), 'error 13'],
+  ['check_digit_wrong', () => imported.toSVG('ean13', '5901234123458'), 'error 5 ean13'],
+  ['check_digit_as_is', () => imported.toSVG('ean13', '5901234123458', { asIs: true }), 'no error'],
 ];
 for (const [name, call, expected] of refusals) {
   let got;
@@ -73,7 +75,8 @@ for (const [name, call, expected] of refusals) {
     call();
     got = 'no error';
   } catch (error) {
-    got = error?.name === 'QuilletError' ? `error ${error.number}${error.option ? ` ${error.option}` : ''}` : String(error);
+    const about = error.option ?? error.findings?.[0]?.id;
+    got = error?.name === 'QuilletError' ? `error ${error.number}${about ? ` ${about}` : ''}` : String(error);
   }
   if (got !== expected) fail(`${name}: ${got}, expected ${expected}`);
 }

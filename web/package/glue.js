@@ -349,11 +349,7 @@ export function encodePng(words, width, height, hasAlpha, dotsPerInch) {
   }
 }
 
-// ---- The shared checks (assist/, compiled in where the tree has it) ---------------------------
-
-function hasChecks() {
-  return typeof loadedCore()._quillet_check === 'function';
-}
+// ---- The shared checks of typed data (assist/) ------------------------------------------------
 
 // Reads and frees a text the core made.
 function takeText(pointer, length) {
@@ -374,7 +370,7 @@ export function checkTypedData(type, typed, { asIs = false, chk, set } = {}) {
     throw new QuilletError(invalidArgument, 'option set is not "A", "B" or "C"', { option: 'set' });
   }
   if (asIs) return { type, code: typed, chk: chk ?? false };
-  if (!hasChecks()) return withoutChecks(type, typed, chk, set);
+  loadedCore();
   const { block, pointers: [text] } = place([typed], 32);
   try {
     core._quillet_check(symbologies.indexOf(type), text.pointer, text.length,
@@ -400,22 +396,9 @@ export function checkTypedData(type, typed, { asIs = false, chk, set } = {}) {
   }
 }
 
-// CHECKS HOOK: a tree without assist/ has no checks; the data goes to the method as typed, and
-// Code 128 gets the one set that holds it, so that plain text still draws as typed.
-function withoutChecks(type, typed, chk, set) {
-  let code = typed;
-  if (type === 'Code_128') {
-    const codes = [...typed].map((c) => c.codePointAt(0));
-    const chosen = set ?? (/^(\d\d)+$/.test(typed) ? 'C' :
-      codes.every((c) => c >= 32 && c < 127) || codes.some((c) => c >= 96) ? 'B' : 'A');
-    code = chosen + typed;
-  }
-  return { type, code, chk: chk ?? (type === 'Code_128' || type === 'Code_93') };
-}
-
 // The quiet zones of the symbology's standard, in modules left and right.
 export function quietZoneOf(type) {
-  if (!hasChecks()) return [10, 10];
+  loadedCore();
   const at = core._malloc(16);
   try {
     core._quillet_quiet_zone(symbologies.indexOf(type), at);
@@ -428,14 +411,7 @@ export function quietZoneOf(type) {
 // A colour as people write it ("#RRGGBB", "#RGB", a CSS name) as 0x00BBGGRR; undefined when it
 // is none.
 export function colourNamed(text) {
-  if (!hasChecks()) {
-    const hex = /^#([0-9a-f]{3}|[0-9a-f]{6})$/i.exec(text)?.[1];
-    const named = { black: '000000', white: 'ffffff' }[text.toLowerCase()];
-    const rgb = named ?? (hex?.length === 3 ? hex.replace(/./g, '$&$&') : hex);
-    if (rgb === undefined) return undefined;
-    const value = parseInt(rgb, 16);
-    return ((value & 0xff) << 16) | (value & 0xff00) | (value >> 16);
-  }
+  loadedCore();
   const { block, pointers: [placed] } = place([text]);
   try {
     return core._quillet_colour(placed.pointer, placed.length, block) === 0 ? undefined :
@@ -443,4 +419,30 @@ export function colourNamed(text) {
   } finally {
     core._free(block);
   }
+}
+
+// ---- Sizes (assist/units) ------------------------------------------------------------------
+
+// Every module is this many surface units.
+export function unitsPerModule() {
+  return loadedCore()._quillet_units_per_module();
+}
+
+// A length as people write it ("0.33mm", "0.013in", "1pt", "2px" at dotsPerInch) in inches;
+// undefined when it is none.
+export function inchesNamed(text, dotsPerInch) {
+  loadedCore();
+  const { block, pointers: [placed] } = place([text], 0);
+  try {
+    const inches = core._quillet_inches(placed.pointer, placed.length, dotsPerInch);
+    return inches > 0 ? inches : undefined;
+  } finally {
+    core._free(block);
+  }
+}
+
+// Surface units per inch for a module of moduleInches, made whole pixels at rasterDotsPerInch
+// where that is given.
+export function unitsPerInchForModule(moduleInches, rasterDotsPerInch) {
+  return loadedCore()._quillet_units_per_inch(moduleInches, rasterDotsPerInch ?? 0);
 }

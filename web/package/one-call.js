@@ -3,19 +3,19 @@
 // unit, dpi, quiet zones, CSS colours, rotate, background), check the data, and lay the symbol
 // out on a page of whole modules.
 //
-// Every module is unitsPerModule surface units, and the surface unit is chosen so that a module
-// has the asked width; in raster output (a PNG, a canvas) the module is first made a whole number
-// of pixels, so that every bar and space is a whole number of pixels and the wide elements keep
-// their ratio exactly.
+// Every module is unitsPerModule() surface units, and the surface unit is chosen so that a
+// module has the asked width; in raster output (a PNG, a canvas) the module is first made a whole
+// number of pixels, so that every bar and space is a whole number of pixels and the wide elements
+// keep their ratio exactly. Sizes, quiet zones, colours and the checks are the quillet command's
+// own (assist/, compiled in).
 import {
-  QuilletError, checkTypedData, colourNamed, draw, encodePng, quietZoneOf, symbologies,
+  QuilletError, checkTypedData, colourNamed, draw, encodePng, inchesNamed, quietZoneOf,
+  symbologies, unitsPerInchForModule, unitsPerModule,
 } from './glue.js';
 import { int32From, invalidUseOfNull, overflow, typeMismatch } from './arguments.js';
 import { CanvasSurface, SurfaceBase, SvgSurface, colorToCss } from './canvas-surface.js';
 
-const unitsPerModule = 21;
-// The ratio's wide extra is seven times its first number: 6:0 makes wide elements 63 units,
-// three modules.
+// The ratio's wide extra is seven times its first number: 6:0 makes wide elements three modules.
 const wideExtraPerStep = 7;
 const cssPixelsPerInch = 96;
 const defaultModuleInches = 2 / 96;  // two pixels on a 96 dpi screen
@@ -53,13 +53,12 @@ function refuse(option, why, number = invalidArgument) {
 // (at dpi), in inches.
 function inchesOf(value, option, dpi) {
   const text = typeof value === 'number' ? `${value}px` : value;
-  const match = typeof text === 'string' &&
-    /^\s*(\d+(?:\.\d*)?|\.\d+)\s*(mm|cm|in|pt|px)\s*$/i.exec(text);
-  if (!match || !(Number(match[1]) > 0)) {
-    throw refuse(option, `${JSON.stringify(value)} is no length (0.33mm, 0.013in, 1pt, 4px)`, typeMismatch);
+  const inches = typeof text === 'string' ? inchesNamed(text, dpi) : undefined;
+  if (inches === undefined) {
+    throw refuse(option, `${JSON.stringify(value)} is no length (0.33mm, 0.013in, 1pt, 4px)`,
+      typeMismatch);
   }
-  const perInch = { mm: 25.4, cm: 2.54, in: 1, pt: 72, px: dpi }[match[2].toLowerCase()];
-  return Number(match[1]) / perInch;
+  return inches;
 }
 
 // A CSS colour ("#1a2b3c", "#abc", "navy") or the methods' 0x00BBGGRR as a number.
@@ -90,13 +89,11 @@ function plan(symbology, data, options, rasterDpi) {
   const given = optionsOf(options);
   const dpi = given.dpi ?? cssPixelsPerInch;
   if (typeof dpi !== 'number' || !(dpi >= 10 && dpi <= 4800)) throw refuse('dpi', 'from 10 to 4800');
-  let moduleInches = given.module === undefined ? defaultModuleInches :
+  const moduleInches = given.module === undefined ? defaultModuleInches :
     inchesOf(given.module, 'module', dpi);
   const resolution = rasterDpi === undefined ? undefined : rasterDpi(dpi);
-  if (resolution !== undefined) {
-    moduleInches = Math.max(1, Math.round(moduleInches * resolution)) / resolution;
-  }
-  const unitsPerInch = unitsPerModule / moduleInches;
+  const unitsPerInch = unitsPerInchForModule(moduleInches, resolution);
+  const m = unitsPerModule();
   const heightInches = given.height === undefined ? defaultHeightInches :
     inchesOf(given.height, 'height', dpi);
   const height = Math.round(heightInches * unitsPerInch);
@@ -111,7 +108,7 @@ function plan(symbology, data, options, rasterDpi) {
   let ratio = given.ratio ?? 3;
   if (typeof ratio === 'number') {
     if (!(ratio >= 2 && ratio <= 3)) throw refuse('ratio', 'wide elements are 2 to 3 narrow ones');
-    ratio = `${((ratio - 1) * unitsPerModule) / wideExtraPerStep}:0`;
+    ratio = `${((ratio - 1) * m) / wideExtraPerStep}:0`;
   } else if (typeof ratio !== 'string' || !ratio.includes(':')) {
     throw refuse('ratio', 'a number (wide to narrow, 2 to 3) or the method\'s "W:N"');
   }
@@ -129,7 +126,7 @@ function plan(symbology, data, options, rasterDpi) {
   return {
     type: checked.type,
     arguments: {
-      code: checked.code, width: unitsPerModule, height, text: given.text === false ? 0 : 1,
+      code: checked.code, width: m, height, text: given.text === false ? 0 : 1,
       bold: given.bold === true, font: given.font ?? 'Arial',
       foreColor: colourOf(given.fore ?? 0, 'fore'), lineColor: colourOf(given.line ?? 0, 'line'),
       ratio, chk: checked.chk,
@@ -155,7 +152,7 @@ function drawPlanned(surface, planned) {
 function pageOf(surface, quiet) {
   const bars = surface.boxesDrawn ?? { left: 0, top: 0, right: 0, bottom: 0 };
   const drawn = surface.drawn ?? bars;
-  const m = unitsPerModule;
+  const m = unitsPerModule();
   const out = (from, edge, sign) => from + sign * Math.ceil((sign * (edge - from)) / m) * m;
   return {
     left: out(bars.left, Math.min(drawn.left, bars.left - quiet.left * m), -1),
@@ -175,7 +172,7 @@ function measuringSurface(planned, context) {
 export function toSVG(symbology, data, options) {
   const planned = plan(symbology, data, options);
   const surface = measuringSurface(planned);
-  return surface.toString({ page: pageOf(surface, planned.quiet), grid: unitsPerModule,
+  return surface.toString({ page: pageOf(surface, planned.quiet), grid: unitsPerModule(),
     background: planned.background, rotate: planned.rotate });
 }
 

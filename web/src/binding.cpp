@@ -8,7 +8,6 @@
 // past the trap. No JavaScript exception ever crosses into this side: the module's stack pointer
 // would stay where the exception left it.
 #include <emscripten.h>
-#include <zlib.h>
 
 #include <climits>
 #include <cmath>
@@ -16,20 +15,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 
+#include "assist/checks.h"
+#include "assist/quiet_zones.h"
+#include "assist/units.h"
+#include "assist/values.h"
 #include "control/quillet.h"
 #include "render/errors.h"
 #include "render/surface.h"
 #include "surfaces/png_encoder.h"
-
-// The checks of typed data and the quiet zones, where the assist library is part of the tree.
-#if __has_include("assist/checks.h")
-#include "assist/checks.h"
-#include "assist/quiet_zones.h"
-#include "assist/values.h"
-#define QUILLET_WEB_ASSIST 1
-#endif
 
 namespace {
 
@@ -157,36 +153,6 @@ char* copyOf(const std::string& text, std::int32_t* length) {
     return copy;
 }
 
-// The resolution a picture carries (pHYs: pixels per metre, both ways), so that a picture made
-// for print is placed at its true size. An encoder that writes it itself is told it; after one
-// that does not, the chunk is put in after the header chunk here.
-template <class Encoder>
-constexpr bool writesResolution = requires(Encoder& encoder) {
-    encoder.setResolution(96.0);
-};
-
-template <class Encoder>
-void encodeWithResolution(Encoder& encoder, const unsigned char* pixels, int width, int height,
-                          bool hasAlpha, double dotsPerInch, std::string& png) {
-    if constexpr (writesResolution<Encoder>) encoder.setResolution(dotsPerInch);
-    encoder.encode(pixels, width, height, width * 4, png, hasAlpha);
-    if constexpr (!writesResolution<Encoder>) {
-        const auto perMetre = static_cast<std::uint32_t>(std::lround(dotsPerInch / 0.0254));
-        std::string chunk = {0, 0, 0, 9, 'p', 'H', 'Y', 's'};
-        for (int twice = 0; twice < 2; ++twice)
-            for (int shift = 24; shift >= 0; shift -= 8)
-                chunk.push_back(static_cast<char>(perMetre >> shift));
-        chunk.push_back(1);  // the unit is the metre
-        const auto crc = static_cast<std::uint32_t>(
-            crc32(0, reinterpret_cast<const unsigned char*>(chunk.data() + 4), 13));
-        for (int shift = 24; shift >= 0; shift -= 8)
-            chunk.push_back(static_cast<char>(crc >> shift));
-        const std::size_t afterHeader =
-            8 + 8 + 13 + 4;  // signature, IHDR's length, type, data, CRC
-        png.insert(afterHeader, chunk);
-    }
-}
-
 }  // namespace
 
 extern "C" {
@@ -246,7 +212,8 @@ EMSCRIPTEN_KEEPALIVE unsigned char* quillet_png(const unsigned char* pixels, int
     std::string png;
     try {
         quillet::PngEncoder encoder;
-        encodeWithResolution(encoder, pixels, width, height, hasAlpha != 0, dotsPerInch, png);
+        encoder.setResolution(dotsPerInch);
+        encoder.encode(pixels, width, height, width * 4, png, hasAlpha != 0);
     } catch (const std::exception&) {
         return nullptr;
     }
@@ -257,7 +224,6 @@ EMSCRIPTEN_KEEPALIVE unsigned char* quillet_png(const unsigned char* pixels, int
     return file;
 }
 
-#ifdef QUILLET_WEB_ASSIST
 // What checkData() says about typed data: the method and arguments that draw exactly it, and
 // its findings, one a line: "id<TAB>position<TAB>1 for a refusal, 0 for a note<TAB>message".
 struct Checked {
@@ -307,7 +273,28 @@ EMSCRIPTEN_KEEPALIVE int quillet_colour(const char* text, int length, int* colou
     *colour = *parsed;
     return 1;
 }
-#endif
+
+// A length as people write it ("0.33mm", "0.013in", "1pt", "2px" at dotsPerInch) in inches; 0
+// for anything else, a bare number included (the caller has no surface unit to offer).
+EMSCRIPTEN_KEEPALIVE double quillet_inches(const char* text, int length, double dotsPerInch) {
+    const auto parsed =
+        quillet::assist::parseLength(std::string_view(text, static_cast<std::size_t>(length)));
+    if (!parsed || parsed->unit == quillet::assist::LengthUnit::surface) return 0;
+    const double inches = quillet::assist::inchesOf(*parsed, dotsPerInch, 1);
+    return std::isfinite(inches) && inches > 0 ? inches : 0;
+}
+
+// Surface units per inch that make a module of moduleInches exactly unitsPerModule units, the
+// module first made whole pixels at rasterDotsPerInch unless that is 0 (vector output).
+EMSCRIPTEN_KEEPALIVE double quillet_units_per_inch(double moduleInches, double rasterDotsPerInch) {
+    return quillet::assist::unitsPerInchForModule(
+        moduleInches,
+        rasterDotsPerInch > 0 ? std::optional<double>(rasterDotsPerInch) : std::nullopt);
+}
+
+EMSCRIPTEN_KEEPALIVE int quillet_units_per_module() {
+    return quillet::assist::unitsPerModule;
+}
 
 // The runtime's wording of a result or error number.
 EMSCRIPTEN_KEEPALIVE const char* quillet_describe(int number) {
