@@ -330,7 +330,9 @@ MANIFEST
       { echo "after the upgrade: $(uninstall_entries) installed products, not 1"; status=1; }
     for file in "$machine64/quillet.dll" "$machine64/quillet_canvas.dll" \
         "$machine64/Quillet.Control.manifest" "$machine64/quillet.tlb" "$machine64/LICENSE.txt" \
-        "$machine64/README.txt" "$machine32/quillet.dll" "$machine32/quillet_canvas.dll"; do
+        "$machine64/README.txt" "$machine64/examples/Quillet.bas" \
+        "$machine64/examples/barcode.asp" "$machine32/quillet.dll" \
+        "$machine32/quillet_canvas.dll"; do
       [ -f "$file" ] || { echo "not installed: ${file#$drive/}"; status=1; }
     done
     draw_examples "$machine64" || status=1

@@ -29,11 +29,15 @@ else
   echo "sign: no QUILLET_SIGN_TIMESTAMP_URL: the signatures carry no time stamp" >&2
 fi
 
+# The password goes through a file only this user reads, never the command line (osslsigncode
+# before 2.6 reads no password from standard input).
+password=$(mktemp)
+trap 'rm -f "$password"' EXIT
+chmod 600 "$password"
+printf '%s' "${QUILLET_SIGN_PASSWORD:-}" >"$password"
 for file in "$@"; do
-  # The password goes through standard input, never the command line.
-  printf '%s' "${QUILLET_SIGN_PASSWORD:-}" |
-    osslsigncode sign -pkcs12 "$QUILLET_SIGN_CERTIFICATE" -readpass - -h sha256 \
-      -n "Quillet" "${timestamp[@]}" -in "$file" -out "$file.signed" >/dev/null
+  osslsigncode sign -pkcs12 "$QUILLET_SIGN_CERTIFICATE" -readpass "$password" -h sha256 \
+    -n "Quillet" "${timestamp[@]}" -in "$file" -out "$file.signed" >/dev/null
   mv "$file.signed" "$file"
   echo "sign: signed $file" >&2
 done

@@ -6,7 +6,8 @@
 #   canvas_wine.sh vbscript STATE BITS SCRIPT TABLE OUT DECODER
 #                                              the script saves one PNG per type and DPI into
 #                                              OUT, DECODER reads them back with zbar; then
-#                                              the README's examples (examples.vbs)
+#                                              the README's examples (examples.vbs) and the
+#                                              package's VBA module and ASP page
 #   canvas_wine.sh trace STATE BITS CLIENT CASES QUILLET OUT
 #                                              the control's cases through the canvas client
 #   canvas_wine.sh pictures STATE BITS CLIENT OUT
@@ -45,6 +46,20 @@ case "$command" in
     grep -q "all checks passed" <<<"$output" || exit 1
     # The README's examples, in the same folder.
     output=$(wine cscript //nologo "$(windows_path "$here/examples.vbs")" "$(windows_path "$out")")
+    echo "$output"
+    grep -q "all checks passed" <<<"$output" || exit 1
+    # The package's VBA module and ASP page, made VBScript: the module without its declared
+    # types and attributes, the page's script (after its directive) as a procedure.
+    examples=$here/../../../windows/package/examples
+    {
+      cat "$here/package_examples.vbs"
+      sed -e '/^Attribute /d' -e '/^Option /d' -e 's/ As [A-Za-z]*//g' "$examples/Quillet.bas"
+      echo "Sub RunPage()"
+      awk '/^<%@/ {next} /^<%/ {inside=1; next} /^%>/ {inside=0} inside' "$examples/barcode.asp" |
+        grep -v '^Option '
+      echo "End Sub"
+    } >"$out/package_examples.vbs"
+    output=$(wine cscript //nologo "$(windows_path "$out/package_examples.vbs")")
     echo "$output"
     grep -q "all checks passed" <<<"$output" || exit 1
     "$decoder" "$table" "$out"
