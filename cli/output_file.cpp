@@ -117,9 +117,9 @@ std::string failure(const std::string& path, int number) {
 constexpr std::string_view temporaryPrefix = ".quillet-";
 constexpr std::string_view temporarySuffix = ".part";
 
-std::string temporaryName(const std::string& folder, pid_t process, int attempt) {
+std::string temporaryName(const std::string& folder, pid_t process, unsigned number) {
     return folder + std::string(temporaryPrefix) + std::to_string(process) + "-" +
-           std::to_string(attempt) + std::string(temporarySuffix);
+           std::to_string(number) + std::string(temporarySuffix);
 }
 
 // Removes the temporary files that processes which have ended (SIGKILL, a power cut) left in a
@@ -233,9 +233,12 @@ OutputFile::OutputFile(const std::string& path) : path_(path), target_(path) {
         // made. The calling thread is stopped with it.
         if (stopping.load()) throw std::runtime_error(failure(path, EINTR));
         sweepFolder(folder);
+        // Numbered through the run, so that threads writing into one folder do not try the
+        // same names in turn.
+        static std::atomic<unsigned> made{0};
         for (int attempt = 0; descriptor_ < 0; ++attempt) {
             static const pid_t process = ::getpid();
-            temporary_ = temporaryName(folder, process, attempt);
+            temporary_ = temporaryName(folder, process, made.fetch_add(1));
             slot_ = claimSlot(temporary_);
             descriptor_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (descriptor_ >= 0) break;

@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <streambuf>
 
@@ -569,6 +571,9 @@ TEST(QuilletOutputCommands, RefusalsAndFilesLeft) {
          {"a.png"},
          {}},
     };
+    const char* given = std::getenv("SOURCE_DATE_EPOCH");
+    const std::optional<std::string> sourceDateEpoch =
+        given != nullptr ? std::optional<std::string>(given) : std::nullopt;
     int rowNumber = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -598,6 +603,7 @@ TEST(QuilletOutputCommands, RefusalsAndFilesLeft) {
             EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
         fs::remove_all(folder);
     }
+    if (sourceDateEpoch) setenv("SOURCE_DATE_EPOCH", sourceDateEpoch->c_str(), 1);
 }
 
 // A replaced file keeps its permissions but not the right to run as its owner or group.
