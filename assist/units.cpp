@@ -12,13 +12,16 @@ namespace {
 struct UnitName {
     std::string_view name;
     LengthUnit unit;
-    double perInch;  // of a physical unit; pixels are counted at the resolution
+    double scale;  // to the unit: centimetres are kept as millimetres, mils as inches
 };
-constexpr std::array<UnitName, 5> unitNames = {{{"mm", LengthUnit::millimetres, 25.4},
-                                                {"cm", LengthUnit::millimetres, 2.54},
+// Longer names first, so that "mils" is not read as "mil" with an "s" left over.
+constexpr std::array<UnitName, 7> unitNames = {{{"mils", LengthUnit::inches, 0.001},
+                                                {"mil", LengthUnit::inches, 0.001},
+                                                {"mm", LengthUnit::millimetres, 1},
+                                                {"cm", LengthUnit::millimetres, 10},
                                                 {"in", LengthUnit::inches, 1},
-                                                {"pt", LengthUnit::points, 72},
-                                                {"px", LengthUnit::pixels, 0}}};
+                                                {"pt", LengthUnit::points, 1},
+                                                {"px", LengthUnit::pixels, 1}}};
 
 }  // namespace
 
@@ -30,8 +33,7 @@ std::optional<Length> parseLength(std::string_view text) noexcept {
         if (text.size() > unit.name.size() && text.ends_with(unit.name)) {
             text.remove_suffix(unit.name.size());
             length.unit = unit.unit;
-            // Centimetres are kept as millimetres.
-            if (unit.name == "cm") scale = 10;
+            scale = unit.scale;
             break;
         }
     }

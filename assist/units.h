@@ -1,6 +1,6 @@
-// Sizes as people write them ("0.33mm", "15 mm", "0.5in", "12pt", "3px") and the surface unit
-// that carries them: the methods take whole 16-bit numbers, so a module of 0.33 mm needs a unit
-// a fraction of it, not twips or millimetres.
+// Sizes as people write them ("0.33mm", "15 mm", "0.5in", "13mil", "12pt", "3px") and the surface
+// unit that carries them: the methods take whole 16-bit numbers, so a module of 0.33 mm needs a
+// unit a fraction of it, not twips or millimetres.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@ struct Length {
     LengthUnit unit = LengthUnit::surface;  // a bare number: the surface's own units
 };
 
-// A number with an optional unit (mm, cm, in, pt, px); nothing when it is not one.
+// A number with an optional unit (mm, cm, in, mil, pt, px); nothing when it is not one.
 std::optional<Length> parseLength(std::string_view text) noexcept;
 
 // Inches in a length of a physical unit, pixels at the given resolution; surfaceUnitsPerInch

@@ -20,13 +20,14 @@ trap 'rm -rf "$work"' EXIT
 echo "files in $base"
 
 # Distinct data per row: twelve EAN-13 digits (the check digit is computed by both), and a
-# Code 128 text in set B. The numbers are built as text: awk's %d stops at 2^31 - 1 in some awks.
+# Code 128 text (batch chooses set B for it, as zint does). The numbers are built as text: awk's
+# %d stops at 2^31 - 1 in some awks.
 awk -v n="$count" 'BEGIN { for (i = 1; i <= n; i++) printf "EAN_13,4%011d\n", i }' \
   >"$work/ean13.csv"
-awk -v n="$count" 'BEGIN { for (i = 1; i <= n; i++) printf "Code_128,BQUILLET-%06d\n", i }' \
+awk -v n="$count" 'BEGIN { for (i = 1; i <= n; i++) printf "Code_128,QUILLET-%06d\n", i }' \
   >"$work/code128.csv"
 cut -d, -f2 "$work/ean13.csv" >"$work/ean13.txt"
-cut -d, -f2 "$work/code128.csv" | cut -c2- >"$work/code128.txt"
+cut -d, -f2 "$work/code128.csv" >"$work/code128.txt"
 
 # Runs a command quietly and prints its wall time and its CPU time (user + system), in seconds.
 timed() {

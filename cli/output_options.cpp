@@ -168,8 +168,11 @@ namespace {
 std::int16_t wholeUnits(std::string_view option, double units) {
     const double rounded = std::round(units);
     if (!(rounded >= 1 && rounded <= 32767))
-        throw UsageError(std::string(option) + " comes to " + std::to_string(rounded) +
-                         " surface units: it must be from 1 to 32767 (choose other --units)");
+        throw UsageError(
+            std::string(option) + " comes to " +
+            std::to_string(static_cast<long long>(std::clamp(rounded, -1e15, 1e15))) +
+            " surface units, and the methods take 1 to 32767: make it smaller, or the module "
+            "larger");
     return static_cast<std::int16_t>(rounded);
 }
 
@@ -192,10 +195,11 @@ void resolveSizes(const SizeOptions& sizes, bool ratioGiven, DrawingArguments& a
             isRaster(settings.format) ? std::optional<double>(settings.dpi) : std::nullopt);
         arguments.pWidth = assist::unitsPerModule;
         if (!ratioGiven) arguments.pRatio = assist::threeToOne;
-        // The default height stays the size it is in the surface's units.
+        // The default height keeps its size in twips, the units the defaults are given in.
         if (!sizes.height)
-            arguments.pHeight =
-                wholeUnits("--height", arguments.pHeight / surfacePerInch * *settings.unitsPerInch);
+            arguments.pHeight = wholeUnits(
+                "--height", arguments.pHeight / unitsPerInch(ScaleMode::twips, settings.dpi) *
+                                *settings.unitsPerInch);
     } else if (module) {
         arguments.pWidth = wholeUnits("--width", module->value);
     }
