@@ -9,7 +9,7 @@ namespace {
 // 7 and 7, UPC-A 9 and 9, UPC-E 9 and 7); Code 128, Code 39, Code 93, Interleaved 2 of 5,
 // Codabar and Code 11 ten modules by their ISO/IEC and AIM specifications; MSI twelve; POSTNET
 // ten bar widths, more than its 1/8 inch at the usual bar width.
-constexpr std::array<QuietZoneModules, 15> zones = {{
+constexpr std::array<QuietZoneModules, symbologyCount> zones = {{
     {10, 10},  // Codabar
     {10, 10},  // Code_11
     {10, 10},  // Code_128
@@ -25,13 +25,19 @@ constexpr std::array<QuietZoneModules, 15> zones = {{
     {9, 9},    // UPC_A
     {9, 9},    // UPC_A_Plus
     {9, 7},    // UPC_E
+    {10, 10},  // Code_128_Auto
+    {10, 10},  // GS1_128
+    {0, 0},    // ITF_14, which draws its own quiet zones inside its bearer bars
+    {11, 5},   // EAN_13_AddOn: 5 after the add-on
+    {9, 5},    // UPC_A_AddOn
+    {9, 5},    // UPC_E_AddOn
+    {6, 6},    // Intelligent_Mail: an eighth of an inch, at bars 0.02 inch wide
 }};
-static_assert(zones.size() == barcodeTypeNames.size());
 
 }  // namespace
 
-QuietZoneModules quietZone(tBarcodeType type) noexcept {
-    const auto index = static_cast<std::size_t>(type);
+QuietZoneModules quietZone(Symbology type) noexcept {
+    const std::size_t index = type.index();
     return index < zones.size() ? zones[index] : QuietZoneModules{10, 10};
 }
 

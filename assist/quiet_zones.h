@@ -10,6 +10,6 @@ struct QuietZoneModules {
     double right;
 };
 
-QuietZoneModules quietZone(tBarcodeType type) noexcept;
+QuietZoneModules quietZone(Symbology type) noexcept;
 
 }  // namespace quillet::assist

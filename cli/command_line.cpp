@@ -257,7 +257,7 @@ void printMessage(std::ostream& err, std::string_view message) {
     }
 }
 
-const std::vector<std::string_view> dataOptionNames = {"--set"};
+const std::vector<std::string_view> dataOptionNames = {"--set", "--bearers"};
 const std::vector<std::string_view> dataFlagNames = {"--as-is"};
 
 bool applyDataOption(std::string_view name, std::string_view value, DataChoice& choice) {
@@ -268,23 +268,51 @@ bool applyDataOption(std::string_view name, std::string_view value, DataChoice& 
             value != "c")
             badValue(name, value, "A, B or C");
         choice.codeSet = static_cast<char>(std::toupper(static_cast<unsigned char>(value[0])));
+    } else if (name == "--bearers") {
+        choice.bearers = std::string(value);
     } else {
         return false;
     }
     return true;
 }
 
+namespace {
+
+// Checked data goes to the symbologies beyond the fifteen where they serve it better: Code 128
+// without a chosen set to the automatic sets, EAN-13, UPC-A and UPC-E data with "+" to the
+// symbol with its add-on.
+Symbology servedBetter(Symbology type, std::string_view code, const DataChoice& choice) {
+    if (type == Code_128 && !choice.codeSet) return ExtendedType::Code_128_Auto;
+    if (code.find('+') == std::string_view::npos) return type;
+    if (type == EAN_13) return ExtendedType::EAN_13_AddOn;
+    if (type == UPC_A) return ExtendedType::UPC_A_AddOn;
+    if (type == UPC_E) return ExtendedType::UPC_E_AddOn;
+    return type;
+}
+
+}  // namespace
+
 void checkTypedData(Symbology& type, DrawingArguments& arguments, const DataChoice& choice,
                     std::ostream& notes) {
     if (choice.codeSet && type != Code_128)
         throw UsageError("--set chooses the code set of Code 128 only");
-    // The symbologies beyond the fifteen check their data as they encode it.
-    if (type.isExtended()) return;
+    if (choice.bearers && type != ExtendedType::ITF_14)
+        throw UsageError("--bearers gives the bearer bars of ITF-14 only");
+    // ITF-14 takes its bearer bars where the two-width symbologies take their ratio; as it is,
+    // the ratio given stands.
+    if (type == ExtendedType::ITF_14 && (choice.bearers || !choice.asIs))
+        arguments.pRatio = choice.bearers.value_or("5:frame");
     if (choice.asIs) {
         if (choice.codeSet)
             throw UsageError(
                 "--set and --as-is do not go together: as it is, Code 128 data "
                 "begins with its set letter");
+        return;
+    }
+    type = servedBetter(type, arguments.pCode, choice);
+    if (type.isExtended()) {
+        if (const auto problem = checkExtendedData(type.extendedType(), arguments.pCode))
+            throw DataError(std::string(type.name()) + ": " + problem->message);
         return;
     }
     const assist::Checked checked =

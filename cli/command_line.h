@@ -54,14 +54,16 @@ struct DataChoice {
     bool asIs = false;
     std::optional<char> codeSet;
     std::optional<bool> check;
+    std::optional<std::string> bearers;  // ITF-14's bearer bars, "5:frame" unless given
 };
-// --set and the flag --as-is.
+// --set, --bearers and the flag --as-is.
 extern const std::vector<std::string_view> dataOptionNames;
 extern const std::vector<std::string_view> dataFlagNames;
 // Applies --set or --as-is; false for any other name.
 bool applyDataOption(std::string_view name, std::string_view value, DataChoice& choice);
 // Checks the typed pCode unless the choice says --as-is, and puts in type and arguments what
-// draws it (an ISBN beginning 979 becomes EAN-13, Code 128 gets its set letter). Throws
+// draws it (an ISBN beginning 979 becomes EAN-13; Code 128 gets the automatic sets, or the set
+// letter that --set chooses; EAN-13, UPC-A and UPC-E data with "+05" its add-on). Throws
 // DataError with the refusals; notes on how the data is drawn go to notes.
 void checkTypedData(Symbology& type, DrawingArguments& arguments, const DataChoice& choice,
                     std::ostream& notes);

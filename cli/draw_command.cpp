@@ -75,8 +75,11 @@ std::string_view drawHelp() {
            "CODE is checked first: digits and lengths of EAN/UPC (a typed check digit must be\n"
            "right), ISBN-10 and ISBN-13 with hyphens, ZIP and ZIP+4 for POSTNET, each\n"
            "symbology's characters; data it refuses exits 65 with the reason. Code 128 takes\n"
-           "plain data: its code set is chosen (C for an even number of digits, B for text, A\n"
-           "for control characters) and its check character, like Code 93's, is on.\n"
+           "plain data of codes 0 to 255 in the shortest mix of code sets A, B and C (--set\n"
+           "draws one set with the original method), its check character always on, as Code\n"
+           "93's is. GS1-128 takes bracketed AIs, (01)09501101530003(17)260101(10)ABC123, each\n"
+           "field checked; EAN-13, UPC-A and UPC-E take an add-on after \"+\" (...+05, "
+           "...+51299).\n"
            "The page is everything drawn, text included, with the quiet zones each standard asks\n"
            "for beside the bars (EAN-13 11 and 7 modules, UPC-A 9, Code 128 10, ...) and 10\n"
            "modules above and below. Nothing is printed on success; a drawing that ends with a\n"
@@ -95,7 +98,9 @@ std::string_view drawHelp() {
            "\n"
            "  --as-is             pass CODE to the method untouched, as library and COM callers\n"
            "                      do (Code 128 data then begins with its set letter A, B or C)\n"
-           "  --set A|B|C         Code 128's code set, instead of the one chosen for the data\n"
+           "  --set A|B|C         Code 128 in one code set, through the original method\n"
+           "  --bearers W:STYLE   ITF-14's bearer bars: W modules wide (0 for none), STYLE frame\n"
+           "                      or bars (top and bottom only) [5:frame]\n"
            "  --module SIZE       the module (narrow element) width with a unit: 0.33mm, 0.013in,\n"
            "                      1pt, 4px; --width takes the same, or whole surface units. The\n"
            "                      surface's unit is then chosen to carry it exactly (in PNG a\n"
@@ -183,11 +188,11 @@ namespace {
 
 // What the sheet shows for each symbology: data that each method takes as it is.
 struct Sample {
-    tBarcodeType type;
+    Symbology type;
     std::string_view code;
     bool check;
 };
-constexpr std::array<Sample, 15> samples = {{
+constexpr std::array<Sample, symbologyCount> samples = {{
     {Codabar, "A40156B", false},
     {Code_11, "123-45", true},
     {Code_128, "BQuillet-128", true},
@@ -203,15 +208,21 @@ constexpr std::array<Sample, 15> samples = {{
     {UPC_A, "03600029145", false},
     {UPC_A_Plus, "78901234567", false},
     {UPC_E, "0123456", false},
+    {ExtendedType::Code_128_Auto, "Quillet 2026-12-07", false},
+    {ExtendedType::GS1_128, "(01)09501101530003(10)ABC123", false},
+    {ExtendedType::ITF_14, "1540014128876", false},
+    {ExtendedType::EAN_13_AddOn, "9771234567003+05", false},
+    {ExtendedType::UPC_A_AddOn, "03600029145+51299", false},
+    {ExtendedType::UPC_E_AddOn, "0425261+12", false},
+    {ExtendedType::Intelligent_Mail, "01234567094987654321-01234567891", false},
 }};
-static_assert(samples.size() == barcodeTypeNames.size());
 
 constexpr int sheetColumns = 3;
 constexpr double sheetDpi = 200;
 constexpr double captionPoints = 10;
 
 struct SheetCell {
-    tBarcodeType type;
+    Symbology type;
     DrawingArguments arguments;
     SymbolDrawing measured;
 };
@@ -258,10 +269,11 @@ int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::
             SheetCell cell{sample.type, {}, {}};
             cell.arguments.pCode = sample.code;
             cell.arguments.pChk = sample.check;
+            if (cell.type == ExtendedType::ITF_14) cell.arguments.pRatio = "5:frame";
             cell.measured = measureSymbol(cell.type, cell.arguments, settings);
             if (cell.measured.result == error::notImplemented) continue;
             if (cell.measured.result != 0) {
-                err << "quillet: " << barcodeTypeNames[cell.type] << ": result "
+                err << "quillet: " << cell.type.name() << ": result "
                     << numberAndMeaning(cell.measured.result) << "\n";
                 continue;
             }
@@ -311,7 +323,7 @@ int runSheet(const std::vector<std::string>& arguments, std::ostream& out, std::
             cairo_set_font_size(context, captionSize);
             cairo_set_source_rgb(context, 0.2, 0.2, 0.2);
             cairo_move_to(context, left + padLeft, top + captionSize);
-            cairo_show_text(context, std::string(barcodeTypeNames[cell.type]).c_str());
+            cairo_show_text(context, std::string(cell.type.name()).c_str());
             cairo_new_path(context);
             drawSymbolAt(context, cell.type, cell.arguments, settings, cell.measured,
                          left + padLeft, top + captionLine + padTop);

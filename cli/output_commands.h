@@ -28,7 +28,7 @@ OutputFormat formatFor(std::string_view path, const std::optional<OutputFormat>&
                        bool outIsTerminal = true);
 
 // The quiet zone each symbology's standard asks for, for settings.quietZones.
-std::array<QuietZone, 15> standardQuietZones();
+std::array<QuietZone, symbologyCount> standardQuietZones();
 
 // --width (or --module), --height and --font-size as people write them ("0.33mm", "15mm",
 // "10pt", or whole surface units as the methods take them), kept until the output settings

@@ -130,12 +130,16 @@ OutputFormat formatFor(std::string_view path, const std::optional<OutputFormat>&
                      "': name it .png, .pdf, .svg or .ps, or use --format");
 }
 
-std::array<QuietZone, 15> standardQuietZones() {
-    std::array<QuietZone, 15> zones;
-    for (std::size_t type = 0; type < zones.size(); ++type) {
-        const auto zone = assist::quietZone(static_cast<tBarcodeType>(type));
-        zones[type] = {zone.left, zone.right};
-    }
+std::array<QuietZone, symbologyCount> standardQuietZones() {
+    std::array<QuietZone, symbologyCount> zones;
+    const auto keep = [&](Symbology type) {
+        const auto zone = assist::quietZone(type);
+        zones[type.index()] = {zone.left, zone.right};
+    };
+    for (std::size_t type = 0; type < barcodeTypeNames.size(); ++type)
+        keep(static_cast<tBarcodeType>(type));
+    for (std::size_t type = 0; type < extendedTypeNames.size(); ++type)
+        keep(static_cast<ExtendedType>(type));
     return zones;
 }
 

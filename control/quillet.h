@@ -62,12 +62,18 @@ class Symbology {
     }
     // "Code_39", "GS1_128": the type's member name.
     std::string_view name() const noexcept;
+    // 0-14 for the fifteen, then 15 on for those beyond them: for tables of every symbology.
+    constexpr std::size_t index() const noexcept {
+        return static_cast<std::size_t>(value_) + (extended_ ? barcodeTypeNames.size() : 0);
+    }
     friend constexpr bool operator==(Symbology, Symbology) noexcept = default;
 
   private:
     std::int32_t value_;
     bool extended_;
 };
+
+inline constexpr std::size_t symbologyCount = barcodeTypeNames.size() + extendedTypeNames.size();
 
 // The thirteen drawing arguments in one value, with the defaults of the quillet command.
 struct DrawingArguments {

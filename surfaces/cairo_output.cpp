@@ -517,9 +517,8 @@ SymbolDrawing measureOn(cairo_t* scratch, Symbology type, DrawingArguments argum
     std::array<double, 4> pads = {margin, margin, margin, margin};
     const Extents& all = measured.drawnOnDevice;
     const Extents& bars = surface.boxesOnDevice();
-    if (settings.quietZones && !bars.empty && !type.isExtended() &&
-        static_cast<std::size_t>(type.barcodeType()) < settings.quietZones->size()) {
-        const QuietZone zone = (*settings.quietZones)[static_cast<std::size_t>(type.barcodeType())];
+    if (settings.quietZones && !bars.empty && type.index() < settings.quietZones->size()) {
+        const QuietZone zone = (*settings.quietZones)[type.index()];
         const double module =
             std::abs(static_cast<int>(arguments.pWidth)) * settings.devicePerUnit();
         pads[0] = std::max(0.0, all.left - (bars.left - zone.left * module));
@@ -606,8 +605,8 @@ std::int16_t drawSymbolAt(cairo_t* context, Symbology type, DrawingArguments arg
     return control.Draw(type, &surface, arguments);
 }
 
-SymbolDrawing drawSymbolPage(Document& document, Symbology type, const DrawingArguments& arguments,
-                             const OutputSettings& settings) {
+SymbolDrawing drawSymbolPage(Document& document, Symbology type,
+                             const DrawingArguments& arguments, const OutputSettings& settings) {
     SymbolDrawing measured = measureSymbol(type, arguments, settings);
     if (measured.result != 0) return measured;
     cairo_t* context = document.beginPage(measured.pageWidth, measured.pageHeight);

@@ -67,7 +67,7 @@ struct OutputSettings {
     double marginModules = 10;         // quiet zone around the symbol, in modules (pWidth)
     // Quiet zones by symbology (indexed by tBarcodeType), measured from the bars: the page then
     // holds the bars with these zones and everything drawn, and marginModules above and below.
-    std::optional<std::array<QuietZone, 15>> quietZones;
+    std::optional<std::array<QuietZone, symbologyCount>> quietZones;
     int rotation = 0;  // the symbol turned clockwise: 0, 90, 180 or 270 degrees
     // The creation date that PDF and PostScript documents carry, in seconds since 1970 (UTC).
     // None by default, so that the same drawing always gives the same bytes.

@@ -95,49 +95,45 @@ struct AgainstZint {
     ExtendedType type;
     std::string data;
     int zintSymbology;
-    std::string zintData;
+    std::string zintData = {};  // when zint spells the data otherwise
 };
 
 const AgainstZint againstZint[] = {
-    {"Code128Text", ExtendedType::Code_128_Auto, "Ship-ID 2026/12/07 #0042", 20,
-     "Ship-ID 2026/12/07 #0042"},
-    {"Code128DigitsFirst", ExtendedType::Code_128_Auto, "1234567AB", 20, "1234567AB"},
-    {"Code128DigitRunInside", ExtendedType::Code_128_Auto, "AB123456cd", 20, "AB123456cd"},
-    {"Code128ControlAndLower", ExtendedType::Code_128_Auto, "AB\tCD", 20, "AB\tCD"},
-    {"Code128StartsInSetA", ExtendedType::Code_128_Auto, "\tabc", 20, "\tabc"},
-    {"Code128Fnc4Latch", ExtendedType::Code_128_Auto, "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9x", 20,
-     "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9x"},
+    {"Code128Text", ExtendedType::Code_128_Auto, "Ship-ID 2026/12/07 #0042", 20},
+    {"Code128DigitsFirst", ExtendedType::Code_128_Auto, "1234567AB", 20},
+    {"Code128DigitRunInside", ExtendedType::Code_128_Auto, "AB123456cd", 20},
+    {"Code128ControlAndLower", ExtendedType::Code_128_Auto, "AB\tCD", 20},
+    {"Code128StartsInSetA", ExtendedType::Code_128_Auto, "\tabc", 20},
+    {"Code128Fnc4Latch", ExtendedType::Code_128_Auto, "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9x", 20},
     {"Gs1Fixed", ExtendedType::GS1_128, "(01)09501101530003(17)260101(10)ABC123", 16,
      "[01]09501101530003[17]260101[10]ABC123"},
     {"Gs1VariableInside", ExtendedType::GS1_128, "(10)12345(3103)000189(21)A1", 16,
      "[10]12345[3103]000189[21]A1"},
-    {"Gs1SquareBrackets", ExtendedType::GS1_128, "[10]A(B)C[21]12", 16, "[10]A(B)C[21]12"},
+    {"Gs1SquareBrackets", ExtendedType::GS1_128, "[10]A(B)C[21]12", 16},
     {"Gs1Sscc", ExtendedType::GS1_128, "(00)106141411234567897", 16, "[00]106141411234567897"},
-    {"Itf14Computed", ExtendedType::ITF_14, "1540014128876", 89, "1540014128876"},
+    {"Itf14Computed", ExtendedType::ITF_14, "1540014128876", 89},
     {"Itf14Verified", ExtendedType::ITF_14, "00012345678905", 89, "0001234567890"},
-    {"Ean13TwoDigits", ExtendedType::EAN_13_AddOn, "9771234567003+05", 13, "9771234567003+05"},
-    {"Ean13FiveDigits", ExtendedType::EAN_13_AddOn, "978030640615+51299", 13, "978030640615+51299"},
-    {"UpcATwoDigits", ExtendedType::UPC_A_AddOn, "03600029145+12", 34, "03600029145+12"},
+    {"Ean13TwoDigits", ExtendedType::EAN_13_AddOn, "9771234567003+05", 13},
+    {"Ean13FiveDigits", ExtendedType::EAN_13_AddOn, "978030640615+51299", 13},
+    {"UpcATwoDigits", ExtendedType::UPC_A_AddOn, "03600029145+12", 34},
     {"UpcAFiveDigits", ExtendedType::UPC_A_AddOn, "036000291452+90000", 34, "03600029145+90000"},
     {"UpcETwoDigits", ExtendedType::UPC_E_AddOn, "425261+07", 37, "0425261+07"},
-    {"UpcEFiveDigits", ExtendedType::UPC_E_AddOn, "0425261+12345", 37, "0425261+12345"},
-    {"UpcENumberSystem1", ExtendedType::UPC_E_AddOn, "1425261+24", 37, "1425261+24"},
-    {"ImbNoRouting", ExtendedType::Intelligent_Mail, "00040123456200800001", 85,
-     "00040123456200800001"},
-    {"ImbFiveDigits", ExtendedType::Intelligent_Mail, "01234567094987654321-01234", 85,
-     "01234567094987654321-01234"},
+    {"UpcEFiveDigits", ExtendedType::UPC_E_AddOn, "0425261+12345", 37},
+    {"UpcENumberSystem1", ExtendedType::UPC_E_AddOn, "1425261+24", 37},
+    {"ImbNoRouting", ExtendedType::Intelligent_Mail, "00040123456200800001", 85},
+    {"ImbFiveDigits", ExtendedType::Intelligent_Mail, "01234567094987654321-01234", 85},
     {"ImbNineDigits", ExtendedType::Intelligent_Mail, "01234567094987654321 012345678", 85,
      "01234567094987654321-012345678"},
     {"ImbElevenDigits", ExtendedType::Intelligent_Mail, "0123456709498765432101234567891", 85,
      "01234567094987654321-01234567891"},
-    {"ImbLargest", ExtendedType::Intelligent_Mail, "94999999999999999999-99999999999", 85,
-     "94999999999999999999-99999999999"},
+    {"ImbLargest", ExtendedType::Intelligent_Mail, "94999999999999999999-99999999999", 85},
 };
 
 TEST(Extended, MatchesZintBarForBar) {
     for (const AgainstZint& row : againstZint) {
         SCOPED_TRACE(row.name);
-        const std::string expected = theirs(row.zintSymbology, row.zintData);
+        const std::string expected =
+            theirs(row.zintSymbology, row.zintData.empty() ? row.data : row.zintData);
         const std::string actual = ours(row.type, row.data);
         // Code 128 may find a shorter mix of sets than zint; as long, it must be zint's.
         if (actual.size() < expected.size() &&

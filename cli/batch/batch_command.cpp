@@ -434,7 +434,8 @@ std::string_view batchHelp() {
            "                     the row fails)\n"
            "  --threads N        files: N threads each draw, encode and write whole rows,\n"
            "                     1 to 64 [one per core, up to 8]\n"
-           "  --as-is, --set, --module, --height, --font-size  as quillet draw takes them\n";
+           "  --as-is, --set, --bearers, --module, --height, --font-size  as quillet draw takes\n"
+           "                      them\n";
 }
 
 int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,

@@ -1,7 +1,5 @@
 #include "symbologies/extended/extended.h"
 
-#include <cctype>
-
 namespace quillet {
 namespace {
 
@@ -14,20 +12,6 @@ constexpr std::array<DrawingFunction, 7> drawingFunctions = {
 static_assert(drawingFunctions.size() == extendedTypeNames.size());
 
 }  // namespace
-
-std::optional<ExtendedType> extendedTypeNamed(std::string_view name) noexcept {
-    for (std::size_t i = 0; i < extendedTypeNames.size(); ++i) {
-        const std::string_view candidate = extendedTypeNames[i];
-        const bool same =
-            candidate.size() == name.size() &&
-            std::equal(name.begin(), name.end(), candidate.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) ==
-                       std::tolower(static_cast<unsigned char>(b));
-            });
-        if (same) return static_cast<ExtendedType>(i);
-    }
-    return std::nullopt;
-}
 
 std::int16_t drawExtended(ExtendedType type, const Arguments& arguments) {
     const auto index = static_cast<std::size_t>(type);

@@ -34,9 +34,6 @@ inline constexpr std::array<std::string_view, 7> extendedTypeNames = {
     "Code_128_Auto", "GS1_128",     "ITF_14",          "EAN_13_AddOn",
     "UPC_A_AddOn",   "UPC_E_AddOn", "Intelligent_Mail"};
 
-// The member name of a type, case-insensitively; nothing for other text.
-std::optional<ExtendedType> extendedTypeNamed(std::string_view name) noexcept;
-
 // Data a symbology cannot encode: the invalid-argument error with a stable id
 // ("gs1.check-digit") and a message that says what is wrong and what would be right.
 // A text from its parts, one after another.
