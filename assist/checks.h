@@ -18,7 +18,7 @@
 namespace quillet::assist {
 
 struct Finding {
-    std::string_view id;       // "ean13.check-digit": stable, for tests, logs and translations
+    std::string id;            // "ean13.check-digit": stable, for tests, logs and translations
     std::size_t position = 0;  // the character it is about, counting from 1; 0 for the whole
     std::string message;       // what is wrong and what would be right
     bool refusal = true;       // false: a note on how the data is drawn, which it still is
