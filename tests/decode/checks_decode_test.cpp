@@ -83,6 +83,15 @@ TEST(CheckedData, GivesTheArgumentsThatDrawTheTypedDataOrSaysWhatIsWrong) {
         EXPECT_EQ(testing::renderAndDecode(checked.type, arguments, 300, zbarSettings),
                   std::vector<Decoded>{row.decoded});
     }
+    // The ids name the symbology and the kind of problem, for programs that act on them.
+    const auto ids = [](tBarcodeType type, std::string_view typed) {
+        std::string joined;
+        for (const auto& finding : checkData(type, typed).findings) joined += finding.id + " ";
+        return joined;
+    };
+    EXPECT_EQ(ids(EAN_13, "4006381333930"), "ean13.check-digit ");
+    EXPECT_EQ(ids(Code_39, "a*"), "code39.asterisk ");
+    EXPECT_EQ(ids(ISBN, "979-10-90636-07-1"), "isbn.no-isbn-10 ");
 }
 
 }  // namespace
