@@ -279,7 +279,14 @@ MANIFEST
     trap '"$0" cleanup "$state" >/dev/null 2>&1' EXIT
     use_display
     wine64=$(loader 64)
-    msiexec() { quiet "$wine64" msiexec "$1" "$(windows_path "$2")" /qn; }
+    # msiexec can return while the installer's own processes still finish the work (removing the
+    # older product, writing the registry); the prefix is looked at only once they have all ended.
+    msiexec() {
+      local status=0
+      quiet "$wine64" msiexec "$1" "$(windows_path "$2")" /qn || status=$?
+      wineserver -w
+      return $status
+    }
     drive="$WINEPREFIX/drive_c"
     machine64="$drive/Program Files/Quillet" machine32="$drive/Program Files (x86)/Quillet"
     user_folder="$drive/users/${USER:-$(id -un)}/AppData/Local/Programs/Quillet"
@@ -321,6 +328,9 @@ MANIFEST
     for key in Features Products UpgradeCodes; do
       quiet "$wine64" reg add "HKLM\\Software\\Classes\\Installer\\$key" /f >/dev/null
     done
+    # As on any Windows, the user's classes key is there before anything is installed: Wine makes
+    # it on first use, sooner or later as the machine is loaded, which is no trace of ours.
+    quiet "$wine64" reg add 'HKCU\Software\Classes' /f >/dev/null
     snapshot "$state/before" || { echo "reg export failed"; exit 1; }
     status=0
 
