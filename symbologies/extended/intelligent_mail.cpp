@@ -11,7 +11,7 @@
 namespace quillet::extended {
 namespace {
 
-// USPS-B-3200 appendix D tables I and II, built as the specification builds them: every 13-bit
+// USPS-B-3200 appendix D tables I and II, built as the publication builds them: every 13-bit
 // value with five (table I) or two (table II) bits set, in increasing order, next to its mirror
 // image; a value that is its own mirror image is placed from the end of the table.
 struct CharacterTables {
