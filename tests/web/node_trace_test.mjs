@@ -144,12 +144,13 @@ try {
     }
   }
 
-  // The budget of a page that loads it: 150 KB of WebAssembly.
+  // The budget of a page that loads it: 160 KB of WebAssembly (the fifteen methods, the
+  // symbologies beyond them and the checks).
   const wasm = statSync(join(project, 'node_modules/quillet/quillet-core.wasm')).size;
   console.log(`quillet-core.wasm: ${wasm} bytes`);
-  if (wasm > 150 * 1024) {
+  if (wasm > 160 * 1024) {
     ++failed;
-    console.log(`FAIL wasm_size: ${wasm} bytes, more than 150 KB`);
+    console.log(`FAIL wasm_size: ${wasm} bytes, more than 160 KB`);
   }
   console.log(`${cases.length + conversions.length + outcome.spellings.length + 3 + checked - failed} passed, ${failed} failed`);
   process.exitCode = failed === 0 ? 0 : 1;

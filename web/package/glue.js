@@ -46,6 +46,21 @@ function readText(pointer, length) {
   return decoder.decode(core.HEAPU8.subarray(pointer, pointer + length));
 }
 
+// Every symbology's type name as the core numbers them: the fifteen methods, then the
+// symbologies beyond them that the one-call functions draw.
+let typeNames = null;
+export function allSymbologies() {
+  if (typeNames === null) {
+    const loaded = loadedCore();
+    const names = [];
+    for (let pointer; (pointer = loaded._quillet_type_name(names.length)) !== 0;) {
+      names.push(readText(pointer, loaded.HEAPU8.indexOf(0, pointer) - pointer));
+    }
+    typeNames = Object.freeze(names);
+  }
+  return typeNames;
+}
+
 // The runtime's wording of a result or error number: "Overflow", "Subscript out of range", ...
 export function describeResult(number) {
   const loaded = loadedCore();
@@ -288,13 +303,22 @@ function runCore(type, a, code, font, ratio, outcome) {
 // Draws one symbol onto surface and returns { result, code } (and the exception of the surface
 // member that stopped the drawing, as error). A failure towards the caller throws QuilletError.
 export function draw(surface, symbology, options) {
+  return drawType(surface, typeOf(symbology), options);
+}
+
+// draw() for any symbology the core draws, by its type name.
+export function drawSymbology(surface, typeName, options) {
+  loadedCore();
+  return drawType(surface, allSymbologies().indexOf(typeName), options);
+}
+
+function drawType(surface, type, options) {
   loadedCore();
   if (calls.length >= maxNesting) {
     const deep = new QuilletError(outOfStackSpace, `draw() calls nested more than ${maxNesting} deep`);
     abandonAll(deep);
     throw deep;
   }
-  const type = typeOf(symbology);
   const a = argumentsOf(options);
   const call = { surface, error: undefined, errorNumber: 0, fatal: undefined };
   const { block, pointers: [code, font, ratio] } = place([a.code, a.font, a.ratio]);
@@ -373,11 +397,11 @@ export function checkTypedData(type, typed, { asIs = false, chk, set } = {}) {
   loadedCore();
   const { block, pointers: [text] } = place([typed], 32);
   try {
-    core._quillet_check(symbologies.indexOf(type), text.pointer, text.length,
+    core._quillet_check(allSymbologies().indexOf(type), text.pointer, text.length,
       chk === undefined ? -1 : Number(chk), set === undefined ? 0 : set.charCodeAt(0), block);
     const [accepted, checkedType, checkedChk, code, codeLength, findings, findingsLength] =
       core.HEAP32.subarray(block >> 2, (block >> 2) + 7);
-    const result = { type: symbologies[checkedType], code: takeText(code, codeLength),
+    const result = { type: allSymbologies()[checkedType], code: takeText(code, codeLength),
       chk: checkedChk !== 0 };
     const listed = takeText(findings, findingsLength).split('\n').filter(Boolean).map((line) => {
       const [id, position, refusal, ...message] = line.split('\t');
@@ -401,7 +425,7 @@ export function quietZoneOf(type) {
   loadedCore();
   const at = core._malloc(16);
   try {
-    core._quillet_quiet_zone(symbologies.indexOf(type), at);
+    core._quillet_quiet_zone(allSymbologies().indexOf(type), at);
     return [...new Float64Array(core.HEAPU8.buffer, at, 2)];
   } finally {
     core._free(at);

@@ -9,8 +9,8 @@
 // keep their ratio exactly. Sizes, quiet zones, colours and the checks are the quillet command's
 // own (assist/, compiled in).
 import {
-  QuilletError, checkTypedData, colourNamed, draw, encodePng, inchesNamed, quietZoneOf,
-  symbologies, unitsPerInchForModule, unitsPerModule,
+  QuilletError, allSymbologies, checkTypedData, colourNamed, drawSymbology, encodePng,
+  inchesNamed, quietZoneOf, unitsPerInchForModule, unitsPerModule,
 } from './glue.js';
 import { int32From, invalidUseOfNull, overflow, typeMismatch } from './arguments.js';
 import { CanvasSurface, SurfaceBase, SvgSurface, colorToCss } from './canvas-surface.js';
@@ -30,20 +30,22 @@ const otherSpellings = {
   i2of5: 'Code_25', itf: 'Code_25', interleaved2of5: 'Code_25', i25: 'Code_25',
   code3of9: 'Code_39', code39ext: 'Code_39F', code39extended: 'Code_39F', code39full: 'Code_39F',
   code39fullascii: 'Code_39F', extcode39: 'Code_39F', msi: 'Code_MSI', msiplessey: 'Code_MSI',
+  ean128: 'GS1_128', ucc128: 'GS1_128', imb: 'Intelligent_Mail', uspsimb: 'Intelligent_Mail',
+  onecode: 'Intelligent_Mail',
 };
 const comparable = (name) => name.toLowerCase().replace(/[-_ ]/g, '');
 
 export function symbologyNamed(name) {
   if (typeof name === 'string') {
     const key = comparable(name);
-    const type = symbologies.find((type) => comparable(type) === key) ?? otherSpellings[key];
+    const type = allSymbologies().find((type) => comparable(type) === key) ?? otherSpellings[key];
     if (type !== undefined) return type;
   }
   throw new QuilletError(invalidArgument, `unknown symbology ${typeof name === 'string' ? JSON.stringify(name) : typeof name}`);
 }
 
 const optionNames = new Set(['module', 'height', 'dpi', 'margin', 'ratio', 'text', 'font', 'bold',
-  'fore', 'line', 'background', 'rotate', 'chk', 'set', 'asIs', 'pixelRatio']);
+  'fore', 'line', 'background', 'rotate', 'chk', 'set', 'bearers', 'asIs', 'pixelRatio']);
 
 function refuse(option, why, number = invalidArgument) {
   return new QuilletError(number, `option ${option}: ${why}`, { option });
@@ -101,12 +103,19 @@ function plan(symbology, data, options, rasterDpi) {
 
   const type = symbologyNamed(symbology);
   if (typeof data !== 'string') throw new QuilletError(typeMismatch, 'the data is not a string');
+  if (given.set !== undefined && type !== 'Code_128') throw refuse('set', 'Code 128 only');
+  if (given.bearers !== undefined && type !== 'ITF_14') throw refuse('bearers', 'ITF-14 only');
+  if (given.bearers !== undefined && typeof given.bearers !== 'string') {
+    throw refuse('bearers', 'the width in modules and "frame" or "bars", as "5:frame"', typeMismatch);
+  }
   const checked = checkTypedData(type, data, {
     asIs: given.asIs === true, chk: given.chk, set: given.set,
   });
 
   let ratio = given.ratio ?? 3;
-  if (typeof ratio === 'number') {
+  // ITF-14 takes its bearer bars where the two-width symbologies take their ratio.
+  if (checked.type === 'ITF_14' && given.asIs !== true) ratio = given.bearers ?? '5:frame';
+  else if (typeof ratio === 'number') {
     if (!(ratio >= 2 && ratio <= 3)) throw refuse('ratio', 'wide elements are 2 to 3 narrow ones');
     ratio = `${((ratio - 1) * m) / wideExtraPerStep}:0`;
   } else if (typeof ratio !== 'string' || !ratio.includes(':')) {
@@ -140,7 +149,7 @@ function plan(symbology, data, options, rasterDpi) {
 
 // Draws onto surface; a result other than 0 is no label, and fails the call.
 function drawPlanned(surface, planned) {
-  const drawn = draw(surface, planned.type, planned.arguments);
+  const drawn = drawSymbology(surface, planned.type, planned.arguments);
   if (drawn.result !== 0) {
     throw new QuilletError(drawn.result, 'the symbol could not be drawn', { cause: drawn.error });
   }

@@ -22,6 +22,7 @@ createQuilletCore(core).catch(() => {});
 glue.attachCore(core);
 
 const ready = Promise.resolve();
+const oneCallSymbologies = glue.allSymbologies();
 const { draw, describeResult, QuilletError, symbologies, defaults, maxNesting } = glue;
 const { CanvasSurface, SvgSurface, colorToCss, fitCanvas } = require('./canvas-surface.cjs');
 // In the one form that Node's import can read the names from (quillet-node.mjs).
@@ -29,6 +30,6 @@ module.exports = {
   ...require('./one-call.cjs'),
   ...require('./recording-surface.cjs'),
   ...require('./put-with-kind.cjs'),
-  ready, draw, describeResult, QuilletError, symbologies, defaults, maxNesting,
-  CanvasSurface, SvgSurface, colorToCss, fitCanvas,
+  ready, draw, describeResult, QuilletError, symbologies, oneCallSymbologies, defaults,
+  maxNesting, CanvasSurface, SvgSurface, colorToCss, fitCanvas,
 };

@@ -5,15 +5,27 @@ export type Symbology =
   | 'EAN_13' | 'EAN_8' | 'ISBN' | 'Code_MSI' | 'PostNet' | 'UPC_A' | 'UPC_A_Plus' | 'UPC_E';
 
 /**
+ * The symbologies beyond the fifteen methods, drawn by toSVG, toPNG and drawOn only: Code 128
+ * with automatic code sets (what 'code128' draws unless a set is chosen), GS1-128 with its
+ * bracketed AIs, ITF-14 with bearer bars, EAN-13, UPC-A and UPC-E with a two- or five-digit
+ * add-on (what 'ean13', 'upca' and 'upce' draw for data with '+'), the Intelligent Mail barcode.
+ */
+export type ExtendedSymbology =
+  | 'Code_128_Auto' | 'GS1_128' | 'ITF_14' | 'EAN_13_AddOn' | 'UPC_A_AddOn' | 'UPC_E_AddOn'
+  | 'Intelligent_Mail';
+
+/**
  * A symbology as the quillet command spells it: its type name or the usual spellings, matched
  * in any case and with or without "_", "-" and blanks ("EAN_13", "ean13", "EAN-13" are one).
  */
-export type SymbologyName = Symbology
+export type SymbologyName = Symbology | ExtendedSymbology
   | 'codabar' | 'code11' | 'Code-11' | 'code128' | 'Code-128' | 'code25' | 'itf' | 'ITF'
   | 'i2of5' | 'i25' | 'interleaved2of5' | 'code39' | 'Code-39' | 'code3of9' | 'code39f'
   | 'code39ext' | 'code39extended' | 'code39full' | 'code39fullascii' | 'extcode39' | 'code93'
   | 'Code-93' | 'ean13' | 'EAN-13' | 'ean8' | 'EAN-8' | 'isbn' | 'msi' | 'MSI' | 'msiplessey'
-  | 'codemsi' | 'postnet' | 'POSTNET' | 'upca' | 'UPC-A' | 'upcaplus' | 'upce' | 'UPC-E';
+  | 'codemsi' | 'postnet' | 'POSTNET' | 'upca' | 'UPC-A' | 'upcaplus' | 'upce' | 'UPC-E'
+  | 'code128auto' | 'gs1-128' | 'gs1128' | 'ean128' | 'ucc128' | 'itf14' | 'ITF-14'
+  | 'ean13addon' | 'upcaaddon' | 'upceaddon' | 'imb' | 'intelligent-mail' | 'uspsimb' | 'onecode';
 
 /** A length with its unit ('0.33mm', '0.013in', '1pt', '2px', '2.5cm'), or pixels at dpi. */
 export type Length = string | number;
@@ -50,8 +62,11 @@ export interface SymbolOptions {
   rotate?: 0 | 90 | 180 | 270;
   /** The check character(s) where optional. Default on for Code 128 and Code 93, else off. */
   chk?: boolean;
-  /** Code 128's code set; default: the one set that holds the data. */
+  /** Code 128 drawn in one code set by the original method; default: the code sets chosen
+   * character by character, shortest symbol first. */
   set?: 'A' | 'B' | 'C';
+  /** ITF-14's bearer bars, width in modules and "frame" or "bars". Default "5:frame". */
+  bearers?: string;
   /** The data to the method untouched, unchecked (Code 128 data then begins with its set). */
   asIs?: boolean;
 }
@@ -89,7 +104,7 @@ export function drawOn(canvas: HTMLCanvasElement | OffscreenCanvas, symbology: S
   { code: string; width: number; height: number };
 
 /** The type name of a spelling; QuilletError 5 for an unknown one. */
-export function symbologyNamed(name: string): Symbology;
+export function symbologyNamed(name: string): Symbology | ExtendedSymbology;
 
 /**
  * Resolved once the WebAssembly module is loaded. `import` waits for it already and `require`
@@ -99,6 +114,9 @@ export const ready: Promise<void>;
 
 /** The symbologies in the order of their numbers 0..14 (a name is matched case-insensitively). */
 export const symbologies: readonly Symbology[];
+
+/** What toSVG, toPNG and drawOn draw: the fifteen in their order, then those beyond them. */
+export const oneCallSymbologies: readonly (Symbology | ExtendedSymbology)[];
 
 /**
  * Numbers from JavaScript, one rule for the options and for what a surface answers (TextWidth,

@@ -2,7 +2,7 @@
 // onto any object with the ten surface members (FontName, ForeColor, FontBold, FontSize,
 // CurrentX, CurrentY, TextWidth, TextHeight, Line, Print), such as the ready surfaces below.
 import createQuilletCore from './quillet-core.js';
-import { attachCore, bridge } from './glue.js';
+import { allSymbologies, attachCore, bridge } from './glue.js';
 
 const wasmUrl = new URL('./quillet-core.wasm', import.meta.url);
 
@@ -37,6 +37,8 @@ attachCore(await new Promise((resolve, reject) => {
 }));
 
 export const ready = Promise.resolve();
+// What toSVG, toPNG and drawOn draw: the fifteen methods' types, then those beyond them.
+export const oneCallSymbologies = allSymbologies();
 export {
   draw, describeResult, QuilletError, symbologies, defaults, maxNesting,
 } from './glue.js';

@@ -26,6 +26,7 @@
 #include "render/errors.h"
 #include "render/surface.h"
 #include "surfaces/png_encoder.h"
+#include "symbologies/extended/extended.h"
 
 namespace {
 
@@ -48,6 +49,13 @@ enum NumberKind : int { int16Kind, floatKind, doubleKind, int32Kind, boolKind };
 // JavaScript side keeps them within -2147483647 ... 2147483647).
 constexpr int abandonDrawing = INT32_MIN;
 struct Abandoned {};
+
+// Types cross as Symbology::index(): the fifteen methods' own, then those beyond them.
+constexpr int methodCount = static_cast<int>(quillet::barcodeTypeNames.size());
+quillet::Symbology symbologyOf(int type) {
+    if (type < methodCount) return static_cast<quillet::tBarcodeType>(type);
+    return static_cast<quillet::ExtendedType>(type - methodCount);
+}
 
 }  // namespace
 
@@ -183,7 +191,7 @@ EMSCRIPTEN_KEEPALIVE int quillet_draw(int type, float x, float y, const char* co
         ScriptSurface surface;
         quillet::Quillet control;
         try {
-            result = control.Draw(static_cast<quillet::tBarcodeType>(type), &surface, arguments);
+            result = control.Draw(symbologyOf(type), &surface, arguments);
         } catch (const quillet::RuntimeError& failure) {
             outcome->thrown = failure.number();
         }
@@ -236,16 +244,53 @@ struct Checked {
     std::int32_t findingsLength;
 };
 
+}  // extern "C"
+
+namespace {
+
+// Typed data goes to the symbologies beyond the fifteen where they serve it better, as the
+// quillet command sends it: Code 128 without a chosen set to the automatic sets, EAN-13, UPC-A
+// and UPC-E data with "+" to the symbol with its add-on.
+quillet::Symbology servedBetter(quillet::Symbology type, std::string_view typed, int codeSet) {
+    using quillet::ExtendedType;
+    if (type == quillet::Code_128 && codeSet == 0) return ExtendedType::Code_128_Auto;
+    if (typed.find('+') == std::string_view::npos) return type;
+    if (type == quillet::EAN_13) return ExtendedType::EAN_13_AddOn;
+    if (type == quillet::UPC_A) return ExtendedType::UPC_A_AddOn;
+    if (type == quillet::UPC_E) return ExtendedType::UPC_E_AddOn;
+    return type;
+}
+
+// The symbologies beyond the fifteen check their data by planning the symbol: the data is
+// drawn as typed, or refused with the one problem found.
+void checkExtended(quillet::Symbology type, std::string_view typed, Checked* out) {
+    const auto problem = quillet::checkExtendedData(type.extendedType(), typed);
+    std::string findings;
+    if (problem) {
+        findings.append(problem->id).append("\t0\t1\t").append(type.name());
+        findings.append(": ").append(problem->message) += '\n';
+    }
+    out->accepted = problem ? 0 : 1;
+    out->type = static_cast<std::int32_t>(type.index());
+    out->code = copyOf(std::string(typed), &out->codeLength);
+    out->findings = copyOf(findings, &out->findingsLength);
+}
+
+}  // namespace
+
+extern "C" {
+
 // check: -1 for the symbology's usual choice, else 0 or 1; codeSet: 0, or 'A', 'B', 'C'.
 EMSCRIPTEN_KEEPALIVE void quillet_check(int type, const char* typed, int typedLength, int check,
                                         int codeSet, Checked* out) {
     *out = Checked{};
+    const std::string_view text(typed, static_cast<std::size_t>(typedLength));
+    const quillet::Symbology served = servedBetter(symbologyOf(type), text, codeSet);
+    if (served.isExtended()) return checkExtended(served, text, out);
     quillet::assist::Request request;
     if (check >= 0) request.check = check != 0;
     if (codeSet != 0) request.codeSet = static_cast<char>(codeSet);
-    const auto checked = quillet::assist::checkData(
-        static_cast<quillet::tBarcodeType>(type),
-        std::string_view(typed, static_cast<std::size_t>(typedLength)), request);
+    const auto checked = quillet::assist::checkData(served.barcodeType(), text, request);
     std::string findings;
     for (const auto& finding : checked.findings) {
         findings.append(finding.id).append("\t").append(std::to_string(finding.position));
@@ -260,7 +305,7 @@ EMSCRIPTEN_KEEPALIVE void quillet_check(int type, const char* typed, int typedLe
 
 // The quiet zones the symbology's standard asks for, in modules: left, then right.
 EMSCRIPTEN_KEEPALIVE void quillet_quiet_zone(int type, double* leftAndRight) {
-    const auto zone = quillet::assist::quietZone(static_cast<quillet::tBarcodeType>(type));
+    const auto zone = quillet::assist::quietZone(symbologyOf(type));
     leftAndRight[0] = zone.left;
     leftAndRight[1] = zone.right;
 }
@@ -290,6 +335,12 @@ EMSCRIPTEN_KEEPALIVE double quillet_units_per_inch(double moduleInches, double r
     return quillet::assist::unitsPerInchForModule(
         moduleInches,
         rasterDotsPerInch > 0 ? std::optional<double>(rasterDotsPerInch) : std::nullopt);
+}
+
+// The name of type (numbered as quillet_draw takes it), null past the last.
+EMSCRIPTEN_KEEPALIVE const char* quillet_type_name(int type) {
+    if (type < 0 || type >= static_cast<int>(quillet::symbologyCount)) return nullptr;
+    return symbologyOf(type).name().data();
 }
 
 EMSCRIPTEN_KEEPALIVE int quillet_units_per_module() {
