@@ -3,7 +3,7 @@
 const started = performance.now();
 const quillet = await import('./quillet/quillet.js');
 const loadMilliseconds = performance.now() - started;
-const { drawOn, toPNG, toSVG, describeResult, QuilletError, symbologies } = quillet;
+const { drawOn, toPNG, toSVG, describeResult, QuilletError, oneCallSymbologies } = quillet;
 
 const pngDpi = 300;
 // What a symbology shows when chosen: sample data, and whether its check character is on
@@ -13,7 +13,10 @@ const samples = {
   Code_25: ['1234567890'], Code_39: ['CODE39'], Code_39F: ['Code 39 full'],
   Code_93: ['CODE 93', true], EAN_13: ['400638133393'], EAN_8: ['9638507'], ISBN: ['080442957X'],
   Code_MSI: ['80523', true], PostNet: ['12345-6789'], UPC_A: ['03600029145'],
-  UPC_A_Plus: ['78901234567'], UPC_E: ['115838'],
+  UPC_A_Plus: ['78901234567'], UPC_E: ['115838'], Code_128_Auto: ['Quillet 128 00123456', true],
+  GS1_128: ['(01)09501101530003(10)ABC123', true], ITF_14: ['1540014128876', true],
+  EAN_13_AddOn: ['400638133393+12'], UPC_A_AddOn: ['03600029145+12345'],
+  UPC_E_AddOn: ['115838+12'], Intelligent_Mail: ['01234567094987654321-01234567891', true],
 };
 
 const $ = (id) => document.getElementById(id);
@@ -21,7 +24,7 @@ const form = $('settings');
 const canvas = $('label');
 const preview = $('preview');
 
-for (const name of symbologies) {
+for (const name of oneCallSymbologies) {
   $('symbology').add(new Option(name.replaceAll('_', ' '), name, false, name === 'EAN_13'));
 }
 

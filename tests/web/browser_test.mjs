@@ -36,6 +36,9 @@ const cases = [
   ['upca', 'UPC_A', '03600029145', false, 'UPC-A:036000291452'],
   ['upca_plus', 'UPC_A_Plus', '78901234567', false, 'UPC-A:789012345674'],
   ['upce', 'UPC_E', '115838', false, 'UPC-E:01158380'],
+  ['gs1_128', 'GS1_128', '(01)09501101530003(10)AB1', true, 'CODE-128:010950110153000310AB1'],
+  ['itf14', 'ITF_14', '1540014128876', true, 'I2/5:15400141288763'],
+  ['imb', 'Intelligent_Mail', '01234567094987654321-01234567891', true, null],
 ];
 const zbarSettings = ['code93.enable=1', 'codabar.enable=1', 'codabar.min-length=1',
   'i25.min-length=2', 'upca.enable=1', 'upce.enable=1'];
