@@ -91,6 +91,7 @@ const refusals = [
   ['gs1_check_digit', () => imported.toSVG('gs1128', '(01)09501101530004'), 'error 5 gs1.check-digit'],
   ['imb_short', () => imported.toSVG('imb', '0123'), 'error 5 imb.length'],
   ['addon_of_three', () => imported.toSVG('upca', '03600029145+123'), 'error 5 addon.length'],
+  ['set_as_is', () => imported.toSVG('code128', 'BABC', { set: 'B', asIs: true }), 'error 5 set'],
   ['set_beyond_code128', () => imported.toSVG('gs1-128', '(00)1', { set: 'A' }), 'error 5 set'],
   ['bearers_beyond_itf14', () => imported.toSVG('itf', '12', { bearers: '5:frame' }), 'error 5 bearers'],
 ];

@@ -104,6 +104,9 @@ function plan(symbology, data, options, rasterDpi) {
   const type = symbologyNamed(symbology);
   if (typeof data !== 'string') throw new QuilletError(typeMismatch, 'the data is not a string');
   if (given.set !== undefined && type !== 'Code_128') throw refuse('set', 'Code 128 only');
+  if (given.set !== undefined && given.asIs === true) {
+    throw refuse('set', 'not with asIs: as it is, Code 128 data begins with its set letter');
+  }
   if (given.bearers !== undefined && type !== 'ITF_14') throw refuse('bearers', 'ITF-14 only');
   if (given.bearers !== undefined && typeof given.bearers !== 'string') {
     throw refuse('bearers', 'the width in modules and "frame" or "bars", as "5:frame"', typeMismatch);
