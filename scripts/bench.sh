@@ -5,19 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-groups=()
+groups=(bench)
 [ "${1:-}" = com ] && groups+=(com)
 bash scripts/install-deps.sh "${groups[@]}"
-missing=()
-for package in libzint-dev zint bc time; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
-    missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
 
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLET_WERROR=ON \
   -DQUILLET_BUILD_BENCH=ON -DQUILLET_BUILD_TESTS=OFF

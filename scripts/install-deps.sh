@@ -31,6 +31,9 @@ for group in "$@"; do
       command -v npm >/dev/null || packages+=(npm)
       web_tests=1
       ;;
+    # "bench": libzint and zint to compare against, zbarimg to read back what the end-to-end
+    # benchmark drew, bc and GNU time for its sums and its CPU times.
+    bench) packages+=(libzint-dev zint zbar-tools bc time) ;;
     # "documents": ghostscript draws PDF and PostScript pages for the decoder tests to scan.
     documents) packages+=(ghostscript) ;;
     *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
