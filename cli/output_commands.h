@@ -92,7 +92,8 @@ class OutputFile {
     std::string path_;    // as given, for messages
     std::string target_;  // the file it names, links followed
     std::string temporary_;
-    int slot_ = -1;  // where the signal handler finds the temporary name
+    int slot_ = -1;         // where the signal handler finds the temporary name
+    bool unnamed_ = false;  // a new file without a name until it is linked in place whole
     int descriptor_ = -1;
     std::unique_ptr<Buffer> buffer_;
     std::ostream stream_{nullptr};

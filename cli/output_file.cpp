@@ -169,6 +169,118 @@ std::string followLinks(const std::string& path) {
     return current;
 }
 
+// Whether an unnamed file can be given its name through /proc, looked up once.
+bool canLinkUnnamed() {
+    static const bool available = ::access("/proc/self/fd", X_OK) == 0;
+    return available;
+}
+
+// A new file without a name in the folder, or -1 where the file system makes none.
+int openUnnamed(const std::string& folder) {
+#ifdef O_TMPFILE
+    if (!canLinkUnnamed()) return -1;
+    return ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+#else
+    (void)folder;
+    return -1;
+#endif
+}
+
+// Gives the unnamed file its name; errno when it cannot.
+bool linkUnnamed(int descriptor, const std::string& path) {
+    const std::string self = "/proc/self/fd/" + std::to_string(descriptor);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+// Numbered through the run, so that threads writing into one folder do not try the same names
+// in turn.
+std::atomic<unsigned> temporariesMade{0};
+
+std::string nextTemporaryName(const std::string& folder) {
+    static const pid_t process = ::getpid();
+    return temporaryName(folder, process, temporariesMade.fetch_add(1));
+}
+
+// The unnamed file's bytes written to `to` from its start. 0, or the errno.
+int copyBytes(int from, int to) {
+    std::array<char, 65536> bytes;
+    for (off_t offset = 0;;) {
+        const ssize_t read = ::pread(from, bytes.data(), bytes.size(), offset);
+        if (read < 0 && errno == EINTR) continue;
+        if (read <= 0) return read < 0 ? errno : 0;
+        offset += read;
+        for (ssize_t done = 0; done < read;) {
+            const ssize_t written =
+                ::write(to, bytes.data() + done, static_cast<std::size_t>(read - done));
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) return written < 0 ? errno : EIO;
+            done += written;
+        }
+    }
+}
+
+// The unnamed file's bytes written over what the path names, in place (a device, a pipe). 0, or
+// the errno.
+int copyInPlace(int from, const std::string& path) {
+    const int to = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (to < 0) return errno;
+    int number = copyBytes(from, to);
+    if (::close(to) != 0 && number == 0) number = errno;
+    return number;
+}
+
+// For an unnamed file whose name is taken: linked under a temporary name beside the file the
+// path names (copied there when that is on another file system) and renamed onto it, as a file
+// that was there is replaced. 0, or the errno.
+int linkReplacing(int descriptor, const std::string& path) {
+    const std::string real = followLinks(path);
+    const std::string folder = folderOf(real);
+    for (int attempt = 0; attempt <= 100; ++attempt) {
+        const Making making;
+        if (stopping.load()) return EINTR;
+        const std::string temporary = nextTemporaryName(folder);
+        int slot = claimSlot(temporary);
+        int number = linkUnnamed(descriptor, temporary) ? 0 : errno;
+        if (number == EXDEV) {
+            const int copy =
+                ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            number = copy < 0 ? errno : copyBytes(descriptor, copy);
+            struct stat mode {};
+            if (copy >= 0 && number == 0 && ::fstat(descriptor, &mode) == 0)
+                ::fchmod(copy, mode.st_mode & 07777);
+            if (copy >= 0 && ::close(copy) != 0 && number == 0) number = errno;
+            if (copy >= 0 && number != 0) ::unlink(temporary.c_str());
+        }
+        if (number != 0) {
+            releaseSlot(slot);
+            if (number == EEXIST) continue;
+            return number;
+        }
+        number = ::rename(temporary.c_str(), real.c_str()) == 0 ? 0 : errno;
+        if (number != 0) ::unlink(temporary.c_str());
+        releaseSlot(slot);
+        return number;
+    }
+    return EEXIST;
+}
+
+// Puts the unnamed file where the path names a file already: a regular file (or a link to one,
+// or to none yet) is replaced as a whole and its permissions kept, anything else is written in
+// place. 0, or the errno.
+int replaceWithUnnamed(int descriptor, const std::string& path) {
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0) {
+        if (!S_ISREG(existing.st_mode)) return copyInPlace(descriptor, path);
+        ::fchmod(descriptor, existing.st_mode & 07777 & ~mode_t{S_ISUID | S_ISGID});
+    }
+    return linkReplacing(descriptor, path);
+}
+
 }  // namespace
 
 // Writes straight to the descriptor, keeping the first error's number for the message.
@@ -215,9 +327,21 @@ class OutputFile::Buffer : public std::streambuf {
 
 OutputFile::OutputFile(const std::string& path) : path_(path), target_(path) {
     installHandlers();
+    // Written without a name and linked in place once whole: nothing to remove should the
+    // process end first, and for a name not taken yet a single change to the folder and no look
+    // at it before, where threads writing into one folder would otherwise queue for its lock.
+    // commit() finds out whether the name was taken.
+    if (!stopping.load()) {
+        descriptor_ = openUnnamed(folderOf(path));
+        unnamed_ = descriptor_ >= 0;
+    }
     struct stat existing {};
-    const bool exists = ::stat(path.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) {
+    const bool exists = !unnamed_ && ::stat(path.c_str(), &existing) == 0;
+    if (unnamed_) {
+        // Linked in place by commit(); what ended processes left in the folder goes first, as
+        // for any file written there.
+        sweepFolder(folderOf(path));
+    } else if (exists && !S_ISREG(existing.st_mode)) {
         // A device or a pipe cannot be replaced: it is written in place.
         descriptor_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
         if (descriptor_ < 0) throw std::runtime_error(failure(path, errno));
@@ -226,19 +350,14 @@ OutputFile::OutputFile(const std::string& path) : path_(path), target_(path) {
         // to the file it names, or is to name.
         const std::string real = followLinks(path);
         target_ = real;
-        const auto slash = real.rfind('/');
-        const std::string folder = slash == std::string::npos ? "" : real.substr(0, slash + 1);
+        const std::string folder = folderOf(real);
         const Making making;
         // A signal is ending the process: it has removed the temporary files, and no more are
         // made. The calling thread is stopped with it.
         if (stopping.load()) throw std::runtime_error(failure(path, EINTR));
         sweepFolder(folder);
-        // Numbered through the run, so that threads writing into one folder do not try the
-        // same names in turn.
-        static std::atomic<unsigned> made{0};
         for (int attempt = 0; descriptor_ < 0; ++attempt) {
-            static const pid_t process = ::getpid();
-            temporary_ = temporaryName(folder, process, made.fetch_add(1));
+            temporary_ = nextTemporaryName(folder);
             slot_ = claimSlot(temporary_);
             descriptor_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (descriptor_ >= 0) break;
@@ -269,6 +388,10 @@ void OutputFile::commit() {
     stream_.flush();
     int number = buffer_->error();
     if (number == 0 && !stream_) number = EIO;
+    if (number == 0 && unnamed_ && !linkUnnamed(descriptor_, target_)) {
+        number = errno;
+        if (number == EEXIST) number = replaceWithUnnamed(descriptor_, target_);
+    }
     if (::close(descriptor_) != 0 && number == 0) number = errno;
     descriptor_ = -1;
     if (number == 0 && !temporary_.empty() && ::rename(temporary_.c_str(), target_.c_str()) != 0)
