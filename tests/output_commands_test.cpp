@@ -616,6 +616,24 @@ TEST(QuilletOutputCommands, ReplacingDropsSetuidAndSetgid) {
     fs::remove(file);
 }
 
+// A link to a file on another file system (/dev/shm is one of its own where it is there): the
+// file is replaced where it is, keeping its permissions, and the link stays.
+TEST(QuilletOutputCommands, ALinkToAnotherFileSystemReplacesTheFileItNames) {
+    if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm";
+    const std::string name = "quillet-far-" + std::to_string(::getpid()) + ".png";
+    const fs::path target = fs::path("/dev/shm") / name;
+    const fs::path link = fs::temp_directory_path() / ("link-" + name);
+    std::ofstream(target) << "old";
+    fs::permissions(target, fs::perms(0604));
+    fs::create_symlink(target, link);
+    EXPECT_EQ(draw({"Code_39", "A", "-o", link.string()}).exitCode, 0);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_GT(fs::file_size(target), 3u);
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0604));
+    fs::remove(link);
+    fs::remove(target);
+}
+
 }  // namespace
 }  // namespace quillet
 #endif
