@@ -95,7 +95,7 @@ timed() {
   shift
   /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || {
     echo "  $key: exit status $?: $(tail -1 "$work/stderr")" >&2
-    echo failed >>"$work/failed"
+    echo "$key" >>"$work/failed"
   }
   awk '{ printf "%s %.3f\n", $1, $2 + $3 }' "$work/time" >>"$work/$key.times"
 }
