@@ -481,4 +481,13 @@ Checked checkData(tBarcodeType type, std::string_view typed, const Request& requ
     return checker.done(type, data.view());
 }
 
+Symbology servedBetter(Symbology type, std::string_view typed, bool setChosen) noexcept {
+    if (type == Code_128 && !setChosen) return ExtendedType::Code_128_Auto;
+    if (typed.find('+') == std::string_view::npos) return type;
+    if (type == EAN_13) return ExtendedType::EAN_13_AddOn;
+    if (type == UPC_A) return ExtendedType::UPC_A_AddOn;
+    if (type == UPC_E) return ExtendedType::UPC_E_AddOn;
+    return type;
+}
+
 }  // namespace quillet::assist

@@ -46,6 +46,11 @@ struct Checked {
 
 Checked checkData(tBarcodeType type, std::string_view typed, const Request& request = {});
 
+// Where the symbologies beyond the fifteen serve typed data better: Code 128 without a chosen
+// set goes to the automatic sets, EAN-13, UPC-A and UPC-E data with "+" to the symbol with its
+// add-on; any other type stays as it is.
+Symbology servedBetter(Symbology type, std::string_view typed, bool setChosen) noexcept;
+
 // Whether a symbology's check characters are on unless a person says otherwise.
 bool checksByDefault(tBarcodeType type) noexcept;
 

@@ -276,22 +276,6 @@ bool applyDataOption(std::string_view name, std::string_view value, DataChoice& 
     return true;
 }
 
-namespace {
-
-// Checked data goes to the symbologies beyond the fifteen where they serve it better: Code 128
-// without a chosen set to the automatic sets, EAN-13, UPC-A and UPC-E data with "+" to the
-// symbol with its add-on.
-Symbology servedBetter(Symbology type, std::string_view code, const DataChoice& choice) {
-    if (type == Code_128 && !choice.codeSet) return ExtendedType::Code_128_Auto;
-    if (code.find('+') == std::string_view::npos) return type;
-    if (type == EAN_13) return ExtendedType::EAN_13_AddOn;
-    if (type == UPC_A) return ExtendedType::UPC_A_AddOn;
-    if (type == UPC_E) return ExtendedType::UPC_E_AddOn;
-    return type;
-}
-
-}  // namespace
-
 void checkTypedData(Symbology& type, DrawingArguments& arguments, const DataChoice& choice,
                     std::ostream& notes) {
     if (choice.codeSet && type != Code_128)
@@ -309,7 +293,7 @@ void checkTypedData(Symbology& type, DrawingArguments& arguments, const DataChoi
                 "begins with its set letter");
         return;
     }
-    type = servedBetter(type, arguments.pCode, choice);
+    type = assist::servedBetter(type, arguments.pCode, choice.codeSet.has_value());
     if (type.isExtended()) {
         if (const auto problem = checkExtendedData(type.extendedType(), arguments.pCode))
             throw DataError(std::string(type.name()) + ": " + problem->message);

@@ -248,19 +248,6 @@ struct Checked {
 
 namespace {
 
-// Typed data goes to the symbologies beyond the fifteen where they serve it better, as the
-// quillet command sends it: Code 128 without a chosen set to the automatic sets, EAN-13, UPC-A
-// and UPC-E data with "+" to the symbol with its add-on.
-quillet::Symbology servedBetter(quillet::Symbology type, std::string_view typed, int codeSet) {
-    using quillet::ExtendedType;
-    if (type == quillet::Code_128 && codeSet == 0) return ExtendedType::Code_128_Auto;
-    if (typed.find('+') == std::string_view::npos) return type;
-    if (type == quillet::EAN_13) return ExtendedType::EAN_13_AddOn;
-    if (type == quillet::UPC_A) return ExtendedType::UPC_A_AddOn;
-    if (type == quillet::UPC_E) return ExtendedType::UPC_E_AddOn;
-    return type;
-}
-
 // The symbologies beyond the fifteen check their data by planning the symbol: the data is
 // drawn as typed, or refused with the one problem found.
 void checkExtended(quillet::Symbology type, std::string_view typed, Checked* out) {
@@ -285,7 +272,8 @@ EMSCRIPTEN_KEEPALIVE void quillet_check(int type, const char* typed, int typedLe
                                         int codeSet, Checked* out) {
     *out = Checked{};
     const std::string_view text(typed, static_cast<std::size_t>(typedLength));
-    const quillet::Symbology served = servedBetter(symbologyOf(type), text, codeSet);
+    const quillet::Symbology served =
+        quillet::assist::servedBetter(symbologyOf(type), text, codeSet != 0);
     if (served.isExtended()) return checkExtended(served, text, out);
     quillet::assist::Request request;
     if (check >= 0) request.check = check != 0;
