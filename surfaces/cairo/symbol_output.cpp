@@ -1,4 +1,4 @@
-#include "surfaces/cairo_output.h"
+#include "surfaces/cairo/symbol_output.h"
 
 #include <cairo-pdf.h>
 #include <cairo-ps.h>

@@ -1,4 +1,4 @@
-#include "surfaces/cairo_surface.h"
+#include "surfaces/cairo/cairo_surface.h"
 
 #include <cairo.h>
 

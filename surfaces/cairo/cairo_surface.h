@@ -1,0 +1,144 @@
+// A surface that draws with cairo, behaving like the drawing surfaces hosts pass in.
+//
+// Coordinates arrive in the surface's own units (twips by default) and are turned into device
+// units here (pixels for raster output, points for PDF, SVG and PostScript), so that pixel-grid
+// fitting can work on the device grid itself. The surface also keeps the box, in its own units,
+// of everything it drew, text included, from which a caller sizes a page.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "render/surface.h"
+
+typedef struct _cairo cairo_t;
+typedef struct _cairo_font_face cairo_font_face_t;
+
+namespace quillet {
+
+enum class ScaleMode { twips, points, pixels, millimetres, inches };
+
+// "twips", "points", "pixels", "millimetres" (or "mm"), "inches"; case-insensitive.
+std::optional<ScaleMode> scaleModeNamed(std::string_view name) noexcept;
+std::string_view nameOf(ScaleMode mode) noexcept;
+
+// Surface units in one inch; pixels are those of the given resolution.
+double unitsPerInch(ScaleMode mode, double dpi) noexcept;
+
+// Where the surface's units land on the cairo context and how boxes are drawn.
+struct DevicePlacement {
+    double devicePerUnit = 1.0;  // device units per surface unit
+    double originX = 0.0;        // device position of the surface's (0, 0)
+    double originY = 0.0;
+    double devicePerPoint = 1.0;       // for font sizes, which are in points whatever the units
+    std::optional<double> fontPoints;  // the text's size, whatever FontSize the method sets
+    bool gridFit = false;              // box edges on whole device units
+    double barReduction = 0.0;         // device units taken off every bar, half on each side
+};
+
+// A rectangle in surface units; empty until something is added.
+struct Extents {
+    double left = 0, top = 0, right = 0, bottom = 0;
+    bool empty = true;
+
+    void add(double x1, double y1, double x2, double y2) noexcept;
+    void add(const Extents& other) noexcept;
+    double width() const noexcept { return empty ? 0 : right - left; }
+    double height() const noexcept { return empty ? 0 : bottom - top; }
+};
+
+// The pixels of an unscaled 24- or 32-bit cairo image and the clip, in pixels, within them.
+struct ImageTarget {
+    unsigned char* data;
+    int stride;
+    bool alpha;  // 32-bit, with alpha
+    int left, top, right, bottom;
+};
+
+// cairo is handed only what it accepts (text it would refuse shows as replacement characters),
+// and its status is checked after every call: should cairo fail all the same, the drawing call
+// ends with a run-time error (7 out of memory, 5 for anything else) and its result says so.
+class CairoSurface : public Surface {
+  public:
+    // Draws on context, which the caller owns and keeps alive. A context of a scratch target is
+    // enough to measure: nothing needs to be visible.
+    CairoSurface(cairo_t* context, const DevicePlacement& placement);
+
+    // Everything drawn so far, boxes as filled and texts as their advance times their line
+    // height: in surface units, and where it landed in device units (grid fitting moves it).
+    const Extents& drawn() const noexcept { return drawn_; }
+    const Extents& drawnOnDevice() const noexcept { return drawnOnDevice_; }
+    // The boxes alone, without the texts: where the bars are, for quiet zones.
+    const Extents& boxesOnDevice() const noexcept { return boxesOnDevice_; }
+
+    void setFontName(std::string_view name) override;
+    void setForeColor(std::int32_t color) override;
+    void setFontBold(bool bold) override;
+    void setFontSize(std::int16_t size) override;
+    void setCurrentX(Coordinate x) override;
+    void setCurrentY(float y) override;
+    double textWidth(std::string_view text) override;
+    double textHeight(std::string_view text) override;
+    void line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+              std::int32_t color) override;
+    void print(std::string_view text) override;
+
+  protected:
+    // Fills a box, in device units, after grid fitting and bar reduction: a surface that owns
+    // its pixels may write them itself, and one that only measures may paint nothing.
+    virtual void paintBox(double left, double top, double right, double bottom, std::int32_t color);
+    // Shows well-formed text in the fore colour from a device position on its baseline.
+    virtual void showText(const std::string& text, double x, double baseline);
+
+    // Shows a text of one ASCII character as showText() does, by its glyph in the selected
+    // font; false, showing nothing, for any other text. Only for targets that keep no text.
+    bool showGlyph(std::string_view text, double x, double baseline);
+
+    // Composites a text of one ASCII character straight into the pixels of target, exactly as
+    // showGlyph() would have cairo do it, without cairo: false, drawing nothing, where that
+    // cannot be done (other text, a glyph too large, a cairo that draws it otherwise).
+    bool compositeGlyph(std::string_view text, double x, double baseline,
+                        const ImageTarget& target);
+
+    // Raises the run-time error for a context that cairo has put in error.
+    void checkContext() const;
+
+  private:
+    void selectFont();
+    double toDeviceX(double x) const noexcept;
+    double toDeviceY(double y) const noexcept;
+    double textDeviceX(double x) const noexcept;
+
+    // Boxes that follow one another without a gap, as grid fitting has placed them.
+    struct Run {
+        bool started = false;
+        double unitLeft = 0, unitRight = 0;
+        double deviceLeft = 0, deviceRight = 0;
+    };
+
+    cairo_t* context_;
+    DevicePlacement placement_;
+    struct FaceRelease {
+        void operator()(cairo_font_face_t* face) const noexcept;
+    };
+
+    std::string fontName_ = "Arial";
+    bool bold_ = false;
+    std::unique_ptr<cairo_font_face_t, FaceRelease> face_;  // of fontName_ and bold_
+    double fontSize_ = 8;                                   // points
+    std::int32_t foreColor_ = 0;
+    double currentX_ = 0;
+    double currentY_ = 0;
+    Extents drawn_;
+    Extents drawnOnDevice_;
+    Extents boxesOnDevice_;
+    Run run_;
+};
+
+// Raises the invalid-property-value error (380) for anything but a plain 0x00BBGGRR colour.
+void checkColor(std::int32_t color);
+
+}  // namespace quillet
