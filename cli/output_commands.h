@@ -11,7 +11,7 @@
 
 #include "assist/units.h"
 #include "cli/command_line.h"
-#include "surfaces/cairo_output.h"
+#include "surfaces/cairo/symbol_output.h"
 
 namespace quillet::cli {
 

@@ -31,7 +31,7 @@
 
 #include "control/quillet.h"
 #include "fuzz/fuzz_input.h"
-#include "surfaces/cairo_output.h"
+#include "surfaces/cairo/symbol_output.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <regex>
 #include <sstream>
 
-#include "surfaces/cairo_output.h"
+#include "surfaces/cairo/symbol_output.h"
 #include "tests/support/drawing.h"
 
 namespace quillet {

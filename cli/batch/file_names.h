@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "surfaces/cairo_output.h"
+#include "surfaces/cairo/symbol_output.h"
 
 namespace quillet::cli {
 

@@ -7,7 +7,7 @@
 
 #include "assist/labels.h"
 #include "cli/batch/table_reader.h"
-#include "surfaces/cairo_output.h"
+#include "surfaces/cairo/symbol_output.h"
 
 namespace quillet::cli {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "control/quillet.h"
-#include "surfaces/cairo_output.h"
+#include "surfaces/cairo/symbol_output.h"
 
 namespace quillet::testing {
 

@@ -12,7 +12,7 @@
 
 #include "assist/checks.h"
 #include "control/quillet.h"
-#include "surfaces/cairo_surface.h"
+#include "surfaces/cairo/cairo_surface.h"
 #include "surfaces/png_encoder.h"
 #include "surfaces/recording_surface.h"
 
