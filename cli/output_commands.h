@@ -76,12 +76,15 @@ constexpr int maxBatchThreads = 64;
 // or a pipe is written in place. Throws std::runtime_error saying why.
 class OutputFile {
   public:
-    explicit OutputFile(const std::string& path);
+    explicit OutputFile(std::string path);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    std::ostream& stream() noexcept { return stream_; }
+    std::ostream& stream();
+    // The bytes written as they are, after what went through stream(): for a file made whole in
+    // memory, one call and no stream.
+    void write(std::string_view bytes);
     void commit();
     void discard() noexcept;
     // Why writing failed, "" while it has not.
@@ -95,8 +98,9 @@ class OutputFile {
     int slot_ = -1;         // where the signal handler finds the temporary name
     bool unnamed_ = false;  // a new file without a name until it is linked in place whole
     int descriptor_ = -1;
+    int writeError_ = 0;  // the first write's errno
     std::unique_ptr<Buffer> buffer_;
-    std::ostream stream_{nullptr};
+    std::unique_ptr<std::ostream> stream_;
 };
 
 // Writes bytes to the file (whole or not at all), or to out when the path is "-". Throws
