@@ -2,6 +2,7 @@
 #include "cli/batch/table_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <ostream>
 #include <utility>
 
@@ -50,6 +51,14 @@ std::vector<std::string> splitFields(std::string_view line, char separator) {
     splitFields(line, separator, fields);
     return fields;
 }
+
+// The bytes that end a record, quote, begin a comment or part fields (the separator is a comma
+// or a tab); any other byte is kept as it is and ends a field's start.
+constexpr std::array<bool, 256> marksRecord = [] {
+    std::array<bool, 256> marks{};
+    for (const unsigned char c : {'\n', '\r', '"', '#', ',', '\t'}) marks[c] = true;
+    return marks;
+}();
 
 bool isSkipped(std::string_view line) {
     return line.empty() || line.front() == '#';
@@ -130,12 +139,23 @@ bool RecordReader::read(Record& record, char separator) {
     record.tooLong = record.unterminated = false;
     if (in_.rdbuf() == nullptr || (!in_.good() && ahead_.empty())) return false;
     bool any = false, quoted = false, fieldStart = true, comment = false;
+    const auto keep = [&](int c) {
+        if (record.text.size() < maxRowBytes)
+            record.text.push_back(static_cast<char>(c));
+        else
+            record.tooLong = true;
+    };
     try {
         if (std::exchange(first_, false)) checkEncoding();
         for (;;) {
             const int c = take();
             if (c == std::char_traits<char>::eof()) break;
             any = true;
+            if (!marksRecord[static_cast<unsigned char>(c)]) {
+                fieldStart = false;
+                keep(c);
+                continue;
+            }
             if (!quoted && (c == '\n' || c == '\r')) {
                 if (c == '\r' && peek() == '\n') take();
                 break;
@@ -153,10 +173,7 @@ bool RecordReader::read(Record& record, char separator) {
             }
             comment = comment || (c == '#' && record.text.empty() && !record.tooLong);
             fieldStart = !quoted && (separator != 0 ? c == separator : c == ',' || c == '\t');
-            if (record.text.size() < maxRowBytes)
-                record.text.push_back(static_cast<char>(c));
-            else
-                record.tooLong = true;
+            keep(c);
         }
     } catch (const UsageError&) {
         throw;
