@@ -67,13 +67,14 @@ void checkPositions(const DrawingArguments& args);
 // The most threads a batch draws with, each writing one file at a time.
 constexpr int maxBatchThreads = 64;
 
-// A file that appears under its name only once it is complete: it is written under a temporary
-// name beside it and renamed over it by commit(), so that an existing file stays as it was until
-// then. The temporary file is removed when writing fails, when the OutputFile goes without a
-// commit, and when the command is ended by SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM,
-// SIGXCPU or SIGPIPE (which still end it); those a killed process left are removed by the next
-// run that writes into their folder. A link is followed, also to a file yet to be made; a device
-// or a pipe is written in place. Throws std::runtime_error saying why.
+// A file that appears under its name only once it is complete: it is written without a name and
+// linked in place by commit() (where the file system makes unnamed files), else under a temporary
+// name beside it and renamed over it, so that an existing file stays as it was until then. The
+// temporary file is removed when writing fails, when the OutputFile goes without a commit, and
+// when the command is ended by SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU or
+// SIGPIPE (which still end it); those a killed process left are removed by the next run that
+// writes into their folder. A link is followed, also to a file yet to be made; a device or a pipe
+// is written in place. Throws std::runtime_error saying why.
 class OutputFile {
   public:
     explicit OutputFile(std::string path);
