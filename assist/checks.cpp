@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <numeric>
 
 #include "assist/code128_sets.h"
 #include "render/text.h"
@@ -45,25 +46,22 @@ struct Typed {
     std::u32string_view view() const noexcept { return characters; }
 };
 
-// Spaces round the data are left out: people copy them along, and the numeric methods trim
-// them anyway.
-Typed trimmed(std::u32string_view data) {
+// The characters from `first` on, as typed.
+Typed whole(std::u32string_view data, std::size_t first = 0) {
     Typed typed;
-    std::size_t first = 0, last = data.size();
-    while (first < last && data[first] == U' ') ++first;
-    while (last > first && data[last - 1] == U' ') --last;
-    for (std::size_t i = first; i < last; ++i) {
-        typed.characters.push_back(data[i]);
-        typed.positions.push_back(i + 1);
-    }
+    typed.characters = data.substr(first);
+    typed.positions.resize(typed.characters.size());
+    std::iota(typed.positions.begin(), typed.positions.end(), first + 1);
     return typed;
 }
 
-Typed whole(std::u32string_view data) {
-    Typed typed;
-    typed.characters = data;
-    for (std::size_t i = 0; i < data.size(); ++i) typed.positions.push_back(i + 1);
-    return typed;
+// Spaces round the data are left out: people copy them along, and the numeric methods trim
+// them anyway.
+Typed trimmed(std::u32string_view data) {
+    std::size_t first = 0, last = data.size();
+    while (first < last && data[first] == U' ') ++first;
+    while (last > first && data[last - 1] == U' ') --last;
+    return whole(data.substr(0, last), first);
 }
 
 // The first part of every finding's id, by tBarcodeType.
@@ -103,7 +101,7 @@ class Checker {
 
     Checked done(tBarcodeType type, std::u32string_view code) {
         checked_.type = type;
-        checked_.pCode = encodeUtf8(code);
+        assignUtf8(checked_.pCode, code);
         return std::move(checked_);
     }
     Checked refusedAll() { return std::move(checked_); }
@@ -129,12 +127,17 @@ std::string checkDigitMessage(std::string_view what, char32_t expected, char32_t
 // be the one the method computes (it would silently replace a wrong one).
 Checked checkRetail(Checker& checker, tBarcodeType type, std::string_view name, std::size_t length,
                     const Typed& data) {
-    const std::string rule = std::string(name) + " takes " + std::to_string(length) +
-                             " digits, or " + std::to_string(length + 1) + " with its check digit";
-    checker.onlyCharacters(data, rule, " is not a digit", isDigit);
-    if (checker.refused()) return checker.refusedAll();
+    // Spelt out only for a refusal: a batch checks row after row of good data.
+    const auto rule = [&] {
+        return std::string(name) + " takes " + std::to_string(length) + " digits, or " +
+               std::to_string(length + 1) + " with its check digit";
+    };
+    if (!std::all_of(data.characters.begin(), data.characters.end(), isDigit)) {
+        checker.onlyCharacters(data, rule(), " is not a digit", isDigit);
+        return checker.refusedAll();
+    }
     if (data.size() != length && data.size() != length + 1) {
-        checker.refuse("length", 0, rule + ": " + std::to_string(data.size()) + " given");
+        checker.refuse("length", 0, rule() + ": " + std::to_string(data.size()) + " given");
         return checker.refusedAll();
     }
     const std::u32string_view digits = data.view().substr(0, length);

@@ -125,23 +125,32 @@ constexpr Spelling otherSpellings[] = {
     {"onecode", ExtendedType::Intelligent_Mail},
 };
 
-std::string comparable(std::string_view name) {
-    std::string key;
-    for (unsigned char c : name)
-        if (c != '_' && c != '-' && c != ' ') key.push_back(static_cast<char>(std::tolower(c)));
-    return key;
+constexpr char lowerAscii(char c) noexcept {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Whether two names compare the same: in any case, "_", "-" and spaces left out. Compared in
+// place, as a batch names a symbology on every row.
+bool sameName(std::string_view one, std::string_view other) noexcept {
+    const auto skipped = [](char c) { return c == '_' || c == '-' || c == ' '; };
+    std::size_t i = 0, j = 0;
+    for (;; ++i, ++j) {
+        while (i < one.size() && skipped(one[i])) ++i;
+        while (j < other.size() && skipped(other[j])) ++j;
+        if (i == one.size() || j == other.size()) return i == one.size() && j == other.size();
+        if (lowerAscii(one[i]) != lowerAscii(other[j])) return false;
+    }
 }
 
 }  // namespace
 
 Symbology parseSymbology(std::string_view name) {
-    const std::string key = comparable(name);
     for (std::size_t i = 0; i < barcodeTypeNames.size(); ++i)
-        if (comparable(barcodeTypeNames[i]) == key) return static_cast<tBarcodeType>(i);
+        if (sameName(barcodeTypeNames[i], name)) return static_cast<tBarcodeType>(i);
     for (std::size_t i = 0; i < extendedTypeNames.size(); ++i)
-        if (comparable(extendedTypeNames[i]) == key) return static_cast<ExtendedType>(i);
+        if (sameName(extendedTypeNames[i], name)) return static_cast<ExtendedType>(i);
     for (const Spelling& spelling : otherSpellings)
-        if (spelling.name == key) return spelling.type;
+        if (sameName(spelling.name, name)) return spelling.type;
     std::string known;
     for (auto member : barcodeTypeNames) known += std::string(known.empty() ? "" : ", ") += member;
     for (auto member : extendedTypeNames) known += std::string(", ") += member;
@@ -185,8 +194,7 @@ std::int32_t parseInt32(std::string_view option, std::string_view text) {
 
 std::string lowered(std::string_view text) {
     std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(lower.begin(), lower.end(), lower.begin(), lowerAscii);
     return lower;
 }
 

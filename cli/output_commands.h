@@ -67,21 +67,25 @@ void checkPositions(const DrawingArguments& args);
 // The most threads a batch draws with, each writing one file at a time.
 constexpr int maxBatchThreads = 64;
 
-// A file that appears under its name only once it is complete: it is written under a temporary
-// name beside it and renamed over it by commit(), so that an existing file stays as it was until
-// then. The temporary file is removed when writing fails, when the OutputFile goes without a
-// commit, and when the command is ended by SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM,
-// SIGXCPU or SIGPIPE (which still end it); those a killed process left are removed by the next
-// run that writes into their folder. A link is followed, also to a file yet to be made; a device
-// or a pipe is written in place. Throws std::runtime_error saying why.
+// A file that appears under its name only once it is complete: it is written without a name and
+// linked in place by commit() (where the file system makes unnamed files), else under a temporary
+// name beside it and renamed over it, so that an existing file stays as it was until then. The
+// temporary file is removed when writing fails, when the OutputFile goes without a commit, and
+// when the command is ended by SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU or
+// SIGPIPE (which still end it); those a killed process left are removed by the next run that
+// writes into their folder. A link is followed, also to a file yet to be made; a device or a pipe
+// is written in place. Throws std::runtime_error saying why.
 class OutputFile {
   public:
-    explicit OutputFile(const std::string& path);
+    explicit OutputFile(std::string path);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    std::ostream& stream() noexcept { return stream_; }
+    std::ostream& stream();
+    // The bytes written as they are, after what went through stream(): for a file made whole in
+    // memory, one call and no stream.
+    void write(std::string_view bytes);
     void commit();
     void discard() noexcept;
     // Why writing failed, "" while it has not.
@@ -95,8 +99,9 @@ class OutputFile {
     int slot_ = -1;         // where the signal handler finds the temporary name
     bool unnamed_ = false;  // a new file without a name until it is linked in place whole
     int descriptor_ = -1;
+    int writeError_ = 0;  // the first write's errno
     std::unique_ptr<Buffer> buffer_;
-    std::ostream stream_{nullptr};
+    std::unique_ptr<std::ostream> stream_;
 };
 
 // Writes bytes to the file (whole or not at all), or to out when the path is "-". Throws

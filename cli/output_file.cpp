@@ -9,10 +9,12 @@
 #include <cerrno>
 #include <charconv>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string_view>
@@ -125,9 +127,14 @@ std::string temporaryName(const std::string& folder, pid_t process, unsigned num
 // Removes the temporary files that processes which have ended (SIGKILL, a power cut) left in a
 // folder, once a run, when the run first writes there.
 void sweepFolder(const std::string& folder) {
+    // A batch writes every file into one folder: its threads do not queue for the lock to learn
+    // again that it was swept.
+    thread_local std::optional<std::string> lastSwept;
+    if (lastSwept == folder) return;
     static std::mutex sweeping;
     static std::set<std::string> swept;
     std::lock_guard lock(sweeping);
+    lastSwept = folder;
     if (!swept.insert(folder).second) return;
     DIR* entries = ::opendir(folder.empty() ? "." : folder.c_str());
     if (entries == nullptr) return;
@@ -186,10 +193,30 @@ int openUnnamed(const std::string& folder) {
 #endif
 }
 
+// Whether linkat takes the unnamed file's descriptor itself, which needs the right to look up any
+// file (root has it): one short call, where the name through /proc is a walk of its own. Cleared
+// on the first refusal.
+std::atomic<bool> linksByDescriptor{true};
+
 // Gives the unnamed file its name; errno when it cannot.
 bool linkUnnamed(int descriptor, const std::string& path) {
-    const std::string self = "/proc/self/fd/" + std::to_string(descriptor);
-    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+#ifdef AT_EMPTY_PATH
+    const bool byDescriptor = linksByDescriptor.load(std::memory_order_relaxed);
+    if (byDescriptor) {
+        if (::linkat(descriptor, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+        // Refused for want of that right (ENOENT, or EPERM where the rules differ); anything
+        // else would fail through /proc too.
+        if (errno != ENOENT && errno != EPERM) return false;
+    }
+#else
+    const bool byDescriptor = false;
+#endif
+    std::array<char, 32> self{};
+    std::snprintf(self.data(), self.size(), "/proc/self/fd/%d", descriptor);
+    const bool linked =
+        ::linkat(AT_FDCWD, self.data(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    if (linked && byDescriptor) linksByDescriptor.store(false, std::memory_order_relaxed);
+    return linked;
 }
 
 std::string folderOf(const std::string& path) {
@@ -206,6 +233,17 @@ std::string nextTemporaryName(const std::string& folder) {
     return temporaryName(folder, process, temporariesMade.fetch_add(1));
 }
 
+// All the bytes written to the descriptor. 0, or the errno.
+int writeAll(int descriptor, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return written < 0 ? errno : EIO;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
+}
+
 // The unnamed file's bytes written to `to` from its start. 0, or the errno.
 int copyBytes(int from, int to) {
     std::array<char, 65536> bytes;
@@ -214,13 +252,8 @@ int copyBytes(int from, int to) {
         if (read < 0 && errno == EINTR) continue;
         if (read <= 0) return read < 0 ? errno : 0;
         offset += read;
-        for (ssize_t done = 0; done < read;) {
-            const ssize_t written =
-                ::write(to, bytes.data() + done, static_cast<std::size_t>(read - done));
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) return written < 0 ? errno : EIO;
-            done += written;
-        }
+        if (const int number = writeAll(to, {bytes.data(), static_cast<std::size_t>(read)}))
+            return number;
     }
 }
 
@@ -286,10 +319,9 @@ int replaceWithUnnamed(int descriptor, const std::string& path) {
 // Writes straight to the descriptor, keeping the first error's number for the message.
 class OutputFile::Buffer : public std::streambuf {
   public:
-    explicit Buffer(int descriptor) : descriptor_(descriptor) {
+    Buffer(int descriptor, int& error) : descriptor_(descriptor), error_(error) {
         setp(data_.data(), data_.data() + data_.size());
     }
-    int error() const noexcept { return error_; }
 
   protected:
     int_type overflow(int_type c) override {
@@ -304,90 +336,98 @@ class OutputFile::Buffer : public std::streambuf {
 
   private:
     bool drain() {
-        const char* from = pbase();
-        while (error_ == 0 && from < pptr()) {
-            const ssize_t written =
-                ::write(descriptor_, from, static_cast<std::size_t>(pptr() - from));
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0)
-                error_ = written < 0 ? errno : EIO;
-            else
-                from += written;
-        }
+        if (error_ == 0)
+            error_ = writeAll(descriptor_, {pbase(), static_cast<std::size_t>(pptr() - pbase())});
         setp(data_.data(), data_.data() + data_.size());
         return error_ == 0;
     }
 
     int descriptor_;
-    int error_ = 0;
+    int& error_;
     // Left uninitialised: only what put() wrote is ever read, and zeroing 64 KiB for every
     // file of a batch cost more than writing a small file.
     std::array<char, 65536> data_;
 };
 
-OutputFile::OutputFile(const std::string& path) : path_(path), target_(path) {
+OutputFile::OutputFile(std::string path) : path_(std::move(path)), target_(path_) {
     installHandlers();
+    const std::string folder = folderOf(path_);
     // Written without a name and linked in place once whole: nothing to remove should the
     // process end first, and for a name not taken yet a single change to the folder and no look
     // at it before, where threads writing into one folder would otherwise queue for its lock.
     // commit() finds out whether the name was taken.
     if (!stopping.load()) {
-        descriptor_ = openUnnamed(folderOf(path));
+        descriptor_ = openUnnamed(folder);
         unnamed_ = descriptor_ >= 0;
     }
-    struct stat existing {};
-    const bool exists = !unnamed_ && ::stat(path.c_str(), &existing) == 0;
     if (unnamed_) {
         // Linked in place by commit(); what ended processes left in the folder goes first, as
         // for any file written there.
-        sweepFolder(folderOf(path));
-    } else if (exists && !S_ISREG(existing.st_mode)) {
-        // A device or a pipe cannot be replaced: it is written in place.
-        descriptor_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-        if (descriptor_ < 0) throw std::runtime_error(failure(path, errno));
-    } else {
-        // Beside the target, so that the rename stays on one file system; a link is followed
-        // to the file it names, or is to name.
-        const std::string real = followLinks(path);
-        target_ = real;
-        const std::string folder = folderOf(real);
-        const Making making;
-        // A signal is ending the process: it has removed the temporary files, and no more are
-        // made. The calling thread is stopped with it.
-        if (stopping.load()) throw std::runtime_error(failure(path, EINTR));
         sweepFolder(folder);
-        for (int attempt = 0; descriptor_ < 0; ++attempt) {
-            temporary_ = nextTemporaryName(folder);
-            slot_ = claimSlot(temporary_);
-            descriptor_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (descriptor_ >= 0) break;
-            const int number = errno;
-            releaseSlot(slot_);
-            if (number != EEXIST || attempt == 100) {
-                temporary_.clear();
-                if (exists && (number == EACCES || number == EPERM || number == EROFS))
-                    throw std::runtime_error(
-                        failure(path, number) + " (the file is replaced as a whole, through a " +
-                        "new file beside it: its folder must be writable too)");
-                throw std::runtime_error(failure(path, number));
-            }
-        }
-        // A file that is replaced keeps its permissions, but not the right to run as its owner
-        // or group, which belonged to the old contents.
-        if (exists) ::fchmod(descriptor_, existing.st_mode & 07777 & ~mode_t{S_ISUID | S_ISGID});
+        return;
     }
-    buffer_ = std::make_unique<Buffer>(descriptor_);
-    stream_.rdbuf(buffer_.get());
+    struct stat existing {};
+    const bool exists = ::stat(path_.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        // A device or a pipe cannot be replaced: it is written in place.
+        descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (descriptor_ < 0) throw std::runtime_error(failure(path_, errno));
+        return;
+    }
+    // Beside the target, so that the rename stays on one file system; a link is followed to the
+    // file it names, or is to name.
+    target_ = followLinks(path_);
+    const std::string targetFolder = folderOf(target_);
+    const Making making;
+    // A signal is ending the process: it has removed the temporary files, and no more are made.
+    // The calling thread is stopped with it.
+    if (stopping.load()) throw std::runtime_error(failure(path_, EINTR));
+    sweepFolder(targetFolder);
+    for (int attempt = 0; descriptor_ < 0; ++attempt) {
+        temporary_ = nextTemporaryName(targetFolder);
+        slot_ = claimSlot(temporary_);
+        descriptor_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor_ >= 0) break;
+        const int number = errno;
+        releaseSlot(slot_);
+        if (number != EEXIST || attempt == 100) {
+            temporary_.clear();
+            if (exists && (number == EACCES || number == EPERM || number == EROFS))
+                throw std::runtime_error(failure(path_, number) +
+                                         " (the file is replaced as a whole, through a new file " +
+                                         "beside it: its folder must be writable too)");
+            throw std::runtime_error(failure(path_, number));
+        }
+    }
+    // A file that is replaced keeps its permissions, but not the right to run as its owner or
+    // group, which belonged to the old contents.
+    if (exists) ::fchmod(descriptor_, existing.st_mode & 07777 & ~mode_t{S_ISUID | S_ISGID});
 }
 
 OutputFile::~OutputFile() {
     discard();
 }
 
+std::ostream& OutputFile::stream() {
+    // Made on first use: a file written whole by write() needs neither the stream nor its buffer.
+    if (!stream_) {
+        buffer_ = std::make_unique<Buffer>(descriptor_, writeError_);
+        stream_ = std::make_unique<std::ostream>(buffer_.get());
+    }
+    return *stream_;
+}
+
+void OutputFile::write(std::string_view bytes) {
+    if (stream_)
+        stream_->write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    else if (writeError_ == 0)
+        writeError_ = writeAll(descriptor_, bytes);
+}
+
 void OutputFile::commit() {
-    stream_.flush();
-    int number = buffer_->error();
-    if (number == 0 && !stream_) number = EIO;
+    if (stream_) stream_->flush();
+    int number = writeError_;
+    if (number == 0 && stream_ && !*stream_) number = EIO;
     if (number == 0 && unnamed_ && !linkUnnamed(descriptor_, target_)) {
         number = errno;
         if (number == EEXIST) number = replaceWithUnnamed(descriptor_, target_);
@@ -405,7 +445,7 @@ void OutputFile::commit() {
 }
 
 std::string OutputFile::problem() const {
-    return buffer_ && buffer_->error() != 0 ? failure(path_, buffer_->error()) : "";
+    return writeError_ != 0 ? failure(path_, writeError_) : "";
 }
 
 void OutputFile::discard() noexcept {

@@ -260,7 +260,7 @@ void writeOutput(std::string_view path, const std::string& bytes, std::ostream& 
         return;
     }
     OutputFile file{std::string(path)};
-    file.stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.write(bytes);
     file.commit();
 }
 

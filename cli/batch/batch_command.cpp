@@ -7,9 +7,7 @@
 #include <iomanip>
 #include <istream>
 #include <memory>
-#include <mutex>
 #include <ostream>
-#include <set>
 #include <sstream>
 #include <system_error>
 #include <utility>
@@ -238,43 +236,40 @@ class RowLog {
 // Each row a file of its own in the folder (or encoded and dropped, for /dev/null).
 int drawIntoFolder(TableReader& table, const BatchOptions& options, std::size_t numberWidth,
                    RowLog& log, std::ostream& out) {
-    // The rows whose data the checks refused, told apart when they are reported.
-    std::mutex refusedMutex;
-    std::set<std::size_t> refusedRows;
+    // The folder as the files' paths begin, "/" added as a path joined to it would have it.
+    const std::string folder =
+        options.outputPath.ends_with('/') ? options.outputPath : options.outputPath + '/';
     const auto makeWorker = [&]() -> RowWork {
         auto files = std::make_shared<SymbolFiles>(options.settings);
         auto bytes = std::make_shared<std::string>();
-        return [&, files, bytes](const Row& row) -> std::optional<std::string> {
+        return [&, files, bytes](const Row& row) -> std::optional<RowFailure> {
             std::optional<RowDrawing> parsed;
             try {
                 parsed = parseRow(row, table.optionNames(), options.defaults, options.data);
             } catch (const DataError& refused) {
-                const std::lock_guard lock(refusedMutex);
-                refusedRows.insert(row.number);
-                return refused.what();
+                return RowFailure{refused.what(), true};
             }
             const RowDrawing& drawing = *parsed;
             const SymbolDrawing drawn = files->draw(drawing.type, drawing.arguments);
-            if (drawn.result != 0) return resultMessage(drawn.result);
+            if (drawn.result != 0) return RowFailure{resultMessage(drawn.result), false};
             files->encode(*bytes);
-            const std::string name =
-                fileNameOf(row.number, numberWidth, drawn.code, options.settings.format);
             if (!options.toNothing)
-                writeOutput((fs::path(options.outputPath) / name).string(), *bytes, out);
+                writeOutput(folder + fileNameOf(row.number, numberWidth, drawn.code,
+                                                options.settings.format),
+                            *bytes, out);
             return std::nullopt;
         };
     };
     const std::string readingFailure =
         drawRows(table, options.threads, makeWorker,
-                 [&](std::size_t number, const std::optional<std::string>& failure) {
+                 [&](std::size_t number, const std::optional<RowFailure>& failure) {
                      log.update(number);
-                     const std::lock_guard lock(refusedMutex);
                      if (!failure)
                          log.drawn();
-                     else if (refusedRows.erase(number) != 0)
-                         log.refused(number, *failure);
+                     else if (failure->refused)
+                         log.refused(number, failure->message);
                      else
-                         log.failed(number, *failure);
+                         log.failed(number, failure->message);
                  });
     if (!readingFailure.empty()) {
         log.say(readingFailure);
@@ -300,11 +295,12 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
     constexpr double pointsPerMillimetre = 72 / 25.4;
     std::size_t placed = 0, pagesBegun = 0;  // labels and pages on the sheets so far
     bool writeFailed = false;
-    while (const std::optional<Row> row = table.next()) {
-        log.update(row->number - 1);
+    Row row;
+    while (table.next(row)) {
+        log.update(row.number - 1);
         try {
             const RowDrawing drawing =
-                parseRow(*row, table.optionNames(), options.defaults, options.data);
+                parseRow(row, table.optionNames(), options.defaults, options.data);
             if (!sheet) {
                 if (!drawing.hasSymbol)
                     throw UsageError(
@@ -313,7 +309,7 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
                 const SymbolDrawing drawn =
                     drawSymbolPage(*document, drawing.type, drawing.arguments, settings);
                 if (drawn.result != 0) {
-                    log.failed(row->number, resultMessage(drawn.result));
+                    log.failed(row.number, resultMessage(drawn.result));
                     continue;
                 }
             } else {
@@ -330,7 +326,7 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
                 const auto failure = drawLabel(document->page(), sheet->label(placed), drawing,
                                                settings, options.fit);
                 if (failure) {
-                    log.failed(row->number, *failure);
+                    log.failed(row.number, *failure);
                     continue;
                 }
                 ++placed;
@@ -338,17 +334,17 @@ int drawIntoDocument(TableReader& table, const BatchOptions& options, RowLog& lo
             log.drawn();
         } catch (const WriteError& failure) {
             const std::string problem = documentFile->problem();
-            log.failed(row->number, problem.empty() ? failure.what() : problem);
+            log.failed(row.number, problem.empty() ? failure.what() : problem);
             writeFailed = true;
             break;
         } catch (const UsageError& usage) {
-            log.failed(row->number, usage.what());
+            log.failed(row.number, usage.what());
         } catch (const DataError& refused) {
-            log.refused(row->number, refused.what());
+            log.refused(row.number, refused.what());
         } catch (const RuntimeError& failure) {
-            log.failed(row->number, errorMessage(failure.number()));
+            log.failed(row.number, errorMessage(failure.number()));
         } catch (const std::exception& failure) {
-            log.failed(row->number, failure.what());
+            log.failed(row.number, failure.what());
         }
     }
     if (!writeFailed && log.drawnCount() > 0) {

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
+#include <charconv>
 #include <filesystem>
 
 #include "cli/command_line.h"
@@ -23,14 +23,26 @@ bool isNamedLikeAFile(std::string_view path) {
 
 std::string fileNameOf(std::size_t number, std::size_t numberWidth, std::string_view code,
                        OutputFormat format) {
-    std::string name = std::to_string(number);
-    if (name.size() < numberWidth) name.insert(0, numberWidth - name.size(), '0');
+    std::array<char, 24> digits{};
+    const auto end = std::to_chars(digits.begin(), digits.end(), number).ptr;
+    const auto digitCount = static_cast<std::size_t>(end - digits.begin());
+    code = code.substr(0, 48);
+    const std::string_view extension = extensionOf(format);
+    std::string name;
+    name.reserve(std::max(numberWidth, digitCount) + code.size() + extension.size() + 3);
+    if (digitCount < numberWidth) name.append(numberWidth - digitCount, '0');
+    name.append(digits.begin(), end);
     name += '-';
-    std::string safe;
-    for (unsigned char c : code.substr(0, 48))
-        safe.push_back(std::isalnum(c) || c == '-' || c == '.' ? static_cast<char>(c) : '_');
-    name += safe.empty() ? "_" : safe;
-    return name + "." + std::string(extensionOf(format));
+    // ASCII letters and digits, as the C locale the command runs in has them.
+    const auto kept = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+               c == '-' || c == '.';
+    };
+    for (const char c : code) name += kept(c) ? c : '_';
+    if (code.empty()) name += '_';
+    name += '.';
+    name += extension;
+    return name;
 }
 
 }  // namespace quillet::cli

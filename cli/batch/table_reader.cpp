@@ -2,7 +2,8 @@
 #include "cli/batch/table_reader.h"
 
 #include <algorithm>
-#include <sstream>
+#include <array>
+#include <ostream>
 #include <utility>
 
 #include "cli/command_line.h"
@@ -12,30 +13,52 @@ namespace quillet::cli {
 namespace {
 
 // One record's fields; a field in double quotes may hold the separator, "" stands for a quote.
-std::vector<std::string> splitFields(std::string_view line, char separator) {
-    std::vector<std::string> fields(1);
+// The fields' strings are reused from the row before, which keeps their room.
+void splitFields(std::string_view line, char separator, std::vector<std::string>& fields) {
+    std::size_t count = 0;
+    const auto nextField = [&]() -> std::string& {
+        if (count == fields.size()) fields.emplace_back();
+        std::string& field = fields[count++];
+        field.clear();
+        return field;
+    };
+    std::string* field = &nextField();
     bool quoted = false;
     for (std::size_t i = 0; i < line.size(); ++i) {
         const char c = line[i];
         if (quoted) {
             if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                fields.back().push_back('"');
+                field->push_back('"');
                 ++i;
             } else if (c == '"') {
                 quoted = false;
             } else {
-                fields.back().push_back(c);
+                field->push_back(c);
             }
-        } else if (c == '"' && fields.back().empty()) {
+        } else if (c == '"' && field->empty()) {
             quoted = true;
         } else if (c == separator) {
-            fields.emplace_back();
+            field = &nextField();
         } else {
-            fields.back().push_back(c);
+            field->push_back(c);
         }
     }
+    fields.resize(count);
+}
+
+std::vector<std::string> splitFields(std::string_view line, char separator) {
+    std::vector<std::string> fields;
+    splitFields(line, separator, fields);
     return fields;
 }
+
+// The bytes that end a record, quote, begin a comment or part fields (the separator is a comma
+// or a tab); any other byte is kept as it is and ends a field's start.
+constexpr std::array<bool, 256> marksRecord = [] {
+    std::array<bool, 256> marks{};
+    for (const unsigned char c : {'\n', '\r', '"', '#', ',', '\t'}) marks[c] = true;
+    return marks;
+}();
 
 bool isSkipped(std::string_view line) {
     return line.empty() || line.front() == '#';
@@ -112,15 +135,27 @@ void RecordReader::checkEncoding() {
 }
 
 bool RecordReader::read(Record& record, char separator) {
-    record = Record{};
+    record.text.clear();  // keeping its room for the next record
+    record.tooLong = record.unterminated = false;
     if (in_.rdbuf() == nullptr || (!in_.good() && ahead_.empty())) return false;
     bool any = false, quoted = false, fieldStart = true, comment = false;
+    const auto keep = [&](int c) {
+        if (record.text.size() < maxRowBytes)
+            record.text.push_back(static_cast<char>(c));
+        else
+            record.tooLong = true;
+    };
     try {
         if (std::exchange(first_, false)) checkEncoding();
         for (;;) {
             const int c = take();
             if (c == std::char_traits<char>::eof()) break;
             any = true;
+            if (!marksRecord[static_cast<unsigned char>(c)]) {
+                fieldStart = false;
+                keep(c);
+                continue;
+            }
             if (!quoted && (c == '\n' || c == '\r')) {
                 if (c == '\r' && peek() == '\n') take();
                 break;
@@ -138,10 +173,7 @@ bool RecordReader::read(Record& record, char separator) {
             }
             comment = comment || (c == '#' && record.text.empty() && !record.tooLong);
             fieldStart = !quoted && (separator != 0 ? c == separator : c == ',' || c == '\t');
-            if (record.text.size() < maxRowBytes)
-                record.text.push_back(static_cast<char>(c));
-            else
-                record.tooLong = true;
+            keep(c);
         }
     } catch (const UsageError&) {
         throw;
@@ -153,25 +185,27 @@ bool RecordReader::read(Record& record, char separator) {
     return any;
 }
 
-Row TableReader::rowOf(std::vector<std::string> fields) {
-    Row row{++rowCount_, std::move(fields)};
+void TableReader::fillRow(Row& row) {
+    row.number = ++rowCount_;
     row.tooLong = record_.tooLong;
     row.unterminated = record_.unterminated;
-    if (row.tooLong) row.fields.clear();
-    return row;
+    if (row.tooLong)
+        row.fields.clear();
+    else
+        splitFields(record_.text, separator_, row.fields);
 }
 
 TableReader::TableReader(std::istream& in) : records_(in) {
     while (readRecord()) {
         if (isSkipped(record_.text)) continue;
         if (record_.tooLong) {
-            pending_ = rowOf({});
+            fillRow(pending_.emplace());
             return;
         }
         separator_ = separatorOf(record_.text);
-        auto fields = splitFields(record_.text, separator_);
+        const auto fields = splitFields(record_.text, separator_);
         if (!isHeader(fields) || record_.unterminated) {
-            pending_ = rowOf(std::move(fields));
+            fillRow(pending_.emplace());
             return;
         }
         // A column that names no option holds a line of the label's text.
@@ -186,15 +220,19 @@ TableReader::TableReader(std::istream& in) : records_(in) {
     }
 }
 
-std::optional<Row> TableReader::next() {
-    if (pending_) return std::exchange(pending_, std::nullopt);
+bool TableReader::next(Row& row) {
+    if (pending_) {
+        row = std::move(*pending_);
+        pending_.reset();
+        return true;
+    }
     while (readRecord()) {
         if (isSkipped(record_.text)) continue;
-        if (record_.tooLong) return rowOf({});
-        if (separator_ == 0) separator_ = separatorOf(record_.text);
-        return rowOf(splitFields(record_.text, separator_));
+        if (separator_ == 0 && !record_.tooLong) separator_ = separatorOf(record_.text);
+        fillRow(row);
+        return true;
     }
-    return std::nullopt;
+    return false;
 }
 
 // The data rows of a table that can be read twice (a file, not a pipe), by a quick pass that
@@ -258,7 +296,9 @@ RowDrawing parseRow(const Row& row, const std::vector<std::string>& optionNames,
         return drawing;
     }
     checkPositions(drawing.arguments);
-    std::ostringstream notes;  // a row is drawn or fails; how is not reported
+    // A row is drawn or fails; how is not reported. A stream without a buffer drops the notes,
+    // and one a thread spares making a stream for every row.
+    thread_local std::ostream notes(nullptr);
     checkTypedData(drawing.type, drawing.arguments, choice, notes);
     return drawing;
 }
@@ -269,12 +309,13 @@ Table readTable(std::istream& in, const DrawingArguments& defaults) {
     TableReader table(in);
     DataChoice asGiven;  // the table as the methods get it, as readTable's users want it
     asGiven.asIs = true;
-    while (std::optional<Row> row = table.next()) {
+    Row row;
+    while (table.next(row)) {
         TableRow& entry = read.rows.emplace_back();
-        entry.number = row->number;
-        entry.fields = row->fields;
+        entry.number = row.number;
+        entry.fields = row.fields;
         try {
-            RowDrawing drawing = parseRow(*row, table.optionNames(), defaults, asGiven);
+            RowDrawing drawing = parseRow(row, table.optionNames(), defaults, asGiven);
             entry.type = drawing.type;
             entry.arguments = std::move(drawing.arguments);
         } catch (const UsageError& usage) {

@@ -15,7 +15,7 @@
 namespace quillet::cli {
 
 struct Row {
-    std::size_t number;  // counting data rows from 1
+    std::size_t number = 0;  // counting data rows from 1
     std::vector<std::string> fields;
     bool tooLong = false;       // longer than maxRowBytes: refused, its fields not kept
     bool unterminated = false;  // a quoted field still open at the end of the table
@@ -62,11 +62,13 @@ class TableReader {
     // The option each column after the code names, "" for a column of the label's text.
     const std::vector<std::string>& optionNames() const noexcept { return optionNames_; }
     std::size_t rowsRead() const noexcept { return rowCount_; }
-    std::optional<Row> next();
+    // The next data row into row, whose strings keep their room from the row before; false at
+    // the end of the table.
+    bool next(Row& row);
 
   private:
     bool readRecord() { return records_.read(record_, separator_); }
-    Row rowOf(std::vector<std::string> fields);
+    void fillRow(Row& row);
 
     RecordReader records_;
     RecordReader::Record record_;

@@ -13,12 +13,22 @@
 
 namespace quillet::cli {
 
-void RowReports::done(std::size_t number, std::optional<std::string> failure) {
+void RowReports::done(std::size_t number, std::optional<RowFailure> failure) {
     std::lock_guard lock(mutex_);
-    waiting_.emplace(number, std::move(failure));
-    for (auto next = waiting_.begin(); next != waiting_.end() && next->first == reported_ + 1;
-         next = waiting_.erase(next))
+    if (number != reported_ + 1) {
+        waiting_.emplace_back(number, std::move(failure));
+        return;
+    }
+    report_(++reported_, failure);
+    const auto nextWaiting = [&] {
+        return std::find_if(waiting_.begin(), waiting_.end(),
+                            [&](const auto& waiting) { return waiting.first == reported_ + 1; });
+    };
+    for (auto next = nextWaiting(); next != waiting_.end(); next = nextWaiting()) {
         report_(++reported_, next->second);
+        if (next != waiting_.end() - 1) std::swap(*next, waiting_.back());
+        waiting_.pop_back();
+    }
 }
 
 int defaultThreads() {
@@ -31,28 +41,29 @@ std::string drawRows(TableReader& table, int threads, const std::function<RowWor
     RowReports reports(report);
     std::mutex reading;  // the table, and the first failure to read it
     std::string readingFailure;
-    const auto nextRow = [&]() -> std::optional<Row> {
+    const auto nextRow = [&](Row& row) {
         std::lock_guard lock(reading);
-        if (!readingFailure.empty()) return std::nullopt;
+        if (!readingFailure.empty()) return false;
         try {
-            return table.next();
+            return table.next(row);
         } catch (const std::exception& failure) {
             readingFailure = failure.what();
-            return std::nullopt;
+            return false;
         }
     };
     const auto work = [&] {
         const RowWork drawRow = makeWorker();
-        while (const std::optional<Row> row = nextRow()) {
-            std::optional<std::string> failure;
+        Row row;  // read into by each turn, keeping the room its fields took
+        while (nextRow(row)) {
+            std::optional<RowFailure> failure;
             try {
-                failure = drawRow(*row);
+                failure = drawRow(row);
             } catch (const RuntimeError& error) {
-                failure = errorMessage(error.number());
+                failure = RowFailure{errorMessage(error.number()), false};
             } catch (const std::exception& error) {
-                failure = error.what();
+                failure = RowFailure{error.what(), false};
             }
-            reports.done(row->number, std::move(failure));
+            reports.done(row.number, std::move(failure));
         }
     };
     std::vector<std::thread> helpers;

@@ -3,29 +3,38 @@
 
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/batch/table_reader.h"
 
 namespace quillet::cli {
 
+// Why a row was not drawn.
+struct RowFailure {
+    std::string message;
+    bool refused = false;  // the checks refused its data
+};
+
 // What became of the rows of a folder batch, reported in row order although the workers finish
 // them out of turn: a row done early waits here until the rows before it are in.
 class RowReports {
   public:
-    // Called with each row's number (counting from 1) and its failure, in row order.
-    using Report = std::function<void(std::size_t, const std::optional<std::string>&)>;
+    // Called with each row's number (counting from 1) and its failure, in row order, one call
+    // at a time.
+    using Report = std::function<void(std::size_t, const std::optional<RowFailure>&)>;
     explicit RowReports(Report report) : report_(std::move(report)) {}
 
-    void done(std::size_t number, std::optional<std::string> failure);
+    void done(std::size_t number, std::optional<RowFailure> failure);
 
   private:
     Report report_;
     std::mutex mutex_;
-    std::map<std::size_t, std::optional<std::string>> waiting_;  // at most one a worker
+    // At most one a worker, so a short list searched in turn.
+    std::vector<std::pair<std::size_t, std::optional<RowFailure>>> waiting_;
     std::size_t reported_ = 0;
 };
 
@@ -34,7 +43,7 @@ class RowReports {
 int defaultThreads();
 
 // Draws a row and writes its file; its failure, or nothing. It may throw instead.
-using RowWork = std::function<std::optional<std::string>(const Row&)>;
+using RowWork = std::function<std::optional<RowFailure>(const Row&)>;
 
 // Draws the rows of the table with up to `threads` workers (as many as the system gives), each
 // with the work makeWorker gives it (its own raster and buffers), taking the next row as it
