@@ -1,0 +1,141 @@
+// The PNG encoder's bytes: pictures whose files are fixed, so that a change in how the encoder
+// finds its runs, rows and checksums cannot change a file; and grey pictures given a byte a
+// pixel, which must give the very file their 32-bit copies give.
+#ifdef QUILLET_WITH_CAIRO
+#include "surfaces/png_encoder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace quillet {
+namespace {
+
+std::uint32_t mix(std::uint32_t value) {
+    value ^= value >> 16;
+    value *= 0x7feb352dU;
+    value ^= value >> 15;
+    value *= 0x846ca68bU;
+    return value ^ (value >> 16);
+}
+
+std::uint32_t grey(std::uint32_t level) {
+    return 0xFF000000u | (level & 0xFFu) * 0x010101u;
+}
+
+// 0xAARRGGBB as cairo holds it (premultiplied when the picture has alpha).
+using Colour = std::uint32_t (*)(int x, int y);
+
+// A symbol's greys: bars of two-pixel modules, then rows of text, most of each the row above
+// again, with anti-aliased strokes that change from row to row.
+std::uint32_t symbolGreys(int x, int y) {
+    if (y < 24) return grey((x / 2) * 7 % 5 < 2 ? 0 : 255);
+    if ((mix(static_cast<std::uint32_t>(x / 7 * 64 + y / 6)) & 3) != 0) return grey(255);
+    const std::uint32_t stroke = mix(static_cast<std::uint32_t>(x * 131 + (y / 2) * 7));
+    return grey(stroke % 3 == 0 ? 255 : stroke % 3 == 1 ? 0 : stroke >> 8);
+}
+std::uint32_t fewColours(int x, int y) {
+    constexpr std::uint32_t colours[] = {0xFFFFFFFFu, 0xFF000000u, 0xFFC00000u, 0xFF2040F0u};
+    return colours[mix(static_cast<std::uint32_t>(x / 3 + (y / 4) * 1000)) % 4];
+}
+std::uint32_t manyColours(int x, int y) {
+    return 0xFF000000u | mix(static_cast<std::uint32_t>(x / 2 + (y / 3) * 5000)) % 1000 * 0x4321u;
+}
+std::uint32_t fewTranslucent(int x, int y) {
+    constexpr std::uint32_t colours[] = {0, 0xFF000000u, 0x80400000u, 0x40202020u};
+    return colours[mix(static_cast<std::uint32_t>(x / 2 + (y / 3) * 1000)) % 4];
+}
+std::uint32_t manyTranslucent(int x, int y) {
+    const std::uint32_t alpha = (x + y) % 4 == 0 ? 0 : (x * 3 + y) % 5 == 0 ? 0xFF : 0x80;
+    const std::uint32_t level = mix(static_cast<std::uint32_t>(x / 3 + y * 977)) % (alpha + 1);
+    return alpha << 24 | level << 16 | (level / 2) << 8 | (alpha - level);  // premultiplied
+}
+// More than 256 colours in pictures one to nine pixels wide, in blocks of two by two pixels.
+std::uint32_t narrowColours(int x, int y) {
+    return 0xFF000000u | (mix(static_cast<std::uint32_t>(x / 2 + (y / 2) * 16)) & 0xFFFFFFu);
+}
+std::uint32_t narrowTranslucent(int x, int y) {
+    const std::uint32_t alpha = 0x40u + mix(static_cast<std::uint32_t>(y / 2)) % 0xC0u;
+    const std::uint32_t level = mix(static_cast<std::uint32_t>(x / 2 + (y / 2) * 16)) % alpha;
+    return alpha << 24 | level << 16 | (level / 2) << 8 | (alpha - level);
+}
+std::uint32_t barsAndSteps(int x, int y) {
+    return y % 3 == 2 ? grey(static_cast<std::uint32_t>(x * 37 + y)) : grey(x % 5 < 2 ? 0 : 255);
+}
+// The byte beside the colour is cairo's to fill: rows that differ only there.
+std::uint32_t unusedByteDiffers(int x, int y) {
+    return (static_cast<std::uint32_t>(y) << 24) | (x % 4 < 2 ? 0x000000u : 0xFFFFFFu);
+}
+
+struct Picture {
+    const char* what;
+    int firstWidth, lastWidth;  // one file for each width, their bytes hashed together
+    int height;
+    Colour colour;
+    bool hasAlpha = false;
+    int padding = 0;  // bytes after each row
+    double dotsPerInch = 0;
+};
+
+std::vector<unsigned char> pixelsOf(const Picture& picture, int width, int stride) {
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(stride) * picture.height, 0xA5);
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t pixel = picture.colour(x, y);
+            std::memcpy(pixels.data() + static_cast<std::size_t>(y) * stride + x * 4, &pixel, 4);
+        }
+    return pixels;
+}
+
+std::uint64_t addToHash(std::uint64_t hash, const std::string& bytes) {
+    for (const char byte : bytes) hash = (hash ^ static_cast<unsigned char>(byte)) * 0x100000001b3u;
+    return hash;
+}
+
+TEST(PngEncoder, WritesTheSameBytes) {
+    struct Row {
+        Picture picture;
+        std::uint64_t hash;  // of the files, one after another
+    };
+    const Row rows[] = {
+        {{"symbol greys", 226, 226, 60, symbolGreys}, 0xef0d2fde5e1be5efu},
+        {{"symbol greys, padded rows, 300 dpi", 226, 226, 60, symbolGreys, false, 12, 300},
+         0xade1f87251619c8fu},
+        {{"greys 1 to 9 wide", 1, 9, 7, barsAndSteps}, 0x10aa1f0766355e95u},
+        {{"greys 60 to 70 wide", 60, 70, 7, barsAndSteps}, 0x5d1be1333106d7ccu},
+        {{"greys in rows beyond the window", 33000, 33000, 4, barsAndSteps}, 0x3868ac219affbc9fu},
+        {{"palette", 300, 300, 20, fewColours}, 0xdcaf10721698a2fbu},
+        {{"palette 1 to 9 wide", 1, 9, 9, fewColours}, 0x8cae28b7204fa7a9u},
+        {{"RGB", 300, 300, 20, manyColours}, 0xcb657595c17fcaf7u},
+        {{"RGB 1 to 9 wide", 1, 9, 600, narrowColours}, 0xde7db0084f87e631u},
+        {{"RGB 20 to 23 wide", 20, 23, 600, narrowColours}, 0xdc93dccc529eb263u},
+        {{"RGB in rows beyond the window", 11000, 11000, 3, manyColours}, 0xf6dcfc3482c596f7u},
+        {{"palette with transparency", 300, 300, 20, fewTranslucent, true}, 0x809adf112969b12bu},
+        {{"RGBA", 300, 300, 20, manyTranslucent, true}, 0x15ae0c9ce8382456u},
+        {{"RGBA 1 to 9 wide", 1, 9, 600, narrowTranslucent, true}, 0x558919d2f8e8b958u},
+        {{"the unused byte differs between rows", 40, 40, 6, unusedByteDiffers},
+         0x35e6865cf1ce72fu},
+    };
+    PngEncoder encoder;  // one for every picture, as in a batch
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.picture.what);
+        encoder.setResolution(row.picture.dotsPerInch);
+        std::uint64_t hash = 0xcbf29ce484222325u;
+        for (int width = row.picture.firstWidth; width <= row.picture.lastWidth; ++width) {
+            const int stride = width * 4 + row.picture.padding;
+            const auto pixels = pixelsOf(row.picture, width, stride);
+            std::string png;
+            encoder.encode(pixels.data(), width, row.picture.height, stride, png,
+                           row.picture.hasAlpha);
+            hash = addToHash(hash, png);
+        }
+        EXPECT_EQ(hash, row.hash) << std::hex << hash;
+    }
+}
+
+}  // namespace
+}  // namespace quillet
+#endif
