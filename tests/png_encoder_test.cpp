@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,9 @@ std::uint32_t narrowTranslucent(int x, int y) {
     const std::uint32_t alpha = 0x40u + mix(static_cast<std::uint32_t>(y / 2)) % 0xC0u;
     const std::uint32_t level = mix(static_cast<std::uint32_t>(x / 2 + (y / 2) * 16)) % alpha;
     return alpha << 24 | level << 16 | (level / 2) << 8 | (alpha - level);
+}
+std::uint32_t allWhite(int, int) {
+    return grey(255);
 }
 std::uint32_t barsAndSteps(int x, int y) {
     return y % 3 == 2 ? grey(static_cast<std::uint32_t>(x * 37 + y)) : grey(x % 5 < 2 ? 0 : 255);
@@ -134,6 +138,38 @@ TEST(PngEncoder, WritesTheSameBytes) {
         }
         EXPECT_EQ(hash, row.hash) << std::hex << hash;
     }
+}
+
+TEST(PngEncoder, GreyBytesGiveTheFileOfTheirColourCopy) {
+    const Picture pictures[] = {
+        {"symbol greys", 226, 226, 60, symbolGreys},
+        {"symbol greys, padded rows, 300 dpi", 226, 226, 60, symbolGreys, false, 12, 300},
+        {"1 to 9 wide", 1, 9, 7, barsAndSteps},
+        {"60 to 70 wide", 60, 70, 7, barsAndSteps},
+        {"every row the same", 100, 100, 9, allWhite},
+        {"rows beyond the window", 33000, 33000, 4, barsAndSteps},
+    };
+    PngEncoder encoder;
+    for (const auto& picture : pictures) {
+        SCOPED_TRACE(picture.what);
+        encoder.setResolution(picture.dotsPerInch);
+        for (int width = picture.firstWidth; width <= picture.lastWidth; ++width) {
+            const int stride = width * 4 + picture.padding, greyStride = width + picture.padding;
+            const auto pixels = pixelsOf(picture, width, stride);
+            std::vector<unsigned char> greys(static_cast<std::size_t>(greyStride) * picture.height);
+            for (int y = 0; y < picture.height; ++y)
+                for (int x = 0; x < width; ++x)
+                    greys[static_cast<std::size_t>(y) * greyStride + x] =
+                        static_cast<unsigned char>(picture.colour(x, y));
+            std::string fromColour, fromGrey;
+            encoder.encode(pixels.data(), width, picture.height, stride, fromColour);
+            encoder.encodeGrey(greys.data(), width, picture.height, greyStride, fromGrey);
+            EXPECT_TRUE(fromGrey == fromColour) << width << " wide";
+        }
+    }
+    std::string png;
+    const unsigned char pixel = 0;
+    EXPECT_THROW(encoder.encodeGrey(&pixel, 1, 0, 1, png), std::runtime_error);
 }
 
 }  // namespace
