@@ -146,6 +146,12 @@ class BitWriter {
 
     // The length bytes again from distance back; length is at least 3.
     void match(std::size_t length, Code distance) {
+        if (length <= maxMatch) {  // nearly always
+            const Code code = lengthCodes[length];
+            put(code.bits | static_cast<std::uint64_t>(distance.bits) << code.length,
+                code.length + distance.length);
+            return;
+        }
         while (length > 0) {
             std::size_t part = std::min(length, maxMatch);
             // A rest shorter than 3 has no code: leave 3 for the last match.
@@ -375,9 +381,13 @@ class ImageDataWriter {
                     upEnds != 0 ? static_cast<std::size_t>(std::countr_zero(upEnds)) - bit
                                 : 64 - bit + runFrom(equalUp, base + 64);
                 // Which of the two is as likely as not: chosen without a branch.
-                const bool fromLeft = leftRun >= upRun;
-                const std::size_t run = fromLeft ? leftRun : upRun;
-                bits.match(run, fromLeft ? pixelBack : rowBack);
+                const std::uint32_t fromLeft = 0u - static_cast<std::uint32_t>(leftRun >= upRun);
+                const std::size_t run = std::max(leftRun, upRun);
+                bits.match(
+                    run,
+                    {(pixelBack.bits & fromLeft) | (rowBack.bits & ~fromLeft),
+                     static_cast<int>((static_cast<std::uint32_t>(pixelBack.length) & fromLeft) |
+                                      (static_cast<std::uint32_t>(rowBack.length) & ~fromLeft))});
                 at = base + bit + run;
             }
         }
@@ -434,11 +444,14 @@ std::uint32_t wordAt(const unsigned char* row, int x) {
     return word;
 }
 
-bool rowIsGrey(const unsigned char* row, int width) {
+// The row's blue bytes as grey samples, and whether every pixel is grey: one pass that the
+// compiler vectorises.
+bool toGreySamples(const unsigned char* row, int width, std::uint8_t* samples) {
     std::uint32_t differences = 0;
     for (int x = 0; x < width; ++x) {
         const std::uint32_t colour = wordAt(row, x);
         differences |= colour ^ (colour >> 8);  // blue ^ green, green ^ red
+        samples[x] = static_cast<std::uint8_t>(colour);
     }
     return (differences & 0xFFFFu) == 0;
 }
@@ -509,16 +522,11 @@ void PngEncoder::markRepeatedRows(const unsigned char* pixels, std::size_t rowSi
     }
 }
 
-// Picks the colour type from the rows that do not repeat the row above.
-PngEncoder::ColourType PngEncoder::analyse(const unsigned char* pixels, int width, int height,
-                                           int stride) {
+// The colour type of a picture that is not all grey, from the rows that do not repeat the row
+// above: a palette when its colours fit in one.
+PngEncoder::ColourType PngEncoder::colourTypeBeyondGrey(const unsigned char* pixels, int width,
+                                                        int height, int stride) {
     const auto rowAt = [&](int y) { return pixels + static_cast<std::ptrdiff_t>(y) * stride; };
-    markRepeatedRows(pixels, static_cast<std::size_t>(width) * 4, height, stride);
-    bool grey = !hasAlpha_;
-    for (int y = 0; y < height && grey; ++y)
-        grey = repeatsRowAbove_[static_cast<std::size_t>(y)] != 0 || rowIsGrey(rowAt(y), width);
-    if (grey) return ColourType::grey;
-
     palette_.clear();
     paletteSlots_.assign(paletteSlotCount, 0);
     for (int y = 0; y < height; ++y) {
@@ -541,8 +549,8 @@ PngEncoder::ColourType PngEncoder::analyse(const unsigned char* pixels, int widt
 void PngEncoder::toSamples(const unsigned char* row, int width, ColourType type) {
     std::uint8_t* sample = samples_.data();
     switch (type) {
-        case ColourType::grey:  // only ever opaque; blue is the lowest byte of the word
-            for (int x = 0; x < width; ++x) sample[x] = static_cast<std::uint8_t>(wordAt(row, x));
+        case ColourType::grey:  // only ever opaque
+            toGreySamples(row, width, sample);
             break;
         case ColourType::palette: {
             std::uint32_t lastWord = wordAt(row, 0);
@@ -584,7 +592,7 @@ void PngEncoder::makeRowRoom(std::size_t rowBytes) {
 }
 
 template <typename SamplesOf>
-void PngEncoder::compress(int width, int height, ColourType type, SamplesOf samplesOf,
+bool PngEncoder::compress(int width, int height, ColourType type, SamplesOf samplesOf,
                           std::string& png) {
     const std::size_t bytesPerPixel = bytesPerPixelOf(type);
     const std::size_t rowBytes = static_cast<std::size_t>(width) * bytesPerPixel;
@@ -608,16 +616,18 @@ void PngEncoder::compress(int width, int height, ColourType type, SamplesOf samp
             continue;
         }
         const std::uint8_t* row = samplesOf(y);
+        if (row == nullptr) return false;
         data.row(row, data.rowsRepeat() ? above : nullptr);
         above = row;
         ++y;
     }
     png.append(reinterpret_cast<const char*>(deflated_.data()), data.finish());
     appendBigEndian(png, data.checksum());
+    return true;
 }
 
 template <typename SamplesOf>
-void PngEncoder::write(int width, int height, ColourType type, SamplesOf samplesOf,
+bool PngEncoder::write(int width, int height, ColourType type, SamplesOf samplesOf,
                        std::string& png) {
     // The image data goes into one chunk, whose length must stay below 2^31; at worst every
     // byte is a literal of nine bits.
@@ -655,8 +665,10 @@ void PngEncoder::write(int width, int height, ColourType type, SamplesOf samples
             });
         }
     }
-    appendChunk(png, "IDAT", [&] { compress(width, height, type, samplesOf, png); });
+    bool whole = true;
+    appendChunk(png, "IDAT", [&] { whole = compress(width, height, type, samplesOf, png); });
     appendChunk(png, "IEND", [] {});
+    return whole;
 }
 
 void PngEncoder::encode(const unsigned char* pixels, int width, int height, int stride,
@@ -665,14 +677,26 @@ void PngEncoder::encode(const unsigned char* pixels, int width, int height, int 
     hasAlpha_ = hasAlpha;
     // Opaque colours never reach 2^24; with alpha, a transparent pixel is always 0.
     noColour_ = hasAlpha ? 0x00FFFFFFu : 0x1000000u;
-    const ColourType type = analyse(pixels, width, height, stride);
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * bytesPerPixelOf(type);
-    makeRowRoom(rowBytes);
+    const auto rowAt = [&](int y) { return pixels + static_cast<std::ptrdiff_t>(y) * stride; };
+    markRepeatedRows(pixels, static_cast<std::size_t>(width) * 4, height, stride);
+    makeRowRoom(static_cast<std::size_t>(width) * 4);
+    // Symbols are grey: written as grey at once, each row tested as its samples are made; a
+    // pixel that is not grey sends the picture on to a palette or full colour.
+    if (!hasAlpha &&
+        write(
+            width, height, ColourType::grey,
+            [&](int y) -> const std::uint8_t* {
+                samples_.swap(above_);  // the row before stays where it was
+                return toGreySamples(rowAt(y), width, samples_.data()) ? samples_.data() : nullptr;
+            },
+            png))
+        return;
+    const ColourType type = colourTypeBeyondGrey(pixels, width, height, stride);
     write(
         width, height, type,
         [&](int y) {
-            samples_.swap(above_);  // the row before stays where it was
-            toSamples(pixels + static_cast<std::ptrdiff_t>(y) * stride, width, type);
+            samples_.swap(above_);
+            toSamples(rowAt(y), width, type);
             return static_cast<const std::uint8_t*>(samples_.data());
         },
         png);

@@ -45,17 +45,18 @@ class PngEncoder {
   private:
     enum class ColourType : std::uint8_t { grey = 0, rgb = 2, palette = 3, rgba = 6 };
 
-    ColourType analyse(const unsigned char* pixels, int width, int height, int stride);
+    ColourType colourTypeBeyondGrey(const unsigned char* pixels, int width, int height, int stride);
     void markRepeatedRows(const unsigned char* pixels, std::size_t rowSize, int height, int stride);
     int paletteIndex(std::uint32_t colour);
     void makeRowRoom(std::size_t rowBytes);
     void toSamples(const unsigned char* row, int width, ColourType type);
     // The file around the image data; samplesOf(y) gives row y's samples in samples_, and is
-    // asked only for rows that compress() does not copy whole from the row above.
+    // asked only for rows that compress() does not copy whole from the row above. False, the
+    // file unfinished, when samplesOf gives null: the row has no samples of that type.
     template <typename SamplesOf>
-    void write(int width, int height, ColourType type, SamplesOf samplesOf, std::string& png);
+    bool write(int width, int height, ColourType type, SamplesOf samplesOf, std::string& png);
     template <typename SamplesOf>
-    void compress(int width, int height, ColourType type, SamplesOf samplesOf, std::string& png);
+    bool compress(int width, int height, ColourType type, SamplesOf samplesOf, std::string& png);
 
     std::uint32_t colourAt(const unsigned char* row, int x) const;
     static std::size_t bytesPerPixelOf(ColourType type) noexcept;
