@@ -127,13 +127,20 @@ class BitWriter {
 
     void literal(std::uint8_t byte) { put(literalCodes[byte]); }
 
-    // Up to six codes of at most nine bits go into one put.
+    // Up to six codes of at most nine bits go into one put, joined two at a time.
     void literals(const std::uint8_t* bytes, std::size_t count) {
         while (count > 0) {
             const std::size_t batch = std::min<std::size_t>(count, 6);
             std::uint64_t bits = 0;
             int length = 0;
-            for (std::size_t i = 0; i < batch; ++i) {
+            std::size_t i = 0;
+            for (; i + 2 <= batch; i += 2) {
+                const Code first = literalCodes[bytes[i]], second = literalCodes[bytes[i + 1]];
+                bits |= (first.bits | static_cast<std::uint64_t>(second.bits) << first.length)
+                        << length;
+                length += first.length + second.length;
+            }
+            if (i < batch) {
                 const Code code = literalCodes[bytes[i]];
                 bits |= static_cast<std::uint64_t>(code.bits) << length;
                 length += code.length;
