@@ -15,12 +15,10 @@
 namespace quillet {
 namespace {
 
+// Scrambled bits of a number, for pictures that look random and are the same on every run.
 std::uint32_t mix(std::uint32_t value) {
-    value ^= value >> 16;
-    value *= 0x7feb352dU;
-    value ^= value >> 15;
-    value *= 0x846ca68bU;
-    return value ^ (value >> 16);
+    const std::uint64_t product = std::uint64_t{value ^ 0x9E3779B9u} * 0xD6E8FEB86659FD93u;
+    return static_cast<std::uint32_t>(product >> 32 ^ product);
 }
 
 std::uint32_t grey(std::uint32_t level) {
@@ -105,21 +103,21 @@ TEST(PngEncoder, WritesTheSameBytes) {
         std::uint64_t hash;  // of the files, one after another
     };
     const Row rows[] = {
-        {{"symbol greys", 226, 226, 60, symbolGreys}, 0xef0d2fde5e1be5efu},
+        {{"symbol greys", 226, 226, 60, symbolGreys}, 0x50cae668cf49827du},
         {{"symbol greys, padded rows, 300 dpi", 226, 226, 60, symbolGreys, false, 12, 300},
-         0xade1f87251619c8fu},
+         0xc89afc2470cb249du},
         {{"greys 1 to 9 wide", 1, 9, 7, barsAndSteps}, 0x10aa1f0766355e95u},
         {{"greys 60 to 70 wide", 60, 70, 7, barsAndSteps}, 0x5d1be1333106d7ccu},
         {{"greys in rows beyond the window", 33000, 33000, 4, barsAndSteps}, 0x3868ac219affbc9fu},
-        {{"palette", 300, 300, 20, fewColours}, 0xdcaf10721698a2fbu},
-        {{"palette 1 to 9 wide", 1, 9, 9, fewColours}, 0x8cae28b7204fa7a9u},
-        {{"RGB", 300, 300, 20, manyColours}, 0xcb657595c17fcaf7u},
-        {{"RGB 1 to 9 wide", 1, 9, 600, narrowColours}, 0xde7db0084f87e631u},
-        {{"RGB 20 to 23 wide", 20, 23, 600, narrowColours}, 0xdc93dccc529eb263u},
-        {{"RGB in rows beyond the window", 11000, 11000, 3, manyColours}, 0xf6dcfc3482c596f7u},
-        {{"palette with transparency", 300, 300, 20, fewTranslucent, true}, 0x809adf112969b12bu},
-        {{"RGBA", 300, 300, 20, manyTranslucent, true}, 0x15ae0c9ce8382456u},
-        {{"RGBA 1 to 9 wide", 1, 9, 600, narrowTranslucent, true}, 0x558919d2f8e8b958u},
+        {{"palette", 300, 300, 20, fewColours}, 0x3f39b83b1234f085u},
+        {{"palette 1 to 9 wide", 1, 9, 9, fewColours}, 0x5c343a1187eee9a2u},
+        {{"RGB", 300, 300, 20, manyColours}, 0x3b89858ef1b2e3bbu},
+        {{"RGB 1 to 9 wide", 1, 9, 600, narrowColours}, 0xb34b106399a633c4u},
+        {{"RGB 20 to 23 wide", 20, 23, 600, narrowColours}, 0x7017c556b87059beu},
+        {{"RGB in rows beyond the window", 11000, 11000, 3, manyColours}, 0xab2250b3c62388c4u},
+        {{"palette with transparency", 300, 300, 20, fewTranslucent, true}, 0x859a5c8f159b6d48u},
+        {{"RGBA", 300, 300, 20, manyTranslucent, true}, 0x8c3e028401a27941u},
+        {{"RGBA 1 to 9 wide", 1, 9, 600, narrowTranslucent, true}, 0x987c586c482a7749u},
         {{"the unused byte differs between rows", 40, 40, 6, unusedByteDiffers},
          0x35e6865cf1ce72fu},
     };
