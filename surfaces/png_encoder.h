@@ -10,11 +10,14 @@
 // is longer, where one of them runs for three bytes or more. The runs are read from bit masks of
 // the bytes equal to their left and upper neighbours, made 16 or 8 bytes at a time, so that the
 // strokes of a text row cost a few instructions each and its white stretches almost nothing.
-// The Adler-32 of the image data is summed once per row that differs from the row above and
-// carried forward in closed form over the repeats; each chunk's CRC is zlib's, once. That
-// costs microseconds where a general compressor spends tens on searching long runs of zeros,
-// and keeps the file within a few hundred bytes of what zlib makes of it. One encoder keeps its
-// buffers between pictures, so that a batch allocates nothing per symbol.
+// An opaque picture is written as grey straight away, each row that differs from the row above
+// tested as its samples are made; the first pixel that is not grey sends it on to a palette or
+// full colour, whose colours are gathered first. The Adler-32 of the image data is summed once
+// per row that differs from the row above and carried over the repeats in closed form; each
+// chunk's CRC is zlib's, once. That costs microseconds where a general compressor spends tens
+// on searching long runs of zeros, and keeps the file within a few hundred bytes of what zlib
+// makes of it. One encoder keeps its buffers between pictures, so that a batch allocates
+// nothing per symbol.
 #pragma once
 
 #include <cstdint>
