@@ -2,8 +2,9 @@
 // stream (inflated by zlib, Adler-32 included) and the pixels as cairo decodes them must match
 // the picture; the colour type is the smallest the picture allows (opaque: grey when every pixel
 // is grey, a palette up to 256 colours, RGB beyond; with alpha: a palette with its transparency
-// up to 256 colours, RGBA beyond); and an encoder that keeps its buffers from picture to picture
-// writes the same bytes as a fresh one.
+// up to 256 colours, RGBA beyond); an encoder that keeps its buffers from picture to picture
+// writes the same bytes as a fresh one; and a grey picture of a byte a pixel gives the file of
+// its 32-bit copy.
 //
 // Input layout: width - 1 (2 bytes, 0..511), height - 1 (1 byte, 0..63), padding words at the end
 // of each row (1 byte, 0..3), the number of colours - 1 (2 bytes, 0..599), a seed for the
@@ -219,6 +220,27 @@ void checkPixels(const Picture& picture, const std::string& png) {
     cairo_surface_destroy(image);
 }
 
+// A grey picture given a byte a pixel writes the file of its 32-bit copy, whose unused bytes
+// are all the same (as cairo and the raster leave them).
+void checkGrey(const Picture& picture, quillet::PngEncoder& encoder) {
+    if (picture.hasAlpha) return;
+    const auto size = static_cast<std::size_t>(picture.width) * picture.height;
+    std::vector<unsigned char> greys(size), words(size * 4);
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            const std::uint32_t colour = picture.colour(x, y);
+            if (colour != (colour & 0xFFu) * 0x010101u) return;
+            const std::uint32_t word = 0xFF000000u | colour;
+            const std::size_t at = static_cast<std::size_t>(y) * picture.width + x;
+            greys[at] = static_cast<unsigned char>(colour);
+            std::memcpy(words.data() + at * 4, &word, 4);
+        }
+    std::string fromGrey, fromWords;
+    encoder.encodeGrey(greys.data(), picture.width, picture.height, picture.width, fromGrey);
+    encoder.encode(words.data(), picture.width, picture.height, picture.width * 4, fromWords);
+    if (fromGrey != fromWords) fail("a grey picture of bytes writes the file of its words", "");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -232,6 +254,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     quillet::PngEncoder().encode(picture.pixels.data(), picture.width, picture.height,
                                  picture.stride, again, picture.hasAlpha);
     if (png != again) fail("a kept encoder writes what a fresh one writes", "");
+    checkGrey(picture, kept);
     try {
         kept.encode(picture.pixels.data(), picture.width, 0, picture.stride, again);
         fail("an empty picture is refused", "");

@@ -4,16 +4,22 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quillet {
 namespace {
 
 constexpr std::string_view signature{"\x89PNG\r\n\x1a\n", 8};
 constexpr std::size_t maxPaletteSize = 256;
+constexpr std::size_t rowRoomAfter = 64;  // the bytes after a row that a mask may read
 // Open addressing for the palette: twice as many slots as colours keeps the probes short.
 constexpr std::size_t paletteSlotCount = 512;
 static_assert((paletteSlotCount & (paletteSlotCount - 1)) == 0 &&
@@ -72,15 +78,18 @@ constexpr bool rangesFollowOneAnother() {
 }
 static_assert(rangesFollowOneAnother());
 
-// The length symbol of every match length 3 .. 258.
-constexpr std::array<std::uint8_t, maxMatch + 1> lengthSymbols = [] {
-    std::array<std::uint8_t, maxMatch + 1> symbols{};
+// The code of every match length 3 .. 258: its length symbol's code, then the extra bits.
+constexpr std::array<Code, maxMatch + 1> lengthCodes = [] {
+    std::array<Code, maxMatch + 1> codes{};
     std::size_t symbol = 0;
     for (std::size_t length = 3; length <= maxMatch; ++length) {
         while (symbol + 1 < lengthBase.size() && lengthBase[symbol + 1] <= length) ++symbol;
-        symbols[length] = static_cast<std::uint8_t>(symbol);
+        const Code code = literalCodes[firstLengthSymbol + symbol];
+        codes[length] = {code.bits | static_cast<std::uint32_t>(length - lengthBase[symbol])
+                                         << code.length,
+                         code.length + lengthExtraBits[symbol]};
     }
-    return symbols;
+    return codes;
 }();
 
 Code distanceCode(std::size_t distance) {
@@ -91,36 +100,72 @@ Code distanceCode(std::size_t distance) {
             5 + distanceExtraBits[symbol]};
 }
 
-// Writes into room made beforehand for the most the stream can take: no literal or match costs
-// more than nine bits a byte, so every put is a shift and, now and then, a four-byte store.
+// Bytes as a little-endian word, whatever the machine: byte k is bits 8k .. 8k + 7.
+std::uint64_t littleEndianWord(std::uint64_t word) {
+    if constexpr (std::endian::native == std::endian::big) return __builtin_bswap64(word);
+    return word;
+}
+
+// Writes into room made beforehand for the most the stream can take (no literal or match
+// costs more than nine bits a byte) and 8 bytes more: every put stores a whole word and moves
+// on by the bytes it completed, without a branch.
 class BitWriter {
   public:
     explicit BitWriter(unsigned char* room) : start_(room), at_(room) {}
 
-    void put(std::uint32_t bits, int count) {
-        buffer_ |= static_cast<std::uint64_t>(bits) << count_;
+    // At most 56 bits at once.
+    void put(std::uint64_t bits, int count) {
+        buffer_ |= bits << count_;
         count_ += count;
-        if (count_ >= 32) {
-            for (int i = 0; i < 4; ++i) at_[i] = static_cast<unsigned char>(buffer_ >> (8 * i));
-            at_ += 4;
-            buffer_ >>= 32;
-            count_ -= 32;
-        }
+        const std::uint64_t word = littleEndianWord(buffer_);
+        std::memcpy(at_, &word, sizeof word);
+        at_ += count_ >> 3;
+        buffer_ >>= count_ & ~7;
+        count_ &= 7;
     }
     void put(Code code) { put(code.bits, code.length); }
 
     void literal(std::uint8_t byte) { put(literalCodes[byte]); }
 
+    // Up to six codes of at most nine bits go into one put, joined two at a time.
+    void literals(const std::uint8_t* bytes, std::size_t count) {
+        while (count > 0) {
+            const std::size_t batch = std::min<std::size_t>(count, 6);
+            std::uint64_t bits = 0;
+            int length = 0;
+            std::size_t i = 0;
+            for (; i + 2 <= batch; i += 2) {
+                const Code first = literalCodes[bytes[i]], second = literalCodes[bytes[i + 1]];
+                bits |= (first.bits | static_cast<std::uint64_t>(second.bits) << first.length)
+                        << length;
+                length += first.length + second.length;
+            }
+            if (i < batch) {
+                const Code code = literalCodes[bytes[i]];
+                bits |= static_cast<std::uint64_t>(code.bits) << length;
+                length += code.length;
+            }
+            put(bits, length);
+            bytes += batch;
+            count -= batch;
+        }
+    }
+
     // The length bytes again from distance back; length is at least 3.
     void match(std::size_t length, Code distance) {
+        if (length <= maxMatch) {  // nearly always
+            const Code code = lengthCodes[length];
+            put(code.bits | static_cast<std::uint64_t>(distance.bits) << code.length,
+                code.length + distance.length);
+            return;
+        }
         while (length > 0) {
             std::size_t part = std::min(length, maxMatch);
             // A rest shorter than 3 has no code: leave 3 for the last match.
             if (length > part && length - part < 3) part = length - 3;
-            const std::size_t symbol = lengthSymbols[part];
-            put(literalCodes[firstLengthSymbol + symbol]);
-            put(static_cast<std::uint32_t>(part - lengthBase[symbol]), lengthExtraBits[symbol]);
-            put(distance);
+            const Code code = lengthCodes[part];
+            put(code.bits | static_cast<std::uint64_t>(distance.bits) << code.length,
+                code.length + distance.length);
             length -= part;
         }
     }
@@ -128,11 +173,7 @@ class BitWriter {
     // Ends the block and pads it to a whole byte: the bytes written.
     std::size_t finish() {
         put(literalCodes[endOfBlock]);
-        while (count_ > 0) {
-            *at_++ = static_cast<unsigned char>(buffer_);
-            buffer_ >>= 8;
-            count_ -= 8;
-        }
+        if (count_ > 0) *at_++ = static_cast<unsigned char>(buffer_);
         return static_cast<std::size_t>(at_ - start_);
     }
 
@@ -143,21 +184,283 @@ class BitWriter {
     int count_ = 0;
 };
 
-// ---- Pixels ----
+// ---- Runs, 64 bytes to a mask ----
 
-std::uint32_t opaqueColourAt(const unsigned char* row, int x) {
-    std::uint32_t word;
-    std::memcpy(&word, row + static_cast<std::size_t>(x) * 4, sizeof word);
-    return word & 0xFFFFFFu;
+// Bit k set where a[k] == b[k], for the 64 bytes at a and b.
+std::uint64_t equalBytes(const std::uint8_t* a, const std::uint8_t* b) {
+    std::uint64_t mask = 0;
+#if defined(__SSE2__)
+    for (int i = 0; i < 4; ++i) {
+        const __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 16 * i));
+        const __m128i right = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16 * i));
+        const auto equal =
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(left, right)));
+        mask |= static_cast<std::uint64_t>(equal) << (16 * i);
+    }
+#else
+    constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Fu;
+    for (int i = 0; i < 8; ++i) {
+        std::uint64_t left, right;
+        std::memcpy(&left, a + 8 * i, 8);
+        std::memcpy(&right, b + 8 * i, 8);
+        const std::uint64_t differ = littleEndianWord(left ^ right);
+        // The top bit of each byte set where the byte is 0, exactly (no carry crosses a byte).
+        const std::uint64_t zero = ~(((differ & low7) + low7) | differ | low7);
+        // Gathers the eight top bits into the top byte.
+        mask |= ((zero >> 7) * 0x0102040810204080u >> 56) << (8 * i);
+    }
+#endif
+    return mask;
 }
 
-bool rowIsGrey(const unsigned char* row, int width) {
+// The same for the first count bytes, up to 64; the bits beyond are clear. The 64 bytes are
+// read all the same: the rows lie in buffers with room after them.
+std::uint64_t equalBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t count) {
+    const std::uint64_t mask = equalBytes(a, b);
+    return count >= 64 ? mask : mask & ((std::uint64_t{1} << count) - 1);
+}
+
+// How many bits are set from bit `at` on; the masks end in a clear bit.
+std::size_t runFrom(const std::uint64_t* mask, std::size_t at) {
+    std::size_t word = at / 64;
+    const auto first = static_cast<std::size_t>(std::countr_one(mask[word] >> (at % 64)));
+    if (first < 64 - at % 64) return first;
+    std::size_t run = first;
+    for (;;) {
+        const auto ones = static_cast<std::size_t>(std::countr_one(mask[++word]));
+        run += ones;
+        if (ones < 64) return run;
+    }
+}
+
+// Bit k set where bits k, k + 1 and k + 2 are, next holding the bits after mask's.
+std::uint64_t threeFrom(std::uint64_t mask, std::uint64_t next) {
+    return mask & (mask >> 1 | next << 63) & (mask >> 2 | next << 62);
+}
+
+// ---- Checksums ----
+
+constexpr std::uint32_t adlerBase = 65521;  // the largest prime below 2^16
+
+// The Adler-32 sums of some bytes from zero: their sum, and the sum of each byte times the
+// number of bytes from it to the end, both modulo the base.
+struct AdlerSums {
+    std::uint32_t sum = 0, weighted = 0;
+};
+
+// Blocks of 16 bytes: a byte at l in block t of n weighs 16 * (n - 1 - t) + 16 - l, which is
+// 16 times the sum of the blocks before each block, plus each block's bytes weighed 16 .. 1.
+AdlerSums adlerSumsOf(const std::uint8_t* bytes, std::size_t count) {
+    constexpr std::size_t blockSize = 16;
+    constexpr std::size_t maxBlocks = 4096;  // keeps the weighted lanes below 2^32
+    std::uint64_t sum = 0, weighted = 0;
+    while (count >= blockSize) {
+        const std::size_t blocks = std::min(count / blockSize, maxBlocks);
+        std::uint64_t blockSum = 0, sumsBefore = 0, inBlocks = 0;
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i firstWeights = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
+        const __m128i lastWeights = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
+        __m128i sums = zero, before = zero, weights = zero;
+        for (std::size_t block = 0; block < blocks; ++block, bytes += blockSize) {
+            const __m128i data = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+            before = _mm_add_epi64(before, sums);
+            sums = _mm_add_epi64(sums, _mm_sad_epu8(data, zero));
+            weights = _mm_add_epi32(
+                weights, _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(data, zero), firstWeights),
+                                       _mm_madd_epi16(_mm_unpackhi_epi8(data, zero), lastWeights)));
+        }
+        std::uint64_t sumLanes[2], beforeLanes[2];
+        std::uint32_t weightLanes[4];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sumLanes), sums);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(beforeLanes), before);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(weightLanes), weights);
+        blockSum = sumLanes[0] + sumLanes[1];
+        sumsBefore = beforeLanes[0] + beforeLanes[1];
+        for (const std::uint32_t lane : weightLanes) inBlocks += lane;
+#else
+        for (std::size_t block = 0; block < blocks; ++block, bytes += blockSize) {
+            sumsBefore += blockSum;
+            for (std::size_t i = 0; i < blockSize; ++i) {
+                blockSum += bytes[i];
+                inBlocks += (blockSize - i) * bytes[i];
+            }
+        }
+#endif
+        weighted =
+            (weighted + blocks * blockSize * sum + blockSize * sumsBefore + inBlocks) % adlerBase;
+        sum = (sum + blockSum) % adlerBase;
+        count -= blocks * blockSize;
+    }
+    for (; count > 0; --count) {
+        sum += *bytes++;
+        weighted += sum;
+    }
+    return {static_cast<std::uint32_t>(sum % adlerBase),
+            static_cast<std::uint32_t>(weighted % adlerBase)};
+}
+
+class Adler32 {
+  public:
+    // Adds count runs of length bytes whose sums are those (a row, and the rows that repeat
+    // it): the sum grows by count sums, and the weighted sum by count weighted sums plus every
+    // run's length times the sum before it.
+    void add(AdlerSums sums, std::size_t length, std::size_t count) {
+        const std::uint64_t runs = count % adlerBase, size = length % adlerBase;
+        const std::uint64_t pairs = (std::uint64_t{count} * (count - 1) / 2) % adlerBase;
+        weighted_ = static_cast<std::uint32_t>((weighted_ +
+                                                runs * (size * sum_ % adlerBase + sums.weighted) +
+                                                pairs * size % adlerBase * sums.sum) %
+                                               adlerBase);
+        sum_ = static_cast<std::uint32_t>((sum_ + runs * sums.sum) % adlerBase);
+    }
+    std::uint32_t value() const { return weighted_ << 16 | sum_; }
+
+  private:
+    std::uint32_t sum_ = 1, weighted_ = 0;
+};
+
+// The image data as deflate, row after row, each unfiltered (filter byte 0) so that a row
+// equal to the one above is the same bytes again, and runs of pixels equal to the pixel before
+// or to the pixel above (the strokes of a glyph) can be copied from there.
+class ImageDataWriter {
+  public:
+    // masks: room for 3 * (rowBytes / 64 + 2) words.
+    ImageDataWriter(unsigned char* room, std::size_t rowBytes, std::size_t bytesPerPixel,
+                    std::uint64_t* masks)
+        : bits_(room),
+          rowBytes_(rowBytes),
+          rowLength_(rowBytes + 1),
+          bytesPerPixel_(bytesPerPixel),
+          words_((rowBytes + 63) / 64),
+          rowBack_(distanceCode(std::min(rowLength_, maxDistance))),
+          pixelBack_(distanceCode(bytesPerPixel)),
+          equalLeft_(masks),
+          equalUp_(masks + words_ + 1),
+          runStarts_(masks + 2 * (words_ + 1)) {
+        bits_.put(1, 1);  // the last block ...
+        bits_.put(1, 2);  // ... with the fixed codes
+    }
+
+    // Whether a row can be copied whole from the row above (it is in the window, and long
+    // enough to be a match).
+    bool rowsRepeat() const { return rowLength_ >= 3 && rowLength_ <= maxDistance; }
+
+    // The last row again, count times.
+    void repeatRow(std::size_t count) {
+        BitWriter bits = bits_;
+        for (std::size_t i = 0; i < count; ++i) bits.match(rowLength_, rowBack_);
+        bits_ = bits;
+        checksum_.add(rowSums_, rowLength_, count);
+    }
+
+    // above: the row before, or null where none can be copied from. Both rows are followed by
+    // 64 bytes that may be read.
+    void row(const std::uint8_t* samples, const std::uint8_t* above) {
+        markRuns(samples, above);
+        const std::uint64_t *equalLeft = equalLeft_, *equalUp = equalUp_;
+        const std::uint64_t* runStarts = runStarts_;
+        const std::size_t rowBytes = rowBytes_;
+        const Code pixelBack = pixelBack_, rowBack = rowBack_;
+        // A copy the compiler keeps in registers: the stream's bytes, written through a
+        // character pointer, could be any member.
+        BitWriter bits = bits_;
+        bits.literal(0);
+        // Each step hangs on the one before (where a copy starts, where it ends), so that a
+        // word of masks is held while the steps stay in it, and read again only past it.
+        std::size_t at = 0;  // the bytes before are written
+        for (std::size_t word = 0; word < words_; ++word) {
+            const std::size_t base = word * 64;
+            const std::uint64_t starts = runStarts[word];
+            const std::uint64_t left = equalLeft[word], up = equalUp[word];
+            while (at < base + 64) {
+                const std::uint64_t next =
+                    at > base ? starts & ~std::uint64_t{0} << (at - base) : starts;
+                if (next == 0) break;  // literals on into the next word
+                const auto bit = static_cast<std::size_t>(std::countr_zero(next));
+                bits.literals(samples + at, base + bit - at);
+                const std::uint64_t leftEnds = ~left & ~std::uint64_t{0} << bit;
+                const std::uint64_t upEnds = ~up & ~std::uint64_t{0} << bit;
+                const std::size_t leftRun =
+                    leftEnds != 0 ? static_cast<std::size_t>(std::countr_zero(leftEnds)) - bit
+                                  : 64 - bit + runFrom(equalLeft, base + 64);
+                const std::size_t upRun =
+                    upEnds != 0 ? static_cast<std::size_t>(std::countr_zero(upEnds)) - bit
+                                : 64 - bit + runFrom(equalUp, base + 64);
+                // Which of the two is as likely as not: chosen without a branch.
+                const std::uint32_t fromLeft = 0u - static_cast<std::uint32_t>(leftRun >= upRun);
+                const std::size_t run = std::max(leftRun, upRun);
+                bits.match(
+                    run,
+                    {(pixelBack.bits & fromLeft) | (rowBack.bits & ~fromLeft),
+                     static_cast<int>((static_cast<std::uint32_t>(pixelBack.length) & fromLeft) |
+                                      (static_cast<std::uint32_t>(rowBack.length) & ~fromLeft))});
+                at = base + bit + run;
+            }
+        }
+        bits.literals(samples + at, rowBytes - at);
+        bits_ = bits;
+        rowSums_ = adlerSumsOf(samples, rowBytes);
+        checksum_.add(rowSums_, rowLength_, 1);
+    }
+
+    std::size_t finish() { return bits_.finish(); }
+    std::uint32_t checksum() const { return checksum_.value(); }
+
+  private:
+    // The bytes equal to the pixel before and to the row above, and where either runs for
+    // three bytes or more: where a copy starts, and every byte before it is a literal.
+    void markRuns(const std::uint8_t* samples, const std::uint8_t* above) {
+        const std::size_t pixel = bytesPerPixel_;
+        for (std::size_t word = 0; word < words_; ++word) {
+            const std::size_t at = word * 64;
+            const std::size_t count = std::min<std::size_t>(64, rowBytes_ - at);
+            // The first pixel has none before it: the first word is shifted into place.
+            if (at > 0)
+                equalLeft_[word] = equalBytes(samples + at, samples + at - pixel, count);
+            else if (rowBytes_ > pixel)
+                equalLeft_[word] = equalBytes(samples + pixel, samples,
+                                              std::min<std::size_t>(64, rowBytes_ - pixel))
+                                   << pixel;
+            else
+                equalLeft_[word] = 0;
+            equalUp_[word] = above != nullptr ? equalBytes(samples + at, above + at, count) : 0;
+        }
+        equalLeft_[words_] = equalUp_[words_] = 0;
+        for (std::size_t word = 0; word < words_; ++word)
+            runStarts_[word] = threeFrom(equalLeft_[word], equalLeft_[word + 1]) |
+                               threeFrom(equalUp_[word], equalUp_[word + 1]);
+        runStarts_[words_] = 0;
+    }
+
+    BitWriter bits_;
+    std::size_t rowBytes_, rowLength_, bytesPerPixel_, words_;
+    Code rowBack_, pixelBack_;
+    // words_ + 1 words each, the last one clear
+    std::uint64_t *equalLeft_, *equalUp_, *runStarts_;
+    Adler32 checksum_;
+    AdlerSums rowSums_;  // of the last row that was not a repeat
+};
+
+// ---- Pixels ----
+
+// The pixel's native-endian word: 0x??RRGGBB, or 0xAARRGGBB.
+std::uint32_t wordAt(const unsigned char* row, int x) {
+    std::uint32_t word;
+    std::memcpy(&word, row + static_cast<std::size_t>(x) * 4, sizeof word);
+    return word;
+}
+
+// The row's blue bytes as grey samples, and whether every pixel is grey: one pass that the
+// compiler vectorises.
+bool toGreySamples(const unsigned char* row, int width, std::uint8_t* samples) {
     std::uint32_t differences = 0;
     for (int x = 0; x < width; ++x) {
-        const std::uint32_t colour = opaqueColourAt(row, x);
-        differences |= (colour ^ (colour >> 8)) & 0xFFFFu;  // blue ^ green, green ^ red
+        const std::uint32_t colour = wordAt(row, x);
+        differences |= colour ^ (colour >> 8);  // blue ^ green, green ^ red
+        samples[x] = static_cast<std::uint8_t>(colour);
     }
-    return differences == 0;
+    return (differences & 0xFFFFu) == 0;
 }
 
 // ---- Chunks ----
@@ -188,9 +491,8 @@ void appendChunk(std::string& out, std::string_view type, Fill fill) {
 // 0xRRGGBB, or with alpha 0xAARRGGBB as PNG stores it: not premultiplied, so that every
 // transparent pixel is the one colour 0.
 std::uint32_t PngEncoder::colourAt(const unsigned char* row, int x) const {
-    if (!hasAlpha_) return opaqueColourAt(row, x);
-    std::uint32_t word;
-    std::memcpy(&word, row + static_cast<std::size_t>(x) * 4, sizeof word);
+    const std::uint32_t word = wordAt(row, x);
+    if (!hasAlpha_) return word & 0xFFFFFFu;
     const std::uint32_t alpha = word >> 24;
     if (alpha == 0xFF || alpha == 0) return alpha == 0 ? 0 : word;
     const auto channel = [&](int shift) {
@@ -216,29 +518,32 @@ int PngEncoder::paletteIndex(std::uint32_t colour) {
     return static_cast<int>(palette_.size()) - 1;
 }
 
-// Marks the rows equal to the row above, which need no further look, and picks the colour type
-// from the others.
-PngEncoder::ColourType PngEncoder::analyse(const unsigned char* pixels, int width, int height,
-                                           int stride) {
-    const auto rowAt = [&](int y) { return pixels + static_cast<std::ptrdiff_t>(y) * stride; };
-    const std::size_t rowSize = static_cast<std::size_t>(width) * 4;
-    repeatsRowAbove_.assign(static_cast<std::size_t>(height), false);
-    bool grey = !hasAlpha_;
-    for (int y = 0; y < height; ++y) {
-        if (y > 0 && std::memcmp(rowAt(y), rowAt(y - 1), rowSize) == 0) {
-            repeatsRowAbove_[static_cast<std::size_t>(y)] = true;
-            continue;
-        }
-        grey = grey && rowIsGrey(rowAt(y), width);
+// Marks the rows equal to the row above, which need no further look; rowSize bytes of each.
+void PngEncoder::markRepeatedRows(const unsigned char* pixels, std::size_t rowSize, int height,
+                                  int stride) {
+    repeatsRowAbove_.assign(static_cast<std::size_t>(height), 0);
+    for (int y = 1; y < height; ++y) {
+        const unsigned char* row = pixels + static_cast<std::ptrdiff_t>(y) * stride;
+        repeatsRowAbove_[static_cast<std::size_t>(y)] =
+            std::memcmp(row, row - stride, rowSize) == 0;
     }
-    if (grey) return ColourType::grey;
+}
 
+// The colour type of a picture that is not all grey, from the rows that do not repeat the row
+// above: a palette when its colours fit in one.
+PngEncoder::ColourType PngEncoder::colourTypeBeyondGrey(const unsigned char* pixels, int width,
+                                                        int height, int stride) {
+    const auto rowAt = [&](int y) { return pixels + static_cast<std::ptrdiff_t>(y) * stride; };
     palette_.clear();
     paletteSlots_.assign(paletteSlotCount, 0);
     for (int y = 0; y < height; ++y) {
-        if (repeatsRowAbove_[static_cast<std::size_t>(y)]) continue;
-        std::uint32_t last = noColour_;
+        if (repeatsRowAbove_[static_cast<std::size_t>(y)] != 0) continue;
+        std::uint32_t lastWord = 0, last = noColour_;
         for (int x = 0; x < width; ++x) {
+            // A pixel the same as the one before, unused byte included, is the same colour.
+            const std::uint32_t word = wordAt(rowAt(y), x);
+            if (word == lastWord && last != noColour_) continue;
+            lastWord = word;
             const std::uint32_t colour = colourAt(rowAt(y), x);
             if (colour == last) continue;
             last = colour;
@@ -249,22 +554,21 @@ PngEncoder::ColourType PngEncoder::analyse(const unsigned char* pixels, int widt
 }
 
 void PngEncoder::toSamples(const unsigned char* row, int width, ColourType type) {
-    std::uint8_t* sample = samples_.data() + 1;
+    std::uint8_t* sample = samples_.data();
     switch (type) {
         case ColourType::grey:  // only ever opaque
-            for (int x = 0; x < width; ++x)
-                *sample++ = static_cast<std::uint8_t>(opaqueColourAt(row, x));
+            toGreySamples(row, width, sample);
             break;
         case ColourType::palette: {
-            std::uint32_t last = noColour_;
-            std::uint8_t index = 0;
+            std::uint32_t lastWord = wordAt(row, 0);
+            std::uint8_t index = static_cast<std::uint8_t>(paletteIndex(colourAt(row, 0)));
             for (int x = 0; x < width; ++x) {
-                const std::uint32_t colour = colourAt(row, x);
-                if (colour != last) {
-                    last = colour;
-                    index = static_cast<std::uint8_t>(paletteIndex(colour));
+                const std::uint32_t word = wordAt(row, x);
+                if (word != lastWord) {
+                    lastWord = word;
+                    index = static_cast<std::uint8_t>(paletteIndex(colourAt(row, x)));
                 }
-                *sample++ = index;
+                sample[x] = index;
             }
             break;
         }
@@ -288,76 +592,53 @@ void PngEncoder::toSamples(const unsigned char* row, int width, ColourType type)
     }
 }
 
-// The zlib stream of the image data: every row unfiltered (filter byte 0), so that a row equal
-// to the one above is the same bytes again, and runs of pixels equal to the pixel before or to
-// the pixel above (the strokes of a glyph) can be copied from there.
-void PngEncoder::compress(const unsigned char* pixels, int width, int height, int stride,
-                          ColourType type, std::string& png) {
-    const std::size_t bytesPerPixel = bytesPerPixelOf(type);
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * bytesPerPixel;
-    const std::size_t rowLength = rowBytes + 1;  // with the filter byte
-    samples_.assign(rowLength, 0);
-    above_.assign(rowLength, 0);
-    const bool rowsRepeat = rowLength >= 3 && rowLength <= maxDistance;
-    const Code rowBack = distanceCode(std::min(rowLength, maxDistance));
-    const Code pixelBack = distanceCode(bytesPerPixel);
-
-    png.append("\x78\x01", 2);  // deflate with a 32 KiB window, fastest compression
-    // The room is kept from picture to picture: made anew, it would be cleared each time.
-    const std::size_t room = rowLength * static_cast<std::size_t>(height) / 8 * 9 + 24;
-    if (deflated_.size() < room) deflated_.resize(room);
-    BitWriter bits(deflated_.data());
-    bits.put(1, 1);  // the last block ...
-    bits.put(1, 2);  // ... with the fixed codes
-    uLong checksum = adler32(0L, nullptr, 0);
-    uLong rowChecksum = checksum;
-    for (int y = 0; y < height; ++y) {
-        if (rowsRepeat && repeatsRowAbove_[static_cast<std::size_t>(y)]) {
-            bits.match(rowLength, rowBack);
-            checksum = adler32_combine(checksum, rowChecksum, static_cast<z_off_t>(rowLength));
-            continue;
-        }
-        toSamples(pixels + static_cast<std::ptrdiff_t>(y) * stride, width, type);
-        const std::uint8_t* row = samples_.data() + 1;
-        const std::uint8_t* above = above_.data() + 1;
-        const bool hasAbove = rowsRepeat && y > 0;
-        bits.literal(0);
-        for (std::size_t i = 0; i < rowBytes;) {
-            std::size_t left = i, up = i;
-            if (i >= bytesPerPixel)
-                while (left < rowBytes && row[left] == row[left - bytesPerPixel]) ++left;
-            if (hasAbove)
-                while (up < rowBytes && row[up] == above[up]) ++up;
-            if (std::max(left, up) - i < 3) {
-                bits.literal(row[i++]);
-            } else if (left >= up) {
-                bits.match(left - i, pixelBack);
-                i = left;
-            } else {
-                bits.match(up - i, rowBack);
-                i = up;
-            }
-        }
-        rowChecksum =
-            adler32(adler32(0L, nullptr, 0), samples_.data(), static_cast<uInt>(rowLength));
-        checksum = adler32_combine(checksum, rowChecksum, static_cast<z_off_t>(rowLength));
-        samples_.swap(above_);
-    }
-    png.append(reinterpret_cast<const char*>(deflated_.data()), bits.finish());
-    appendBigEndian(png, static_cast<std::uint32_t>(checksum));
+// Rows of samples are followed by room for the masks' reads past their end.
+void PngEncoder::makeRowRoom(std::size_t rowBytes) {
+    samples_.resize(rowBytes + rowRoomAfter);
+    above_.resize(rowBytes + rowRoomAfter);
 }
 
-void PngEncoder::encode(const unsigned char* pixels, int width, int height, int stride,
-                        std::string& png, bool hasAlpha) {
-    if (width <= 0 || height <= 0) throw std::runtime_error("the picture is empty");
-    hasAlpha_ = hasAlpha;
-    // Opaque colours never reach 2^24; with alpha, a transparent pixel is always 0.
-    noColour_ = hasAlpha ? 0x00FFFFFFu : 0x1000000u;
-    const ColourType type = analyse(pixels, width, height, stride);
+template <typename SamplesOf>
+bool PngEncoder::compress(int width, int height, ColourType type, SamplesOf samplesOf,
+                          std::string& png) {
+    const std::size_t bytesPerPixel = bytesPerPixelOf(type);
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * bytesPerPixel;
+    const std::size_t maskWords = 3 * (rowBytes / 64 + 2);
+    if (byteMasks_.size() < maskWords) byteMasks_.resize(maskWords);
+    // The room is kept from picture to picture: made anew, it would be cleared each time.
+    const std::size_t room = (rowBytes + 1) * static_cast<std::size_t>(height) / 8 * 9 + 32;
+    if (deflated_.size() < room) deflated_.resize(room);
+
+    png.append("\x78\x01", 2);  // deflate with a 32 KiB window, fastest compression
+    ImageDataWriter data(deflated_.data(), rowBytes, bytesPerPixel, byteMasks_.data());
+    const std::uint8_t* above = nullptr;
+    for (int y = 0; y < height;) {
+        if (data.rowsRepeat() && repeatsRowAbove_[static_cast<std::size_t>(y)] != 0) {
+            int repeats = 1;
+            while (y + repeats < height &&
+                   repeatsRowAbove_[static_cast<std::size_t>(y + repeats)] != 0)
+                ++repeats;
+            data.repeatRow(static_cast<std::size_t>(repeats));
+            y += repeats;
+            continue;
+        }
+        const std::uint8_t* row = samplesOf(y);
+        if (row == nullptr) return false;
+        data.row(row, data.rowsRepeat() ? above : nullptr);
+        above = row;
+        ++y;
+    }
+    png.append(reinterpret_cast<const char*>(deflated_.data()), data.finish());
+    appendBigEndian(png, data.checksum());
+    return true;
+}
+
+template <typename SamplesOf>
+bool PngEncoder::write(int width, int height, ColourType type, SamplesOf samplesOf,
+                       std::string& png) {
     // The image data goes into one chunk, whose length must stay below 2^31; at worst every
     // byte is a literal of nine bits.
-    const std::size_t bytesPerPixel = bytesPerPixelOf(type);
-    const std::size_t rowLength = static_cast<std::size_t>(width) * bytesPerPixel + 1;
+    const std::size_t rowLength = static_cast<std::size_t>(width) * bytesPerPixelOf(type) + 1;
     if (rowLength * static_cast<std::size_t>(height) / 8 * 9 + 1024 > 0x7FFFFFFFu)
         throw std::runtime_error("the picture is too large for a PNG file");
     png.assign(signature);
@@ -384,15 +665,65 @@ void PngEncoder::encode(const unsigned char* pixels, int width, int height, int 
                 png.append(rgb, 3);
             }
         });
-        if (hasAlpha) {
+        if (hasAlpha_) {
             appendChunk(png, "tRNS", [&] {
                 for (const std::uint32_t colour : palette_)
                     png.push_back(static_cast<char>(colour >> 24));
             });
         }
     }
-    appendChunk(png, "IDAT", [&] { compress(pixels, width, height, stride, type, png); });
+    bool whole = true;
+    appendChunk(png, "IDAT", [&] { whole = compress(width, height, type, samplesOf, png); });
     appendChunk(png, "IEND", [] {});
+    return whole;
+}
+
+void PngEncoder::encode(const unsigned char* pixels, int width, int height, int stride,
+                        std::string& png, bool hasAlpha) {
+    if (width <= 0 || height <= 0) throw std::runtime_error("the picture is empty");
+    hasAlpha_ = hasAlpha;
+    // Opaque colours never reach 2^24; with alpha, a transparent pixel is always 0.
+    noColour_ = hasAlpha ? 0x00FFFFFFu : 0x1000000u;
+    const auto rowAt = [&](int y) { return pixels + static_cast<std::ptrdiff_t>(y) * stride; };
+    markRepeatedRows(pixels, static_cast<std::size_t>(width) * 4, height, stride);
+    makeRowRoom(static_cast<std::size_t>(width) * 4);
+    // Symbols are grey: written as grey at once, each row tested as its samples are made; a
+    // pixel that is not grey sends the picture on to a palette or full colour.
+    if (!hasAlpha &&
+        write(
+            width, height, ColourType::grey,
+            [&](int y) -> const std::uint8_t* {
+                samples_.swap(above_);  // the row before stays where it was
+                return toGreySamples(rowAt(y), width, samples_.data()) ? samples_.data() : nullptr;
+            },
+            png))
+        return;
+    const ColourType type = colourTypeBeyondGrey(pixels, width, height, stride);
+    write(
+        width, height, type,
+        [&](int y) {
+            samples_.swap(above_);
+            toSamples(rowAt(y), width, type);
+            return static_cast<const std::uint8_t*>(samples_.data());
+        },
+        png);
+}
+
+void PngEncoder::encodeGrey(const unsigned char* pixels, int width, int height, int stride,
+                            std::string& png) {
+    if (width <= 0 || height <= 0) throw std::runtime_error("the picture is empty");
+    hasAlpha_ = false;
+    markRepeatedRows(pixels, static_cast<std::size_t>(width), height, stride);
+    makeRowRoom(static_cast<std::size_t>(width));
+    write(
+        width, height, ColourType::grey,
+        [&](int y) {
+            samples_.swap(above_);  // the row before stays where it was
+            std::memcpy(samples_.data(), pixels + static_cast<std::ptrdiff_t>(y) * stride,
+                        static_cast<std::size_t>(width));
+            return static_cast<const std::uint8_t*>(samples_.data());
+        },
+        png);
 }
 
 }  // namespace quillet
