@@ -103,10 +103,10 @@ struct Step {
     }
 };
 
-// Every step possible at position i in a state, in the order of preference among equals: take
-// the data in the present set, then by SHIFT, then change sets or the FNC4 latch.
+// The steps at position i in a state that take data, in the order of preference among equals:
+// in the present set, then by SHIFT.
 template <class Visit>
-void forEachStep(const Codes& data, const LongRuns& longRuns, std::size_t i, int stateIndex,
+void forEachTake(const Codes& data, const LongRuns& longRuns, std::size_t i, int stateIndex,
                  Visit&& visit) {
     const State state = stateAt(stateIndex);
     const std::int16_t code = data[i];
@@ -146,6 +146,14 @@ void forEachStep(const Codes& data, const LongRuns& longRuns, std::size_t i, int
             visit(take);
         }
     }
+}
+
+// The steps that stay at position i: a change of set, then of the FNC4 latch.
+template <class Visit>
+void forEachChange(std::size_t i, int stateIndex, Visit&& visit) {
+    const State state = stateAt(stateIndex);
+    Step step;
+    step.state = stateIndex;
     step.next = i;
     for (const Set set : {Set::c, Set::b, Set::a}) {
         if (set == state.set) continue;
@@ -165,29 +173,44 @@ void forEachStep(const Codes& data, const LongRuns& longRuns, std::size_t i, int
     }
 }
 
+// Every step possible at position i in a state, in the order of preference among equals.
+template <class Visit>
+void forEachStep(const Codes& data, const LongRuns& longRuns, std::size_t i, int stateIndex,
+                 Visit&& visit) {
+    forEachTake(data, longRuns, i, stateIndex, visit);
+    forEachChange(i, stateIndex, visit);
+}
+
 using Costs = std::array<Cost, stateCount>;
 
 }  // namespace
 
 void planCode128(const Codes& data, Values& values) {
-    // cost[i][s]: the cheapest way to encode data from position i on, in state s. Changes stay
-    // at their position, so each position is relaxed until its costs settle.
+    // cost[i][s]: the cheapest way to encode data from position i on, in state s. A step that
+    // takes data leads to a position already settled, so it is looked at once; changes stay at
+    // their position and are relaxed among the states.
     LongRuns longRuns;
     findLongRuns(data, longRuns);
     SmallBuffer<Costs, 257> cost;
     cost.resize(data.size() + 1, Costs{});
     for (std::size_t i = data.size(); i-- > 0;) {
-        cost[i].fill(unreachable);
-        for (bool changed = true; changed;) {
-            changed = false;
+        Costs& here = cost[i];
+        here.fill(unreachable);
+        for (int s = 0; s < stateCount; ++s) {
+            Cost& best = here[static_cast<std::size_t>(s)];
+            forEachTake(data, longRuns, i, s, [&](const Step& step) {
+                best = std::min(best,
+                                step.cost + cost[step.next][static_cast<std::size_t>(step.state)]);
+            });
+        }
+        // Two changes of set in a row cost more than the one change to the last set, and two
+        // changes of the latch lead back where they began: the cheapest way through changes
+        // takes at most one of each, so two rounds settle every state.
+        for (int round = 0; round < 2; ++round) {
             for (int s = 0; s < stateCount; ++s) {
-                forEachStep(data, longRuns, i, s, [&](const Step& step) {
-                    const Cost total =
-                        step.cost + cost[step.next][static_cast<std::size_t>(step.state)];
-                    if (total < cost[i][static_cast<std::size_t>(s)]) {
-                        cost[i][static_cast<std::size_t>(s)] = total;
-                        changed = true;
-                    }
+                Cost& best = here[static_cast<std::size_t>(s)];
+                forEachChange(i, s, [&](const Step& step) {
+                    best = std::min(best, step.cost + here[static_cast<std::size_t>(step.state)]);
                 });
             }
         }
