@@ -1,0 +1,219 @@
+#include "surfaces/cairo/glyph_cache.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace quillet {
+namespace {
+
+struct KnownFonts {
+    std::array<KnownFont, 4> fonts;
+    std::size_t next = 0;
+    KnownFonts() = default;
+    KnownFonts(const KnownFonts&) = delete;
+    KnownFonts& operator=(const KnownFonts&) = delete;
+    ~KnownFonts() {
+        for (auto& known : fonts)
+            if (known.font != nullptr) cairo_scaled_font_destroy(known.font);
+    }
+};
+
+thread_local KnownFonts knownFonts;
+
+// x * y / 255 for bytes, rounded as pixman rounds it.
+constexpr std::uint32_t multiply(std::uint32_t x, std::uint32_t y) noexcept {
+    const std::uint32_t product = x * y + 0x80;
+    return (product + (product >> 8)) >> 8;
+}
+
+// multiply() for each byte of a pixel, two bytes at a time as pixman does it.
+constexpr std::uint32_t multiplyBytes(std::uint32_t pixel, std::uint32_t y) noexcept {
+    std::uint32_t even = (pixel & 0xFF00FFu) * y + 0x800080u;
+    even = (even + (even >> 8 & 0xFF00FFu)) >> 8 & 0xFF00FFu;
+    std::uint32_t odd = (pixel >> 8 & 0xFF00FFu) * y + 0x800080u;
+    odd = (odd + (odd >> 8 & 0xFF00FFu)) & 0xFF00FF00u;
+    return even | odd;
+}
+static_assert(multiplyBytes(0xFF804001u, 0x80) ==
+              (multiply(0xFF, 0x80) << 24 | multiply(0x80, 0x80) << 16 | multiply(0x40, 0x80) << 8 |
+               multiply(0x01, 0x80)));
+
+// An opaque colour over a pixel through a coverage: cairo's OVER on the premultiplied pixel, the
+// alpha byte as well (the colour's is 255). No byte carries into the next: each sum is at most
+// 255 * coverage / 255 + 255 * (255 - coverage) / 255, rounded, which is 255.
+void compositeOver(unsigned char* pixel, std::uint32_t colour, std::uint32_t coverage) noexcept {
+    std::uint32_t value;
+    std::memcpy(&value, pixel, sizeof value);
+    value = coverage == 255
+                ? colour
+                : multiplyBytes(colour, coverage) + multiplyBytes(value, 255 - coverage);
+    std::memcpy(pixel, &value, sizeof value);
+}
+
+// Coverage is kept for glyphs up to this many pixels a side, 28 KB each at the most; larger
+// ones are rare enough to leave to cairo, and a thread's fonts stay within a few megabytes.
+constexpr int maxCoverageSide = 160;
+
+}  // namespace
+
+KnownFont* knownFontOf(cairo_t* context) {
+    if (cairo_status(context) != CAIRO_STATUS_SUCCESS) return nullptr;
+    cairo_scaled_font_t* font = cairo_get_scaled_font(context);
+    if (cairo_scaled_font_status(font) != CAIRO_STATUS_SUCCESS) return nullptr;
+    for (auto& known : knownFonts.fonts)
+        if (known.font == font) return &known;
+    cairo_font_extents_t extents;
+    cairo_font_extents(context, &extents);
+    if (cairo_status(context) != CAIRO_STATUS_SUCCESS) return nullptr;
+    KnownFont& known = knownFonts.fonts[knownFonts.next];
+    knownFonts.next = (knownFonts.next + 1) % knownFonts.fonts.size();
+    if (known.font != nullptr) cairo_scaled_font_destroy(known.font);
+    known.font = cairo_scaled_font_reference(font);
+    known.extents = extents;
+    known.known.fill(false);
+    for (auto& coverage : known.coverage) coverage.state = Coverage::State::unknown;
+    return &known;
+}
+
+bool knowGlyph(cairo_t* context, KnownFont& known, char character) {
+    const auto slot = static_cast<unsigned char>(character);
+    if (known.known[slot]) return true;
+    const char text[2] = {character, '\0'};
+    cairo_text_extents_t extents;
+    cairo_text_extents(context, text, &extents);
+    if (cairo_status(context) != CAIRO_STATUS_SUCCESS) return false;
+    cairo_glyph_t* glyphs = nullptr;
+    int count = 0;
+    const cairo_status_t status = cairo_scaled_font_text_to_glyphs(
+        known.font, 0, 0, text, 1, &glyphs, &count, nullptr, nullptr, nullptr);
+    const bool one = status == CAIRO_STATUS_SUCCESS && count == 1;
+    if (one) {
+        known.glyphExtents[slot] = extents;
+        known.glyphIndex[slot] = glyphs[0].index;
+        known.known[slot] = true;
+    }
+    cairo_glyph_free(glyphs);
+    return one;
+}
+
+int glyphPixel(double position) noexcept {
+    return static_cast<int>(std::floor(position + 0.5));
+}
+
+bool makeCoverage(cairo_scaled_font_t* font, unsigned long index,
+                  const cairo_text_extents_t& extents, Coverage& coverage) {
+    constexpr int margin = 2;
+    if (!(extents.width >= 0 && extents.height >= 0 && extents.width < maxCoverageSide &&
+          extents.height < maxCoverageSide && std::abs(extents.x_bearing) < maxCoverageSide &&
+          std::abs(extents.y_bearing) < maxCoverageSide))
+        return false;
+    const int left = static_cast<int>(std::floor(extents.x_bearing)) - margin;
+    const int top = static_cast<int>(std::floor(extents.y_bearing)) - margin;
+    const int width = static_cast<int>(std::ceil(extents.width)) + 2 * margin + 1;
+    const int height = static_cast<int>(std::ceil(extents.height)) + 2 * margin + 1;
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
+    cairo_t* context = cairo_create(image);
+    cairo_set_scaled_font(context, font);
+    const cairo_glyph_t glyph{index, -static_cast<double>(left), -static_cast<double>(top)};
+    cairo_show_glyphs(context, &glyph, 1);
+    cairo_surface_flush(image);
+    bool made = cairo_status(context) == CAIRO_STATUS_SUCCESS;
+    if (made) {
+        const unsigned char* data = cairo_image_surface_get_data(image);
+        const int stride = cairo_image_surface_get_stride(image);
+        coverage.alpha.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        for (int y = 0; y < height; ++y) {
+            const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
+            std::memcpy(coverage.alpha.data() + static_cast<std::size_t>(y) * width, row,
+                        static_cast<std::size_t>(width));
+            for (int x = 0; x < width; ++x)
+                if (row[x] != 0 &&
+                    (x < margin || y < margin || x >= width - margin || y >= height - margin))
+                    made = false;
+        }
+        coverage.left = left;
+        coverage.top = top;
+        coverage.width = width;
+        coverage.height = height;
+    }
+    cairo_destroy(context);
+    cairo_surface_destroy(image);
+    return made;
+}
+
+void compositeCoverage(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
+                       const ImageTarget& target) {
+    const int x1 = std::max(target.left, originX + coverage.left);
+    const int y1 = std::max(target.top, originY + coverage.top);
+    const int x2 = std::min(target.right, originX + coverage.left + coverage.width);
+    const int y2 = std::min(target.bottom, originY + coverage.top + coverage.height);
+    for (int y = y1; y < y2; ++y) {
+        const std::uint8_t* alpha =
+            coverage.alpha.data() +
+            static_cast<std::size_t>(y - originY - coverage.top) * coverage.width +
+            (x1 - originX - coverage.left);
+        unsigned char* pixel =
+            target.data + static_cast<std::ptrdiff_t>(y) * target.stride + x1 * 4;
+        for (int x = x1; x < x2; ++x, ++alpha, pixel += 4)
+            if (*alpha != 0) compositeOver(pixel, colour, *alpha);
+    }
+}
+
+bool matchesCairo(cairo_scaled_font_t* font, unsigned long index, const Coverage& coverage,
+                  bool alpha) {
+    constexpr int margin = 2;
+    const int width = coverage.width + 2 * margin, height = coverage.height + 2 * margin;
+    cairo_surface_t* image =
+        cairo_image_surface_create(alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, width, height);
+    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(image);
+        return false;
+    }
+    unsigned char* data = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    // Pixels opaque and, with alpha, translucent and clear, their premultiplied colours varied.
+    std::uint32_t seed = 0x9E3779B9u;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const std::uint32_t a = !alpha || (seed >> 30) == 0 ? 255
+                                    : (seed >> 30) == 1         ? 0
+                                                                : seed >> 24;
+            std::uint32_t pixel = a << 24;
+            for (int shift = 0; shift < 24; shift += 8)
+                pixel |= multiply(seed >> (shift + 2) & 0xFFu, a) << shift;
+            std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride + x * 4, &pixel, 4);
+        }
+    cairo_surface_mark_dirty(image);
+    std::vector<unsigned char> ours(data, data + static_cast<std::ptrdiff_t>(height) * stride);
+    constexpr std::uint32_t colour = 0x2A6FC3;  // 0xRRGGBB, as an opaque pixel holds it
+    cairo_t* context = cairo_create(image);
+    cairo_set_scaled_font(context, font);
+    cairo_set_source_rgb(context, (colour >> 16) / 255.0, (colour >> 8 & 0xFF) / 255.0,
+                         (colour & 0xFF) / 255.0);
+    // Half a pixel to the left in x and a quarter below in y round to the same origin.
+    const int originX = margin - coverage.left, originY = margin - coverage.top;
+    const cairo_glyph_t glyph{index, originX - 0.5, originY + 0.25};
+    cairo_show_glyphs(context, &glyph, 1);
+    cairo_surface_flush(image);
+    bool same = cairo_status(context) == CAIRO_STATUS_SUCCESS && glyphPixel(glyph.x) == originX &&
+                glyphPixel(glyph.y) == originY;
+    if (same) {
+        const ImageTarget target{ours.data(), stride, alpha, 0, 0, width, height};
+        compositeCoverage(coverage, originX, originY, 0xFF000000u | colour, target);
+        for (int y = 0; y < height && same; ++y)
+            for (int x = 0; x < width && same; ++x) {
+                const std::size_t at = static_cast<std::size_t>(y) * stride + x * 4;
+                std::uint32_t drawn, made;
+                std::memcpy(&drawn, data + at, 4);
+                std::memcpy(&made, ours.data() + at, 4);
+                const std::uint32_t compared = alpha ? 0xFFFFFFFFu : 0x00FFFFFFu;
+                same = ((drawn ^ made) & compared) == 0;
+            }
+    }
+    cairo_destroy(context);
+    cairo_surface_destroy(image);
+    return same;
+}
+
+}  // namespace quillet
