@@ -1,5 +1,6 @@
 #include "surfaces/cairo/glyph_cache.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -38,17 +39,55 @@ static_assert(multiplyBytes(0xFF804001u, 0x80) ==
               (multiply(0xFF, 0x80) << 24 | multiply(0x80, 0x80) << 16 | multiply(0x40, 0x80) << 8 |
                multiply(0x01, 0x80)));
 
-// An opaque colour over a pixel through a coverage: cairo's OVER on the premultiplied pixel, the
-// alpha byte as well (the colour's is 255). No byte carries into the next: each sum is at most
-// 255 * coverage / 255 + 255 * (255 - coverage) / 255, rounded, which is 255.
-void compositeOver(unsigned char* pixel, std::uint32_t colour, std::uint32_t coverage) noexcept {
-    std::uint32_t value;
-    std::memcpy(&value, pixel, sizeof value);
-    value = coverage == 255
-                ? colour
-                : multiplyBytes(colour, coverage) + multiplyBytes(value, 255 - coverage);
-    std::memcpy(pixel, &value, sizeof value);
+// An opaque colour over a pixel through a coverage below 255: cairo's OVER on the premultiplied
+// pixel, the alpha byte as well (the colour's is 255). No byte carries into the next: each sum is
+// at most 255 * coverage / 255 + 255 * (255 - coverage) / 255, rounded, which is 255.
+constexpr std::uint32_t over(std::uint32_t colour, std::uint32_t pixel,
+                             std::uint32_t coverage) noexcept {
+    return multiplyBytes(colour, coverage) + multiplyBytes(pixel, 255 - coverage);
 }
+
+// An opaque grey: every colour byte the same.
+constexpr bool isOpaqueGrey(std::uint32_t pixel) noexcept {
+    return pixel >> 24 == 0xFF && (pixel & 0xFFFFu) == (pixel >> 8 & 0xFFFFu);
+}
+
+// over() of a grey on a grey, one byte worked out for all three: 255 * coverage / 255 is the
+// coverage itself, so the alpha byte stays 255.
+constexpr std::uint32_t greyOver(std::uint32_t colour, std::uint32_t pixel,
+                                 std::uint32_t coverage) noexcept {
+    const std::uint32_t grey =
+        multiply(colour & 0xFFu, coverage) + multiply(pixel & 0xFFu, 255 - coverage);
+    return 0xFF000000u | grey * 0x010101u;
+}
+static_assert(greyOver(0xFF404040u, 0xFFE0E0E0u, 77) == over(0xFF404040u, 0xFFE0E0E0u, 77));
+
+// over() of one colour on one pixel for every coverage, worked out as coverages come: text is
+// mostly one colour on the paper, whose edge pixels then cost a look-up.
+struct OverOnePixel {
+    std::uint32_t colour = 0, pixel = 0;
+    bool chosen = false;
+    std::array<std::uint64_t, 4> known{};  // a bit for each coverage worked out
+    std::array<std::uint32_t, 256> result{};
+
+    void choose(std::uint32_t newColour, std::uint32_t newPixel) noexcept {
+        colour = newColour;
+        pixel = newPixel;
+        chosen = true;
+        known.fill(0);
+    }
+    std::uint32_t of(std::uint32_t coverage) noexcept {
+        std::uint64_t& bits = known[coverage >> 6];
+        const std::uint64_t bit = std::uint64_t{1} << (coverage & 63);
+        if ((bits & bit) == 0) {
+            result[coverage] = over(colour, pixel, coverage);
+            bits |= bit;
+        }
+        return result[coverage];
+    }
+};
+
+thread_local OverOnePixel overPaper;
 
 // Coverage is kept for glyphs up to this many pixels a side, 28 KB each at the most; larger
 // ones are rare enough to leave to cairo, and a thread's fonts stay within a few megabytes.
@@ -119,22 +158,34 @@ bool makeCoverage(cairo_scaled_font_t* font, unsigned long index,
     cairo_surface_flush(image);
     bool made = cairo_status(context) == CAIRO_STATUS_SUCCESS;
     if (made) {
+        // Kept is only the part with ink in it: the pixels around it would be passed over.
         const unsigned char* data = cairo_image_surface_get_data(image);
         const int stride = cairo_image_surface_get_stride(image);
-        coverage.alpha.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        int inkLeft = width, inkTop = height, inkRight = 0, inkBottom = 0;
         for (int y = 0; y < height; ++y) {
             const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
-            std::memcpy(coverage.alpha.data() + static_cast<std::size_t>(y) * width, row,
-                        static_cast<std::size_t>(width));
-            for (int x = 0; x < width; ++x)
-                if (row[x] != 0 &&
-                    (x < margin || y < margin || x >= width - margin || y >= height - margin))
+            for (int x = 0; x < width; ++x) {
+                if (row[x] == 0) continue;
+                if (x < margin || y < margin || x >= width - margin || y >= height - margin)
                     made = false;
+                inkLeft = std::min(inkLeft, x);
+                inkRight = std::max(inkRight, x + 1);
+                inkTop = std::min(inkTop, y);
+                inkBottom = std::max(inkBottom, y + 1);
+            }
         }
-        coverage.left = left;
-        coverage.top = top;
-        coverage.width = width;
-        coverage.height = height;
+        if (inkLeft >= inkRight) inkLeft = inkRight = inkTop = inkBottom = 0;
+        coverage.left = left + inkLeft;
+        coverage.top = top + inkTop;
+        coverage.width = inkRight - inkLeft;
+        coverage.height = inkBottom - inkTop;
+        coverage.alpha.resize(static_cast<std::size_t>(coverage.width) *
+                              static_cast<std::size_t>(coverage.height));
+        for (int y = inkTop; y < inkBottom; ++y)
+            std::memcpy(
+                coverage.alpha.data() + static_cast<std::size_t>(y - inkTop) * coverage.width,
+                data + static_cast<std::ptrdiff_t>(y) * stride + inkLeft,
+                static_cast<std::size_t>(coverage.width));
     }
     cairo_destroy(context);
     cairo_surface_destroy(image);
@@ -147,6 +198,9 @@ void compositeCoverage(const Coverage& coverage, int originX, int originY, std::
     const int y1 = std::max(target.top, originY + coverage.top);
     const int x2 = std::min(target.right, originX + coverage.left + coverage.width);
     const int y2 = std::min(target.bottom, originY + coverage.top + coverage.height);
+    OverOnePixel& table = overPaper;
+    if (table.colour != colour) table.chosen = false;
+    const bool greyColour = isOpaqueGrey(colour);
     for (int y = y1; y < y2; ++y) {
         const std::uint8_t* alpha =
             coverage.alpha.data() +
@@ -154,8 +208,19 @@ void compositeCoverage(const Coverage& coverage, int originX, int originY, std::
             (x1 - originX - coverage.left);
         unsigned char* pixel =
             target.data + static_cast<std::ptrdiff_t>(y) * target.stride + x1 * 4;
-        for (int x = x1; x < x2; ++x, ++alpha, pixel += 4)
-            if (*alpha != 0) compositeOver(pixel, colour, *alpha);
+        for (int x = x1; x < x2; ++x, ++alpha, pixel += 4) {
+            const std::uint32_t amount = *alpha;
+            if (amount == 0) continue;
+            std::uint32_t value = colour;
+            if (amount != 255) {
+                std::memcpy(&value, pixel, sizeof value);
+                if (!table.chosen) table.choose(colour, value);
+                value = value == table.pixel                ? table.of(amount)
+                        : greyColour && isOpaqueGrey(value) ? greyOver(colour, value, amount)
+                                                            : over(colour, value, amount);
+            }
+            std::memcpy(pixel, &value, sizeof value);
+        }
     }
 }
 
