@@ -323,7 +323,7 @@ bool CairoSurface::showGlyph(std::string_view text, double x, double baseline) {
 }
 
 bool CairoSurface::compositeGlyph(std::string_view text, double x, double baseline,
-                                  const ImageTarget& target) {
+                                  const ImageTarget& target, PixelArea& touched) {
     // Below a pixel and a half to the em, what cairo draws of a glyph depends on where between
     // pixels it starts (it clips the glyph to extents at that very position): text that small
     // is left to cairo, with some room to spare.
@@ -358,9 +358,12 @@ bool CairoSurface::compositeGlyph(std::string_view text, double x, double baseli
     constexpr double farOff = 1e9;
     if (!(std::abs(glyphX) < farOff && std::abs(glyphY) < farOff)) return false;
     const auto colour = static_cast<std::uint32_t>(foreColor_);
+    const int originX = glyphPixel(glyphX), originY = glyphPixel(glyphY);
     compositeCoverage(
-        coverage, glyphPixel(glyphX), glyphPixel(glyphY),
+        coverage, originX, originY,
         0xFF000000u | (colour & 0xFFu) << 16 | (colour & 0xFF00u) | (colour >> 16 & 0xFFu), target);
+    touched = {originX + coverage.left, originY + coverage.top,
+               originX + coverage.left + coverage.width, originY + coverage.top + coverage.height};
     return true;
 }
 

@@ -50,6 +50,11 @@ struct Extents {
     double height() const noexcept { return empty ? 0 : bottom - top; }
 };
 
+// A rectangle of pixels, right and bottom excluded.
+struct PixelArea {
+    int left, top, right, bottom;
+};
+
 // The pixels of an unscaled 24- or 32-bit cairo image and the clip, in pixels, within them.
 struct ImageTarget {
     unsigned char* data;
@@ -99,9 +104,10 @@ class CairoSurface : public Surface {
 
     // Composites a text of one ASCII character straight into the pixels of target, exactly as
     // showGlyph() would have cairo do it, without cairo: false, drawing nothing, where that
-    // cannot be done (other text, a glyph too large, a cairo that draws it otherwise).
-    bool compositeGlyph(std::string_view text, double x, double baseline,
-                        const ImageTarget& target);
+    // cannot be done (other text, a glyph too large, a cairo that draws it otherwise). touched
+    // is set to the pixels it may have changed.
+    bool compositeGlyph(std::string_view text, double x, double baseline, const ImageTarget& target,
+                        PixelArea& touched);
 
     // Raises the run-time error for a context that cairo has put in error.
     void checkContext() const;

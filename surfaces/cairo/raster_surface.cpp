@@ -20,6 +20,40 @@ int pixelWithin(double value, int size) {
 
 }  // namespace
 
+void PaintedAreas::add(const PixelArea& area) noexcept {
+    const auto merge = [](PixelArea& into, const PixelArea& other) {
+        into = {std::min(into.left, other.left), std::min(into.top, other.top),
+                std::max(into.right, other.right), std::max(into.bottom, other.bottom)};
+    };
+    for (std::size_t i = count_; i-- > firstOpen_;)
+        if (areas_[i].top < area.bottom && area.top < areas_[i].bottom) {
+            merge(areas_[i], area);
+            return;
+        }
+    if (count_ == areas_.size()) {
+        for (std::size_t i = 1; i < count_; ++i) merge(areas_[0], areas_[i]);
+        merge(areas_[0], area);
+        count_ = 1;
+        firstOpen_ = 0;
+        return;
+    }
+    areas_[count_++] = area;
+}
+
+void PaintedAreas::forgetWithin(int width, int height) noexcept {
+    const std::size_t count = count_;
+    const std::array<PixelArea, capacity> areas = areas_;
+    count_ = firstOpen_ = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const PixelArea& area = areas[i];
+        if (area.right > width)
+            add({std::max(area.left, width), area.top, area.right, area.bottom});
+        if (area.bottom > height && area.left < width)
+            add({area.left, std::max(area.top, height), std::min(area.right, width), area.bottom});
+    }
+    firstOpen_ = count_;
+}
+
 std::optional<RasterSurface::Page> RasterSurface::pageOf(cairo_t* context) {
     cairo_surface_t* target = cairo_get_target(context);
     if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE ||
@@ -47,23 +81,31 @@ std::optional<RasterSurface::Page> RasterSurface::pageOf(cairo_t* context) {
     return page;
 }
 
-RasterSurface::RasterSurface(cairo_t* context, const DevicePlacement& placement, const Page& page)
+RasterSurface::RasterSurface(cairo_t* context, const DevicePlacement& placement, const Page& page,
+                             PaintedAreas* painted)
     : CairoSurface(context, placement),
       page_(page),
       data_(cairo_image_surface_get_data(page.image)),
       stride_(cairo_image_surface_get_stride(page.image)),
-      alpha_(cairo_image_surface_get_format(page.image) == CAIRO_FORMAT_ARGB32) {}
+      alpha_(cairo_image_surface_get_format(page.image) == CAIRO_FORMAT_ARGB32),
+      painted_(painted) {}
 
 void RasterSurface::showText(const std::string& text, double x, double baseline) {
     takeFromCairo();
     copyBandDown();
     const ImageTarget target{data_,     stride_,     alpha_,      page_.left,
                              page_.top, page_.right, page_.bottom};
-    if (compositeGlyph(text, x, baseline, target)) {
+    PixelArea touched{};
+    if (compositeGlyph(text, x, baseline, target, touched)) {
+        if (painted_ != nullptr)
+            painted_->add({std::max(touched.left, page_.left), std::max(touched.top, page_.top),
+                           std::min(touched.right, page_.right),
+                           std::min(touched.bottom, page_.bottom)});
         written_ = true;
         return;
     }
     handToCairo();
+    paintedWhole();
     if (!showGlyph(text, x, baseline)) CairoSurface::showText(text, x, baseline);
     cairoDrew_ = true;
 }
@@ -72,6 +114,7 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
                              std::int32_t color) {
     if (!isWhole(left) || !isWhole(top) || !isWhole(right) || !isWhole(bottom)) {
         handToCairo();
+        paintedWhole();
         CairoSurface::paintBox(left, top, right, bottom, color);
         cairoDrew_ = true;
         return;
@@ -92,6 +135,7 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
         0xFF000000u | (color & 0xFFu) << 16 | (color & 0xFF00u) | (color >> 16 & 0xFFu);
     unsigned char* at = rowAt(y1) + static_cast<std::ptrdiff_t>(x1) * 4;
     for (int x = x1; x < x2; ++x, at += 4) std::memcpy(at, &pixel, sizeof pixel);
+    if (painted_ != nullptr && pixel != painted_->paper()) painted_->add({x1, y1, x2, y2});
     if (runCount_ > 0 && runs_[runCount_ - 1].right == x1)
         runs_[runCount_ - 1].right = x2;
     else
@@ -120,6 +164,10 @@ void RasterSurface::handToCairo() {
     copyBandDown();
     cairo_surface_mark_dirty(page_.image);
     written_ = false;
+}
+
+void RasterSurface::paintedWhole() {
+    if (painted_ != nullptr) painted_->add({page_.left, page_.top, page_.right, page_.bottom});
 }
 
 }  // namespace quillet

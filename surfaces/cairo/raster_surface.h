@@ -14,6 +14,32 @@ typedef struct _cairo_surface cairo_surface_t;
 
 namespace quillet {
 
+// Where a raster may differ from its paper, as a few rectangles of pixels: what a symbol painted,
+// so that only that is restored before the next. Areas of one page that share rows are kept as
+// one rectangle around both (restoring whole rows costs less than many short pieces of them);
+// what is left beyond a page is kept apart from the next; past a dozen rectangles they are kept
+// as one.
+class PaintedAreas {
+  public:
+    explicit PaintedAreas(std::uint32_t paper = 0) noexcept : paper_(paper) {}
+
+    // The pixel, in cairo's order, that needs no restoring.
+    std::uint32_t paper() const noexcept { return paper_; }
+    void add(const PixelArea& area) noexcept;
+    // Forgets what lies within the top left width x height pixels, which were restored.
+    void forgetWithin(int width, int height) noexcept;
+    void clear() noexcept { count_ = firstOpen_ = 0; }
+    const PixelArea* begin() const noexcept { return areas_.data(); }
+    const PixelArea* end() const noexcept { return areas_.data() + count_; }
+
+  private:
+    static constexpr std::size_t capacity = 16;
+    std::uint32_t paper_;
+    std::array<PixelArea, capacity> areas_{};
+    std::size_t count_ = 0;
+    std::size_t firstOpen_ = 0;  // areas before it lie beyond the page and take in nothing
+};
+
 // Writes the pixels of boxes on whole pixels (grid-fitted output) straight into an image
 // target, exactly the pixels cairo would fill for them: cairo's path filling costs many times
 // the few rows of a bar. Texts of one character are composited here as well, from their glyphs'
@@ -32,7 +58,9 @@ class RasterSurface final : public CairoSurface {
     // pixels; nothing for any other context.
     static std::optional<Page> pageOf(cairo_t* context);
 
-    RasterSurface(cairo_t* context, const DevicePlacement& placement, const Page& page);
+    // What the surface paints other than paper goes into painted, when given.
+    RasterSurface(cairo_t* context, const DevicePlacement& placement, const Page& page,
+                  PaintedAreas* painted = nullptr);
     ~RasterSurface() override { handToCairo(); }
     RasterSurface(const RasterSurface&) = delete;
     RasterSurface& operator=(const RasterSurface&) = delete;
@@ -53,6 +81,7 @@ class RasterSurface final : public CairoSurface {
     void takeFromCairo();
     // cairo must know before it draws again that the pixels changed under it.
     void handToCairo();
+    void paintedWhole();
 
     struct Run {
         int left, right;
@@ -62,6 +91,7 @@ class RasterSurface final : public CairoSurface {
     unsigned char* data_;
     int stride_;
     bool alpha_;
+    PaintedAreas* painted_;
     int bandTop_ = 0, bandBottom_ = 0;
     std::array<Run, 32> runs_{};  // of the band painted on its top row only
     std::size_t runCount_ = 0;

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "render/errors.h"
 #include "surfaces/cairo/pages.h"
 #include "surfaces/cairo/raster_surface.h"
 
@@ -26,14 +27,76 @@ std::uint32_t pixelOf(const std::optional<std::int32_t>& background) {
 }
 
 // Measuring needs the extents of what is drawn (advances and line heights), not its pixels.
+// It records the calls as well, when given a record, to draw them without running the method
+// again.
 class MeasuringSurface final : public CairoSurface {
   public:
-    using CairoSurface::CairoSurface;
+    MeasuringSurface(cairo_t* context, const DevicePlacement& placement, CallRecord* record)
+        : CairoSurface(context, placement), record_(record) {}
+
+    void setFontName(std::string_view name) override {
+        if (record_ != nullptr) record_->setFontName(name);
+        CairoSurface::setFontName(name);
+    }
+    void setForeColor(std::int32_t color) override {
+        if (record_ != nullptr) record_->setForeColor(color);
+        CairoSurface::setForeColor(color);
+    }
+    void setFontBold(bool bold) override {
+        if (record_ != nullptr) record_->setFontBold(bold);
+        CairoSurface::setFontBold(bold);
+    }
+    void setFontSize(std::int16_t size) override {
+        if (record_ != nullptr) record_->setFontSize(size);
+        CairoSurface::setFontSize(size);
+    }
+    void setCurrentX(Coordinate x) override {
+        if (record_ != nullptr) record_->setCurrentX(x);
+        CairoSurface::setCurrentX(x);
+    }
+    void setCurrentY(float y) override {
+        if (record_ != nullptr) record_->setCurrentY(y);
+        CairoSurface::setCurrentY(y);
+    }
+    void line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+              std::int32_t color) override {
+        if (record_ != nullptr) record_->line(flags, x1, y1, x2, y2, color);
+        CairoSurface::line(flags, x1, y1, x2, y2, color);
+    }
+    void print(std::string_view text) override {
+        if (record_ != nullptr) record_->print(text);
+        CairoSurface::print(text);
+    }
 
   protected:
     void paintBox(double, double, double, double, std::int32_t) override {}
     void showText(const std::string&, double, double) override {}
+
+  private:
+    CallRecord* record_;
 };
+
+// Whether two contexts answer every text measure alike: cairo scales a font by the context's
+// transformation (its translation aside) and by the font options of the context and its
+// target, and by nothing else the surfaces do not set themselves.
+bool measureAlike(cairo_t* one, cairo_t* other) {
+    cairo_matrix_t a, b;
+    cairo_get_matrix(one, &a);
+    cairo_get_matrix(other, &b);
+    if (a.xx != b.xx || a.yx != b.yx || a.xy != b.xy || a.yy != b.yy) return false;
+    std::array<cairo_font_options_t*, 4> options{};
+    for (auto& option : options) option = cairo_font_options_create();
+    cairo_get_font_options(one, options[0]);
+    cairo_get_font_options(other, options[1]);
+    cairo_surface_get_font_options(cairo_get_target(one), options[2]);
+    cairo_surface_get_font_options(cairo_get_target(other), options[3]);
+    const bool alike = cairo_font_options_status(options[0]) == CAIRO_STATUS_SUCCESS &&
+                       cairo_font_options_equal(options[0], options[1]) &&
+                       cairo_font_options_status(options[2]) == CAIRO_STATUS_SUCCESS &&
+                       cairo_font_options_equal(options[2], options[3]);
+    for (auto* option : options) cairo_font_options_destroy(option);
+    return alike;
+}
 
 // Text metrics differ between targets (raster output rounds advances to pixels), so the scratch
 // target is of the same kind as the real one.
@@ -62,10 +125,10 @@ void checkBarReduction(const DevicePlacement& placement, std::int16_t moduleWidt
 }
 
 SymbolDrawing measureOn(cairo_t* scratch, Symbology type, DrawingArguments arguments,
-                        const OutputSettings& settings) {
+                        const OutputSettings& settings, CallRecord* record = nullptr) {
     const DevicePlacement placement = settings.placement(0, 0);
     checkBarReduction(placement, arguments.pWidth, settings);
-    MeasuringSurface surface(scratch, placement);
+    MeasuringSurface surface(scratch, placement, record);
     SymbolDrawing measured;
     Quillet control;
     measured.result = control.Draw(type, &surface, arguments);
@@ -103,6 +166,13 @@ SymbolDrawing measureOn(cairo_t* scratch, Symbology type, DrawingArguments argum
         checkPageSize(measured.pageWidth, measured.pageHeight);
     }
     return measured;
+}
+
+// Where the unturned symbol measured lands with the top left of what it covers at a device
+// position.
+DevicePlacement unturnedPlacement(const OutputSettings& settings, const SymbolDrawing& measured,
+                                  double left, double top) {
+    return settings.placement(left - measured.drawnOnDevice.left, top - measured.drawnOnDevice.top);
 }
 
 // A context that failed stays failed: it is replaced before the next symbol.
@@ -157,8 +227,7 @@ std::int16_t drawSymbolAt(cairo_t* context, Symbology type, DrawingArguments arg
         cairo_restore(context);
         return result;
     }
-    const DevicePlacement placement =
-        settings.placement(left - measured.drawnOnDevice.left, top - measured.drawnOnDevice.top);
+    const DevicePlacement placement = unturnedPlacement(settings, measured, left, top);
     if (auto page = RasterSurface::pageOf(context)) {
         RasterSurface surface(context, placement, *page);
         return control.Draw(type, &surface, arguments);
@@ -178,7 +247,8 @@ SymbolDrawing drawSymbolPage(Document& document, Symbology type, const DrawingAr
     return measured;
 }
 
-SymbolFiles::SymbolFiles(const OutputSettings& settings) : settings_(settings) {
+SymbolFiles::SymbolFiles(const OutputSettings& settings)
+    : settings_(settings), painted_(pixelOf(settings.background)) {
     encoder_.setResolution(settings.dpi);
 }
 
@@ -205,7 +275,8 @@ SymbolDrawing SymbolFiles::draw(Symbology type, const DrawingArguments& argument
     // otherwise look up again for every new context.
     dropIfFailed(scratch_);
     if (scratch_ == nullptr) scratch_ = createScratch(settings_);
-    SymbolDrawing measured = measureOn(scratch_, type, arguments, settings_);
+    record_.clear();
+    SymbolDrawing measured = measureOn(scratch_, type, arguments, settings_, &record_);
     if (measured.result != 0) return measured;
     const auto [width, height] = rasterSize(measured.pageWidth, measured.pageHeight);
     dropIfFailed(context_);
@@ -223,25 +294,25 @@ SymbolDrawing SymbolFiles::draw(Symbology type, const DrawingArguments& argument
         raster_ = cairo_image_surface_create(rasterFormat(settings_.background), rasterWidth_,
                                              rasterHeight_);
         checkCairo(cairo_surface_status(raster_), "creating the image");
+        paperRow_.assign(static_cast<std::size_t>(rasterWidth_), painted_.paper());
+        forgetRaster();
     }
     if (context_ == nullptr) context_ = cairo_create(raster_);
     // Only the page is painted and drawn on, as on a target of its own size; what lies beyond
-    // it is left from larger pages and never encoded. The first row is filled pixel by pixel,
-    // the others copied from it.
+    // it is left from larger pages and never encoded.
     cairo_surface_flush(raster_);
-    unsigned char* data = cairo_image_surface_get_data(raster_);
-    const int stride = cairo_image_surface_get_stride(raster_);
-    const std::uint32_t paper = pixelOf(settings_.background);
-    const auto rowBytes = static_cast<std::size_t>(width) * 4;
-    for (std::size_t x = 0; x < rowBytes; x += 4) std::memcpy(data + x, &paper, 4);
-    for (int y = 1; y < height; ++y)
-        std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride, data, rowBytes);
+    restorePaper(width, height);
     cairo_surface_mark_dirty(raster_);
     cairo_reset_clip(context_);
     cairo_rectangle(context_, 0, 0, width, height);
     cairo_clip(context_);
-    measured.result = drawSymbolAt(context_, type, arguments, settings_, measured, measured.padLeft,
-                                   measured.padTop);
+    const PixelArea page{0, 0, width, height};
+    try {
+        measured.result = drawMeasured(type, arguments, measured, page);
+    } catch (...) {
+        painted_.add(page);
+        throw;
+    }
     cairo_surface_flush(raster_);
     if (measured.result != 0) return measured;
     pageWidth_ = width;
@@ -266,7 +337,62 @@ void SymbolFiles::encode(std::string& file) {
         context_ = nullptr;
         raster_ = nullptr;
         rasterWidth_ = rasterHeight_ = pageWidth_ = pageHeight_ = 0;
+        forgetRaster();
     }
+}
+
+void SymbolFiles::forgetRaster() noexcept {
+    knownWidth_ = knownHeight_ = 0;
+    painted_.clear();
+}
+
+void SymbolFiles::restorePaper(int width, int height) {
+    unsigned char* data = cairo_image_surface_get_data(raster_);
+    const int stride = cairo_image_surface_get_stride(raster_);
+    const auto fill = [&](int left, int top, int right, int bottom) {
+        left = std::max(left, 0);
+        right = std::min(right, width);
+        if (left >= right) return;
+        const auto bytes = static_cast<std::size_t>(right - left) * 4;
+        for (int y = std::max(top, 0); y < std::min(bottom, height); ++y)
+            std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride + left * 4, paperRow_.data(),
+                        bytes);
+    };
+    for (const PixelArea& area : painted_) fill(area.left, area.top, area.right, area.bottom);
+    if (width <= knownWidth_ && height <= knownHeight_) {
+        painted_.forgetWithin(width, height);
+        return;
+    }
+    fill(knownWidth_, 0, width, knownHeight_);
+    fill(0, knownHeight_, width, height);
+    painted_.clear();
+    knownWidth_ = width;
+    knownHeight_ = height;
+}
+
+std::int16_t SymbolFiles::drawMeasured(Symbology type, const DrawingArguments& arguments,
+                                       const SymbolDrawing& measured, const PixelArea& page) {
+    if (settings_.rotation == 0 && measureAlike(scratch_, context_))
+        if (const auto target = RasterSurface::pageOf(context_)) {
+            try {
+                RasterSurface surface(
+                    context_,
+                    unturnedPlacement(settings_, measured, measured.padLeft, measured.padTop),
+                    *target, &painted_);
+                record_.replay(surface);
+                return measured.result;
+            } catch (const RuntimeError&) {
+                // cairo failed where measuring did not: what the method makes of that is its
+                // own to say, on a clean page.
+                painted_.add(page);
+                cairo_surface_flush(raster_);
+                restorePaper(page.right, page.bottom);
+                cairo_surface_mark_dirty(raster_);
+            }
+        }
+    painted_.add(page);
+    return drawSymbolAt(context_, type, arguments, settings_, measured, measured.padLeft,
+                        measured.padTop);
 }
 
 }  // namespace quillet

@@ -4,10 +4,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "control/quillet.h"
 #include "surfaces/cairo/cairo_surface.h"
+#include "surfaces/cairo/call_record.h"
 #include "surfaces/cairo/document.h"
+#include "surfaces/cairo/raster_surface.h"
 #include "surfaces/png_encoder.h"
 
 typedef struct _cairo_surface cairo_surface_t;
@@ -65,6 +68,15 @@ class SymbolFiles {
     void encode(std::string& file);
 
   private:
+    // Paper where the symbol before painted and where the page reaches beyond the part of the
+    // raster that was ever filled: the rest of the page is paper still.
+    void restorePaper(int width, int height);
+    void forgetRaster() noexcept;
+    // The symbol measured last onto the page: its recorded calls made again where they are
+    // what the method would make there, else the method once more.
+    std::int16_t drawMeasured(Symbology type, const DrawingArguments& arguments,
+                              const SymbolDrawing& measured, const PixelArea& page);
+
     OutputSettings settings_;
     cairo_t* scratch_ = nullptr;  // to measure on
     cairo_surface_t* raster_ = nullptr;
@@ -73,7 +85,12 @@ class SymbolFiles {
     int rasterHeight_ = 0;
     int pageWidth_ = 0;
     int pageHeight_ = 0;
-    std::string document_;  // a vector format's file, as cairo wrote it
+    CallRecord record_;     // of the symbol measured last
+    PaintedAreas painted_;  // where the raster may differ from paper ...
+    int knownWidth_ = 0;    // ... within its top left part known otherwise
+    int knownHeight_ = 0;
+    std::vector<std::uint32_t> paperRow_;  // the raster's width of paper
+    std::string document_;                 // a vector format's file, as cairo wrote it
     PngEncoder encoder_;
 };
 
