@@ -179,6 +179,7 @@ bool makeCoverage(cairo_scaled_font_t* font, unsigned long index,
         coverage.top = top + inkTop;
         coverage.width = inkRight - inkLeft;
         coverage.height = inkBottom - inkTop;
+        coverage.blockMade = false;
         coverage.alpha.resize(static_cast<std::size_t>(coverage.width) *
                               static_cast<std::size_t>(coverage.height));
         for (int y = inkTop; y < inkBottom; ++y)
@@ -198,6 +199,47 @@ void compositeCoverage(const Coverage& coverage, int originX, int originY, std::
     const int y1 = std::max(target.top, originY + coverage.top);
     const int x2 = std::min(target.right, originX + coverage.left + coverage.width);
     const int y2 = std::min(target.bottom, originY + coverage.top + coverage.height);
+    const auto rowAt = [&target](int y) {
+        return target.data + static_cast<std::ptrdiff_t>(y) * target.stride;
+    };
+    constexpr int largestBlock = 4096;  // pixels
+    if (x1 == originX + coverage.left && y1 == originY + coverage.top &&
+        x2 - x1 == coverage.width && y2 - y1 == coverage.height && x1 < x2 && y1 < y2 &&
+        coverage.width * coverage.height <= largestBlock) {
+        std::uint32_t under;
+        std::memcpy(&under, rowAt(y1) + x1 * 4, sizeof under);
+        std::uint32_t differs = 0;
+        for (int y = y1; y < y2; ++y) {
+            const unsigned char* pixel = rowAt(y) + x1 * 4;
+            for (int x = x1; x < x2; ++x, pixel += 4) {
+                std::uint32_t value;
+                std::memcpy(&value, pixel, sizeof value);
+                differs |= value ^ under;
+            }
+        }
+        if (differs == 0) {
+            if (!coverage.blockMade || coverage.blockColour != colour ||
+                coverage.blockUnder != under) {
+                coverage.block.resize(coverage.alpha.size());
+                for (std::size_t i = 0; i < coverage.alpha.size(); ++i) {
+                    const std::uint32_t amount = coverage.alpha[i];
+                    coverage.block[i] = amount == 0     ? under
+                                        : amount == 255 ? colour
+                                                        : over(colour, under, amount);
+                }
+                coverage.blockColour = colour;
+                coverage.blockUnder = under;
+                coverage.blockMade = true;
+            }
+            const auto bytes = static_cast<std::size_t>(coverage.width) * 4;
+            for (int y = y1; y < y2; ++y)
+                std::memcpy(
+                    rowAt(y) + x1 * 4,
+                    coverage.block.data() + static_cast<std::size_t>(y - y1) * coverage.width,
+                    bytes);
+            return;
+        }
+    }
     OverOnePixel& table = overPaper;
     if (table.colour != colour) table.chosen = false;
     const bool greyColour = isOpaqueGrey(colour);

@@ -21,6 +21,11 @@ struct Coverage {
     int left = 0, top = 0;             // of the first column and row, from the origin
     int width = 0, height = 0;
     std::vector<std::uint8_t> alpha;
+    // The glyph composited once over pixels all of one value, as text lands on its paper again
+    // and again: copied then rather than composited. Kept for glyphs of a few thousand pixels.
+    mutable std::vector<std::uint32_t> block;
+    mutable std::uint32_t blockColour = 0, blockUnder = 0;
+    mutable bool blockMade = false;
 };
 
 // What cairo measures of one scaled font and of its ASCII characters, kept per thread: symbols
