@@ -255,7 +255,7 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
     // Both corners are inclusive: the box covers x1 .. x2 + 1, so x .. x + w - 1 is w wide.
     const double rightX = x2 + 1.0;
     const double bottomY = static_cast<double>(y2) + 1.0;
-    drawn_.add(x1, y1, rightX, bottomY);
+    if (keepsExtents_) drawn_.add(x1, y1, rightX, bottomY);
 
     const double unitLeft = std::min<double>(x1, rightX), unitRight = std::max<double>(x1, rightX);
     double left = toDeviceX(unitLeft);
@@ -279,8 +279,10 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
         top = roundHalfAway(top);
         bottom = roundHalfAway(bottom);
     }
-    drawnOnDevice_.add(left, top, right, bottom);
-    boxesOnDevice_.add(left, top, right, bottom);
+    if (keepsExtents_) {
+        drawnOnDevice_.add(left, top, right, bottom);
+        boxesOnDevice_.add(left, top, right, bottom);
+    }
     if (color != white && placement_.barReduction > 0) {
         const double reduction =
             placement_.gridFit ? roundHalfAway(placement_.barReduction) : placement_.barReduction;
@@ -359,11 +361,12 @@ bool CairoSurface::compositeGlyph(std::string_view text, double x, double baseli
     if (!(std::abs(glyphX) < farOff && std::abs(glyphY) < farOff)) return false;
     const auto colour = static_cast<std::uint32_t>(foreColor_);
     const int originX = glyphPixel(glyphX), originY = glyphPixel(glyphY);
+    touched = {originX + coverage.left, originY + coverage.top,
+               originX + coverage.left + coverage.width, originY + coverage.top + coverage.height};
+    compositing(touched);
     compositeCoverage(
         coverage, originX, originY,
         0xFF000000u | (colour & 0xFFu) << 16 | (colour & 0xFF00u) | (colour >> 16 & 0xFFu), target);
-    touched = {originX + coverage.left, originY + coverage.top,
-               originX + coverage.left + coverage.width, originY + coverage.top + coverage.height};
     return true;
 }
 
@@ -388,9 +391,11 @@ void CairoSurface::print(std::string_view text) {
     checkContext();
 
     const double width = extents.x_advance / placement_.devicePerUnit;
-    drawn_.add(currentX_, currentY_, currentX_ + width,
-               currentY_ + font.height / placement_.devicePerUnit);
-    drawnOnDevice_.add(deviceX, deviceY, deviceX + extents.x_advance, deviceY + font.height);
+    if (keepsExtents_) {
+        drawn_.add(currentX_, currentY_, currentX_ + width,
+                   currentY_ + font.height / placement_.devicePerUnit);
+        drawnOnDevice_.add(deviceX, deviceY, deviceX + extents.x_advance, deviceY + font.height);
+    }
     currentX_ += width;
 }
 

@@ -109,6 +109,12 @@ class CairoSurface : public Surface {
     bool compositeGlyph(std::string_view text, double x, double baseline, const ImageTarget& target,
                         PixelArea& touched);
 
+    // Told by compositeGlyph() of the pixels it is about to read and change, before it does.
+    virtual void compositing(const PixelArea&) {}
+
+    // For a surface whose caller never asks what was drawn: the extents are left empty.
+    void keepNoExtents() noexcept { keepsExtents_ = false; }
+
     // Raises the run-time error for a context that cairo has put in error.
     void checkContext() const;
 
@@ -141,6 +147,7 @@ class CairoSurface : public Surface {
     Extents drawn_;
     Extents drawnOnDevice_;
     Extents boxesOnDevice_;
+    bool keepsExtents_ = true;
     Run run_;
 };
 

@@ -88,11 +88,12 @@ RasterSurface::RasterSurface(cairo_t* context, const DevicePlacement& placement,
       data_(cairo_image_surface_get_data(page.image)),
       stride_(cairo_image_surface_get_stride(page.image)),
       alpha_(cairo_image_surface_get_format(page.image) == CAIRO_FORMAT_ARGB32),
-      painted_(painted) {}
+      painted_(painted) {
+    keepNoExtents();
+}
 
 void RasterSurface::showText(const std::string& text, double x, double baseline) {
     takeFromCairo();
-    copyBandDown();
     const ImageTarget target{data_,     stride_,     alpha_,      page_.left,
                              page_.top, page_.right, page_.bottom};
     PixelArea touched{};
@@ -141,6 +142,15 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
     else
         runs_[runCount_++] = {x1, x2};
     written_ = true;
+}
+
+void RasterSurface::compositing(const PixelArea& area) {
+    if (runCount_ == 0 || area.bottom <= bandTop_ + 1 || area.top >= bandBottom_) return;
+    for (std::size_t i = 0; i < runCount_; ++i)
+        if (area.left < runs_[i].right && runs_[i].left < area.right) {
+            copyBandDown();
+            return;
+        }
 }
 
 void RasterSurface::copyBandDown() {

@@ -72,6 +72,8 @@ class RasterSurface final : public CairoSurface {
     void showText(const std::string& text, double x, double baseline) override;
     void paintBox(double left, double top, double right, double bottom,
                   std::int32_t color) override;
+    // The band is copied down first where the glyph would read rows it has not reached yet.
+    void compositing(const PixelArea& area) override;
 
   private:
     unsigned char* rowAt(int y) const { return data_ + static_cast<std::ptrdiff_t>(y) * stride_; }
