@@ -325,6 +325,7 @@ TEST(CairoOutput, DirectPixelsMatchCairos) {
         const char* font = "Arial";
         bool bold = false;
         bool gridFit = true;  // else texts start between pixels
+        std::int16_t height = 1200;
     };
     const Row rows[] = {
         {Code_128, "BQuillet-128", 96, 0},  // one band of adjacent boxes
@@ -343,6 +344,8 @@ TEST(CairoOutput, DirectPixelsMatchCairos) {
         {Code_128, "BQuillet-128", 203, 0, 0x102030, 0xFFFFFF, "Arial", false, false},
         {Code_39, "CODE39", 96, 0, 0xFF0000, std::nullopt, "Arial", true, false},
         {EAN_13, "590123412345", 150, 0, 0x404040, 0xC0C0C0},  // grey characters on grey
+        // Bars drawn upwards, and characters reaching back over the bars before them.
+        {Code_128, "Bjjyj", 203, 0, 0x808080, 0xFFFFFF, "Arial", false, true, -150},
     };
     for (const auto& row : rows) {
         OutputSettings settings;
@@ -354,6 +357,7 @@ TEST(CairoOutput, DirectPixelsMatchCairos) {
         arguments.pForeColor = row.fore;
         arguments.pFont = row.font;
         arguments.pBold = row.bold;
+        arguments.pHeight = row.height;
         const SymbolDrawing measured = measureSymbol(row.type, arguments, settings);
         ASSERT_EQ(measured.result, 0) << row.code;
         const int width = static_cast<int>(measured.pageWidth);
