@@ -398,7 +398,6 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         std::int32_t fore = 0;  // 0x00BBGGRR
         std::optional<std::int32_t> background = whitePaper;
         int rotation = 0;
-        double dpi = 96;
     };
     const Row rows[] = {
         {Code_39F, "Code 39 Full ASCII"},
@@ -412,31 +411,22 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         {Code_128, "BQuillet-128"},  // its text is left to cairo
         {UPC_A, "03600029145"},
         {EAN_13, "590123412345"},
-        {EAN_8, "9638507"},
         {EAN_13, "590123412345", 0, 0x00FF00, 0x204060},  // colours, no grey
         {UPC_A, "03600029145", 0, 0x00FF00, 0x204060},
-        {EAN_13, "400000000001", 0, 0x0000FF, 0x204060},
         {EAN_13, "590123412345", 0, 0x606060, 0xD0D0D0},  // grey on grey
         {UPC_E, "0123456", 0, 0x606060, 0xD0D0D0},
-        {EAN_13, "400000000001", 0, 0x303030, 0xD0D0D0},
-        {UPC_E, "0123456", 0, 0, whitePaper, 0, 300},
-        {EAN_13, "590123412345", 0, 0, whitePaper, 0, 300},
         {Code_39, "CODE39", 0, 0, std::nullopt},  // a transparent page
         {EAN_8, "9638507", 0, 0x0000FF, std::nullopt},
-        {EAN_13, "590123412345", 0, 0, std::nullopt},
         {EAN_13, "590123412345", 0, 0, whitePaper, 90},
         {Code_128, "BQ", 0, 0, whitePaper, 90},
-        {EAN_13, "400000000001", 0, 0, whitePaper, 90},
     };
     std::optional<SymbolFiles> files;
     OutputSettings settings;
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.code) + " in " + std::to_string(row.fore));
-        if (!files || settings.background != row.background || settings.rotation != row.rotation ||
-            settings.dpi != row.dpi) {
+        if (!files || settings.background != row.background || settings.rotation != row.rotation) {
             settings.background = row.background;
             settings.rotation = row.rotation;
-            settings.dpi = row.dpi;
             files.emplace(settings);
         }
         DrawingArguments arguments;

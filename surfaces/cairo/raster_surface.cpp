@@ -21,6 +21,7 @@ int pixelWithin(double value, int size) {
 }  // namespace
 
 void PaintedAreas::add(const PixelArea& area) noexcept {
+    if (area.left >= area.right || area.top >= area.bottom) return;
     const auto merge = [](PixelArea& into, const PixelArea& other) {
         into = {std::min(into.left, other.left), std::min(into.top, other.top),
                 std::max(into.right, other.right), std::max(into.bottom, other.bottom)};
