@@ -346,6 +346,8 @@ TEST(CairoOutput, DirectPixelsMatchCairos) {
         {EAN_13, "590123412345", 150, 0, 0x404040, 0xC0C0C0},  // grey characters on grey
         // Bars drawn upwards, and characters reaching back over the bars before them.
         {Code_128, "Bjjyj", 203, 0, 0x808080, 0xFFFFFF, "Arial", false, true, -150},
+        // A centred text whose characters' ink meets: cairo adds their coverage first.
+        {Code_39F, "fjord/jjj/Tyj", 300, 0, 0x3399CC, 0xFFFFFF, "DejaVu Serif", true},
     };
     for (const auto& row : rows) {
         OutputSettings settings;

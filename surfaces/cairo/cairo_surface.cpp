@@ -324,48 +324,61 @@ bool CairoSurface::showGlyph(std::string_view text, double x, double baseline) {
     return true;
 }
 
-bool CairoSurface::compositeGlyph(std::string_view text, double x, double baseline,
-                                  const ImageTarget& target, PixelArea& touched) {
+bool CairoSurface::compositeText(std::string_view text, double x, double baseline,
+                                 const ImageTarget& target, PixelArea& touched) {
     // Below a pixel and a half to the em, what cairo draws of a glyph depends on where between
     // pixels it starts (it clips the glyph to extents at that very position): text that small
     // is left to cairo, with some room to spare.
     constexpr double smallestSize = 4;
-    if (!isOneAscii(text) || !(fontSize_ * placement_.devicePerPoint >= smallestSize)) return false;
+    if (text.empty() || text.size() > PlacedText::longest || !isPlainAscii(text) ||
+        !(fontSize_ * placement_.devicePerPoint >= smallestSize))
+        return false;
     KnownFont* known = knownFontOf(context_);
-    if (known == nullptr || !knowGlyph(context_, *known, text[0])) return false;
-    const auto slot = static_cast<unsigned char>(text[0]);
-    Coverage& coverage = known->coverage[slot];
-    const unsigned long index = known->glyphIndex[slot];
-    if (coverage.state == Coverage::State::unknown) {
-        coverage.comparedFormats = 0;
-        coverage.state = makeCoverage(known->font, index, known->glyphExtents[slot], coverage)
-                             ? Coverage::State::made
-                             : Coverage::State::unusable;
-    }
-    if (coverage.state != Coverage::State::made) return false;
+    if (known == nullptr) return false;
     const std::uint8_t format = target.alpha ? 2 : 1;
-    if ((coverage.comparedFormats & format) == 0) {
-        if (!matchesCairo(known->font, index, coverage, target.alpha)) {
-            coverage.state = Coverage::State::unusable;
-            return false;
+    for (const char character : text) {
+        if (!knowGlyph(context_, *known, character)) return false;
+        const auto slot = static_cast<unsigned char>(character);
+        Coverage& coverage = known->coverage[slot];
+        const unsigned long index = known->glyphIndex[slot];
+        if (coverage.state == Coverage::State::unknown) {
+            coverage.comparedFormats = 0;
+            coverage.state = makeCoverage(known->font, index, known->glyphExtents[slot], coverage)
+                                 ? Coverage::State::made
+                                 : Coverage::State::unusable;
         }
-        coverage.comparedFormats |= format;
+        if (coverage.state != Coverage::State::made) return false;
+        if ((coverage.comparedFormats & format) == 0) {
+            if (!matchesCairo(known->font, index, coverage, target.alpha)) {
+                coverage.state = Coverage::State::unusable;
+                return false;
+            }
+            coverage.comparedFormats |= format;
+        }
     }
     // cairo starts text at the current point, which it keeps on its fixed-point grid.
     double glyphX = 0, glyphY = 0;
     cairo_move_to(context_, x, baseline);
     cairo_get_current_point(context_, &glyphX, &glyphY);
     cairo_new_path(context_);
-    // A glyph this far out lies beyond any image: left to cairo, its pixel needs no int.
-    constexpr double farOff = 1e9;
-    if (!(std::abs(glyphX) < farOff && std::abs(glyphY) < farOff)) return false;
-    const auto colour = static_cast<std::uint32_t>(foreColor_);
-    const int originX = glyphPixel(glyphX), originY = glyphPixel(glyphY);
-    touched = {originX + coverage.left, originY + coverage.top,
-               originX + coverage.left + coverage.width, originY + coverage.top + coverage.height};
+    PlacedText placed;
+    if (!placeText(*known, text, glyphX, glyphY, placed)) return false;
+    // Texts of several characters are compared with cairo once, with their glyphs apart and
+    // once overlapping.
+    const auto kind = static_cast<std::uint8_t>(placed.overlapping ? format << 2 : format);
+    if (text.size() > 1 && (known->textsCompared & kind) == 0) {
+        if ((known->textsDiffer & kind) != 0) return false;
+        bool overlapping = false;
+        const bool same = textMatchesCairo(*known, text, target.alpha, overlapping);
+        const auto compared = static_cast<std::uint8_t>(overlapping ? format << 2 : format);
+        (same ? known->textsCompared : known->textsDiffer) |= compared;
+        if ((known->textsCompared & kind) == 0) return false;
+    }
+    touched = placed.inked;
     compositing(touched);
-    compositeCoverage(
-        coverage, originX, originY,
+    const auto colour = static_cast<std::uint32_t>(foreColor_);
+    quillet::compositeText(
+        *known, text, placed,
         0xFF000000u | (colour & 0xFFu) << 16 | (colour & 0xFF00u) | (colour >> 16 & 0xFFu), target);
     return true;
 }

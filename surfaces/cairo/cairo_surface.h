@@ -102,14 +102,14 @@ class CairoSurface : public Surface {
     // font; false, showing nothing, for any other text. Only for targets that keep no text.
     bool showGlyph(std::string_view text, double x, double baseline);
 
-    // Composites a text of one ASCII character straight into the pixels of target, exactly as
-    // showGlyph() would have cairo do it, without cairo: false, drawing nothing, where that
-    // cannot be done (other text, a glyph too large, a cairo that draws it otherwise). touched
-    // is set to the pixels it may have changed.
-    bool compositeGlyph(std::string_view text, double x, double baseline, const ImageTarget& target,
-                        PixelArea& touched);
+    // Composites a text of ASCII characters straight into the pixels of target, exactly as
+    // cairo would show it, without cairo: false, drawing nothing, where that cannot be done
+    // (other text, a glyph too large, glyphs whose ink overlaps, a cairo that draws it
+    // otherwise). touched is set to the pixels it may have changed.
+    bool compositeText(std::string_view text, double x, double baseline, const ImageTarget& target,
+                       PixelArea& touched);
 
-    // Told by compositeGlyph() of the pixels it is about to read and change, before it does.
+    // Told by compositeText() of the pixels it is about to read and change, before it does.
     virtual void compositing(const PixelArea&) {}
 
     // For a surface whose caller never asks what was drawn: the extents are left empty.

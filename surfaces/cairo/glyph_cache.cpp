@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace quillet {
 namespace {
@@ -93,6 +94,78 @@ thread_local OverOnePixel overPaper;
 // ones are rare enough to leave to cairo, and a thread's fonts stay within a few megabytes.
 constexpr int maxCoverageSide = 160;
 
+// An image to compare cairo's drawing with ours on: its pixels opaque and, with alpha,
+// translucent and clear, their premultiplied colours varied, and a copy of them for ours. cairo
+// draws in one colour with the font given.
+class Comparison {
+  public:
+    static constexpr std::uint32_t colour = 0x2A6FC3;  // 0xRRGGBB, as an opaque pixel holds it
+
+    Comparison(cairo_scaled_font_t* font, int width, int height, bool alpha)
+        : image_(cairo_image_surface_create(alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, width,
+                                            height)),
+          width_(width),
+          height_(height),
+          alpha_(alpha) {
+        if (cairo_surface_status(image_) != CAIRO_STATUS_SUCCESS) return;
+        unsigned char* data = cairo_image_surface_get_data(image_);
+        stride_ = cairo_image_surface_get_stride(image_);
+        std::uint32_t seed = 0x9E3779B9u;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                seed = seed * 1664525u + 1013904223u;
+                const std::uint32_t a = !alpha || (seed >> 30) == 0 ? 255
+                                        : (seed >> 30) == 1         ? 0
+                                                                    : seed >> 24;
+                std::uint32_t pixel = a << 24;
+                for (int shift = 0; shift < 24; shift += 8)
+                    pixel |= multiply(seed >> (shift + 2) & 0xFFu, a) << shift;
+                std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride_ + x * 4, &pixel, 4);
+            }
+        cairo_surface_mark_dirty(image_);
+        ours_.assign(data, data + static_cast<std::ptrdiff_t>(height) * stride_);
+        context_ = cairo_create(image_);
+        cairo_set_scaled_font(context_, font);
+        cairo_set_source_rgb(context_, (colour >> 16) / 255.0, (colour >> 8 & 0xFF) / 255.0,
+                             (colour & 0xFF) / 255.0);
+    }
+    ~Comparison() {
+        if (context_ != nullptr) cairo_destroy(context_);
+        cairo_surface_destroy(image_);
+    }
+    Comparison(const Comparison&) = delete;
+    Comparison& operator=(const Comparison&) = delete;
+
+    bool ready() const { return context_ != nullptr; }
+    cairo_t* context() const { return context_; }
+    // The copy, for ours to be drawn on.
+    ImageTarget ours() { return {ours_.data(), stride_, alpha_, 0, 0, width_, height_}; }
+
+    // Whether what cairo drew is ours, the unused byte of a 24-bit pixel aside.
+    bool same() const {
+        cairo_surface_flush(image_);
+        if (cairo_status(context_) != CAIRO_STATUS_SUCCESS) return false;
+        const unsigned char* data = cairo_image_surface_get_data(image_);
+        const std::uint32_t compared = alpha_ ? 0xFFFFFFFFu : 0x00FFFFFFu;
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x) {
+                const std::size_t at = static_cast<std::size_t>(y) * stride_ + x * 4;
+                std::uint32_t drawn, made;
+                std::memcpy(&drawn, data + at, 4);
+                std::memcpy(&made, ours_.data() + at, 4);
+                if (((drawn ^ made) & compared) != 0) return false;
+            }
+        return true;
+    }
+
+  private:
+    cairo_surface_t* image_;
+    cairo_t* context_ = nullptr;
+    std::vector<unsigned char> ours_;
+    int width_, height_, stride_ = 0;
+    bool alpha_;
+};
+
 }  // namespace
 
 KnownFont* knownFontOf(cairo_t* context) {
@@ -110,6 +183,7 @@ KnownFont* knownFontOf(cairo_t* context) {
     known.font = cairo_scaled_font_reference(font);
     known.extents = extents;
     known.known.fill(false);
+    known.textsCompared = known.textsDiffer = 0;
     for (auto& coverage : known.coverage) coverage.state = Coverage::State::unknown;
     return &known;
 }
@@ -270,57 +344,123 @@ bool matchesCairo(cairo_scaled_font_t* font, unsigned long index, const Coverage
                   bool alpha) {
     constexpr int margin = 2;
     const int width = coverage.width + 2 * margin, height = coverage.height + 2 * margin;
-    cairo_surface_t* image =
-        cairo_image_surface_create(alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, width, height);
-    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(image);
-        return false;
-    }
-    unsigned char* data = cairo_image_surface_get_data(image);
-    const int stride = cairo_image_surface_get_stride(image);
-    // Pixels opaque and, with alpha, translucent and clear, their premultiplied colours varied.
-    std::uint32_t seed = 0x9E3779B9u;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const std::uint32_t a = !alpha || (seed >> 30) == 0 ? 255
-                                    : (seed >> 30) == 1         ? 0
-                                                                : seed >> 24;
-            std::uint32_t pixel = a << 24;
-            for (int shift = 0; shift < 24; shift += 8)
-                pixel |= multiply(seed >> (shift + 2) & 0xFFu, a) << shift;
-            std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride + x * 4, &pixel, 4);
-        }
-    cairo_surface_mark_dirty(image);
-    std::vector<unsigned char> ours(data, data + static_cast<std::ptrdiff_t>(height) * stride);
-    constexpr std::uint32_t colour = 0x2A6FC3;  // 0xRRGGBB, as an opaque pixel holds it
-    cairo_t* context = cairo_create(image);
-    cairo_set_scaled_font(context, font);
-    cairo_set_source_rgb(context, (colour >> 16) / 255.0, (colour >> 8 & 0xFF) / 255.0,
-                         (colour & 0xFF) / 255.0);
+    Comparison comparison(font, width, height, alpha);
+    if (!comparison.ready()) return false;
     // Half a pixel to the left in x and a quarter below in y round to the same origin.
     const int originX = margin - coverage.left, originY = margin - coverage.top;
     const cairo_glyph_t glyph{index, originX - 0.5, originY + 0.25};
-    cairo_show_glyphs(context, &glyph, 1);
-    cairo_surface_flush(image);
-    bool same = cairo_status(context) == CAIRO_STATUS_SUCCESS && glyphPixel(glyph.x) == originX &&
-                glyphPixel(glyph.y) == originY;
-    if (same) {
-        const ImageTarget target{ours.data(), stride, alpha, 0, 0, width, height};
-        compositeCoverage(coverage, originX, originY, 0xFF000000u | colour, target);
-        for (int y = 0; y < height && same; ++y)
-            for (int x = 0; x < width && same; ++x) {
-                const std::size_t at = static_cast<std::size_t>(y) * stride + x * 4;
-                std::uint32_t drawn, made;
-                std::memcpy(&drawn, data + at, 4);
-                std::memcpy(&made, ours.data() + at, 4);
-                const std::uint32_t compared = alpha ? 0xFFFFFFFFu : 0x00FFFFFFu;
-                same = ((drawn ^ made) & compared) == 0;
-            }
+    cairo_show_glyphs(comparison.context(), &glyph, 1);
+    if (glyphPixel(glyph.x) != originX || glyphPixel(glyph.y) != originY) return false;
+    compositeCoverage(coverage, originX, originY, 0xFF000000u | Comparison::colour,
+                      comparison.ours());
+    return comparison.same();
+}
+
+namespace {
+
+// Whether two glyphs on one baseline, from their origins' columns, cover a pixel both.
+bool inkMeets(const Coverage& one, int oneX, const Coverage& other, int otherX) noexcept {
+    const int left = std::max(oneX + one.left, otherX + other.left);
+    const int right = std::min(oneX + one.left + one.width, otherX + other.left + other.width);
+    const int top = std::max(one.top, other.top);
+    const int bottom = std::min(one.top + one.height, other.top + other.height);
+    for (int y = top; y < bottom; ++y)
+        for (int x = left; x < right; ++x) {
+            const auto at = [y, x](const Coverage& coverage, int originX) {
+                return coverage.alpha[static_cast<std::size_t>(y - coverage.top) * coverage.width +
+                                      static_cast<std::size_t>(x - originX - coverage.left)];
+            };
+            if (at(one, oneX) != 0 && at(other, otherX) != 0) return true;
+        }
+    return false;
+}
+
+}  // namespace
+
+bool placeText(const KnownFont& known, std::string_view text, double x, double y,
+               PlacedText& placed) {
+    // A glyph this far out lies beyond any image: left to cairo, its pixel needs no int.
+    constexpr double farOff = 1e9;
+    if (text.size() > PlacedText::longest || !(std::abs(y) < farOff)) return false;
+    placed.y = glyphPixel(y);
+    placed.overlapping = false;
+    bool inked = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto slot = static_cast<unsigned char>(text[i]);
+        if (!(std::abs(x) < farOff) || known.glyphExtents[slot].y_advance != 0) return false;
+        placed.x[i] = glyphPixel(x);
+        x += known.glyphExtents[slot].x_advance;
+        const Coverage& coverage = known.coverage[slot];
+        if (coverage.width == 0) continue;
+        const PixelArea ink{placed.x[i] + coverage.left, placed.y + coverage.top,
+                            placed.x[i] + coverage.left + coverage.width,
+                            placed.y + coverage.top + coverage.height};
+        for (std::size_t j = 0; j < i; ++j)
+            if (!placed.overlapping && inkMeets(known.coverage[static_cast<unsigned char>(text[j])],
+                                                placed.x[j], coverage, placed.x[i]))
+                placed.overlapping = true;
+        placed.inked = !inked ? ink
+                              : PixelArea{std::min(placed.inked.left, ink.left),
+                                          std::min(placed.inked.top, ink.top),
+                                          std::max(placed.inked.right, ink.right),
+                                          std::max(placed.inked.bottom, ink.bottom)};
+        inked = true;
     }
-    cairo_destroy(context);
-    cairo_surface_destroy(image);
-    return same;
+    if (!inked) placed.inked = {};
+    return true;
+}
+
+void compositeText(const KnownFont& known, std::string_view text, const PlacedText& placed,
+                   std::uint32_t colour, const ImageTarget& target) {
+    if (!placed.overlapping) {
+        for (std::size_t i = 0; i < text.size(); ++i)
+            compositeCoverage(known.coverage[static_cast<unsigned char>(text[i])], placed.x[i],
+                              placed.y, colour, target);
+        return;
+    }
+    // The text's coverage as one, from the origin (0, 0); kept per thread for its room.
+    thread_local Coverage added;
+    added.left = placed.inked.left;
+    added.top = placed.inked.top;
+    added.width = placed.inked.right - placed.inked.left;
+    added.height = placed.inked.bottom - placed.inked.top;
+    added.blockMade = false;
+    added.alpha.assign(
+        static_cast<std::size_t>(added.width) * static_cast<std::size_t>(added.height), 0);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const Coverage& glyph = known.coverage[static_cast<unsigned char>(text[i])];
+        for (int y = 0; y < glyph.height; ++y) {
+            const std::uint8_t* from =
+                glyph.alpha.data() + static_cast<std::size_t>(y) * glyph.width;
+            std::uint8_t* to =
+                added.alpha.data() +
+                static_cast<std::size_t>(placed.y + glyph.top + y - added.top) * added.width +
+                static_cast<std::size_t>(placed.x[i] + glyph.left - added.left);
+            for (int x = 0; x < glyph.width; ++x)
+                to[x] = static_cast<std::uint8_t>(std::min(255, to[x] + from[x]));
+        }
+    }
+    compositeCoverage(added, 0, 0, colour, target);
+}
+
+bool textMatchesCairo(const KnownFont& known, std::string_view text, bool alpha,
+                      bool& overlapping) {
+    // Placed first from the origin, to size the image, then within it from half a pixel to the
+    // left and a quarter below a whole pixel, as matchesCairo() places one glyph.
+    PlacedText placed;
+    if (!placeText(known, text, 0.5, 0.25, placed)) return false;
+    constexpr int margin = 2;
+    const int left = margin - placed.inked.left, top = margin - placed.inked.top;
+    Comparison comparison(known.font, placed.inked.right - placed.inked.left + 2 * margin,
+                          placed.inked.bottom - placed.inked.top + 2 * margin, alpha);
+    if (!comparison.ready() || !placeText(known, text, left + 0.5, top + 0.25, placed))
+        return false;
+    const std::string characters(text);
+    cairo_move_to(comparison.context(), left + 0.5, top + 0.25);
+    cairo_show_text(comparison.context(), characters.c_str());
+    compositeText(known, text, placed, 0xFF000000u | Comparison::colour, comparison.ours());
+    overlapping = placed.overlapping;
+    return comparison.same();
 }
 
 }  // namespace quillet

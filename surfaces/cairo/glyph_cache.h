@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "surfaces/cairo/cairo_surface.h"
@@ -39,6 +40,9 @@ struct KnownFont {
     std::array<unsigned long, 128> glyphIndex{};
     std::array<bool, 128> known{};
     std::array<Coverage, 128> coverage{};
+    // A bit for each image format where compositeText() was found to give what cairo gives for
+    // a text, and where it was found not to; shifted by two for texts whose glyphs overlap.
+    std::uint8_t textsCompared = 0, textsDiffer = 0;
 };
 
 // The context's font as kept, nothing while the context or its font is in error.
@@ -59,6 +63,30 @@ bool makeCoverage(cairo_scaled_font_t* font, unsigned long index,
 // Composites a coverage at an origin in whole pixels, within a clip.
 void compositeCoverage(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
                        const ImageTarget& target);
+
+// Where the glyphs of a text land, in pixels, shown from a point on cairo's fixed-point grid.
+struct PlacedText {
+    static constexpr std::size_t longest = 64;
+    std::array<int, longest> x{};  // each glyph's origin
+    int y = 0;
+    PixelArea inked{};         // around the ink of them all
+    bool overlapping = false;  // two glyphs cover a pixel both
+};
+
+// Places a text of ASCII characters whose glyphs and coverage are all known as cairo places
+// them: each glyph at the sum of the advances before it. false for a longer text or one that
+// lies too far out.
+bool placeText(const KnownFont& known, std::string_view text, double x, double y,
+               PlacedText& placed);
+
+// Composites the glyphs of a placed text as cairo does: one after another, or, where two cover
+// a pixel both, their coverage added first (up to 255) and composited once.
+void compositeText(const KnownFont& known, std::string_view text, const PlacedText& placed,
+                   std::uint32_t colour, const ImageTarget& target);
+
+// Whether compositeText() gives the very pixels cairo gives for the text, as matchesCairo() asks
+// of one glyph; overlapping tells whether the text compared had glyphs that overlap.
+bool textMatchesCairo(const KnownFont& known, std::string_view text, bool alpha, bool& overlapping);
 
 // Whether compositing the coverage gives the very pixels cairo gives, on an image of the
 // format over pixels of all kinds and at an origin that cairo rounds: compared once for each

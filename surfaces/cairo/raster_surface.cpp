@@ -98,7 +98,7 @@ void RasterSurface::showText(const std::string& text, double x, double baseline)
     const ImageTarget target{data_,     stride_,     alpha_,      page_.left,
                              page_.top, page_.right, page_.bottom};
     PixelArea touched{};
-    if (compositeGlyph(text, x, baseline, target, touched)) {
+    if (compositeText(text, x, baseline, target, touched)) {
         if (painted_ != nullptr)
             painted_->add({std::max(touched.left, page_.left), std::max(touched.top, page_.top),
                            std::min(touched.right, page_.right),

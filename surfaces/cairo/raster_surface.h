@@ -42,7 +42,7 @@ class PaintedAreas {
 
 // Writes the pixels of boxes on whole pixels (grid-fitted output) straight into an image
 // target, exactly the pixels cairo would fill for them: cairo's path filling costs many times
-// the few rows of a bar. Texts of one character are composited here as well, from their glyphs'
+// the few rows of a bar. Texts of ASCII characters are composited here as well, from their glyphs'
 // coverage. Boxes off the pixel grid, and other text, are left to cairo.
 //
 // A symbol's boxes come in bands of one height, mostly side by side. A band is painted on its
@@ -66,7 +66,7 @@ class RasterSurface final : public CairoSurface {
     RasterSurface& operator=(const RasterSurface&) = delete;
 
   protected:
-    // A character is composited here from its glyph's coverage, as cairo would composite it;
+    // ASCII text is composited here from its glyphs' coverage, as cairo would composite it;
     // other text is shown by cairo, a character as its glyph (cairo keeps text with its glyphs
     // only in documents) without cairo looking the glyph up again.
     void showText(const std::string& text, double x, double baseline) override;
