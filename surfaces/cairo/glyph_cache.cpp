@@ -279,7 +279,7 @@ void compositeCoverage(const Coverage& coverage, int originX, int originY, std::
     constexpr int largestBlock = 4096;  // pixels
     if (x1 == originX + coverage.left && y1 == originY + coverage.top &&
         x2 - x1 == coverage.width && y2 - y1 == coverage.height && x1 < x2 && y1 < y2 &&
-        coverage.width * coverage.height <= largestBlock) {
+        coverage.keepsBlock && coverage.width * coverage.height <= largestBlock) {
         std::uint32_t under;
         std::memcpy(&under, rowAt(y1) + x1 * 4, sizeof under);
         std::uint32_t differs = 0;
@@ -424,7 +424,7 @@ void compositeText(const KnownFont& known, std::string_view text, const PlacedTe
     added.top = placed.inked.top;
     added.width = placed.inked.right - placed.inked.left;
     added.height = placed.inked.bottom - placed.inked.top;
-    added.blockMade = false;
+    added.keepsBlock = false;
     added.alpha.assign(
         static_cast<std::size_t>(added.width) * static_cast<std::size_t>(added.height), 0);
     for (std::size_t i = 0; i < text.size(); ++i) {

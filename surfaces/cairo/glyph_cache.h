@@ -27,6 +27,7 @@ struct Coverage {
     mutable std::vector<std::uint32_t> block;
     mutable std::uint32_t blockColour = 0, blockUnder = 0;
     mutable bool blockMade = false;
+    bool keepsBlock = true;  // false for coverage made anew every time
 };
 
 // What cairo measures of one scaled font and of its ASCII characters, kept per thread: symbols
