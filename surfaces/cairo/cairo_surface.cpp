@@ -6,12 +6,11 @@
 #include <array>
 #include <cctype>
 #include <cmath>
-#include <cstring>
 #include <utility>
-#include <vector>
 
 #include "render/errors.h"
 #include "render/text.h"
+#include "surfaces/cairo/glyph_cache.h"
 
 namespace quillet {
 namespace {
@@ -61,248 +60,6 @@ bool isPlainAscii(std::string_view text) noexcept {
 
 std::string textForCairo(std::string_view text) {
     return isPlainAscii(text) ? std::string(text) : drawableText(text);
-}
-
-// A glyph's coverage as cairo composites it on an image: one byte a pixel, from the glyph's
-// origin rounded to whole pixels.
-struct Coverage {
-    enum class State : std::uint8_t { unknown, made, unusable };
-    State state = State::unknown;
-    std::uint8_t comparedFormats = 0;  // a bit for each image format found to give cairo's pixels
-    int left = 0, top = 0;             // of the first column and row, from the origin
-    int width = 0, height = 0;
-    std::vector<std::uint8_t> alpha;
-};
-
-// What cairo measures of one scaled font and of its ASCII characters, kept per thread: symbols
-// that print one character at a time (under every bar character) would otherwise have cairo
-// look up the same glyphs again for every text of every symbol. A font is held referenced while
-// it is kept, so its address names it alone.
-struct KnownFont {
-    cairo_scaled_font_t* font = nullptr;
-    cairo_font_extents_t extents{};
-    std::array<cairo_text_extents_t, 128> glyphExtents{};
-    std::array<unsigned long, 128> glyphIndex{};
-    std::array<bool, 128> known{};
-    std::array<Coverage, 128> coverage{};
-};
-
-struct KnownFonts {
-    std::array<KnownFont, 4> fonts;
-    std::size_t next = 0;
-    KnownFonts() = default;
-    KnownFonts(const KnownFonts&) = delete;
-    KnownFonts& operator=(const KnownFonts&) = delete;
-    ~KnownFonts() {
-        for (auto& known : fonts)
-            if (known.font != nullptr) cairo_scaled_font_destroy(known.font);
-    }
-};
-
-thread_local KnownFonts knownFonts;
-
-// The context's font as kept, nothing while the context or its font is in error.
-KnownFont* knownFontOf(cairo_t* context) {
-    if (cairo_status(context) != CAIRO_STATUS_SUCCESS) return nullptr;
-    cairo_scaled_font_t* font = cairo_get_scaled_font(context);
-    if (cairo_scaled_font_status(font) != CAIRO_STATUS_SUCCESS) return nullptr;
-    for (auto& known : knownFonts.fonts)
-        if (known.font == font) return &known;
-    cairo_font_extents_t extents;
-    cairo_font_extents(context, &extents);
-    if (cairo_status(context) != CAIRO_STATUS_SUCCESS) return nullptr;
-    KnownFont& known = knownFonts.fonts[knownFonts.next];
-    knownFonts.next = (knownFonts.next + 1) % knownFonts.fonts.size();
-    if (known.font != nullptr) cairo_scaled_font_destroy(known.font);
-    known.font = cairo_scaled_font_reference(font);
-    known.extents = extents;
-    known.known.fill(false);
-    for (auto& coverage : known.coverage) coverage.state = Coverage::State::unknown;
-    return &known;
-}
-
-// One ASCII character's extents and glyph, as cairo gives them for the text of that character.
-bool knowGlyph(cairo_t* context, KnownFont& known, char character) {
-    const auto slot = static_cast<unsigned char>(character);
-    if (known.known[slot]) return true;
-    const char text[2] = {character, '\0'};
-    cairo_text_extents_t extents;
-    cairo_text_extents(context, text, &extents);
-    if (cairo_status(context) != CAIRO_STATUS_SUCCESS) return false;
-    cairo_glyph_t* glyphs = nullptr;
-    int count = 0;
-    const cairo_status_t status = cairo_scaled_font_text_to_glyphs(
-        known.font, 0, 0, text, 1, &glyphs, &count, nullptr, nullptr, nullptr);
-    const bool one = status == CAIRO_STATUS_SUCCESS && count == 1;
-    if (one) {
-        known.glyphExtents[slot] = extents;
-        known.glyphIndex[slot] = glyphs[0].index;
-        known.known[slot] = true;
-    }
-    cairo_glyph_free(glyphs);
-    return one;
-}
-
-// x * y / 255 for bytes, rounded as pixman rounds it.
-constexpr std::uint32_t multiply(std::uint32_t x, std::uint32_t y) noexcept {
-    const std::uint32_t product = x * y + 0x80;
-    return (product + (product >> 8)) >> 8;
-}
-
-// multiply() for each byte of a pixel, two bytes at a time as pixman does it.
-constexpr std::uint32_t multiplyBytes(std::uint32_t pixel, std::uint32_t y) noexcept {
-    std::uint32_t even = (pixel & 0xFF00FFu) * y + 0x800080u;
-    even = (even + (even >> 8 & 0xFF00FFu)) >> 8 & 0xFF00FFu;
-    std::uint32_t odd = (pixel >> 8 & 0xFF00FFu) * y + 0x800080u;
-    odd = (odd + (odd >> 8 & 0xFF00FFu)) & 0xFF00FF00u;
-    return even | odd;
-}
-static_assert(multiplyBytes(0xFF804001u, 0x80) ==
-              (multiply(0xFF, 0x80) << 24 | multiply(0x80, 0x80) << 16 | multiply(0x40, 0x80) << 8 |
-               multiply(0x01, 0x80)));
-
-// An opaque colour over a pixel through a coverage: cairo's OVER on the premultiplied pixel, the
-// alpha byte as well (the colour's is 255). No byte carries into the next: each sum is at most
-// 255 * coverage / 255 + 255 * (255 - coverage) / 255, rounded, which is 255.
-void compositeOver(unsigned char* pixel, std::uint32_t colour, std::uint32_t coverage) noexcept {
-    std::uint32_t value;
-    std::memcpy(&value, pixel, sizeof value);
-    value = coverage == 255
-                ? colour
-                : multiplyBytes(colour, coverage) + multiplyBytes(value, 255 - coverage);
-    std::memcpy(pixel, &value, sizeof value);
-}
-
-// Where cairo puts a glyph's origin given on its fixed-point grid: rounded half up.
-int glyphPixel(double position) noexcept {
-    return static_cast<int>(std::floor(position + 0.5));
-}
-
-// Coverage is kept for glyphs up to this many pixels a side, 28 KB each at the most; larger
-// ones are rare enough to leave to cairo, and a thread's fonts stay within a few megabytes.
-constexpr int maxCoverageSide = 160;
-
-// Draws the glyph once with cairo on a clear one-byte image, where OVER leaves its coverage as
-// it is, with a margin that must stay clear: else the glyph spreads further than its extents say
-// and is left to cairo.
-bool makeCoverage(cairo_scaled_font_t* font, unsigned long index,
-                  const cairo_text_extents_t& extents, Coverage& coverage) {
-    constexpr int margin = 2;
-    if (!(extents.width >= 0 && extents.height >= 0 && extents.width < maxCoverageSide &&
-          extents.height < maxCoverageSide && std::abs(extents.x_bearing) < maxCoverageSide &&
-          std::abs(extents.y_bearing) < maxCoverageSide))
-        return false;
-    const int left = static_cast<int>(std::floor(extents.x_bearing)) - margin;
-    const int top = static_cast<int>(std::floor(extents.y_bearing)) - margin;
-    const int width = static_cast<int>(std::ceil(extents.width)) + 2 * margin + 1;
-    const int height = static_cast<int>(std::ceil(extents.height)) + 2 * margin + 1;
-    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
-    cairo_t* context = cairo_create(image);
-    cairo_set_scaled_font(context, font);
-    const cairo_glyph_t glyph{index, -static_cast<double>(left), -static_cast<double>(top)};
-    cairo_show_glyphs(context, &glyph, 1);
-    cairo_surface_flush(image);
-    bool made = cairo_status(context) == CAIRO_STATUS_SUCCESS;
-    if (made) {
-        const unsigned char* data = cairo_image_surface_get_data(image);
-        const int stride = cairo_image_surface_get_stride(image);
-        coverage.alpha.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-        for (int y = 0; y < height; ++y) {
-            const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
-            std::memcpy(coverage.alpha.data() + static_cast<std::size_t>(y) * width, row,
-                        static_cast<std::size_t>(width));
-            for (int x = 0; x < width; ++x)
-                if (row[x] != 0 &&
-                    (x < margin || y < margin || x >= width - margin || y >= height - margin))
-                    made = false;
-        }
-        coverage.left = left;
-        coverage.top = top;
-        coverage.width = width;
-        coverage.height = height;
-    }
-    cairo_destroy(context);
-    cairo_surface_destroy(image);
-    return made;
-}
-
-// Composites a coverage at an origin in whole pixels, within a clip.
-void compositeCoverage(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
-                       const ImageTarget& target) {
-    const int x1 = std::max(target.left, originX + coverage.left);
-    const int y1 = std::max(target.top, originY + coverage.top);
-    const int x2 = std::min(target.right, originX + coverage.left + coverage.width);
-    const int y2 = std::min(target.bottom, originY + coverage.top + coverage.height);
-    for (int y = y1; y < y2; ++y) {
-        const std::uint8_t* alpha =
-            coverage.alpha.data() +
-            static_cast<std::size_t>(y - originY - coverage.top) * coverage.width +
-            (x1 - originX - coverage.left);
-        unsigned char* pixel =
-            target.data + static_cast<std::ptrdiff_t>(y) * target.stride + x1 * 4;
-        for (int x = x1; x < x2; ++x, ++alpha, pixel += 4)
-            if (*alpha != 0) compositeOver(pixel, colour, *alpha);
-    }
-}
-
-// Whether compositing the coverage gives the very pixels cairo gives, on an image of the
-// format over pixels of all kinds and at an origin that cairo rounds: compared once for each
-// glyph and format, so that a cairo that draws otherwise is never imitated wrongly.
-bool matchesCairo(cairo_scaled_font_t* font, unsigned long index, const Coverage& coverage,
-                  bool alpha) {
-    constexpr int margin = 2;
-    const int width = coverage.width + 2 * margin, height = coverage.height + 2 * margin;
-    cairo_surface_t* image =
-        cairo_image_surface_create(alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, width, height);
-    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(image);
-        return false;
-    }
-    unsigned char* data = cairo_image_surface_get_data(image);
-    const int stride = cairo_image_surface_get_stride(image);
-    // Pixels opaque and, with alpha, translucent and clear, their premultiplied colours varied.
-    std::uint32_t seed = 0x9E3779B9u;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const std::uint32_t a = !alpha || (seed >> 30) == 0 ? 255
-                                    : (seed >> 30) == 1         ? 0
-                                                                : seed >> 24;
-            std::uint32_t pixel = a << 24;
-            for (int shift = 0; shift < 24; shift += 8)
-                pixel |= multiply(seed >> (shift + 2) & 0xFFu, a) << shift;
-            std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride + x * 4, &pixel, 4);
-        }
-    cairo_surface_mark_dirty(image);
-    std::vector<unsigned char> ours(data, data + static_cast<std::ptrdiff_t>(height) * stride);
-    constexpr std::uint32_t colour = 0x2A6FC3;  // 0xRRGGBB, as an opaque pixel holds it
-    cairo_t* context = cairo_create(image);
-    cairo_set_scaled_font(context, font);
-    cairo_set_source_rgb(context, (colour >> 16) / 255.0, (colour >> 8 & 0xFF) / 255.0,
-                         (colour & 0xFF) / 255.0);
-    // Half a pixel to the left in x and a quarter below in y round to the same origin.
-    const int originX = margin - coverage.left, originY = margin - coverage.top;
-    const cairo_glyph_t glyph{index, originX - 0.5, originY + 0.25};
-    cairo_show_glyphs(context, &glyph, 1);
-    cairo_surface_flush(image);
-    bool same = cairo_status(context) == CAIRO_STATUS_SUCCESS && glyphPixel(glyph.x) == originX &&
-                glyphPixel(glyph.y) == originY;
-    if (same) {
-        const ImageTarget target{ours.data(), stride, alpha, 0, 0, width, height};
-        compositeCoverage(coverage, originX, originY, 0xFF000000u | colour, target);
-        for (int y = 0; y < height && same; ++y)
-            for (int x = 0; x < width && same; ++x) {
-                const std::size_t at = static_cast<std::size_t>(y) * stride + x * 4;
-                std::uint32_t drawn, made;
-                std::memcpy(&drawn, data + at, 4);
-                std::memcpy(&made, ours.data() + at, 4);
-                const std::uint32_t compared = alpha ? 0xFFFFFFFFu : 0x00FFFFFFu;
-                same = ((drawn ^ made) & compared) == 0;
-            }
-    }
-    cairo_destroy(context);
-    cairo_surface_destroy(image);
-    return same;
 }
 
 // A text of one plain ASCII character.
@@ -498,7 +255,7 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
     // Both corners are inclusive: the box covers x1 .. x2 + 1, so x .. x + w - 1 is w wide.
     const double rightX = x2 + 1.0;
     const double bottomY = static_cast<double>(y2) + 1.0;
-    drawn_.add(x1, y1, rightX, bottomY);
+    if (keepsExtents_) drawn_.add(x1, y1, rightX, bottomY);
 
     const double unitLeft = std::min<double>(x1, rightX), unitRight = std::max<double>(x1, rightX);
     double left = toDeviceX(unitLeft);
@@ -522,8 +279,10 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
         top = roundHalfAway(top);
         bottom = roundHalfAway(bottom);
     }
-    drawnOnDevice_.add(left, top, right, bottom);
-    boxesOnDevice_.add(left, top, right, bottom);
+    if (keepsExtents_) {
+        drawnOnDevice_.add(left, top, right, bottom);
+        boxesOnDevice_.add(left, top, right, bottom);
+    }
     if (color != white && placement_.barReduction > 0) {
         const double reduction =
             placement_.gridFit ? roundHalfAway(placement_.barReduction) : placement_.barReduction;
@@ -565,44 +324,61 @@ bool CairoSurface::showGlyph(std::string_view text, double x, double baseline) {
     return true;
 }
 
-bool CairoSurface::compositeGlyph(std::string_view text, double x, double baseline,
-                                  const ImageTarget& target) {
+bool CairoSurface::compositeText(std::string_view text, double x, double baseline,
+                                 const ImageTarget& target, PixelArea& touched) {
     // Below a pixel and a half to the em, what cairo draws of a glyph depends on where between
     // pixels it starts (it clips the glyph to extents at that very position): text that small
     // is left to cairo, with some room to spare.
     constexpr double smallestSize = 4;
-    if (!isOneAscii(text) || !(fontSize_ * placement_.devicePerPoint >= smallestSize)) return false;
+    if (text.empty() || text.size() > PlacedText::longest || !isPlainAscii(text) ||
+        !(fontSize_ * placement_.devicePerPoint >= smallestSize))
+        return false;
     KnownFont* known = knownFontOf(context_);
-    if (known == nullptr || !knowGlyph(context_, *known, text[0])) return false;
-    const auto slot = static_cast<unsigned char>(text[0]);
-    Coverage& coverage = known->coverage[slot];
-    const unsigned long index = known->glyphIndex[slot];
-    if (coverage.state == Coverage::State::unknown) {
-        coverage.comparedFormats = 0;
-        coverage.state = makeCoverage(known->font, index, known->glyphExtents[slot], coverage)
-                             ? Coverage::State::made
-                             : Coverage::State::unusable;
-    }
-    if (coverage.state != Coverage::State::made) return false;
+    if (known == nullptr) return false;
     const std::uint8_t format = target.alpha ? 2 : 1;
-    if ((coverage.comparedFormats & format) == 0) {
-        if (!matchesCairo(known->font, index, coverage, target.alpha)) {
-            coverage.state = Coverage::State::unusable;
-            return false;
+    for (const char character : text) {
+        if (!knowGlyph(context_, *known, character)) return false;
+        const auto slot = static_cast<unsigned char>(character);
+        Coverage& coverage = known->coverage[slot];
+        const unsigned long index = known->glyphIndex[slot];
+        if (coverage.state == Coverage::State::unknown) {
+            coverage.comparedFormats = 0;
+            coverage.state = makeCoverage(known->font, index, known->glyphExtents[slot], coverage)
+                                 ? Coverage::State::made
+                                 : Coverage::State::unusable;
         }
-        coverage.comparedFormats |= format;
+        if (coverage.state != Coverage::State::made) return false;
+        if ((coverage.comparedFormats & format) == 0) {
+            if (!matchesCairo(known->font, index, coverage, target.alpha)) {
+                coverage.state = Coverage::State::unusable;
+                return false;
+            }
+            coverage.comparedFormats |= format;
+        }
     }
     // cairo starts text at the current point, which it keeps on its fixed-point grid.
     double glyphX = 0, glyphY = 0;
     cairo_move_to(context_, x, baseline);
     cairo_get_current_point(context_, &glyphX, &glyphY);
     cairo_new_path(context_);
-    // A glyph this far out lies beyond any image: left to cairo, its pixel needs no int.
-    constexpr double farOff = 1e9;
-    if (!(std::abs(glyphX) < farOff && std::abs(glyphY) < farOff)) return false;
+    PlacedText placed;
+    if (!placeText(*known, text, glyphX, glyphY, placed)) return false;
+    // Texts of several characters are compared with cairo once, with their glyphs apart and
+    // once overlapping.
+    const auto kind = static_cast<std::uint8_t>(placed.overlapping ? format << 2 : format);
+    if (text.size() > 1 && (known->textsCompared & kind) == 0) {
+        if ((known->textsDiffer & kind) != 0) return false;
+        bool overlapping = false;
+        const bool same = textMatchesCairo(*known, text, target.alpha, overlapping);
+        const auto compared = static_cast<std::uint8_t>(overlapping ? format << 2 : format);
+        (same ? known->textsCompared : known->textsDiffer) |= compared;
+        if ((known->textsCompared & kind) == 0) return false;
+    }
+    touched = placed.inked;
+    compositing(touched);
     const auto colour = static_cast<std::uint32_t>(foreColor_);
-    compositeCoverage(
-        coverage, glyphPixel(glyphX), glyphPixel(glyphY),
+    quillet::compositeText(
+        *known, text, placed,
         0xFF000000u | (colour & 0xFFu) << 16 | (colour & 0xFF00u) | (colour >> 16 & 0xFFu), target);
     return true;
 }
@@ -628,9 +404,11 @@ void CairoSurface::print(std::string_view text) {
     checkContext();
 
     const double width = extents.x_advance / placement_.devicePerUnit;
-    drawn_.add(currentX_, currentY_, currentX_ + width,
-               currentY_ + font.height / placement_.devicePerUnit);
-    drawnOnDevice_.add(deviceX, deviceY, deviceX + extents.x_advance, deviceY + font.height);
+    if (keepsExtents_) {
+        drawn_.add(currentX_, currentY_, currentX_ + width,
+                   currentY_ + font.height / placement_.devicePerUnit);
+        drawnOnDevice_.add(deviceX, deviceY, deviceX + extents.x_advance, deviceY + font.height);
+    }
     currentX_ += width;
 }
 

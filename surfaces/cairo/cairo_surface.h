@@ -50,6 +50,11 @@ struct Extents {
     double height() const noexcept { return empty ? 0 : bottom - top; }
 };
 
+// A rectangle of pixels, right and bottom excluded.
+struct PixelArea {
+    int left, top, right, bottom;
+};
+
 // The pixels of an unscaled 24- or 32-bit cairo image and the clip, in pixels, within them.
 struct ImageTarget {
     unsigned char* data;
@@ -97,11 +102,18 @@ class CairoSurface : public Surface {
     // font; false, showing nothing, for any other text. Only for targets that keep no text.
     bool showGlyph(std::string_view text, double x, double baseline);
 
-    // Composites a text of one ASCII character straight into the pixels of target, exactly as
-    // showGlyph() would have cairo do it, without cairo: false, drawing nothing, where that
-    // cannot be done (other text, a glyph too large, a cairo that draws it otherwise).
-    bool compositeGlyph(std::string_view text, double x, double baseline,
-                        const ImageTarget& target);
+    // Composites a text of ASCII characters straight into the pixels of target, exactly as
+    // cairo would show it, without cairo: false, drawing nothing, where that cannot be done
+    // (other text, a glyph too large, glyphs whose ink overlaps, a cairo that draws it
+    // otherwise). touched is set to the pixels it may have changed.
+    bool compositeText(std::string_view text, double x, double baseline, const ImageTarget& target,
+                       PixelArea& touched);
+
+    // Told by compositeText() of the pixels it is about to read and change, before it does.
+    virtual void compositing(const PixelArea&) {}
+
+    // For a surface whose caller never asks what was drawn: the extents are left empty.
+    void keepNoExtents() noexcept { keepsExtents_ = false; }
 
     // Raises the run-time error for a context that cairo has put in error.
     void checkContext() const;
@@ -135,6 +147,7 @@ class CairoSurface : public Surface {
     Extents drawn_;
     Extents drawnOnDevice_;
     Extents boxesOnDevice_;
+    bool keepsExtents_ = true;
     Run run_;
 };
 

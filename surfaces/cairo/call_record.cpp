@@ -1,0 +1,99 @@
+#include "surfaces/cairo/call_record.h"
+
+namespace quillet {
+
+void CallRecord::clear() noexcept {
+    calls_.clear();
+    texts_.clear();
+}
+
+CallRecord::Call& CallRecord::add(Kind kind) {
+    Call& call = calls_.emplace_back();
+    call.kind = kind;
+    return call;
+}
+
+void CallRecord::keep(Kind kind, std::string_view text) {
+    Call& call = add(kind);
+    call.value = static_cast<std::int32_t>(texts_.size());
+    call.length = static_cast<std::uint32_t>(text.size());
+    texts_.append(text);
+}
+
+std::string_view CallRecord::textOf(const Call& call) const noexcept {
+    return std::string_view(texts_).substr(static_cast<std::size_t>(call.value), call.length);
+}
+
+void CallRecord::setFontName(std::string_view name) {
+    keep(Kind::fontName, name);
+}
+
+void CallRecord::setForeColor(std::int32_t color) {
+    add(Kind::foreColor).value = color;
+}
+
+void CallRecord::setFontBold(bool bold) {
+    add(Kind::fontBold).value = bold ? 1 : 0;
+}
+
+void CallRecord::setFontSize(std::int16_t size) {
+    add(Kind::fontSize).value = size;
+}
+
+void CallRecord::setCurrentX(Coordinate x) {
+    add(Kind::currentX).x = x;
+}
+
+void CallRecord::setCurrentY(float y) {
+    add(Kind::currentY).y1 = y;
+}
+
+void CallRecord::line(std::int16_t flags, std::int16_t x1, float y1, std::int16_t x2, float y2,
+                      std::int32_t color) {
+    Call& call = add(Kind::line);
+    call.flags = flags;
+    call.x1 = x1;
+    call.x2 = x2;
+    call.y1 = y1;
+    call.y2 = y2;
+    call.value = color;
+}
+
+void CallRecord::print(std::string_view text) {
+    keep(Kind::print, text);
+}
+
+void CallRecord::replay(Surface& target) const {
+    for (const Call& call : calls_) {
+        switch (call.kind) {
+            case Kind::fontName:
+                target.setFontName(textOf(call));
+                break;
+            case Kind::foreColor:
+                target.setForeColor(call.value);
+                break;
+            case Kind::fontBold:
+                target.setFontBold(call.value != 0);
+                break;
+            case Kind::fontSize:
+                target.setFontSize(static_cast<std::int16_t>(call.value));
+                break;
+            case Kind::currentX:
+                target.setCurrentX(call.x);
+                break;
+            case Kind::currentY:
+                target.setCurrentY(call.y1);
+                break;
+            case Kind::line: {
+                std::int16_t x1 = call.x1;
+                target.line(call.flags, x1, call.y1, call.x2, call.y2, call.value);
+                break;
+            }
+            case Kind::print:
+                target.print(textOf(call));
+                break;
+        }
+    }
+}
+
+}  // namespace quillet

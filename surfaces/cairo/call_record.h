@@ -1,0 +1,63 @@
+// The calls one drawing made on its surface, in order, to be made again on another surface.
+//
+// A drawing method's calls depend only on what the surface answered to TextWidth and TextHeight:
+// made again on a surface that would answer the same, they are the calls the method would make
+// there, without running it again. The measures themselves are not made again: what they
+// answered is already in the calls that follow them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "render/surface.h"
+
+namespace quillet {
+
+class CallRecord {
+  public:
+    // Forgets the calls, keeping the room they took for the next drawing.
+    void clear() noexcept;
+
+    void setFontName(std::string_view name);
+    void setForeColor(std::int32_t color);
+    void setFontBold(bool bold);
+    void setFontSize(std::int16_t size);
+    void setCurrentX(Coordinate x);
+    void setCurrentY(float y);
+    void line(std::int16_t flags, std::int16_t x1, float y1, std::int16_t x2, float y2,
+              std::int32_t color);
+    void print(std::string_view text);
+
+    // The calls again, in their order; a failing call stops it as it stopped the drawing.
+    void replay(Surface& target) const;
+
+  private:
+    enum class Kind : std::uint8_t {
+        fontName,
+        foreColor,
+        fontBold,
+        fontSize,
+        currentX,
+        currentY,
+        line,
+        print
+    };
+    struct Call {
+        Kind kind = Kind::fontName;
+        std::int16_t flags = 0, x1 = 0, x2 = 0;
+        float y1 = 0, y2 = 0;
+        std::int32_t value = 0;    // a colour, a size, a weight; where a text starts
+        std::uint32_t length = 0;  // of a text
+        Coordinate x;
+    };
+    Call& add(Kind kind);
+    void keep(Kind kind, std::string_view text);
+    std::string_view textOf(const Call& call) const noexcept;
+
+    std::vector<Call> calls_;
+    std::string texts_;
+};
+
+}  // namespace quillet

@@ -1,0 +1,98 @@
+// What cairo measures of fonts and glyphs, kept per thread, and glyphs composited straight into
+// image pixels from their coverage with the very results cairo (pixman) gives.
+#pragma once
+
+#include <cairo.h>
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "surfaces/cairo/cairo_surface.h"
+
+namespace quillet {
+
+// A glyph's coverage as cairo composites it on an image: one byte a pixel, from the glyph's
+// origin rounded to whole pixels.
+struct Coverage {
+    enum class State : std::uint8_t { unknown, made, unusable };
+    State state = State::unknown;
+    std::uint8_t comparedFormats = 0;  // a bit for each image format found to give cairo's pixels
+    int left = 0, top = 0;             // of the first column and row, from the origin
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> alpha;
+    // The glyph composited once over pixels all of one value, as text lands on its paper again
+    // and again: copied then rather than composited. Kept for glyphs of a few thousand pixels.
+    mutable std::vector<std::uint32_t> block;
+    mutable std::uint32_t blockColour = 0, blockUnder = 0;
+    mutable bool blockMade = false;
+    bool keepsBlock = true;  // false for coverage made anew every time
+};
+
+// What cairo measures of one scaled font and of its ASCII characters, kept per thread: symbols
+// that print one character at a time (under every bar character) would otherwise have cairo
+// look up the same glyphs again for every text of every symbol. A font is held referenced while
+// it is kept, so its address names it alone.
+struct KnownFont {
+    cairo_scaled_font_t* font = nullptr;
+    cairo_font_extents_t extents{};
+    std::array<cairo_text_extents_t, 128> glyphExtents{};
+    std::array<unsigned long, 128> glyphIndex{};
+    std::array<bool, 128> known{};
+    std::array<Coverage, 128> coverage{};
+    // A bit for each image format where compositeText() was found to give what cairo gives for
+    // a text, and where it was found not to; shifted by two for texts whose glyphs overlap.
+    std::uint8_t textsCompared = 0, textsDiffer = 0;
+};
+
+// The context's font as kept, nothing while the context or its font is in error.
+KnownFont* knownFontOf(cairo_t* context);
+
+// One ASCII character's extents and glyph, as cairo gives them for the text of that character.
+bool knowGlyph(cairo_t* context, KnownFont& known, char character);
+
+// Where cairo puts a glyph's origin given on its fixed-point grid: rounded half up.
+int glyphPixel(double position) noexcept;
+
+// Draws the glyph once with cairo on a clear one-byte image, where OVER leaves its coverage as
+// it is, with a margin that must stay clear: else the glyph spreads further than its extents say
+// and is left to cairo.
+bool makeCoverage(cairo_scaled_font_t* font, unsigned long index,
+                  const cairo_text_extents_t& extents, Coverage& coverage);
+
+// Composites a coverage at an origin in whole pixels, within a clip.
+void compositeCoverage(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
+                       const ImageTarget& target);
+
+// Where the glyphs of a text land, in pixels, shown from a point on cairo's fixed-point grid.
+struct PlacedText {
+    static constexpr std::size_t longest = 64;
+    std::array<int, longest> x{};  // each glyph's origin
+    int y = 0;
+    PixelArea inked{};         // around the ink of them all
+    bool overlapping = false;  // two glyphs cover a pixel both
+};
+
+// Places a text of ASCII characters whose glyphs and coverage are all known as cairo places
+// them: each glyph at the sum of the advances before it. false for a longer text or one that
+// lies too far out.
+bool placeText(const KnownFont& known, std::string_view text, double x, double y,
+               PlacedText& placed);
+
+// Composites the glyphs of a placed text as cairo does: one after another, or, where two cover
+// a pixel both, their coverage added first (up to 255) and composited once.
+void compositeText(const KnownFont& known, std::string_view text, const PlacedText& placed,
+                   std::uint32_t colour, const ImageTarget& target);
+
+// Whether compositeText() gives the very pixels cairo gives for the text, as matchesCairo() asks
+// of one glyph; overlapping tells whether the text compared had glyphs that overlap.
+bool textMatchesCairo(const KnownFont& known, std::string_view text, bool alpha, bool& overlapping);
+
+// Whether compositing the coverage gives the very pixels cairo gives, on an image of the
+// format over pixels of all kinds and at an origin that cairo rounds: compared once for each
+// glyph and format, so that a cairo that draws otherwise is never imitated wrongly.
+bool matchesCairo(cairo_scaled_font_t* font, unsigned long index, const Coverage& coverage,
+                  bool alpha);
+
+}  // namespace quillet

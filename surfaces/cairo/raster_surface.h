@@ -1,0 +1,104 @@
+// The pixel fast path of raster output: boxes on whole pixels and texts of one character written
+// straight into a cairo image, the very pixels cairo would give.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "surfaces/cairo/cairo_surface.h"
+
+typedef struct _cairo_surface cairo_surface_t;
+
+namespace quillet {
+
+// Where a raster may differ from its paper, as a few rectangles of pixels: what a symbol painted,
+// so that only that is restored before the next. Areas of one page that share rows are kept as
+// one rectangle around both (restoring whole rows costs less than many short pieces of them);
+// what is left beyond a page is kept apart from the next; past a dozen rectangles they are kept
+// as one.
+class PaintedAreas {
+  public:
+    explicit PaintedAreas(std::uint32_t paper = 0) noexcept : paper_(paper) {}
+
+    // The pixel, in cairo's order, that needs no restoring.
+    std::uint32_t paper() const noexcept { return paper_; }
+    void add(const PixelArea& area) noexcept;
+    // Forgets what lies within the top left width x height pixels, which were restored.
+    void forgetWithin(int width, int height) noexcept;
+    void clear() noexcept { count_ = firstOpen_ = 0; }
+    const PixelArea* begin() const noexcept { return areas_.data(); }
+    const PixelArea* end() const noexcept { return areas_.data() + count_; }
+
+  private:
+    static constexpr std::size_t capacity = 16;
+    std::uint32_t paper_;
+    std::array<PixelArea, capacity> areas_{};
+    std::size_t count_ = 0;
+    std::size_t firstOpen_ = 0;  // areas before it lie beyond the page and take in nothing
+};
+
+// Writes the pixels of boxes on whole pixels (grid-fitted output) straight into an image
+// target, exactly the pixels cairo would fill for them: cairo's path filling costs many times
+// the few rows of a bar. Texts of ASCII characters are composited here as well, from their glyphs'
+// coverage. Boxes off the pixel grid, and other text, are left to cairo.
+//
+// A symbol's boxes come in bands of one height, mostly side by side. A band is painted on its
+// top row only, box after box, and that row is then copied down over each run of adjacent boxes:
+// a few long copies instead of a short fill per box and row.
+class RasterSurface final : public CairoSurface {
+  public:
+    struct Page {
+        cairo_surface_t* image;
+        int left, top, right, bottom;  // the clip, in pixels
+    };
+    // The page of a context that draws unscaled on a 24- or 32-bit image within a clip on whole
+    // pixels; nothing for any other context.
+    static std::optional<Page> pageOf(cairo_t* context);
+
+    // What the surface paints other than paper goes into painted, when given.
+    RasterSurface(cairo_t* context, const DevicePlacement& placement, const Page& page,
+                  PaintedAreas* painted = nullptr);
+    ~RasterSurface() override { handToCairo(); }
+    RasterSurface(const RasterSurface&) = delete;
+    RasterSurface& operator=(const RasterSurface&) = delete;
+
+  protected:
+    // ASCII text is composited here from its glyphs' coverage, as cairo would composite it;
+    // other text is shown by cairo, a character as its glyph (cairo keeps text with its glyphs
+    // only in documents) without cairo looking the glyph up again.
+    void showText(const std::string& text, double x, double baseline) override;
+    void paintBox(double left, double top, double right, double bottom,
+                  std::int32_t color) override;
+    // The band is copied down first where the glyph would read rows it has not reached yet.
+    void compositing(const PixelArea& area) override;
+
+  private:
+    unsigned char* rowAt(int y) const { return data_ + static_cast<std::ptrdiff_t>(y) * stride_; }
+
+    void copyBandDown();
+    // What cairo drew must be in the pixels before they are written here.
+    void takeFromCairo();
+    // cairo must know before it draws again that the pixels changed under it.
+    void handToCairo();
+    void paintedWhole();
+
+    struct Run {
+        int left, right;
+    };
+
+    Page page_;
+    unsigned char* data_;
+    int stride_;
+    bool alpha_;
+    PaintedAreas* painted_;
+    int bandTop_ = 0, bandBottom_ = 0;
+    std::array<Run, 32> runs_{};  // of the band painted on its top row only
+    std::size_t runCount_ = 0;
+    bool written_ = false;    // pixels changed since cairo last knew
+    bool cairoDrew_ = false;  // cairo drew since the pixels were last written
+};
+
+}  // namespace quillet
