@@ -6,7 +6,9 @@
 // file only says which pattern, which band and which text.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -51,6 +53,7 @@ class ElementWidths {
     std::int16_t wide() const { return checkedInt16(wide_); }
 
   private:
+    friend class Frame;
     std::int32_t narrow_;
     std::int32_t wide_;
 };
@@ -119,14 +122,10 @@ class Frame {
 
     // A module pattern: one pWidth-wide box per character, "0" a white space, anything else a bar.
     void paintModules(std::string_view pattern, Band band) {
-        // Everything a box needs is held here, so nothing is read again after each surface call.
-        Surface& target = surface();
-        const std::int32_t lineColor = args_.pLineColor;
         const std::int16_t width = args_.pWidth;
-        std::int16_t x = runningX_;
-        for (const char module : pattern)
-            x = boxAt(target, x, width, band, module != '0', lineColor);
-        runningX_ = x;
+        paintRun(pattern.size(), width, band, [&](std::size_t i) {
+            return Element{width, pattern[i] != '0'};
+        });
     }
 
     // Two-width elements, alternately bar and space starting with a bar (or a space when
@@ -135,18 +134,16 @@ class Frame {
     enum class Gap { none, narrowSpace };
     void paintElements(std::string_view pattern, const ElementWidths& widths, Band band,
                        bool firstIsBar = true, Gap gap = Gap::none) {
-        Surface& target = surface();
-        const std::int32_t lineColor = args_.pLineColor;
-        const ElementWidths local = widths;
-        std::int16_t x = runningX_;
-        bool bar = firstIsBar;
-        for (const char element : pattern) {
-            x = boxAt(target, x, element == '0' ? local.narrow() : local.wide(), band, bar,
-                      lineColor);
-            bar = !bar;
-        }
-        if (gap == Gap::narrowSpace) x = boxAt(target, x, local.narrow(), band, false, lineColor);
-        runningX_ = x;
+        const std::int32_t narrow = widths.narrow_;
+        const std::int32_t wide = widths.wide_;
+        const std::size_t elements = pattern.size();
+        const auto element = [&](std::size_t i) {
+            // The gap is one more element, always a space.
+            if (i == elements) return Element{narrow, false};
+            return Element{pattern[i] == '0' ? narrow : wide, ((i & 1) == 0) == firstIsBar};
+        };
+        paintRun(elements + (gap == Gap::narrowSpace ? 1 : 0),
+                 std::max(std::abs(narrow), std::abs(wide)), band, element);
     }
 
     // "CurrentX", "CurrentY", then the text output.
@@ -167,6 +164,49 @@ class Frame {
     void centreText(std::string_view text, float rowOffset) const;
 
   private:
+    struct Element {
+        std::int32_t width;
+        bool bar;
+    };
+
+    // `count` boxes side by side from the running x, element(i) giving each one's width and
+    // kind, none wider than `widest` either way. When no box of the run can leave the 16-bit
+    // range, which is known before the first, the boxes are painted without a check each; the
+    // checked boxAt takes over from a box whose x the surface moved, or for the whole run when
+    // it may overflow, so that an overflow still stops at its own box.
+    template <class ElementAt>
+    void paintRun(std::size_t count, std::int32_t widest, Band band, ElementAt element) {
+        Surface& target = surface();
+        const std::int32_t lineColor = args_.pLineColor;
+        std::int16_t x = runningX_;
+        std::size_t next = 0;
+        const std::int64_t reach = static_cast<std::int64_t>(count) * widest;
+        if (widest <= int16Max && x + reach <= int16Max && x - reach - 1 >= int16Min) {
+            for (; next < count; ++next) {
+                const Element box = element(next);
+                const auto end = static_cast<std::int16_t>(x + box.width);
+                const auto right = static_cast<std::int16_t>(end - 1);
+                std::int16_t x1 = x;
+                if (box.bar) {
+                    target.bar(boxFlags, x1, band.top, right, band.bottom, lineColor);
+                } else {
+                    target.line(boxFlags, x1, band.top, right, band.bottom, white);
+                }
+                if (x1 != x) {
+                    x = add16(x1, box.width);
+                    ++next;
+                    break;
+                }
+                x = end;
+            }
+        }
+        for (; next < count; ++next) {
+            const Element box = element(next);
+            x = boxAt(target, x, checkedInt16(box.width), band, box.bar, lineColor);
+        }
+        runningX_ = x;
+    }
+
     // One box from x, width wide, and the x after it. The right edge is summed left to right, as
     // x + width - 1, each step checked. The surface receives x by reference and may change it
     // before the step past the box; it is handed a copy so that, when it does not, the next box
