@@ -123,7 +123,7 @@ class Frame {
     // A module pattern: one pWidth-wide box per character, "0" a white space, anything else a bar.
     void paintModules(std::string_view pattern, Band band) {
         const std::int16_t width = args_.pWidth;
-        paintRun(pattern.size(), width, band, [&](std::size_t i) {
+        paintRun(pattern.size(), std::abs(std::int32_t{width}), band, [&](std::size_t i) {
             return Element{width, pattern[i] != '0'};
         });
     }

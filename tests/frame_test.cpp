@@ -1,4 +1,6 @@
 // The drawing frame: 16-bit arithmetic, rounding, numeric values, ratios, text and the trap.
+#include "render/frame.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,7 +8,6 @@
 
 #include "render/arithmetic.h"
 #include "render/errors.h"
-#include "render/frame.h"
 #include "render/numeric.h"
 #include "render/ratio.h"
 #include "render/text.h"
@@ -30,9 +31,21 @@ TEST(Rounding, HalfToEvenIntoSixteenBits) {
         std::int32_t expected;  // the value, or -error when it fails
     };
     const Row rows[] = {
-        {2.5, 2},       {3.5, 4},       {-2.5, -2},     {-3.5, -4},         {100.5, 100},
-        {101.5, 102},   {0.49999999, 0}, {0.5000001, 1}, {-0.5, 0},          {32767.4, 32767},
-        {32767.5, -6},  {-32768.5, -32768}, {-32769.5, -6}, {17.5, 18},      {1e10, -6},
+        {2.5, 2},
+        {3.5, 4},
+        {-2.5, -2},
+        {-3.5, -4},
+        {100.5, 100},
+        {101.5, 102},
+        {0.49999999, 0},
+        {0.5000001, 1},
+        {-0.5, 0},
+        {32767.4, 32767},
+        {32767.5, -6},
+        {-32768.5, -32768},
+        {-32769.5, -6},
+        {17.5, 18},
+        {1e10, -6},
         {std::numeric_limits<double>::quiet_NaN(), -6},
         {std::numeric_limits<double>::infinity(), -6},
     };
@@ -60,11 +73,10 @@ TEST(NumericValue, ReadsTheNumberAtTheStart) {
         double expected;
     };
     const Row rows[] = {
-        {"3", 3},        {" 2.5", 2.5},   {"-4", -4},     {"+7", 7},       {"1 2 3", 123},
-        {"\t1\n5", 15},  {"12abc", 12},   {"abc", 0},     {"", 0},         {".5", 0.5},
-        {"-", 0},        {".", 0},        {"1.2.3", 1.2}, {"1e2", 100},    {"1D2", 100},
-        {"2e", 2},       {"2e+", 2},      {"- 5", -5},    {"+-5", 0},      {"5A", 5},
-        {"A5", 0},       {"0x10", 0},     {"1e-400", 0},
+        {"3", 3},       {" 2.5", 2.5}, {"-4", -4},   {"+7", 7},   {"1 2 3", 123}, {"\t1\n5", 15},
+        {"12abc", 12},  {"abc", 0},    {"", 0},      {".5", 0.5}, {"-", 0},       {".", 0},
+        {"1.2.3", 1.2}, {"1e2", 100},  {"1D2", 100}, {"2e", 2},   {"2e+", 2},     {"- 5", -5},
+        {"+-5", 0},     {"5A", 5},     {"A5", 0},    {"0x10", 0}, {"1e-400", 0},
     };
     for (const auto& row : rows) EXPECT_EQ(numericValue(row.text), row.expected) << row.text;
     EXPECT_EQ(errorOf([] { numericValue("1e400"); }), error::overflow);
@@ -81,9 +93,11 @@ TEST(Ratio, ParsesWideAndNarrowExtras) {
         std::int32_t wide, narrow;  // or -error in wide
     };
     const Row rows[] = {
-        {"3:1", 21, 1},  {"2:1", 14, 1},  {"2.5:1", 18, 1}, {":", 0, 0},    {"2:0", 14, 0},
-        {"3", -5, 0},    {"", -5, 0},     {"5000:1", -6, 0}, {"1:40000", -6, 0},
-        {"1:2:3", 7, 2}, {"x:y", 0, 0},   {" 3 : 1.5 ", 21, 2},
+        {"3:1", 21, 1},     {"2:1", 14, 1},       {"2.5:1", 18, 1},  {":", 0, 0},
+        {"2:0", 14, 0},     {"3", -5, 0},         {"", -5, 0},       {"5000:1", -6, 0},
+        {"1:40000", -6, 0}, {"1:2:3", 7, 2},      {"x:y", 0, 0},     {" 3 : 1.5 ", 21, 2},
+        {"03:01", 21, 1},   {"4681:1", 32767, 1}, {"4682:1", -6, 0}, {"1:9999", 7, 9999},
+        {"3:1 ", 21, 1},    {"+3:1", 21, 1},
     };
     for (const auto& row : rows) {
         Ratio ratio{};
@@ -101,7 +115,9 @@ TEST(Ratio, ParsesWideAndNarrowExtras) {
 TEST(Text, CharactersNotBytes) {
     EXPECT_EQ(decodeUtf8("a\u00e9\u20ac"), U"a\u00e9\u20ac");
     EXPECT_EQ(encodeUtf8(U"a\u00e9\u20ac\U0001F600"), "a\u00e9\u20ac\U0001F600");
-    EXPECT_EQ(decodeUtf8("\xff" "a\xc3"), U"\uFFFDa\uFFFD");
+    EXPECT_EQ(decodeUtf8("\xff"
+                         "a\xc3"),
+              U"\uFFFDa\uFFFD");
     EXPECT_EQ(decodeUtf8("\xed\xa0\x80"), U"\uFFFD\uFFFD\uFFFD");  // a surrogate is not text
     EXPECT_EQ(trimSpaces(U"  a b \t "), U"a b \t");
     EXPECT_EQ(trimSpaces(U"    "), U"");
@@ -113,12 +129,20 @@ TEST(Text, SingleByteCodes) {
         char32_t character;
         std::int32_t code;
     };
-    const Row rows[] = {{U'A', 65},      {U'\0', 0},      {U'\x7f', 127},  {U'\u00e9', 233},
-                        {U'\u00a0', 160}, {U'\u20ac', 128}, {U'\u0178', 159}, {U'\u0081', 129},
-                        {U'\u0080', unmappedCode}, {U'\u4e2d', unmappedCode},
+    const Row rows[] = {{U'A', 65},
+                        {U'\0', 0},
+                        {U'\x7f', 127},
+                        {U'\u00e9', 233},
+                        {U'\u00a0', 160},
+                        {U'\u20ac', 128},
+                        {U'\u0178', 159},
+                        {U'\u0081', 129},
+                        {U'\u0080', unmappedCode},
+                        {U'\u4e2d', unmappedCode},
                         {U'\uFFFD', unmappedCode}};
     for (const auto& row : rows)
-        EXPECT_EQ(singleByteCode(row.character), row.code) << std::hex << static_cast<std::uint32_t>(row.character);
+        EXPECT_EQ(singleByteCode(row.character), row.code)
+            << std::hex << static_cast<std::uint32_t>(row.character);
 }
 
 TEST(Trap, TurnsErrorsIntoResultCodes) {
@@ -134,7 +158,8 @@ TEST(Trap, TurnsErrorsIntoResultCodes) {
 TEST(Frame, BoxesAdvanceAndCheckTheRightEdge) {
     RecordingSurface surface;
     std::string code;
-    const Arguments args{&surface, 32752.4f, 0, code, 15, 100, 0, false, "Arial", 0, 255, "", false};
+    const Arguments args{&surface, 32752.4f, 0, code, 15, 100,  0,
+                         false,    "Arial",  0, 255,  "", false};
     Frame frame(args);
     frame.startAtX();
     EXPECT_EQ(frame.runningX(), 32752);
@@ -142,6 +167,72 @@ TEST(Frame, BoxesAdvanceAndCheckTheRightEdge) {
     EXPECT_EQ(trap([&] { frame.paintModules("10", frame.normalBand()); }), error::overflow);
     ASSERT_EQ(surface.lines().size(), 1u);
     EXPECT_EQ(surface.lines()[0], "Line\t38\t32752\t0\t32766\t100\t255");
+}
+
+// A surface that moves the caller's running x by `shift` when it paints box number `at`.
+class ShiftingSurface : public RecordingSurface {
+  public:
+    ShiftingSurface(int at, std::int16_t shift) : at_(at), shift_(shift) {}
+    void line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+              std::int32_t color) override {
+        RecordingSurface::line(flags, x1, y1, x2, y2, color);
+        if (boxes_++ == at_) x1 = static_cast<std::int16_t>(x1 + shift_);
+    }
+
+  private:
+    int boxes_ = 0;
+    int at_;
+    std::int16_t shift_;
+};
+
+TEST(Frame, RunsOfBoxesStopAtTheBoxThatOverflows) {
+    struct Row {
+        const char* name;
+        float pX;
+        std::int16_t pWidth;
+        std::string_view ratio;  // elements when set, modules otherwise
+        std::string_view pattern;
+        int shiftAt;
+        std::int16_t shift;
+        std::size_t boxes;
+        std::int32_t error;
+        std::int16_t runningX;  // after the run, when it completes
+    };
+    const Row rows[] = {
+        {"modules fit", 100, 3, "", "1010", -1, 0, 4, 0, 112},
+        {"modules reach the edge", 32755, 3, "", "1010", -1, 0, 4, 0, 32767},
+        {"modules pass the edge", 32756, 3, "", "1010", -1, 0, 3, error::overflow, 0},
+        {"negative width", -32760, -2, "", "111", -1, 0, 3, 0, -32766},
+        {"negative width passes the edge", -32760, -2, "", "1111", -1, 0, 3, error::overflow, 0},
+        {"surface moves x", 100, 3, "", "1010", 1, 5, 4, 0, 117},
+        {"moved x then overflows", 32700, 3, "", "1010", 0, 60, 2, error::overflow, 0},
+        {"moved x back", 32760, 3, "", "101", 0, -100, 3, 0, 32669},
+        {"elements fit", 0, 2, "2:1", "0101", -1, 0, 4, 0, 38},
+        {"elements pass the edge", 32730, 2, "2:1", "0101", -1, 0, 3, error::overflow, 0},
+        {"narrow too wide", 0, 32767, "0:1", "10", -1, 0, 1, error::overflow, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ShiftingSurface surface(row.shiftAt, row.shift);
+        std::string code;
+        const Arguments args{&surface, row.pX,  0, code, row.pWidth, 10,   0,
+                             false,    "Arial", 0, 1,    row.ratio,  false};
+        Frame frame(args);
+        frame.startAtX();
+        const auto result = trap([&] {
+            if (row.ratio.empty()) {
+                frame.paintModules(row.pattern, frame.normalBand());
+            } else {
+                frame.paintElements(row.pattern, ElementWidths(row.pWidth, parseRatio(row.ratio)),
+                                    frame.normalBand());
+            }
+        });
+        EXPECT_EQ(result, row.error);
+        EXPECT_EQ(surface.lines().size(), row.boxes);
+        if (row.error == 0) {
+            EXPECT_EQ(frame.runningX(), row.runningX);
+        }
+    }
 }
 
 TEST(Frame, YCoordinatesAreSinglePrecision) {
