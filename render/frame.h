@@ -122,10 +122,21 @@ class Frame {
 
     // A module pattern: one pWidth-wide box per character, "0" a white space, anything else a bar.
     void paintModules(std::string_view pattern, Band band) {
+        // Everything a box needs is held here, so nothing is read again after each surface call.
+        Surface& target = surface();
+        const std::int32_t lineColor = args_.pLineColor;
         const std::int16_t width = args_.pWidth;
-        paintRun(pattern.size(), std::abs(std::int32_t{width}), band, [&](std::size_t i) {
-            return Element{width, pattern[i] != '0'};
-        });
+        std::int16_t x = runningX_;
+        std::size_t next = 0;
+        if (runFits(x, pattern.size(), std::abs(std::int32_t{width}))) {
+            while (next < pattern.size()) {
+                const bool bar = pattern[next++] != '0';
+                if (paintUnchecked(target, x, width, band, bar, lineColor)) break;
+            }
+        }
+        for (; next < pattern.size(); ++next)
+            x = boxAt(target, x, width, band, pattern[next] != '0', lineColor);
+        runningX_ = x;
     }
 
     // Two-width elements, alternately bar and space starting with a bar (or a space when
@@ -134,16 +145,33 @@ class Frame {
     enum class Gap { none, narrowSpace };
     void paintElements(std::string_view pattern, const ElementWidths& widths, Band band,
                        bool firstIsBar = true, Gap gap = Gap::none) {
-        const std::int32_t narrow = widths.narrow_;
-        const std::int32_t wide = widths.wide_;
-        const std::size_t elements = pattern.size();
-        const auto element = [&](std::size_t i) {
-            // The gap is one more element, always a space.
-            if (i == elements) return Element{narrow, false};
-            return Element{pattern[i] == '0' ? narrow : wide, ((i & 1) == 0) == firstIsBar};
-        };
-        paintRun(elements + (gap == Gap::narrowSpace ? 1 : 0),
-                 std::max(std::abs(narrow), std::abs(wide)), band, element);
+        Surface& target = surface();
+        const std::int32_t lineColor = args_.pLineColor;
+        const ElementWidths local = widths;
+        std::int16_t x = runningX_;
+        std::size_t next = 0;
+        const std::int32_t widest = std::max(std::abs(local.narrow_), std::abs(local.wide_));
+        if (runFits(x, pattern.size() + 1, widest)) {
+            const auto narrow = static_cast<std::int16_t>(local.narrow_);
+            const auto wide = static_cast<std::int16_t>(local.wide_);
+            // Bar and space in pairs, so that which of the two a box is is known in place.
+            const auto paint = [&](bool bar) {
+                const std::int16_t width = pattern[next++] == '0' ? narrow : wide;
+                return paintUnchecked(target, x, width, band, bar, lineColor);
+            };
+            bool moved = !firstIsBar && !pattern.empty() && paint(false);
+            while (!moved && pattern.size() - next >= 2) moved = paint(true) || paint(false);
+            if (!moved && next < pattern.size()) paint(true);
+        }
+        // Element `next` is a bar when it stands where the first does, every second one on.
+        bool bar = ((next % 2) == 0) == firstIsBar;
+        for (; next < pattern.size(); ++next) {
+            x = boxAt(target, x, pattern[next] == '0' ? local.narrow() : local.wide(), band, bar,
+                      lineColor);
+            bar = !bar;
+        }
+        if (gap == Gap::narrowSpace) x = boxAt(target, x, local.narrow(), band, false, lineColor);
+        runningX_ = x;
     }
 
     // "CurrentX", "CurrentY", then the text output.
@@ -164,47 +192,32 @@ class Frame {
     void centreText(std::string_view text, float rowOffset) const;
 
   private:
-    struct Element {
-        std::int32_t width;
-        bool bar;
-    };
-
-    // `count` boxes side by side from the running x, element(i) giving each one's width and
-    // kind, none wider than `widest` either way. When no box of the run can leave the 16-bit
-    // range, which is known before the first, the boxes are painted without a check each; the
-    // checked boxAt takes over from a box whose x the surface moved, or for the whole run when
-    // it may overflow, so that an overflow still stops at its own box.
-    template <class ElementAt>
-    void paintRun(std::size_t count, std::int32_t widest, Band band, ElementAt element) {
-        Surface& target = surface();
-        const std::int32_t lineColor = args_.pLineColor;
-        std::int16_t x = runningX_;
-        std::size_t next = 0;
+    // Whether `count` boxes from x, none wider than `widest` either way, all stay inside the
+    // 16-bit range, which is known before the first: then they need no check each, and an
+    // overflow can only come from a box whose x the surface moved.
+    static bool runFits(std::int16_t x, std::size_t count, std::int32_t widest) noexcept {
         const std::int64_t reach = static_cast<std::int64_t>(count) * widest;
-        if (widest <= int16Max && x + reach <= int16Max && x - reach - 1 >= int16Min) {
-            for (; next < count; ++next) {
-                const Element box = element(next);
-                const auto end = static_cast<std::int16_t>(x + box.width);
-                const auto right = static_cast<std::int16_t>(end - 1);
-                std::int16_t x1 = x;
-                if (box.bar) {
-                    target.bar(boxFlags, x1, band.top, right, band.bottom, lineColor);
-                } else {
-                    target.line(boxFlags, x1, band.top, right, band.bottom, white);
-                }
-                if (x1 != x) {
-                    x = add16(x1, box.width);
-                    ++next;
-                    break;
-                }
-                x = end;
-            }
+        return widest <= int16Max && x + reach <= int16Max && x - reach - 1 >= int16Min;
+    }
+
+    // boxAt for a box that runFits has proven: moves x past the box and says whether the
+    // surface moved x, after which the boxes that follow are checked again.
+    static bool paintUnchecked(Surface& target, std::int16_t& x, std::int16_t width, Band band,
+                               bool bar, std::int32_t lineColor) {
+        const auto end = static_cast<std::int16_t>(x + width);
+        const auto right = static_cast<std::int16_t>(end - 1);
+        std::int16_t x1 = x;
+        if (bar) {
+            target.bar(boxFlags, x1, band.top, right, band.bottom, lineColor);
+        } else {
+            target.line(boxFlags, x1, band.top, right, band.bottom, white);
         }
-        for (; next < count; ++next) {
-            const Element box = element(next);
-            x = boxAt(target, x, checkedInt16(box.width), band, box.bar, lineColor);
+        if (x1 == x) {
+            x = end;
+            return false;
         }
-        runningX_ = x;
+        x = add16(x1, width);
+        return true;
     }
 
     // One box from x, width wide, and the x after it. The right edge is summed left to right, as
@@ -218,8 +231,11 @@ class Frame {
         if (end > int16Max || end - 1 < int16Min) raise(error::overflow);
         const auto right = static_cast<std::int16_t>(end - 1);
         std::int16_t x1 = x;
-        (target.*(bar ? &Surface::bar : &Surface::line))(boxFlags, x1, band.top, right, band.bottom,
-                                                         bar ? lineColor : white);
+        if (bar) {
+            target.bar(boxFlags, x1, band.top, right, band.bottom, lineColor);
+        } else {
+            target.line(boxFlags, x1, band.top, right, band.bottom, white);
+        }
         return x1 == x ? static_cast<std::int16_t>(end) : add16(x1, width);
     }
 

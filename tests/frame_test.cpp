@@ -197,6 +197,7 @@ TEST(Frame, RunsOfBoxesStopAtTheBoxThatOverflows) {
         std::size_t boxes;
         std::int32_t error;
         std::int16_t runningX;  // after the run, when it completes
+        bool firstIsBar = true;
     };
     const Row rows[] = {
         {"modules fit", 100, 3, "", "1010", -1, 0, 4, 0, 112},
@@ -209,6 +210,7 @@ TEST(Frame, RunsOfBoxesStopAtTheBoxThatOverflows) {
         {"moved x back", 32760, 3, "", "101", 0, -100, 3, 0, 32669},
         {"elements fit", 0, 2, "2:1", "0101", -1, 0, 4, 0, 38},
         {"elements pass the edge", 32730, 2, "2:1", "0101", -1, 0, 3, error::overflow, 0},
+        {"elements from a space", 0, 2, "2:1", "10100", 2, 1, 5, 0, 42, false},
         {"narrow too wide", 0, 32767, "0:1", "10", -1, 0, 1, error::overflow, 0},
     };
     for (const Row& row : rows) {
@@ -224,7 +226,11 @@ TEST(Frame, RunsOfBoxesStopAtTheBoxThatOverflows) {
                 frame.paintModules(row.pattern, frame.normalBand());
             } else {
                 frame.paintElements(row.pattern, ElementWidths(row.pWidth, parseRatio(row.ratio)),
-                                    frame.normalBand());
+                                    frame.normalBand(), row.firstIsBar);
+                const auto& lines = surface.lines();
+                // Spaces are white, bars in pLineColor, alternating from the first element's kind.
+                for (std::size_t k = 0; k < lines.size(); ++k)
+                    EXPECT_EQ(lines[k].back() == '1', (k % 2 == 0) == row.firstIsBar) << k;
             }
         });
         EXPECT_EQ(result, row.error);
