@@ -175,7 +175,12 @@ class Frame {
     }
 
     // "CurrentX", "CurrentY", then the text output.
-    void writeText(Coordinate x, float y, std::string_view text) const;
+    void writeText(Coordinate x, float y, std::string_view text) const {
+        Surface& target = surface();
+        target.setCurrentX(x);
+        target.setCurrentY(y);
+        target.print(text);
+    }
     // The text left-aligned at the running x on the text row.
     void writeAtRunningX(std::string_view text, float rowOffset = 0.0f) const {
         writeText(runningX_, textRow(rowOffset), text);
