@@ -150,6 +150,7 @@ class Frame {
         const ElementWidths local = widths;
         std::int16_t x = runningX_;
         std::size_t next = 0;
+        bool gapPainted = false;
         const std::int32_t widest = std::max(std::abs(local.narrow_), std::abs(local.wide_));
         if (runFits(x, pattern.size() + 1, widest)) {
             const auto narrow = static_cast<std::int16_t>(local.narrow_);
@@ -161,7 +162,11 @@ class Frame {
             };
             bool moved = !firstIsBar && !pattern.empty() && paint(false);
             while (!moved && pattern.size() - next >= 2) moved = paint(true) || paint(false);
-            if (!moved && next < pattern.size()) paint(true);
+            if (!moved && next < pattern.size()) moved = paint(true);
+            if (!moved && gap == Gap::narrowSpace) {
+                paintUnchecked(target, x, narrow, band, false, lineColor);
+                gapPainted = true;
+            }
         }
         // Element `next` is a bar when it stands where the first does, every second one on.
         bool bar = ((next % 2) == 0) == firstIsBar;
@@ -170,7 +175,8 @@ class Frame {
                       lineColor);
             bar = !bar;
         }
-        if (gap == Gap::narrowSpace) x = boxAt(target, x, local.narrow(), band, false, lineColor);
+        if (gap == Gap::narrowSpace && !gapPainted)
+            x = boxAt(target, x, local.narrow(), band, false, lineColor);
         runningX_ = x;
     }
 
