@@ -48,7 +48,9 @@ struct Band {
 class ElementWidths {
   public:
     ElementWidths(std::int16_t base, Ratio extras) noexcept
-        : narrow_(base + extras.narrowExtra), wide_(base + extras.wideExtra) {}
+        : narrow_(base + extras.narrowExtra),
+          wide_(base + extras.wideExtra),
+          widest_(std::max(std::abs(narrow_), std::abs(wide_))) {}
     std::int16_t narrow() const { return checkedInt16(narrow_); }
     std::int16_t wide() const { return checkedInt16(wide_); }
 
@@ -56,6 +58,7 @@ class ElementWidths {
     friend class Frame;
     std::int32_t narrow_;
     std::int32_t wide_;
+    std::int32_t widest_;  // either way, for the frame's proof that a run of elements fits
 };
 
 class Frame {
@@ -151,8 +154,7 @@ class Frame {
         std::int16_t x = runningX_;
         std::size_t next = 0;
         bool gapPainted = false;
-        const std::int32_t widest = std::max(std::abs(local.narrow_), std::abs(local.wide_));
-        if (runFits(x, pattern.size() + 1, widest)) {
+        if (runFits(x, pattern.size() + 1, local.widest_)) {
             const auto narrow = static_cast<std::int16_t>(local.narrow_);
             const auto wide = static_cast<std::int16_t>(local.wide_);
             // Bar and space in pairs, so that which of the two a box is is known in place.
