@@ -213,6 +213,17 @@ class Frame {
         return widest <= int16Max && x + reach <= int16Max && x - reach - 1 >= int16Min;
     }
 
+    // The surface call for one box: a bar in lineColor through the surface's bar(), a space in
+    // white through line().
+    static void callBox(Surface& target, std::int16_t& x1, std::int16_t right, Band band, bool bar,
+                        std::int32_t lineColor) {
+        if (bar) {
+            target.bar(boxFlags, x1, band.top, right, band.bottom, lineColor);
+        } else {
+            target.line(boxFlags, x1, band.top, right, band.bottom, white);
+        }
+    }
+
     // boxAt for a box that runFits has proven: moves x past the box and says whether the
     // surface moved x, after which the boxes that follow are checked again.
     static bool paintUnchecked(Surface& target, std::int16_t& x, std::int16_t width, Band band,
@@ -220,11 +231,7 @@ class Frame {
         const auto end = static_cast<std::int16_t>(x + width);
         const auto right = static_cast<std::int16_t>(end - 1);
         std::int16_t x1 = x;
-        if (bar) {
-            target.bar(boxFlags, x1, band.top, right, band.bottom, lineColor);
-        } else {
-            target.line(boxFlags, x1, band.top, right, band.bottom, white);
-        }
+        callBox(target, x1, right, band, bar, lineColor);
         if (x1 == x) {
             x = end;
             return false;
@@ -237,18 +244,13 @@ class Frame {
     // x + width - 1, each step checked. The surface receives x by reference and may change it
     // before the step past the box; it is handed a copy so that, when it does not, the next box
     // starts from a register and not from memory.
-    // A bar is drawn in lineColor through the surface's bar(), a space in white through line().
     static std::int16_t boxAt(Surface& target, std::int16_t x, std::int16_t width, Band band,
                               bool bar, std::int32_t lineColor) {
         const std::int32_t end = x + width;
         if (end > int16Max || end - 1 < int16Min) raise(error::overflow);
         const auto right = static_cast<std::int16_t>(end - 1);
         std::int16_t x1 = x;
-        if (bar) {
-            target.bar(boxFlags, x1, band.top, right, band.bottom, lineColor);
-        } else {
-            target.line(boxFlags, x1, band.top, right, band.bottom, white);
-        }
+        callBox(target, x1, right, band, bar, lineColor);
         return x1 == x ? static_cast<std::int16_t>(end) : add16(x1, width);
     }
 
