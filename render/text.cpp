@@ -93,12 +93,7 @@ void appendUtf8(std::string& out, char32_t character) {
 void assignUtf8(std::string& out, std::u32string_view text) {
     std::size_t ascii = 0;
     while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
-    if (ascii == text.size() && out.size() == ascii) {
-        // As long as before in single bytes, as when the caller's data is written back unchanged.
-        char* bytes = out.data();
-        for (std::size_t k = 0; k < ascii; ++k) bytes[k] = static_cast<char>(text[k]);
-        return;
-    }
+    // Data written back unchanged is as long as before and stays in place.
     out.resize(ascii);
     for (std::size_t k = 0; k < ascii; ++k) out[k] = static_cast<char>(text[k]);
     for (char32_t c : text.substr(ascii)) {
