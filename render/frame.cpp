@@ -10,13 +10,6 @@ void Frame::setUpFont() const {
     target.setFontSize(divide16(args_.pWidth, 2));
 }
 
-void Frame::writeText(Coordinate x, float y, std::string_view text) const {
-    Surface& target = surface();
-    target.setCurrentX(x);
-    target.setCurrentY(y);
-    target.print(text);
-}
-
 void Frame::advancePastText(std::string_view text, std::int16_t gap) {
     runningX_ = roundToInt16(runningX_ + surface().textWidth(text) + gap);
 }

@@ -6,7 +6,9 @@
 // file only says which pattern, which band and which text.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -46,13 +48,17 @@ struct Band {
 class ElementWidths {
   public:
     ElementWidths(std::int16_t base, Ratio extras) noexcept
-        : narrow_(base + extras.narrowExtra), wide_(base + extras.wideExtra) {}
+        : narrow_(base + extras.narrowExtra),
+          wide_(base + extras.wideExtra),
+          widest_(std::max(std::abs(narrow_), std::abs(wide_))) {}
     std::int16_t narrow() const { return checkedInt16(narrow_); }
     std::int16_t wide() const { return checkedInt16(wide_); }
 
   private:
+    friend class Frame;
     std::int32_t narrow_;
     std::int32_t wide_;
+    std::int32_t widest_;  // either way, for the frame's proof that a run of elements fits
 };
 
 class Frame {
@@ -124,8 +130,15 @@ class Frame {
         const std::int32_t lineColor = args_.pLineColor;
         const std::int16_t width = args_.pWidth;
         std::int16_t x = runningX_;
-        for (const char module : pattern)
-            x = boxAt(target, x, width, band, module != '0', lineColor);
+        std::size_t next = 0;
+        if (runFits(x, pattern.size(), std::abs(std::int32_t{width}))) {
+            while (next < pattern.size()) {
+                const bool bar = pattern[next++] != '0';
+                if (paintUnchecked(target, x, width, band, bar, lineColor)) break;
+            }
+        }
+        for (; next < pattern.size(); ++next)
+            x = boxAt(target, x, width, band, pattern[next] != '0', lineColor);
         runningX_ = x;
     }
 
@@ -139,18 +152,43 @@ class Frame {
         const std::int32_t lineColor = args_.pLineColor;
         const ElementWidths local = widths;
         std::int16_t x = runningX_;
-        bool bar = firstIsBar;
-        for (const char element : pattern) {
-            x = boxAt(target, x, element == '0' ? local.narrow() : local.wide(), band, bar,
+        std::size_t next = 0;
+        bool gapPainted = false;
+        if (runFits(x, pattern.size() + 1, local.widest_)) {
+            const auto narrow = static_cast<std::int16_t>(local.narrow_);
+            const auto wide = static_cast<std::int16_t>(local.wide_);
+            // Bar and space in pairs, so that which of the two a box is is known in place.
+            const auto paint = [&](bool bar) {
+                const std::int16_t width = pattern[next++] == '0' ? narrow : wide;
+                return paintUnchecked(target, x, width, band, bar, lineColor);
+            };
+            bool moved = !firstIsBar && !pattern.empty() && paint(false);
+            while (!moved && pattern.size() - next >= 2) moved = paint(true) || paint(false);
+            if (!moved && next < pattern.size()) moved = paint(true);
+            if (!moved && gap == Gap::narrowSpace) {
+                paintUnchecked(target, x, narrow, band, false, lineColor);
+                gapPainted = true;
+            }
+        }
+        // Element `next` is a bar when it stands where the first does, every second one on.
+        bool bar = ((next % 2) == 0) == firstIsBar;
+        for (; next < pattern.size(); ++next) {
+            x = boxAt(target, x, pattern[next] == '0' ? local.narrow() : local.wide(), band, bar,
                       lineColor);
             bar = !bar;
         }
-        if (gap == Gap::narrowSpace) x = boxAt(target, x, local.narrow(), band, false, lineColor);
+        if (gap == Gap::narrowSpace && !gapPainted)
+            x = boxAt(target, x, local.narrow(), band, false, lineColor);
         runningX_ = x;
     }
 
     // "CurrentX", "CurrentY", then the text output.
-    void writeText(Coordinate x, float y, std::string_view text) const;
+    void writeText(Coordinate x, float y, std::string_view text) const {
+        Surface& target = surface();
+        target.setCurrentX(x);
+        target.setCurrentY(y);
+        target.print(text);
+    }
     // The text left-aligned at the running x on the text row.
     void writeAtRunningX(std::string_view text, float rowOffset = 0.0f) const {
         writeText(runningX_, textRow(rowOffset), text);
@@ -167,19 +205,52 @@ class Frame {
     void centreText(std::string_view text, float rowOffset) const;
 
   private:
+    // Whether `count` boxes from x, none wider than `widest` either way, all stay inside the
+    // 16-bit range, which is known before the first: then they need no check each, and an
+    // overflow can only come from a box whose x the surface moved.
+    static bool runFits(std::int16_t x, std::size_t count, std::int32_t widest) noexcept {
+        const std::int64_t reach = static_cast<std::int64_t>(count) * widest;
+        return widest <= int16Max && x + reach <= int16Max && x - reach - 1 >= int16Min;
+    }
+
+    // The surface call for one box: a bar in lineColor through the surface's bar(), a space in
+    // white through line().
+    static void callBox(Surface& target, std::int16_t& x1, std::int16_t right, Band band, bool bar,
+                        std::int32_t lineColor) {
+        if (bar) {
+            target.bar(boxFlags, x1, band.top, right, band.bottom, lineColor);
+        } else {
+            target.line(boxFlags, x1, band.top, right, band.bottom, white);
+        }
+    }
+
+    // boxAt for a box that runFits has proven: moves x past the box and says whether the
+    // surface moved x, after which the boxes that follow are checked again.
+    static bool paintUnchecked(Surface& target, std::int16_t& x, std::int16_t width, Band band,
+                               bool bar, std::int32_t lineColor) {
+        const auto end = static_cast<std::int16_t>(x + width);
+        const auto right = static_cast<std::int16_t>(end - 1);
+        std::int16_t x1 = x;
+        callBox(target, x1, right, band, bar, lineColor);
+        if (x1 == x) {
+            x = end;
+            return false;
+        }
+        x = add16(x1, width);
+        return true;
+    }
+
     // One box from x, width wide, and the x after it. The right edge is summed left to right, as
     // x + width - 1, each step checked. The surface receives x by reference and may change it
     // before the step past the box; it is handed a copy so that, when it does not, the next box
     // starts from a register and not from memory.
-    // A bar is drawn in lineColor through the surface's bar(), a space in white through line().
     static std::int16_t boxAt(Surface& target, std::int16_t x, std::int16_t width, Band band,
                               bool bar, std::int32_t lineColor) {
         const std::int32_t end = x + width;
         if (end > int16Max || end - 1 < int16Min) raise(error::overflow);
         const auto right = static_cast<std::int16_t>(end - 1);
         std::int16_t x1 = x;
-        (target.*(bar ? &Surface::bar : &Surface::line))(boxFlags, x1, band.top, right, band.bottom,
-                                                         bar ? lineColor : white);
+        callBox(target, x1, right, band, bar, lineColor);
         return x1 == x ? static_cast<std::int16_t>(end) : add16(x1, width);
     }
 

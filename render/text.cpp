@@ -37,9 +37,14 @@ std::size_t encode(char32_t c, char* out) noexcept {
 
 template <class Out>
 void decodeInto(std::string_view text, Out& out) {
-    out.clear();
-    out.reserve(text.size());
+    // Data is mostly ASCII, one character a byte: that part is widened in one pass.
     std::size_t i = 0;
+    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+    out.clear();
+    out.resize(i, 0);
+    for (std::size_t k = 0; k < i; ++k) out[k] = static_cast<unsigned char>(text[k]);
+    if (i == text.size()) return;
+    out.reserve(text.size());
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
         std::size_t length = 0;
@@ -86,8 +91,12 @@ void appendUtf8(std::string& out, char32_t character) {
 }
 
 void assignUtf8(std::string& out, std::u32string_view text) {
-    out.clear();
-    for (char32_t c : text) {
+    std::size_t ascii = 0;
+    while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
+    // Data written back unchanged is as long as before and stays in place.
+    out.resize(ascii);
+    for (std::size_t k = 0; k < ascii; ++k) out[k] = static_cast<char>(text[k]);
+    for (char32_t c : text.substr(ascii)) {
         if (c < 0x80) {
             out.push_back(static_cast<char>(c));
         } else {
@@ -128,7 +137,8 @@ std::string_view trimSpaces(std::string_view text) noexcept {
     return text.substr(first, last - first + 1);
 }
 
-CharacterText::CharacterText(char32_t character) noexcept
-    : length_(encode(character, bytes_.data())) {}
+std::size_t CharacterText::encodeAbove127(char32_t character, char* out) noexcept {
+    return encode(character, out);
+}
 
 }  // namespace quillet

@@ -42,11 +42,20 @@ std::string_view trimSpaces(std::string_view text) noexcept;
 // One character as UTF-8 without touching the heap, for per-character text output.
 class CharacterText {
   public:
-    explicit CharacterText(char32_t character) noexcept;
+    explicit CharacterText(char32_t character) noexcept {
+        if (character < 0x80) {
+            bytes_[0] = static_cast<char>(character);
+            length_ = 1;
+        } else {
+            length_ = encodeAbove127(character, bytes_.data());
+        }
+    }
     std::string_view view() const noexcept { return {bytes_.data(), length_}; }
     operator std::string_view() const noexcept { return view(); }
 
   private:
+    static std::size_t encodeAbove127(char32_t character, char* out) noexcept;
+
     std::array<char, 4> bytes_{};
     std::size_t length_ = 0;
 };

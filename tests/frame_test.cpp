@@ -84,6 +84,8 @@ TEST(Ratio, ParsesWideAndNarrowExtras) {
         {"3:1", 21, 1},  {"2:1", 14, 1},  {"2.5:1", 18, 1}, {":", 0, 0},    {"2:0", 14, 0},
         {"3", -5, 0},    {"", -5, 0},     {"5000:1", -6, 0}, {"1:40000", -6, 0},
         {"1:2:3", 7, 2}, {"x:y", 0, 0},   {" 3 : 1.5 ", 21, 2},
+        {"03:01", 21, 1}, {"4681:1", 32767, 1}, {"4682:1", -6, 0}, {"1:9999", 7, 9999},
+        {"3:1 ", 21, 1},  {"+3:1", 21, 1},
     };
     for (const auto& row : rows) {
         Ratio ratio{};
@@ -142,6 +144,78 @@ TEST(Frame, BoxesAdvanceAndCheckTheRightEdge) {
     EXPECT_EQ(trap([&] { frame.paintModules("10", frame.normalBand()); }), error::overflow);
     ASSERT_EQ(surface.lines().size(), 1u);
     EXPECT_EQ(surface.lines()[0], "Line\t38\t32752\t0\t32766\t100\t255");
+}
+
+// A surface that moves the caller's running x by `shift` when it paints box number `at`.
+class ShiftingSurface : public RecordingSurface {
+  public:
+    ShiftingSurface(int at, std::int16_t shift) : at_(at), shift_(shift) {}
+    void line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+              std::int32_t color) override {
+        RecordingSurface::line(flags, x1, y1, x2, y2, color);
+        if (boxes_++ == at_) x1 = static_cast<std::int16_t>(x1 + shift_);
+    }
+
+  private:
+    int boxes_ = 0;
+    int at_;
+    std::int16_t shift_;
+};
+
+TEST(Frame, RunsOfBoxesStopAtTheBoxThatOverflows) {
+    struct Row {
+        const char* name;
+        float pX;
+        std::int16_t pWidth;
+        std::string_view ratio;  // elements when set, modules otherwise
+        std::string_view pattern;
+        int shiftAt;
+        std::int16_t shift;
+        std::size_t boxes;
+        std::int32_t error;
+        std::int16_t runningX;  // after the run, when it completes
+        bool firstIsBar = true;
+    };
+    const Row rows[] = {
+        {"modules fit", 100, 3, "", "1010", -1, 0, 4, 0, 112},
+        {"modules reach the edge", 32755, 3, "", "1010", -1, 0, 4, 0, 32767},
+        {"modules pass the edge", 32756, 3, "", "1010", -1, 0, 3, error::overflow, 0},
+        {"negative width", -32760, -2, "", "111", -1, 0, 3, 0, -32766},
+        {"negative width passes the edge", -32760, -2, "", "1111", -1, 0, 3, error::overflow, 0},
+        {"surface moves x", 100, 3, "", "1010", 1, 5, 4, 0, 117},
+        {"moved x then overflows", 32700, 3, "", "1010", 0, 60, 2, error::overflow, 0},
+        {"moved x back", 32760, 3, "", "101", 0, -100, 3, 0, 32669},
+        {"elements fit", 0, 2, "2:1", "0101", -1, 0, 4, 0, 38},
+        {"elements pass the edge", 32730, 2, "2:1", "0101", -1, 0, 3, error::overflow, 0},
+        {"elements from a space", 0, 2, "2:1", "10100", 2, 1, 5, 0, 42, false},
+        {"narrow too wide", 0, 32767, "0:1", "10", -1, 0, 1, error::overflow, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ShiftingSurface surface(row.shiftAt, row.shift);
+        std::string code;
+        const Arguments args{&surface, row.pX,  0, code, row.pWidth, 10,   0,
+                             false,    "Arial", 0, 1,    row.ratio,  false};
+        Frame frame(args);
+        frame.startAtX();
+        const auto result = trap([&] {
+            if (row.ratio.empty()) {
+                frame.paintModules(row.pattern, frame.normalBand());
+            } else {
+                frame.paintElements(row.pattern, ElementWidths(row.pWidth, parseRatio(row.ratio)),
+                                    frame.normalBand(), row.firstIsBar);
+                const auto& lines = surface.lines();
+                // Spaces are white, bars in pLineColor, alternating from the first element's kind.
+                for (std::size_t k = 0; k < lines.size(); ++k)
+                    EXPECT_EQ(lines[k].back() == '1', (k % 2 == 0) == row.firstIsBar) << k;
+            }
+        });
+        EXPECT_EQ(result, row.error);
+        EXPECT_EQ(surface.lines().size(), row.boxes);
+        if (row.error == 0) {
+            EXPECT_EQ(frame.runningX(), row.runningX);
+        }
+    }
 }
 
 TEST(Frame, YCoordinatesAreSinglePrecision) {

@@ -93,6 +93,46 @@ static_assert([] {
 }());
 
 // The 102-bit binary data as thirteen bytes, most significant first.
+// The bar sources as (character, bit) pairs, read once at compile time.
+struct BarBits {
+    std::uint8_t descenderCharacter, descenderBit, ascenderCharacter, ascenderBit;
+};
+constexpr std::array<BarBits, 65> barBits = [] {
+    std::array<BarBits, 65> table{};
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const BarSource& bar = barSources[i];
+        table[i] = {static_cast<std::uint8_t>(characterOf(bar.descender)),
+                    static_cast<std::uint8_t>(bitOf(bar.descender)),
+                    static_cast<std::uint8_t>(characterOf(bar.ascender)),
+                    static_cast<std::uint8_t>(bitOf(bar.ascender))};
+    }
+    return table;
+}();
+
+// The CRC-11 sequence after `bits` data bits, the first of them aligned with its top bit.
+constexpr std::uint32_t shiftIn(std::uint32_t sequence, std::uint32_t data, int bits) {
+    for (int bit = 0; bit < bits; ++bit, data <<= 1) {
+        const bool top = ((sequence ^ data) & 0x400) != 0;
+        sequence = ((sequence << 1) ^ (top ? 0xF35u : 0u)) & 0x7FF;
+    }
+    return sequence;
+}
+constexpr std::array<std::uint16_t, 256> crcByte = [] {
+    std::array<std::uint16_t, 256> table{};
+    for (std::uint32_t byte = 0; byte < table.size(); ++byte)
+        table[byte] = static_cast<std::uint16_t>(shiftIn(byte << 3, 0, 8));
+    return table;
+}();
+// A byte-wise step is the bit-wise one.
+static_assert([] {
+    for (std::uint32_t sequence = 0; sequence < 0x800; sequence += 7)
+        for (std::uint32_t byte = 0; byte < 256; byte += 5)
+            if (shiftIn(sequence, byte << 3, 8) !=
+                ((crcByte[((sequence >> 3) ^ byte) & 0xFF] ^ (sequence << 8)) & 0x7FF))
+                return false;
+    return true;
+}());
+
 class Binary {
   public:
     explicit Binary(std::uint64_t value) {
@@ -107,7 +147,9 @@ class Binary {
             carry >>= 8;
         }
     }
-    std::uint32_t divide(std::uint32_t divisor) {
+    // A template, so that each division by the constant divisor is a multiplication.
+    template <std::uint32_t divisor>
+    std::uint32_t divide() {
         std::uint32_t remainder = 0;
         for (std::uint8_t& byte : bytes_) {
             remainder = (remainder << 8) | byte;
@@ -118,16 +160,14 @@ class Binary {
     }
     // The CRC-11 of USPS-B-3200 (generator 0xF35, start 0x7FF) over the 102 bits.
     std::uint16_t frameCheckSequence() const {
-        std::uint32_t sequence = 0x7FF;
-        const auto feed = [&](std::uint32_t data, int bits) {
-            for (int bit = 0; bit < bits; ++bit, data <<= 1) {
-                const bool top = ((sequence ^ data) & 0x400) != 0;
-                sequence = ((sequence << 1) ^ (top ? 0xF35u : 0u)) & 0x7FF;
-            }
-        };
-        feed(static_cast<std::uint32_t>(bytes_[0]) << 5, 6);  // its top two bits hold no data
-        for (std::size_t i = 1; i < bytes_.size(); ++i)
-            feed(static_cast<std::uint32_t>(bytes_[i]) << 3, 8);
+        // Its top two bits hold no data.
+        std::uint32_t sequence = shiftIn(0x7FF, static_cast<std::uint32_t>(bytes_[0]) << 5, 6);
+        // A whole byte at a time: the byte moves the sequence's top eight bits as the table says,
+        // and its low three bits only up by eight places.
+        for (std::size_t i = 1; i < bytes_.size(); ++i) {
+            const std::uint32_t top = ((sequence >> 3) ^ bytes_[i]) & 0xFF;
+            sequence = (crcByte[top] ^ (sequence << 8)) & 0x7FF;
+        }
         return static_cast<std::uint16_t>(sequence);
     }
 
@@ -183,8 +223,8 @@ std::array<char, 65> intelligentMailBars(std::string_view code) {
     // Codewords A to I of 0-1364 and J of 0-635, J doubled to mark the orientation and A moved
     // up by 659 when the sequence's eleventh bit is set.
     std::array<std::uint32_t, 10> codewords{};
-    codewords[9] = binary.divide(636) * 2;
-    for (std::size_t i = 9; i-- > 0;) codewords[i] = binary.divide(1365);
+    codewords[9] = binary.divide<636>() * 2;
+    for (std::size_t i = 9; i-- > 0;) codewords[i] = binary.divide<1365>();
     if (check & 0x400) codewords[0] += 659;
 
     // Each character flipped where the sequence's bit of its position is set.
@@ -199,11 +239,12 @@ std::array<char, 65> intelligentMailBars(std::string_view code) {
 
     std::array<char, 65> bars{};
     for (std::size_t i = 0; i < bars.size(); ++i) {
-        const auto drawn = [&](std::string_view source) {
-            return (characters[characterOf(source)] >> bitOf(source) & 1) != 0;
+        const auto drawn = [&](std::size_t character, int bit) {
+            return (characters[character] >> bit & 1) != 0;
         };
-        const bool down = drawn(barSources[i].descender);
-        const bool up = drawn(barSources[i].ascender);
+        const BarBits& bits = barBits[i];
+        const bool down = drawn(bits.descenderCharacter, bits.descenderBit);
+        const bool up = drawn(bits.ascenderCharacter, bits.ascenderBit);
         bars[i] = up && down ? 'F' : up ? 'A' : down ? 'D' : 'T';
     }
     return bars;
@@ -220,14 +261,18 @@ std::int16_t drawIntelligentMail(const Arguments& args) {
         frame.startAtX();
         const std::array<char, 65> bars = extended::intelligentMailBars(args.pCode);
         const Band space = frame.normalBand();
+        using State = Frame::BarState;
+        const Band full = frame.stateBand(State::full);
+        const Band ascender = frame.stateBand(State::ascender);
+        const Band descender = frame.stateBand(State::descender);
+        const Band tracker = frame.stateBand(State::tracker);
         for (std::size_t i = 0; i < bars.size(); ++i) {
-            using State = Frame::BarState;
-            const State state = bars[i] == 'F'   ? State::full
-                                : bars[i] == 'A' ? State::ascender
-                                : bars[i] == 'D' ? State::descender
-                                                 : State::tracker;
+            const Band& band = bars[i] == 'F'   ? full
+                               : bars[i] == 'A' ? ascender
+                               : bars[i] == 'D' ? descender
+                                                : tracker;
             if (i > 0) frame.paintBox(args.pWidth, space, false);
-            frame.paintBox(args.pWidth, frame.stateBand(state), true);
+            frame.paintBox(args.pWidth, band, true);
         }
         if (args.pText != 0) frame.centreText(trimSpaces(std::string_view(args.pCode)));
     });
