@@ -97,7 +97,7 @@ struct Step {
     std::size_t next = 0;
     int state = 0;
     Cost cost;
-    void add(std::int16_t value) {
+    constexpr void add(std::int16_t value) {
         values[static_cast<std::size_t>(count++)] = value;
         ++cost.characters;
     }
@@ -150,7 +150,7 @@ void forEachTake(const Codes& data, const LongRuns& longRuns, std::size_t i, int
 
 // The steps that stay at position i: a change of set, then of the FNC4 latch.
 template <class Visit>
-void forEachChange(std::size_t i, int stateIndex, Visit&& visit) {
+constexpr void forEachChange(std::size_t i, int stateIndex, Visit&& visit) {
     const State state = stateAt(stateIndex);
     Step step;
     step.state = stateIndex;
@@ -183,6 +183,24 @@ void forEachStep(const Codes& data, const LongRuns& longRuns, std::size_t i, int
 
 using Costs = std::array<Cost, stateCount>;
 
+// Every change between states, in the order forEachChange visits them.
+struct Change {
+    std::size_t from;
+    std::size_t to;
+    Cost cost;
+};
+constexpr auto changes = [] {
+    std::array<Change, 16> all{};
+    std::size_t count = 0;
+    for (int s = 0; s < stateCount; ++s)
+        forEachChange(0, s, [&](const Step& step) {
+            all[count++] = {static_cast<std::size_t>(s), static_cast<std::size_t>(step.state),
+                            step.cost};
+        });
+    if (count != all.size()) throw "every change has its place";
+    return all;
+}();
+
 }  // namespace
 
 void planCode128(const Codes& data, Values& values) {
@@ -204,16 +222,12 @@ void planCode128(const Codes& data, Values& values) {
             });
         }
         // Two changes of set in a row cost more than the one change to the last set, and two
-        // changes of the latch lead back where they began: the cheapest way through changes
-        // takes at most one of each, so two rounds settle every state.
-        for (int round = 0; round < 2; ++round) {
-            for (int s = 0; s < stateCount; ++s) {
-                Cost& best = here[static_cast<std::size_t>(s)];
-                forEachChange(i, s, [&](const Step& step) {
-                    best = std::min(best, step.cost + here[static_cast<std::size_t>(step.state)]);
-                });
-            }
-        }
+        // changes of the latch lead back where they began. Set C has no latch: changing it
+        // through another set costs more than changing it where the plan leaves set C. So the
+        // cheapest way through changes takes at most one of each, and two rounds settle it.
+        for (int round = 0; round < 2; ++round)
+            for (const Change& change : changes)
+                here[change.from] = std::min(here[change.from], change.cost + here[change.to]);
     }
 
     // Annex E rule 1: among starts of equal cost, C before B before A; between A and B for the
