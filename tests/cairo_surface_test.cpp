@@ -177,6 +177,89 @@ TEST(CairoSurface, TextOfAnySizeLeavesCairoWorking) {
     }
 }
 
+// Text is measured from the glyph advances and font extents kept of each font; the answers must
+// be cairo's own to the bit, for raster targets (hinted metrics) and vector ones, from a caller's
+// current point too.
+TEST(CairoSurface, TextMeasuresAreCairosOwn) {
+    struct Target {
+        const char* what;
+        bool raster;
+        double dpi;
+        double currentX;  // a current point on the caller's context, -1 for none
+    };
+    const Target targets[] = {{"raster at 96 dpi", true, 96, -1},
+                              {"raster at 600 dpi", true, 600, -1},
+                              {"vector", false, 72, -1},
+                              {"vector from a current point", false, 72, 1234.567},
+                              {"raster from a current point", true, 96, 3.3}};
+    struct Font {
+        const char* name;
+        std::int16_t size;
+        bool bold;
+    };
+    const Font fonts[] = {{"Arial", 7, false},
+                          {"Arial", 10, true},
+                          {"Times New Roman", 13, false},
+                          {"Courier New", 9, true},
+                          {"DejaVu Sans", 11, false}};
+    const char* texts[] = {"0123456789",
+                           "QUILLET-000001",
+                           "Wave MW iil.,",
+                           "  two  spaces ",
+                           "x",
+                           "\t",
+                           "A\tB\x01"
+                           "C\x7f",
+                           "Gr\xc3\xbc\xc3\x9f"
+                           "e \xc3\xa9\xc2\xa9",
+                           ""};
+    for (const Target& target : targets)
+        for (const Font& font : fonts)
+            for (const char* text : texts) {
+                SCOPED_TRACE(std::string(target.what) + ", " + font.name + " " +
+                             std::to_string(font.size) + (font.bold ? " bold" : "") + ", \"" +
+                             text + "\"");
+                const auto contextOn = [&target] {
+                    cairo_surface_t* surface =
+                        target.raster
+                            ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1)
+                            : cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
+                    cairo_t* context = cairo_create(surface);
+                    cairo_surface_destroy(surface);
+                    if (target.currentX >= 0) cairo_move_to(context, target.currentX, 5);
+                    return std::unique_ptr<cairo_t, decltype(&cairo_destroy)>(context,
+                                                                              cairo_destroy);
+                };
+                const auto cairos = contextOn();
+                cairo_select_font_face(
+                    cairos.get(), font.name, CAIRO_FONT_SLANT_NORMAL,
+                    font.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+                cairo_set_font_size(cairos.get(), font.size * (target.dpi / 72));
+                cairo_text_extents_t textExtents;
+                cairo_font_extents_t fontExtents;
+                cairo_text_extents(cairos.get(), text, &textExtents);
+                cairo_font_extents(cairos.get(), &fontExtents);
+
+                const auto ours = contextOn();
+                DevicePlacement placement;
+                placement.devicePerPoint = target.dpi / 72;
+                placement.devicePerUnit = target.dpi / 1440;
+                CairoSurface surface(ours.get(), placement);
+                surface.setFontName(font.name);
+                surface.setFontBold(font.bold);
+                surface.setFontSize(font.size);
+                const double width = textExtents.x_advance / placement.devicePerUnit;
+                const double height = fontExtents.height / placement.devicePerUnit;
+                for (int time = 0; time < 2; ++time) {  // glyphs learnt, then kept
+                    EXPECT_EQ(surface.textWidth(text), width);
+                    EXPECT_EQ(surface.textHeight(text), height);
+                }
+                surface.print(text);  // from CurrentX and CurrentY 0
+                EXPECT_EQ(surface.drawn().width(), width);
+                EXPECT_EQ(surface.drawn().height(), height);
+            }
+}
+
 // Every filled box of an SVG file, as cairo writes it: a path "M x y L x2 y L x2 y2 L x y2 Z"
 // with a fill colour (glyph outlines have none).
 std::vector<std::pair<double, double>> svgBoxSpans(const std::string& svg) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "render/errors.h"
@@ -67,6 +68,30 @@ bool isOneAscii(std::string_view text) noexcept {
     return text.size() == 1 && isPlainAscii(text);
 }
 
+// cairo's advance for a text from the glyphs kept of its font, for a text of printable ASCII
+// (one glyph a character) or of any one ASCII character: false, for cairo to measure, for any
+// other text or a glyph it would not give alone. cairo places each glyph at the advances before
+// it, added one by one to the current point, and takes the text's advance as the end of the
+// last less that point: the very same sums here give the very same answer, without the lock
+// cairo holds on the font while it measures.
+bool keptAdvance(cairo_t* context, KnownFont& known, std::string_view text, double& advance) {
+    const bool lone = text.size() == 1;
+    // A glyph is learnt only from a text cairo measures from 0, where its advance is exact.
+    const bool fromZero = !cairo_has_current_point(context);
+    double start = 0, unused = 0;
+    if (!fromZero) cairo_get_current_point(context, &start, &unused);
+    double end = start;
+    for (const char character : text) {
+        const auto slot = static_cast<unsigned char>(character);
+        const bool kept = lone ? slot != 0 && slot < 0x80 : slot >= 0x20 && slot < 0x7F;
+        if (!kept || !(known.known[slot] || (fromZero && knowGlyph(context, known, character))))
+            return false;
+        end += known.glyphExtents[slot].x_advance;
+    }
+    advance = end - start;
+    return true;
+}
+
 // A failure of cairo itself ends the drawing as a surface failure does.
 void raiseFor(cairo_status_t status) {
     if (status == CAIRO_STATUS_SUCCESS) return;
@@ -79,8 +104,44 @@ double roundHalfAway(double value) noexcept {
     if (!(std::abs(value) < 4503599627370496.0)) return std::round(value);
     const double whole = static_cast<double>(static_cast<std::int64_t>(value));
     const double fraction = value - whole;
-    const double rounded = fraction >= 0.5 ? whole + 1 : fraction <= -0.5 ? whole - 1 : whole;
-    return std::copysign(rounded, value);  // -0.4 rounds to -0, as std::round has it
+    const int step = static_cast<int>(fraction >= 0.5) - static_cast<int>(fraction <= -0.5);
+    return std::copysign(whole + step, value);  // -0.4 rounds to -0, as std::round has it
+}
+
+// Faces by name and weight, kept per thread: cairo looks a face up under a lock of its own that
+// every thread drawing text would otherwise wait on, for every symbol.
+struct KeptFace {
+    std::string name;
+    bool bold = false;
+    cairo_font_face_t* face = nullptr;
+};
+struct KeptFaces {
+    std::array<KeptFace, 4> faces;
+    std::size_t next = 0;
+    KeptFaces() = default;
+    KeptFaces(const KeptFaces&) = delete;
+    KeptFaces& operator=(const KeptFaces&) = delete;
+    ~KeptFaces() {
+        for (auto& kept : faces)
+            if (kept.face != nullptr) cairo_font_face_destroy(kept.face);
+    }
+};
+thread_local KeptFaces keptFaces;
+
+// A reference of the caller's own to the face, as cairo_toy_font_face_create() gives it.
+cairo_font_face_t* faceOf(const std::string& name, bool bold) {
+    for (const auto& kept : keptFaces.faces)
+        if (kept.face != nullptr && kept.bold == bold && kept.name == name)
+            return cairo_font_face_reference(kept.face);
+    cairo_font_face_t* face =
+        cairo_toy_font_face_create(name.c_str(), CAIRO_FONT_SLANT_NORMAL,
+                                   bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    if (cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS) return face;
+    KeptFace& slot = keptFaces.faces[keptFaces.next];
+    keptFaces.next = (keptFaces.next + 1) % keptFaces.faces.size();
+    if (slot.face != nullptr) cairo_font_face_destroy(slot.face);
+    slot = {name, bold, cairo_font_face_reference(face)};
+    return face;
 }
 
 void setColor(cairo_t* context, std::int32_t color) {
@@ -118,30 +179,22 @@ double unitsPerInch(ScaleMode mode, double dpi) noexcept {
     return 1440.0;
 }
 
-void Extents::add(double x1, double y1, double x2, double y2) noexcept {
-    const double minX = std::min(x1, x2), maxX = std::max(x1, x2);
-    const double minY = std::min(y1, y2), maxY = std::max(y1, y2);
-    if (empty) {
-        *this = {minX, minY, maxX, maxY, false};
-        return;
-    }
-    left = std::min(left, minX);
-    top = std::min(top, minY);
-    right = std::max(right, maxX);
-    bottom = std::max(bottom, maxY);
-}
-
-void Extents::add(const Extents& other) noexcept {
-    if (!other.empty) add(other.left, other.top, other.right, other.bottom);
-}
-
 void checkColor(std::int32_t color) {
     // The high byte marks system colours and palette indexes, which have no fixed RGB value.
     if ((static_cast<std::uint32_t>(color) & 0xFF000000u) != 0) raise(error::invalidPropertyValue);
 }
 
 CairoSurface::CairoSurface(cairo_t* context, const DevicePlacement& placement)
-    : context_(context), placement_(placement) {}
+    : context_(context), placement_(placement) {
+    // What bar reduction takes off each side of a bar, worked out once for every box: on a pixel
+    // grid whole pixels, the odd one on the right.
+    reducesBars_ = placement.barReduction > 0;
+    if (!reducesBars_) return;
+    const double reduction =
+        placement.gridFit ? roundHalfAway(placement.barReduction) : placement.barReduction;
+    reductionLeft_ = placement.gridFit ? std::floor(reduction / 2) : reduction / 2;
+    reductionRight_ = reduction - reductionLeft_;
+}
 
 double CairoSurface::toDeviceX(double x) const noexcept {
     return placement_.originX + x * placement_.devicePerUnit;
@@ -202,15 +255,12 @@ void CairoSurface::setCurrentY(float y) {
 }
 
 // Selected again before every use: several surfaces may share one context (a sheet, a grid).
-// The face is looked up once per name and weight, and the context's face and size are set only
+// The face comes from those the thread keeps, and the context's face and size are set only
 // when they differ: cairo drops the context's scaled font whenever the size is set, even to the
 // size it has, and finding it again costs more than the text.
 void CairoSurface::selectFont() {
     checkContext();
-    if (!face_)
-        face_.reset(
-            cairo_toy_font_face_create(fontName_.c_str(), CAIRO_FONT_SLANT_NORMAL,
-                                       bold_ ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL));
+    if (!face_) face_.reset(faceOf(fontName_, bold_));
     // A face or a size that cairo cannot use would put the context in error. FreeType takes at
     // most 65535 pixels to the em; beyond that cairo's face fails, and after a small size it
     // stays failed for every later context in the process. No text needs more than this anyway
@@ -228,23 +278,47 @@ void CairoSurface::selectFont() {
 
 double CairoSurface::textWidth(std::string_view text) {
     selectFont();
-    if (isOneAscii(text))
-        if (KnownFont* known = knownFontOf(context_); known && knowGlyph(context_, *known, text[0]))
-            return known->glyphExtents[static_cast<unsigned char>(text[0])].x_advance /
-                   placement_.devicePerUnit;
-    const std::string drawable = textForCairo(text);
-    cairo_text_extents_t extents;
-    cairo_text_extents(context_, drawable.c_str(), &extents);
-    checkContext();
-    return extents.x_advance / placement_.devicePerUnit;
+    double advance = 0;
+    KnownFont* known = knownFontOf(context_);
+    if (known == nullptr || !keptAdvance(context_, *known, text, advance)) {
+        const std::string drawable = textForCairo(text);
+        cairo_text_extents_t extents;
+        cairo_text_extents(context_, drawable.c_str(), &extents);
+        checkContext();
+        advance = extents.x_advance;
+    }
+    return advance / placement_.devicePerUnit;
 }
 
 double CairoSurface::textHeight(std::string_view) {
     selectFont();
+    if (const KnownFont* known = knownFontOf(context_))
+        return known->extents.height / placement_.devicePerUnit;
     cairo_font_extents_t extents;
     cairo_font_extents(context_, &extents);
     checkContext();
     return extents.height / placement_.devicePerUnit;
+}
+
+// A symbol's boxes share a few heights: the rows of the last one are kept, for the very same
+// y1 and y2 (to the bit: -0 and 0 may land apart).
+inline const CairoSurface::Rows& CairoSurface::rowsOf(float y1, float y2) noexcept {
+    std::uint32_t y1Bits = 0, y2Bits = 0;
+    std::memcpy(&y1Bits, &y1, sizeof y1Bits);
+    std::memcpy(&y2Bits, &y2, sizeof y2Bits);
+    if (rows_.y1 != y1Bits || rows_.y2 != y2Bits || !rows_.known) findRows(y1, y2);
+    return rows_;
+}
+
+void CairoSurface::findRows(float y1, float y2) noexcept {
+    const double y1Device = toDeviceY(y1), y2Device = toDeviceY(static_cast<double>(y2) + 1.0);
+    rows_ = {true, 0, 0, std::min(y1Device, y2Device), std::max(y1Device, y2Device)};
+    std::memcpy(&rows_.y1, &y1, sizeof rows_.y1);
+    std::memcpy(&rows_.y2, &y2, sizeof rows_.y2);
+    if (placement_.gridFit) {
+        rows_.top = roundHalfAway(rows_.top);
+        rows_.bottom = roundHalfAway(rows_.bottom);
+    }
 }
 
 void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
@@ -254,14 +328,13 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
 
     // Both corners are inclusive: the box covers x1 .. x2 + 1, so x .. x + w - 1 is w wide.
     const double rightX = x2 + 1.0;
-    const double bottomY = static_cast<double>(y2) + 1.0;
-    if (keepsExtents_) drawn_.add(x1, y1, rightX, bottomY);
+    if (keepsExtents_) drawn_.add(x1, y1, rightX, static_cast<double>(y2) + 1.0);
 
     const double unitLeft = std::min<double>(x1, rightX), unitRight = std::max<double>(x1, rightX);
     double left = toDeviceX(unitLeft);
     double right = toDeviceX(unitRight);
-    double top = std::min(toDeviceY(y1), toDeviceY(bottomY));
-    double bottom = std::max(toDeviceY(y1), toDeviceY(bottomY));
+    const Rows& rows = rowsOf(y1, y2);
+    const double top = rows.top, bottom = rows.bottom;
     if (placement_.gridFit) {
         // Every box gets a whole number of pixels, the same for the same width, and a box that
         // continues a run starts where the one before it ended: equal bars stay equal, as a
@@ -276,19 +349,14 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
         right = left + width;
         run_.unitRight = unitRight;
         run_.deviceRight = right;
-        top = roundHalfAway(top);
-        bottom = roundHalfAway(bottom);
     }
     if (keepsExtents_) {
         drawnOnDevice_.add(left, top, right, bottom);
         boxesOnDevice_.add(left, top, right, bottom);
     }
-    if (color != white && placement_.barReduction > 0) {
-        const double reduction =
-            placement_.gridFit ? roundHalfAway(placement_.barReduction) : placement_.barReduction;
-        const double leftPart = placement_.gridFit ? std::floor(reduction / 2) : reduction / 2;
-        left += leftPart;
-        right = std::max(left, right - (reduction - leftPart));
+    if (color != white && reducesBars_) {
+        left += reductionLeft_;
+        right = std::max(left, right - reductionRight_);
     }
     if (right <= left || bottom <= top) return;
     checkContext();
@@ -387,14 +455,15 @@ void CairoSurface::print(std::string_view text) {
     selectFont();
     const std::string drawable = textForCairo(text);
     cairo_font_extents_t font;
-    cairo_text_extents_t extents;
-    KnownFont* known = isOneAscii(text) ? knownFontOf(context_) : nullptr;
-    if (known != nullptr && knowGlyph(context_, *known, text[0])) {
+    double advance = 0;
+    KnownFont* known = knownFontOf(context_);
+    if (known != nullptr && keptAdvance(context_, *known, text, advance)) {
         font = known->extents;
-        extents = known->glyphExtents[static_cast<unsigned char>(text[0])];
     } else {
+        cairo_text_extents_t extents;
         cairo_font_extents(context_, &font);
         cairo_text_extents(context_, drawable.c_str(), &extents);
+        advance = extents.x_advance;
     }
     checkContext();
 
@@ -403,11 +472,11 @@ void CairoSurface::print(std::string_view text) {
     showText(drawable, deviceX, deviceY + font.ascent);
     checkContext();
 
-    const double width = extents.x_advance / placement_.devicePerUnit;
+    const double width = advance / placement_.devicePerUnit;
     if (keepsExtents_) {
         drawn_.add(currentX_, currentY_, currentX_ + width,
                    currentY_ + font.height / placement_.devicePerUnit);
-        drawnOnDevice_.add(deviceX, deviceY, deviceX + extents.x_advance, deviceY + font.height);
+        drawnOnDevice_.add(deviceX, deviceY, deviceX + advance, deviceY + font.height);
     }
     currentX_ += width;
 }

@@ -6,6 +6,7 @@
 // of everything it drew, text included, from which a caller sizes a page.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -44,8 +45,22 @@ struct Extents {
     double left = 0, top = 0, right = 0, bottom = 0;
     bool empty = true;
 
-    void add(double x1, double y1, double x2, double y2) noexcept;
-    void add(const Extents& other) noexcept;
+    // Inline: every box adds to two or three of these.
+    void add(double x1, double y1, double x2, double y2) noexcept {
+        const double minX = std::min(x1, x2), maxX = std::max(x1, x2);
+        const double minY = std::min(y1, y2), maxY = std::max(y1, y2);
+        if (empty) {
+            *this = {minX, minY, maxX, maxY, false};
+            return;
+        }
+        left = std::min(left, minX);
+        top = std::min(top, minY);
+        right = std::max(right, maxX);
+        bottom = std::max(bottom, maxY);
+    }
+    void add(const Extents& other) noexcept {
+        if (!other.empty) add(other.left, other.top, other.right, other.bottom);
+    }
     double width() const noexcept { return empty ? 0 : right - left; }
     double height() const noexcept { return empty ? 0 : bottom - top; }
 };
@@ -124,6 +139,15 @@ class CairoSurface : public Surface {
     double toDeviceY(double y) const noexcept;
     double textDeviceX(double x) const noexcept;
 
+    // The device rows of a box from y1 to y2, grid fitted where boxes are.
+    struct Rows {
+        bool known = false;
+        std::uint32_t y1 = 0, y2 = 0;  // the bits of the floats they were worked out from
+        double top = 0, bottom = 0;
+    };
+    const Rows& rowsOf(float y1, float y2) noexcept;
+    void findRows(float y1, float y2) noexcept;
+
     // Boxes that follow one another without a gap, as grid fitting has placed them.
     struct Run {
         bool started = false;
@@ -148,6 +172,9 @@ class CairoSurface : public Surface {
     Extents drawnOnDevice_;
     Extents boxesOnDevice_;
     bool keepsExtents_ = true;
+    bool reducesBars_ = false;
+    double reductionLeft_ = 0, reductionRight_ = 0;  // device units off each side of a bar
+    Rows rows_;
     Run run_;
 };
 
