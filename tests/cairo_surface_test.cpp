@@ -132,6 +132,24 @@ TEST(CairoSurface, BoxesIncludeBothCorners) {
     }
 }
 
+// Boxes of one height after another, as symbols draw them: each lands on its own rows.
+TEST(CairoSurface, BoxesOfOtherHeightsLandOnTheirOwnRows) {
+    Canvas canvas;
+    CairoSurface surface(canvas.context.get(), pixelPlacement());
+    struct Box {
+        std::int16_t x1, x2;
+        float y1, y2;
+    };
+    const Box boxes[] = {{0, 9, 0, 1},   {10, 19, 4, 6}, {20, 29, -0.0f, 1},
+                         {30, 39, 4, 6}, {40, 44, 4, 5}, {45, 49, 0.4f, 6}};
+    for (const Box& box : boxes) {
+        std::int16_t x = box.x1;
+        surface.line(boxFlags, x, box.y1, box.x2, box.y2, 0);
+    }
+    const int darkInRow[] = {25, 25, 5, 5, 30, 30, 25, 0};
+    for (int y = 0; y < 8; ++y) EXPECT_EQ(canvas.darkPixelsInRow(y), darkInRow[y]) << "row " << y;
+}
+
 TEST(CairoSurface, TextIsMeasuredInSurfaceUnits) {
     Canvas canvas;
     DevicePlacement points;  // one device unit per point: no hinting at this size matters
