@@ -19,7 +19,7 @@ namespace {
 
 constexpr std::string_view signature{"\x89PNG\r\n\x1a\n", 8};
 constexpr std::size_t maxPaletteSize = 256;
-constexpr std::size_t rowRoomAfter = 64;  // the bytes after a row that a mask may read
+constexpr std::size_t rowRoomAfter = PngEncoder::rowRoom;  // the bytes a mask may read after a row
 // Open addressing for the palette: twice as many slots as colours keeps the probes short.
 constexpr std::size_t paletteSlotCount = 512;
 static_assert((paletteSlotCount & (paletteSlotCount - 1)) == 0 &&
@@ -519,13 +519,14 @@ int PngEncoder::paletteIndex(std::uint32_t colour) {
 }
 
 // Marks the rows equal to the row above, which need no further look; rowSize bytes of each.
+// Rows known to be such are not compared.
 void PngEncoder::markRepeatedRows(const unsigned char* pixels, std::size_t rowSize, int height,
-                                  int stride) {
+                                  int stride, const std::uint8_t* known) {
     repeatsRowAbove_.assign(static_cast<std::size_t>(height), 0);
     for (int y = 1; y < height; ++y) {
         const unsigned char* row = pixels + static_cast<std::ptrdiff_t>(y) * stride;
         repeatsRowAbove_[static_cast<std::size_t>(y)] =
-            std::memcmp(row, row - stride, rowSize) == 0;
+            (known != nullptr && known[y] != 0) || std::memcmp(row, row - stride, rowSize) == 0;
     }
 }
 
@@ -710,17 +711,22 @@ void PngEncoder::encode(const unsigned char* pixels, int width, int height, int 
 }
 
 void PngEncoder::encodeGrey(const unsigned char* pixels, int width, int height, int stride,
-                            std::string& png) {
+                            std::string& png, const std::uint8_t* repeatsRowAbove,
+                            bool roomAfterRows) {
     if (width <= 0 || height <= 0) throw std::runtime_error("the picture is empty");
     hasAlpha_ = false;
-    markRepeatedRows(pixels, static_cast<std::size_t>(width), height, stride);
+    markRepeatedRows(pixels, static_cast<std::size_t>(width), height, stride, repeatsRowAbove);
+    const auto rowAt = [&](int y) { return pixels + static_cast<std::ptrdiff_t>(y) * stride; };
+    if (roomAfterRows) {
+        write(width, height, ColourType::grey, rowAt, png);
+        return;
+    }
     makeRowRoom(static_cast<std::size_t>(width));
     write(
         width, height, ColourType::grey,
         [&](int y) {
             samples_.swap(above_);  // the row before stays where it was
-            std::memcpy(samples_.data(), pixels + static_cast<std::ptrdiff_t>(y) * stride,
-                        static_cast<std::size_t>(width));
+            std::memcpy(samples_.data(), rowAt(y), static_cast<std::size_t>(width));
             return static_cast<const std::uint8_t*>(samples_.data());
         },
         png);

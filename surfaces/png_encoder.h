@@ -20,6 +20,7 @@
 // nothing per symbol.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,11 +36,20 @@ class PngEncoder {
     void encode(const unsigned char* pixels, int width, int height, int stride, std::string& png,
                 bool hasAlpha = false);
 
+    // The bytes after a row that the encoder reads (and never uses) when it compresses it.
+    static constexpr std::size_t rowRoom = 64;
+
     // The same for a grey picture of one byte a pixel (opaque, rows stride bytes apart), as a
     // rasteriser that draws in grey makes it: exactly the file encode() writes for the same
     // picture in 24-bit pixels with red, green and blue equal.
+    //
+    // A rasteriser that knows rows to be copies of the row above says so in repeatsRowAbove
+    // (height bytes, not 0 for such a row): those are not compared again, the others still
+    // are. With roomAfterRows, every row, the last one included, is followed by rowRoom bytes
+    // that may be read: the rows are then compressed where they lie, not copied first.
     void encodeGrey(const unsigned char* pixels, int width, int height, int stride,
-                    std::string& png);
+                    std::string& png, const std::uint8_t* repeatsRowAbove = nullptr,
+                    bool roomAfterRows = false);
 
     // The resolution the files carry (pHYs, in pixels per metre), so that an image made for
     // print is placed at its true size; 0 (the default) leaves it out.
@@ -49,7 +59,8 @@ class PngEncoder {
     enum class ColourType : std::uint8_t { grey = 0, rgb = 2, palette = 3, rgba = 6 };
 
     ColourType colourTypeBeyondGrey(const unsigned char* pixels, int width, int height, int stride);
-    void markRepeatedRows(const unsigned char* pixels, std::size_t rowSize, int height, int stride);
+    void markRepeatedRows(const unsigned char* pixels, std::size_t rowSize, int height, int stride,
+                          const std::uint8_t* known = nullptr);
     int paletteIndex(std::uint32_t colour);
     void makeRowRoom(std::size_t rowBytes);
     void toSamples(const unsigned char* row, int width, ColourType type);

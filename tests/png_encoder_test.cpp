@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -163,6 +164,21 @@ TEST(PngEncoder, GreyBytesGiveTheFileOfTheirColourCopy) {
             encoder.encode(pixels.data(), width, picture.height, stride, fromColour);
             encoder.encodeGrey(greys.data(), width, picture.height, greyStride, fromGrey);
             EXPECT_TRUE(fromGrey == fromColour) << width << " wide";
+
+            // Rows read where they lie, with room after each, and every other repeat told.
+            const int roomyStride = width + static_cast<int>(PngEncoder::rowRoom);
+            std::vector<unsigned char> roomy(
+                static_cast<std::size_t>(roomyStride) * picture.height + PngEncoder::rowRoom);
+            std::vector<std::uint8_t> told(static_cast<std::size_t>(picture.height), 0);
+            for (int y = 0; y < picture.height; ++y) {
+                const auto* row = greys.data() + static_cast<std::ptrdiff_t>(y) * greyStride;
+                std::copy(row, row + width, roomy.begin() + std::ptrdiff_t{y} * roomyStride);
+                told[static_cast<std::size_t>(y)] =
+                    y % 2 == 1 && std::equal(row, row + width, row - greyStride);
+            }
+            encoder.encodeGrey(roomy.data(), width, picture.height, roomyStride, fromGrey,
+                               told.data(), true);
+            EXPECT_TRUE(fromGrey == fromColour) << width << " wide, in place";
         }
     }
     std::string png;
