@@ -513,11 +513,14 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         {EAN_13, "590123412345"},
         {Code_128, "BQuillet-128"},  // its text is left to cairo
         {UPC_A, "03600029145"},
+        {EAN_13, "590123412345", 0, 0x0000FF},  // a colour amid greys
         {EAN_13, "590123412345"},
         {EAN_13, "590123412345", 0, 0x00FF00, 0x204060},  // colours, no grey
         {UPC_A, "03600029145", 0, 0x00FF00, 0x204060},
-        {EAN_13, "590123412345", 0, 0x606060, 0xD0D0D0},  // grey on grey
+        {EAN_13, "590123412345", 0, 0x606060, 0xD0D0D0},    // grey on grey
+        {Code_128, "BQuillet-128", 0, 0x606060, 0xD0D0D0},  // larger, its text left to cairo
         {UPC_E, "0123456", 0, 0x606060, 0xD0D0D0},
+        {EAN_8, "9638507", 0, 0x402040, 0xD0D0D0},
         {Code_39, "CODE39", 0, 0, std::nullopt},  // a transparent page
         {EAN_8, "9638507", 0, 0x0000FF, std::nullopt},
         {EAN_13, "590123412345", 0, 0, whitePaper, 90},

@@ -1,5 +1,7 @@
 #include "surfaces/cairo/call_record.h"
 
+#include <algorithm>
+
 namespace quillet {
 
 void CallRecord::clear() noexcept {
@@ -94,6 +96,30 @@ void CallRecord::replay(Surface& target) const {
                 break;
         }
     }
+}
+
+bool CallRecord::greyAndAscii() const noexcept {
+    const auto grey = [](std::int32_t color) {
+        const auto value = static_cast<std::uint32_t>(color);
+        return value <= 0xFFFFFFu && (value & 0xFFFFu) == (value >> 8);
+    };
+    const auto ascii = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte != 0 && byte < 0x80;
+    };
+    return std::all_of(calls_.begin(), calls_.end(), [&](const Call& call) {
+        switch (call.kind) {
+            case Kind::foreColor:
+            case Kind::line:
+                return grey(call.value);
+            case Kind::print: {
+                const std::string_view text = textOf(call);
+                return std::all_of(text.begin(), text.end(), ascii);
+            }
+            default:
+                return true;
+        }
+    });
 }
 
 }  // namespace quillet

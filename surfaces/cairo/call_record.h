@@ -33,6 +33,10 @@ class CallRecord {
     // The calls again, in their order; a failing call stops it as it stopped the drawing.
     void replay(Surface& target) const;
 
+    // Whether every colour set or painted is a grey (red, green and blue alike) and every text
+    // printed is plain ASCII, as a raster of greys paints them.
+    bool greyAndAscii() const noexcept;
+
   private:
     enum class Kind : std::uint8_t {
         fontName,

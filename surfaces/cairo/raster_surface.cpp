@@ -83,27 +83,46 @@ std::optional<RasterSurface::Page> RasterSurface::pageOf(cairo_t* context) {
 }
 
 RasterSurface::RasterSurface(cairo_t* context, const DevicePlacement& placement, const Page& page,
-                             PaintedAreas* painted)
+                             PaintedAreas* painted, const Grey* grey)
     : CairoSurface(context, placement),
       page_(page),
-      data_(cairo_image_surface_get_data(page.image)),
-      stride_(cairo_image_surface_get_stride(page.image)),
+      image_(cairo_image_surface_get_data(page.image)),
+      imageStride_(cairo_image_surface_get_stride(page.image)),
       alpha_(cairo_image_surface_get_format(page.image) == CAIRO_FORMAT_ARGB32),
-      painted_(painted) {
+      imagePainted_(painted),
+      grey_(grey),
+      data_(grey != nullptr ? grey->data : image_),
+      stride_(grey != nullptr ? grey->stride : imageStride_),
+      bytes_(grey != nullptr ? 1 : 4),
+      painted_(grey != nullptr ? grey->painted : painted) {
     keepNoExtents();
 }
 
+PixelArea RasterSurface::withinPage(const PixelArea& area) const noexcept {
+    return {std::max(area.left, page_.left), std::max(area.top, page_.top),
+            std::min(area.right, page_.right), std::min(area.bottom, page_.bottom)};
+}
+
 void RasterSurface::showText(const std::string& text, double x, double baseline) {
+    if (declined_) return;
     takeFromCairo();
-    const ImageTarget target{data_,     stride_,     alpha_,      page_.left,
-                             page_.top, page_.right, page_.bottom};
+    const ImageTarget target{image_,    imageStride_, alpha_,      page_.left,
+                             page_.top, page_.right,  page_.bottom};
     PixelArea touched{};
     if (compositeText(text, x, baseline, target, touched)) {
-        if (painted_ != nullptr)
-            painted_->add({std::max(touched.left, page_.left), std::max(touched.top, page_.top),
-                           std::min(touched.right, page_.right),
-                           std::min(touched.bottom, page_.bottom)});
+        touched = withinPage(touched);
+        if (grey_ != nullptr) {
+            imageToGreys(touched);
+            if (imagePainted_ != nullptr) imagePainted_->add(touched);
+            for (int y = std::max(touched.top, page_.top); y <= touched.bottom; ++y)
+                grey_->rowsChange[y] = 1;
+        }
+        if (painted_ != nullptr) painted_->add(touched);
         written_ = true;
+        return;
+    }
+    if (grey_ != nullptr) {
+        declined_ = true;
         return;
     }
     handToCairo();
@@ -114,7 +133,12 @@ void RasterSurface::showText(const std::string& text, double x, double baseline)
 
 void RasterSurface::paintBox(double left, double top, double right, double bottom,
                              std::int32_t color) {
+    if (declined_) return;
     if (!isWhole(left) || !isWhole(top) || !isWhole(right) || !isWhole(bottom)) {
+        if (grey_ != nullptr) {
+            declined_ = true;
+            return;
+        }
         handToCairo();
         paintedWhole();
         CairoSurface::paintBox(left, top, right, bottom, color);
@@ -132,12 +156,19 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
     bandTop_ = y1;
     bandBottom_ = y2;
 
-    // 0x00BBGGRR as cairo stores an opaque colour: 0xFFRRGGBB in native order.
+    // 0x00BBGGRR as cairo stores an opaque colour: 0xFFRRGGBB in native order; a grey pixel is
+    // its blue byte.
     const std::uint32_t pixel =
         0xFF000000u | (color & 0xFFu) << 16 | (color & 0xFF00u) | (color >> 16 & 0xFFu);
-    unsigned char* at = rowAt(y1) + static_cast<std::ptrdiff_t>(x1) * 4;
-    for (int x = x1; x < x2; ++x, at += 4) std::memcpy(at, &pixel, sizeof pixel);
-    if (painted_ != nullptr && pixel != painted_->paper()) painted_->add({x1, y1, x2, y2});
+    unsigned char* row = at(x1, y1);
+    if (bytes_ == 1) {
+        std::memset(row, static_cast<int>(pixel & 0xFFu), static_cast<std::size_t>(x2 - x1));
+        grey_->rowsChange[y1] = grey_->rowsChange[y2] = 1;
+    } else {
+        for (int x = x1; x < x2; ++x, row += 4) std::memcpy(row, &pixel, sizeof pixel);
+    }
+    const std::uint32_t painted = bytes_ == 1 ? pixel & 0xFFu : pixel;
+    if (painted_ != nullptr && painted != painted_->paper()) painted_->add({x1, y1, x2, y2});
     if (runCount_ > 0 && runs_[runCount_ - 1].right == x1)
         runs_[runCount_ - 1].right = x2;
     else
@@ -146,18 +177,44 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
 }
 
 void RasterSurface::compositing(const PixelArea& area) {
-    if (runCount_ == 0 || area.bottom <= bandTop_ + 1 || area.top >= bandBottom_) return;
-    for (std::size_t i = 0; i < runCount_; ++i)
-        if (area.left < runs_[i].right && runs_[i].left < area.right) {
-            copyBandDown();
-            return;
+    if (runCount_ > 0 && area.bottom > bandTop_ + 1 && area.top < bandBottom_)
+        for (std::size_t i = 0; i < runCount_; ++i)
+            if (area.left < runs_[i].right && runs_[i].left < area.right) {
+                copyBandDown();
+                break;
+            }
+    if (grey_ != nullptr) greysToImage(withinPage(area));
+}
+
+void RasterSurface::greysToImage(const PixelArea& area) const {
+    for (int y = area.top; y < area.bottom; ++y) {
+        const unsigned char* grey = at(area.left, y);
+        unsigned char* pixel =
+            image_ + static_cast<std::ptrdiff_t>(y) * imageStride_ + area.left * 4;
+        for (int x = area.left; x < area.right; ++x, pixel += 4) {
+            const std::uint32_t word = 0xFF000000u | *grey++ * 0x010101u;
+            std::memcpy(pixel, &word, sizeof word);
         }
+    }
+}
+
+void RasterSurface::imageToGreys(const PixelArea& area) const {
+    for (int y = area.top; y < area.bottom; ++y) {
+        unsigned char* grey = at(area.left, y);
+        const unsigned char* pixel =
+            image_ + static_cast<std::ptrdiff_t>(y) * imageStride_ + area.left * 4;
+        for (int x = area.left; x < area.right; ++x, pixel += 4) {
+            std::uint32_t word;
+            std::memcpy(&word, pixel, sizeof word);
+            *grey++ = static_cast<unsigned char>(word);
+        }
+    }
 }
 
 void RasterSurface::copyBandDown() {
     for (std::size_t i = 0; i < runCount_; ++i) {
-        const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(runs_[i].left) * 4;
-        const auto bytes = static_cast<std::size_t>(runs_[i].right - runs_[i].left) * 4;
+        const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(runs_[i].left) * bytes_;
+        const auto bytes = static_cast<std::size_t>(runs_[i].right - runs_[i].left) * bytes_;
         for (int y = bandTop_ + 1; y < bandBottom_; ++y)
             std::memcpy(rowAt(y) + offset, rowAt(bandTop_) + offset, bytes);
     }
@@ -173,7 +230,7 @@ void RasterSurface::takeFromCairo() {
 void RasterSurface::handToCairo() {
     if (!written_) return;
     copyBandDown();
-    cairo_surface_mark_dirty(page_.image);
+    if (grey_ == nullptr) cairo_surface_mark_dirty(page_.image);
     written_ = false;
 }
 

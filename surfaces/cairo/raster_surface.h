@@ -48,6 +48,12 @@ class PaintedAreas {
 // A symbol's boxes come in bands of one height, mostly side by side. A band is painted on its
 // top row only, box after box, and that row is then copied down over each run of adjacent boxes:
 // a few long copies instead of a short fill per box and row.
+//
+// A symbol drawn in greys alone on a grey page may be painted into a grey raster instead, a byte
+// a pixel, with the same boxes and bands: the grey of each pixel is what the cairo image would
+// hold in each of red, green and blue. Its texts are composited through the cairo image (grey
+// over grey gives the same byte in every channel) and taken back. A call the grey raster cannot
+// paint itself leaves the symbol unfinished and declined(), for the caller to draw otherwise.
 class RasterSurface final : public CairoSurface {
   public:
     struct Page {
@@ -58,12 +64,27 @@ class RasterSurface final : public CairoSurface {
     // pixels; nothing for any other context.
     static std::optional<Page> pageOf(cairo_t* context);
 
-    // What the surface paints other than paper goes into painted, when given.
+    // A raster of one byte a pixel, as large as the page's image or larger.
+    struct Grey {
+        unsigned char* data;
+        int stride;
+        PaintedAreas* painted;  // what is painted other than paper, its paper a byte
+        // A byte for each row of the image and one more, set where a row may differ from the
+        // one above: where something painted begins or ends, and throughout a text.
+        std::uint8_t* rowsChange;
+    };
+
+    // What the surface paints other than paper goes into painted, when given; with grey, into
+    // that raster instead of the page's image, which is then only a window for texts (what they
+    // leave there goes into painted).
     RasterSurface(cairo_t* context, const DevicePlacement& placement, const Page& page,
-                  PaintedAreas* painted = nullptr);
+                  PaintedAreas* painted = nullptr, const Grey* grey = nullptr);
     ~RasterSurface() override { handToCairo(); }
     RasterSurface(const RasterSurface&) = delete;
     RasterSurface& operator=(const RasterSurface&) = delete;
+
+    // Whether a call came that the grey raster does not paint: what came after was left out.
+    bool declined() const noexcept { return declined_; }
 
   protected:
     // ASCII text is composited here from its glyphs' coverage, as cairo would composite it;
@@ -77,6 +98,13 @@ class RasterSurface final : public CairoSurface {
 
   private:
     unsigned char* rowAt(int y) const { return data_ + static_cast<std::ptrdiff_t>(y) * stride_; }
+    unsigned char* at(int x, int y) const {
+        return rowAt(y) + static_cast<std::ptrdiff_t>(x) * bytes_;
+    }
+    // The greys of an area written into the image as its pixels, or taken back from them.
+    void greysToImage(const PixelArea& area) const;
+    void imageToGreys(const PixelArea& area) const;
+    PixelArea withinPage(const PixelArea& area) const noexcept;
 
     void copyBandDown();
     // What cairo drew must be in the pixels before they are written here.
@@ -90,10 +118,17 @@ class RasterSurface final : public CairoSurface {
     };
 
     Page page_;
+    unsigned char* image_;  // the page's image
+    int imageStride_;
+    bool alpha_;
+    PaintedAreas* imagePainted_;
+    const Grey* grey_;
+    // The pixels painted: the page's image or the grey raster, bytes_ a pixel.
     unsigned char* data_;
     int stride_;
-    bool alpha_;
+    int bytes_;
     PaintedAreas* painted_;
+    bool declined_ = false;
     int bandTop_ = 0, bandBottom_ = 0;
     std::array<Run, 32> runs_{};  // of the band painted on its top row only
     std::size_t runCount_ = 0;

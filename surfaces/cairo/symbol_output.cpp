@@ -248,7 +248,9 @@ SymbolDrawing drawSymbolPage(Document& document, Symbology type, const DrawingAr
 }
 
 SymbolFiles::SymbolFiles(const OutputSettings& settings)
-    : settings_(settings), painted_(pixelOf(settings.background)) {
+    : settings_(settings),
+      paper_(pixelOf(settings.background)),
+      greyPaper_(pixelOf(settings.background) & 0xFFu) {
     encoder_.setResolution(settings.dpi);
 }
 
@@ -294,7 +296,6 @@ SymbolDrawing SymbolFiles::draw(Symbology type, const DrawingArguments& argument
         raster_ = cairo_image_surface_create(rasterFormat(settings_.background), rasterWidth_,
                                              rasterHeight_);
         checkCairo(cairo_surface_status(raster_), "creating the image");
-        paperRow_.assign(static_cast<std::size_t>(rasterWidth_), painted_.paper());
         forgetRaster();
     }
     if (context_ == nullptr) context_ = cairo_create(raster_);
@@ -310,7 +311,7 @@ SymbolDrawing SymbolFiles::draw(Symbology type, const DrawingArguments& argument
     try {
         measured.result = drawMeasured(type, arguments, measured, page);
     } catch (...) {
-        painted_.add(page);
+        paper_.painted.add(page);
         throw;
     }
     cairo_surface_flush(raster_);
@@ -326,8 +327,16 @@ void SymbolFiles::encode(std::string& file) {
         return;
     }
     if (pageWidth_ == 0) throw std::logic_error("no symbol was drawn");
-    encoder_.encode(cairo_image_surface_get_data(raster_), pageWidth_, pageHeight_,
-                    cairo_image_surface_get_stride(raster_), file, !settings_.background);
+    if (drewGrey_) {
+        rowsRepeat_.resize(static_cast<std::size_t>(pageHeight_));
+        for (std::size_t y = 0; y < rowsRepeat_.size(); ++y)
+            rowsRepeat_[y] = y > 0 && rowsChange_[y] == 0;
+        encoder_.encodeGrey(grey_.data(), pageWidth_, pageHeight_, greyStride_, file,
+                            rowsRepeat_.data(), true);
+    } else {
+        encoder_.encode(cairo_image_surface_get_data(raster_), pageWidth_, pageHeight_,
+                        cairo_image_surface_get_stride(raster_), file, !settings_.background);
+    }
     // A raster is kept for the next symbol only while it is small: a batch draws several
     // symbols ahead, and each holding the largest image allowed would add up to gigabytes.
     constexpr double keptPixels = 4.0 * 1024 * 1024;
@@ -342,55 +351,109 @@ void SymbolFiles::encode(std::string& file) {
 }
 
 void SymbolFiles::forgetRaster() noexcept {
-    knownWidth_ = knownHeight_ = 0;
-    painted_.clear();
+    paper_.forget();
+    paper_.row.clear();
+    greyPaper_.forget();
+    grey_.clear();
+    grey_.shrink_to_fit();
 }
 
-void SymbolFiles::restorePaper(int width, int height) {
-    unsigned char* data = cairo_image_surface_get_data(raster_);
-    const int stride = cairo_image_surface_get_stride(raster_);
+void SymbolFiles::Paper::forget() noexcept {
+    knownWidth = knownHeight = 0;
+    painted.clear();
+}
+
+void SymbolFiles::Paper::restore(unsigned char* data, int stride, int pixelBytes, int width,
+                                 int height) {
     const auto fill = [&](int left, int top, int right, int bottom) {
         left = std::max(left, 0);
         right = std::min(right, width);
         if (left >= right) return;
-        const auto bytes = static_cast<std::size_t>(right - left) * 4;
+        const auto bytes = static_cast<std::size_t>(right - left) * pixelBytes;
         for (int y = std::max(top, 0); y < std::min(bottom, height); ++y)
-            std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride + left * 4, paperRow_.data(),
-                        bytes);
+            std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride + left * pixelBytes,
+                        row.data(), bytes);
     };
-    for (const PixelArea& area : painted_) fill(area.left, area.top, area.right, area.bottom);
-    if (width <= knownWidth_ && height <= knownHeight_) {
-        painted_.forgetWithin(width, height);
+    for (const PixelArea& area : painted) fill(area.left, area.top, area.right, area.bottom);
+    if (width <= knownWidth && height <= knownHeight) {
+        painted.forgetWithin(width, height);
         return;
     }
-    fill(knownWidth_, 0, width, knownHeight_);
-    fill(0, knownHeight_, width, height);
-    painted_.clear();
-    knownWidth_ = width;
-    knownHeight_ = height;
+    fill(knownWidth, 0, width, knownHeight);
+    fill(0, knownHeight, width, height);
+    painted.clear();
+    knownWidth = width;
+    knownHeight = height;
+}
+
+void SymbolFiles::restorePaper(int width, int height) {
+    if (paper_.row.empty()) {
+        const std::uint32_t pixel = paper_.painted.paper();
+        paper_.row.resize(static_cast<std::size_t>(rasterWidth_) * sizeof pixel);
+        for (std::size_t at = 0; at < paper_.row.size(); at += sizeof pixel)
+            std::memcpy(paper_.row.data() + at, &pixel, sizeof pixel);
+    }
+    paper_.restore(cairo_image_surface_get_data(raster_), cairo_image_surface_get_stride(raster_),
+                   4, width, height);
+}
+
+bool SymbolFiles::paintsGrey() const noexcept {
+    if (!settings_.background || settings_.rotation != 0 || !settings_.fitsGrid()) return false;
+    const auto paper = static_cast<std::uint32_t>(*settings_.background);
+    return paper <= 0xFFFFFFu && (paper & 0xFFFFu) == (paper >> 8) && record_.greyAndAscii();
+}
+
+bool SymbolFiles::drawGrey(const DevicePlacement& placement, const RasterSurface::Page& page) {
+    if (grey_.empty()) {
+        greyStride_ = rasterWidth_ + static_cast<int>(PngEncoder::rowRoom);
+        grey_.resize(static_cast<std::size_t>(greyStride_) * rasterHeight_ + PngEncoder::rowRoom);
+        greyPaper_.row.assign(static_cast<std::size_t>(rasterWidth_),
+                              static_cast<unsigned char>(greyPaper_.painted.paper()));
+        greyPaper_.forget();
+    }
+    greyPaper_.restore(grey_.data(), greyStride_, 1, page.right, page.bottom);
+    rowsChange_.assign(static_cast<std::size_t>(page.bottom) + 1, 0);
+    const RasterSurface::Grey grey{grey_.data(), greyStride_, &greyPaper_.painted,
+                                   rowsChange_.data()};
+    try {
+        RasterSurface surface(context_, placement, page, &paper_.painted, &grey);
+        record_.replay(surface);
+        if (!surface.declined()) return true;
+    } catch (const RuntimeError&) {
+        // Left to the image, which says what cairo makes of it.
+    }
+    // The image, a window for texts, is paper again for the symbol drawn there instead.
+    greyPaper_.painted.add({page.left, page.top, page.right, page.bottom});
+    restorePaper(page.right, page.bottom);
+    cairo_surface_mark_dirty(raster_);
+    return false;
 }
 
 std::int16_t SymbolFiles::drawMeasured(Symbology type, const DrawingArguments& arguments,
                                        const SymbolDrawing& measured, const PixelArea& page) {
+    drewGrey_ = false;
     if (settings_.rotation == 0 && measureAlike(scratch_, context_))
         if (const auto target = RasterSurface::pageOf(context_)) {
+            const DevicePlacement placement =
+                unturnedPlacement(settings_, measured, measured.padLeft, measured.padTop);
+            if (paintsGrey() && drawGrey(placement, *target)) {
+                drewGrey_ = true;
+                return measured.result;
+            }
             try {
-                RasterSurface surface(
-                    context_,
-                    unturnedPlacement(settings_, measured, measured.padLeft, measured.padTop),
-                    *target, &painted_);
+                RasterSurface surface(context_, placement, *target, &paper_.painted);
                 record_.replay(surface);
                 return measured.result;
             } catch (const RuntimeError&) {
                 // cairo failed where measuring did not: what the method makes of that is its
                 // own to say, on a clean page.
-                painted_.add(page);
+                paper_.painted.add(page);
                 cairo_surface_flush(raster_);
                 restorePaper(page.right, page.bottom);
                 cairo_surface_mark_dirty(raster_);
             }
         }
-    painted_.add(page);
+    paper_.painted.add(page);
     return drawSymbolAt(context_, type, arguments, settings_, measured, measured.padLeft,
                         measured.padTop);
 }

@@ -68,10 +68,25 @@ class SymbolFiles {
     void encode(std::string& file);
 
   private:
-    // Paper where the symbol before painted and where the page reaches beyond the part of the
-    // raster that was ever filled: the rest of the page is paper still.
+    // Where a kept raster may differ from paper, and what paper is there.
+    struct Paper {
+        explicit Paper(std::uint32_t pixel) : painted(pixel) {}
+        PaintedAreas painted;  // where the raster may differ from paper ...
+        int knownWidth = 0;    // ... within its top left part known otherwise
+        int knownHeight = 0;
+        std::vector<unsigned char> row;  // the raster's width of paper
+        void forget() noexcept;
+        // Paper where the symbol before painted and where the page reaches beyond the part of
+        // the raster that was ever filled: the rest of the page is paper still.
+        void restore(unsigned char* data, int stride, int pixelBytes, int width, int height);
+    };
+
     void restorePaper(int width, int height);
     void forgetRaster() noexcept;
+    // Whether the symbol recorded last may be painted in greys, a byte a pixel.
+    bool paintsGrey() const noexcept;
+    // Paints the symbol recorded last into the grey raster: false where it did not.
+    bool drawGrey(const DevicePlacement& placement, const RasterSurface::Page& page);
     // The symbol measured last onto the page: its recorded calls made again where they are
     // what the method would make there, else the method once more.
     std::int16_t drawMeasured(Symbology type, const DrawingArguments& arguments,
@@ -85,12 +100,16 @@ class SymbolFiles {
     int rasterHeight_ = 0;
     int pageWidth_ = 0;
     int pageHeight_ = 0;
-    CallRecord record_;     // of the symbol measured last
-    PaintedAreas painted_;  // where the raster may differ from paper ...
-    int knownWidth_ = 0;    // ... within its top left part known otherwise
-    int knownHeight_ = 0;
-    std::vector<std::uint32_t> paperRow_;  // the raster's width of paper
-    std::string document_;                 // a vector format's file, as cairo wrote it
+    CallRecord record_;  // of the symbol measured last
+    Paper paper_;        // of the raster
+    // The grey raster, as large as the raster, with room after each row for the encoder; made
+    // when a symbol first paints in greys.
+    std::vector<unsigned char> grey_;
+    int greyStride_ = 0;
+    Paper greyPaper_;
+    std::vector<std::uint8_t> rowsChange_, rowsRepeat_;  // of the grey page
+    bool drewGrey_ = false;                              // the page is in the grey raster
+    std::string document_;  // a vector format's file, as cairo wrote it
     PngEncoder encoder_;
 };
 
