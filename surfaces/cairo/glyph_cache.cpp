@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 namespace quillet {
 namespace {
@@ -267,8 +268,29 @@ bool makeCoverage(cairo_scaled_font_t* font, unsigned long index,
     return made;
 }
 
-void compositeCoverage(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
-                       const ImageTarget& target) {
+namespace {
+
+// A pixel of a target as a word in cairo's order, 0xAARRGGBB, and back: a grey byte stands for
+// the opaque pixel with that byte in red, green and blue alike.
+std::uint32_t loadPixel(const ImageTarget&, const unsigned char* at) noexcept {
+    std::uint32_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+std::uint32_t loadPixel(const GreyTarget&, const unsigned char* at) noexcept {
+    return 0xFF000000u | *at * 0x010101u;
+}
+void storePixel(const ImageTarget&, unsigned char* at, std::uint32_t value) noexcept {
+    std::memcpy(at, &value, sizeof value);
+}
+void storePixel(const GreyTarget&, unsigned char* at, std::uint32_t value) noexcept {
+    *at = static_cast<unsigned char>(value);
+}
+
+template <typename Target>
+void compositeOnto(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
+                   const Target& target) {
+    constexpr int bytes = std::is_same_v<Target, GreyTarget> ? 1 : 4;
     const int x1 = std::max(target.left, originX + coverage.left);
     const int y1 = std::max(target.top, originY + coverage.top);
     const int x2 = std::min(target.right, originX + coverage.left + coverage.width);
@@ -280,37 +302,40 @@ void compositeCoverage(const Coverage& coverage, int originX, int originY, std::
     if (x1 == originX + coverage.left && y1 == originY + coverage.top &&
         x2 - x1 == coverage.width && y2 - y1 == coverage.height && x1 < x2 && y1 < y2 &&
         coverage.keepsBlock && coverage.width * coverage.height <= largestBlock) {
-        std::uint32_t under;
-        std::memcpy(&under, rowAt(y1) + x1 * 4, sizeof under);
-        std::uint32_t differs = 0;
+        const std::uint32_t under = loadPixel(target, rowAt(y1) + x1 * bytes);
+        // Pixels all alike are bytes alike: compared as they are stored.
+        std::array<unsigned char, bytes> first;
+        std::memcpy(first.data(), rowAt(y1) + x1 * bytes, bytes);
+        unsigned differs = 0;
         for (int y = y1; y < y2; ++y) {
-            const unsigned char* pixel = rowAt(y) + x1 * 4;
-            for (int x = x1; x < x2; ++x, pixel += 4) {
-                std::uint32_t value;
-                std::memcpy(&value, pixel, sizeof value);
-                differs |= value ^ under;
-            }
+            const unsigned char* pixel = rowAt(y) + x1 * bytes;
+            for (int i = 0; i < (x2 - x1) * bytes; ++i)
+                differs |= static_cast<unsigned>(pixel[i] ^ first[i % bytes]);
         }
         if (differs == 0) {
             if (!coverage.blockMade || coverage.blockColour != colour ||
                 coverage.blockUnder != under) {
                 coverage.block.resize(coverage.alpha.size());
+                coverage.greyBlock.resize(coverage.alpha.size());
                 for (std::size_t i = 0; i < coverage.alpha.size(); ++i) {
                     const std::uint32_t amount = coverage.alpha[i];
                     coverage.block[i] = amount == 0     ? under
                                         : amount == 255 ? colour
                                                         : over(colour, under, amount);
+                    coverage.greyBlock[i] = static_cast<std::uint8_t>(coverage.block[i]);
                 }
                 coverage.blockColour = colour;
                 coverage.blockUnder = under;
                 coverage.blockMade = true;
             }
-            const auto bytes = static_cast<std::size_t>(coverage.width) * 4;
+            const void* block = bytes == 4 ? static_cast<const void*>(coverage.block.data())
+                                           : coverage.greyBlock.data();
+            const auto rowBytes = static_cast<std::size_t>(coverage.width) * bytes;
             for (int y = y1; y < y2; ++y)
-                std::memcpy(
-                    rowAt(y) + x1 * 4,
-                    coverage.block.data() + static_cast<std::size_t>(y - y1) * coverage.width,
-                    bytes);
+                std::memcpy(rowAt(y) + x1 * bytes,
+                            static_cast<const unsigned char*>(block) +
+                                static_cast<std::size_t>(y - y1) * rowBytes,
+                            rowBytes);
             return;
         }
     }
@@ -322,22 +347,28 @@ void compositeCoverage(const Coverage& coverage, int originX, int originY, std::
             coverage.alpha.data() +
             static_cast<std::size_t>(y - originY - coverage.top) * coverage.width +
             (x1 - originX - coverage.left);
-        unsigned char* pixel =
-            target.data + static_cast<std::ptrdiff_t>(y) * target.stride + x1 * 4;
-        for (int x = x1; x < x2; ++x, ++alpha, pixel += 4) {
+        unsigned char* pixel = rowAt(y) + x1 * bytes;
+        for (int x = x1; x < x2; ++x, ++alpha, pixel += bytes) {
             const std::uint32_t amount = *alpha;
             if (amount == 0) continue;
             std::uint32_t value = colour;
             if (amount != 255) {
-                std::memcpy(&value, pixel, sizeof value);
+                value = loadPixel(target, pixel);
                 if (!table.chosen) table.choose(colour, value);
                 value = value == table.pixel                ? table.of(amount)
                         : greyColour && isOpaqueGrey(value) ? greyOver(colour, value, amount)
                                                             : over(colour, value, amount);
             }
-            std::memcpy(pixel, &value, sizeof value);
+            storePixel(target, pixel, value);
         }
     }
+}
+
+}  // namespace
+
+void compositeCoverage(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
+                       const ImageTarget& target) {
+    compositeOnto(coverage, originX, originY, colour, target);
 }
 
 bool matchesCairo(cairo_scaled_font_t* font, unsigned long index, const Coverage& coverage,
@@ -410,12 +441,15 @@ bool placeText(const KnownFont& known, std::string_view text, double x, double y
     return true;
 }
 
-void compositeText(const KnownFont& known, std::string_view text, const PlacedText& placed,
-                   std::uint32_t colour, const ImageTarget& target) {
+namespace {
+
+template <typename Target>
+void compositeTextOnto(const KnownFont& known, std::string_view text, const PlacedText& placed,
+                       std::uint32_t colour, const Target& target) {
     if (!placed.overlapping) {
         for (std::size_t i = 0; i < text.size(); ++i)
-            compositeCoverage(known.coverage[static_cast<unsigned char>(text[i])], placed.x[i],
-                              placed.y, colour, target);
+            compositeOnto(known.coverage[static_cast<unsigned char>(text[i])], placed.x[i],
+                          placed.y, colour, target);
         return;
     }
     // The text's coverage as one, from the origin (0, 0); kept per thread for its room.
@@ -440,7 +474,19 @@ void compositeText(const KnownFont& known, std::string_view text, const PlacedTe
                 to[x] = static_cast<std::uint8_t>(std::min(255, to[x] + from[x]));
         }
     }
-    compositeCoverage(added, 0, 0, colour, target);
+    compositeOnto(added, 0, 0, colour, target);
+}
+
+}  // namespace
+
+void compositeText(const KnownFont& known, std::string_view text, const PlacedText& placed,
+                   std::uint32_t colour, const ImageTarget& target) {
+    compositeTextOnto(known, text, placed, colour, target);
+}
+
+void compositeText(const KnownFont& known, std::string_view text, const PlacedText& placed,
+                   std::uint32_t colour, const GreyTarget& target) {
+    compositeTextOnto(known, text, placed, colour, target);
 }
 
 bool textMatchesCairo(const KnownFont& known, std::string_view text, bool alpha,

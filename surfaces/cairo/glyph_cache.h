@@ -25,6 +25,7 @@ struct Coverage {
     // The glyph composited once over pixels all of one value, as text lands on its paper again
     // and again: copied then rather than composited. Kept for glyphs of a few thousand pixels.
     mutable std::vector<std::uint32_t> block;
+    mutable std::vector<std::uint8_t> greyBlock;  // the same for a grey target: each one's grey
     mutable std::uint32_t blockColour = 0, blockUnder = 0;
     mutable bool blockMade = false;
     bool keepsBlock = true;  // false for coverage made anew every time
@@ -80,10 +81,21 @@ struct PlacedText {
 bool placeText(const KnownFont& known, std::string_view text, double x, double y,
                PlacedText& placed);
 
+// A raster of greys, a byte a pixel, and the clip, in pixels, within it: each byte stands for
+// the opaque pixel with it in red, green and blue alike.
+struct GreyTarget {
+    unsigned char* data = nullptr;
+    int stride = 0;
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
 // Composites the glyphs of a placed text as cairo does: one after another, or, where two cover
-// a pixel both, their coverage added first (up to 255) and composited once.
+// a pixel both, their coverage added first (up to 255) and composited once. On a grey target
+// the colour is an opaque grey: what the 24-bit image would hold, in one byte.
 void compositeText(const KnownFont& known, std::string_view text, const PlacedText& placed,
                    std::uint32_t colour, const ImageTarget& target);
+void compositeText(const KnownFont& known, std::string_view text, const PlacedText& placed,
+                   std::uint32_t colour, const GreyTarget& target);
 
 // Whether compositeText() gives the very pixels cairo gives for the text, as matchesCairo() asks
 // of one glyph; overlapping tells whether the text compared had glyphs that overlap.

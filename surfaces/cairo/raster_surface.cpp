@@ -85,11 +85,11 @@ std::optional<RasterSurface::Page> RasterSurface::pageOf(cairo_t* context) {
 RasterSurface::RasterSurface(cairo_t* context, const DevicePlacement& placement, const Page& page,
                              PaintedAreas* painted, const Grey* grey)
     : CairoSurface(context, placement),
+      context_(context),
       page_(page),
       image_(cairo_image_surface_get_data(page.image)),
       imageStride_(cairo_image_surface_get_stride(page.image)),
       alpha_(cairo_image_surface_get_format(page.image) == CAIRO_FORMAT_ARGB32),
-      imagePainted_(painted),
       grey_(grey),
       data_(grey != nullptr ? grey->data : image_),
       stride_(grey != nullptr ? grey->stride : imageStride_),
@@ -103,26 +103,48 @@ PixelArea RasterSurface::withinPage(const PixelArea& area) const noexcept {
             std::min(area.right, page_.right), std::min(area.bottom, page_.bottom)};
 }
 
+void RasterSurface::setForeColor(std::int32_t color) {
+    CairoSurface::setForeColor(color);
+    foreColor_ = color;
+}
+
+bool RasterSurface::compositeGrey(const std::string& text, double x, double baseline,
+                                  PixelArea& touched) {
+    // compositeText() on an image of no pixels tells whether the text composites as cairo shows
+    // it, the font selected; it is then placed as compositeText() places it.
+    const ImageTarget noPixels{image_, imageStride_, false, 0, 0, 0, 0};
+    if (!compositeText(text, x, baseline, noPixels, touched)) return false;
+    KnownFont* known = knownFontOf(context_);
+    double glyphX = 0, glyphY = 0;
+    cairo_move_to(context_, x, baseline);
+    cairo_get_current_point(context_, &glyphX, &glyphY);
+    cairo_new_path(context_);
+    PlacedText placed;
+    if (known == nullptr || !placeText(*known, text, glyphX, glyphY, placed)) return false;
+    const auto colour = static_cast<std::uint32_t>(foreColor_) & 0xFFu;
+    quillet::compositeText(
+        *known, text, placed, 0xFF000000u | colour * 0x010101u,
+        GreyTarget{data_, stride_, page_.left, page_.top, page_.right, page_.bottom});
+    touched = withinPage(placed.inked);
+    for (int y = touched.top; y <= touched.bottom; ++y) grey_->rowsChange[y] = 1;
+    return true;
+}
+
 void RasterSurface::showText(const std::string& text, double x, double baseline) {
     if (declined_) return;
-    takeFromCairo();
-    const ImageTarget target{image_,    imageStride_, alpha_,      page_.left,
-                             page_.top, page_.right,  page_.bottom};
     PixelArea touched{};
-    if (compositeText(text, x, baseline, target, touched)) {
-        touched = withinPage(touched);
-        if (grey_ != nullptr) {
-            imageToGreys(touched);
-            if (imagePainted_ != nullptr) imagePainted_->add(touched);
-            for (int y = std::max(touched.top, page_.top); y <= touched.bottom; ++y)
-                grey_->rowsChange[y] = 1;
-        }
-        if (painted_ != nullptr) painted_->add(touched);
+    if (grey_ != nullptr) {
+        declined_ = !compositeGrey(text, x, baseline, touched);
+        if (!declined_ && painted_ != nullptr) painted_->add(touched);
         written_ = true;
         return;
     }
-    if (grey_ != nullptr) {
-        declined_ = true;
+    takeFromCairo();
+    const ImageTarget target{image_,    imageStride_, alpha_,      page_.left,
+                             page_.top, page_.right,  page_.bottom};
+    if (compositeText(text, x, baseline, target, touched)) {
+        if (painted_ != nullptr) painted_->add(withinPage(touched));
+        written_ = true;
         return;
     }
     handToCairo();
@@ -177,35 +199,12 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
 }
 
 void RasterSurface::compositing(const PixelArea& area) {
-    if (runCount_ > 0 && area.bottom > bandTop_ + 1 && area.top < bandBottom_)
-        for (std::size_t i = 0; i < runCount_; ++i)
-            if (area.left < runs_[i].right && runs_[i].left < area.right) {
-                copyBandDown();
-                break;
-            }
-    if (grey_ != nullptr) greysToImage(withinPage(area));
-}
-
-// The image's rows hold whole words (cairo's stride is a multiple of 4): a row read and written
-// as words makes loops the compiler vectorises.
-void RasterSurface::greysToImage(const PixelArea& area) const {
-    const auto count = static_cast<std::size_t>(std::max(area.right - area.left, 0));
-    for (int y = area.top; y < area.bottom; ++y) {
-        const unsigned char* grey = at(area.left, y);
-        auto* pixel = reinterpret_cast<std::uint32_t*>(
-            image_ + static_cast<std::ptrdiff_t>(y) * imageStride_ + area.left * 4);
-        for (std::size_t x = 0; x < count; ++x) pixel[x] = 0xFF000000u | grey[x] * 0x010101u;
-    }
-}
-
-void RasterSurface::imageToGreys(const PixelArea& area) const {
-    const auto count = static_cast<std::size_t>(std::max(area.right - area.left, 0));
-    for (int y = area.top; y < area.bottom; ++y) {
-        unsigned char* grey = at(area.left, y);
-        const auto* pixel = reinterpret_cast<const std::uint32_t*>(
-            image_ + static_cast<std::ptrdiff_t>(y) * imageStride_ + area.left * 4);
-        for (std::size_t x = 0; x < count; ++x) grey[x] = static_cast<unsigned char>(pixel[x]);
-    }
+    if (runCount_ == 0 || area.bottom <= bandTop_ + 1 || area.top >= bandBottom_) return;
+    for (std::size_t i = 0; i < runCount_; ++i)
+        if (area.left < runs_[i].right && runs_[i].left < area.right) {
+            copyBandDown();
+            return;
+        }
 }
 
 void RasterSurface::copyBandDown() {

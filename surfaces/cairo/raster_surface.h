@@ -50,10 +50,9 @@ class PaintedAreas {
 // a few long copies instead of a short fill per box and row.
 //
 // A symbol drawn in greys alone on a grey page may be painted into a grey raster instead, a byte
-// a pixel, with the same boxes and bands: the grey of each pixel is what the cairo image would
-// hold in each of red, green and blue. Its texts are composited through the cairo image (grey
-// over grey gives the same byte in every channel) and taken back. A call the grey raster cannot
-// paint itself leaves the symbol unfinished and declined(), for the caller to draw otherwise.
+// a pixel, with the same boxes, bands and texts: the grey of each pixel is what the cairo image
+// would hold in each of red, green and blue. A call the grey raster cannot paint itself leaves
+// the symbol unfinished and declined(), for the caller to draw otherwise.
 class RasterSurface final : public CairoSurface {
   public:
     struct Page {
@@ -64,7 +63,7 @@ class RasterSurface final : public CairoSurface {
     // pixels; nothing for any other context.
     static std::optional<Page> pageOf(cairo_t* context);
 
-    // A raster of one byte a pixel, as large as the page's image or larger.
+    // A raster of one byte a pixel, as large as the page's image or larger, in its place.
     struct Grey {
         unsigned char* data;
         int stride;
@@ -74,9 +73,8 @@ class RasterSurface final : public CairoSurface {
         std::uint8_t* rowsChange;
     };
 
-    // What the surface paints other than paper goes into painted, when given; with grey, into
-    // that raster instead of the page's image, which is then only a window for texts (what they
-    // leave there goes into painted).
+    // What the surface paints other than paper goes into painted, when given; with grey, the
+    // surface paints that raster, and never the page's image.
     RasterSurface(cairo_t* context, const DevicePlacement& placement, const Page& page,
                   PaintedAreas* painted = nullptr, const Grey* grey = nullptr);
     ~RasterSurface() override { handToCairo(); }
@@ -85,6 +83,8 @@ class RasterSurface final : public CairoSurface {
 
     // Whether a call came that the grey raster does not paint: what came after was left out.
     bool declined() const noexcept { return declined_; }
+
+    void setForeColor(std::int32_t color) override;
 
   protected:
     // ASCII text is composited here from its glyphs' coverage, as cairo would composite it;
@@ -101,9 +101,9 @@ class RasterSurface final : public CairoSurface {
     unsigned char* at(int x, int y) const {
         return rowAt(y) + static_cast<std::ptrdiff_t>(x) * bytes_;
     }
-    // The greys of an area written into the image as its pixels, or taken back from them.
-    void greysToImage(const PixelArea& area) const;
-    void imageToGreys(const PixelArea& area) const;
+    // Composites the text into the grey raster where compositeText() would composite it into
+    // the image: false where it would not.
+    bool compositeGrey(const std::string& text, double x, double baseline, PixelArea& touched);
     PixelArea withinPage(const PixelArea& area) const noexcept;
 
     void copyBandDown();
@@ -117,11 +117,12 @@ class RasterSurface final : public CairoSurface {
         int left, right;
     };
 
+    cairo_t* context_;
+    std::int32_t foreColor_ = 0;
     Page page_;
     unsigned char* image_;  // the page's image
     int imageStride_;
     bool alpha_;
-    PaintedAreas* imagePainted_;
     const Grey* grey_;
     // The pixels painted: the page's image or the grey raster, bytes_ a pixel.
     unsigned char* data_;

@@ -416,16 +416,13 @@ bool SymbolFiles::drawGrey(const DevicePlacement& placement, const RasterSurface
     const RasterSurface::Grey grey{grey_.data(), greyStride_, &greyPaper_.painted,
                                    rowsChange_.data()};
     try {
-        RasterSurface surface(context_, placement, page, &paper_.painted, &grey);
+        RasterSurface surface(context_, placement, page, nullptr, &grey);
         record_.replay(surface);
         if (!surface.declined()) return true;
     } catch (const RuntimeError&) {
         // Left to the image, which says what cairo makes of it.
     }
-    // The image, a window for texts, is paper again for the symbol drawn there instead.
     greyPaper_.painted.add({page.left, page.top, page.right, page.bottom});
-    restorePaper(page.right, page.bottom);
-    cairo_surface_mark_dirty(raster_);
     return false;
 }
 
