@@ -4,7 +4,7 @@
 // is grey, a palette up to 256 colours, RGB beyond; with alpha: a palette with its transparency
 // up to 256 colours, RGBA beyond); an encoder that keeps its buffers from picture to picture
 // writes the same bytes as a fresh one; and a grey picture of a byte a pixel gives the file of
-// its 32-bit copy.
+// its 32-bit copy, also read in place with the rows that repeat told.
 //
 // Input layout: width - 1 (2 bytes, 0..511), height - 1 (1 byte, 0..63), padding words at the end
 // of each row (1 byte, 0..3), the number of colours - 1 (2 bytes, 0..599), a seed for the
@@ -239,6 +239,20 @@ void checkGrey(const Picture& picture, quillet::PngEncoder& encoder) {
     encoder.encodeGrey(greys.data(), picture.width, picture.height, picture.width, fromGrey);
     encoder.encode(words.data(), picture.width, picture.height, picture.width * 4, fromWords);
     if (fromGrey != fromWords) fail("a grey picture of bytes writes the file of its words", "");
+
+    // The same bytes read where they lie, with room after every row, and the repeats told.
+    const auto width = static_cast<std::size_t>(picture.width);
+    const std::size_t stride = width + quillet::PngEncoder::rowRoom;
+    std::vector<unsigned char> roomy(stride * picture.height + quillet::PngEncoder::rowRoom);
+    std::vector<std::uint8_t> repeats(static_cast<std::size_t>(picture.height));
+    for (std::size_t y = 0; y < repeats.size(); ++y) {
+        const unsigned char* row = greys.data() + y * width;
+        std::copy(row, row + width, roomy.begin() + static_cast<std::ptrdiff_t>(y * stride));
+        repeats[y] = y > 0 && std::equal(row, row + width, row - width);
+    }
+    encoder.encodeGrey(roomy.data(), picture.width, picture.height, static_cast<int>(stride),
+                       fromGrey, repeats.data(), true);
+    if (fromGrey != fromWords) fail("grey rows read in place, repeats told", "");
 }
 
 }  // namespace

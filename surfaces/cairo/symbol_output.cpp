@@ -415,14 +415,18 @@ bool SymbolFiles::drawGrey(const DevicePlacement& placement, const RasterSurface
     rowsChange_.assign(static_cast<std::size_t>(page.bottom) + 1, 0);
     const RasterSurface::Grey grey{grey_.data(), greyStride_, &greyPaper_.painted,
                                    rowsChange_.data()};
+    const PixelArea whole{page.left, page.top, page.right, page.bottom};
     try {
         RasterSurface surface(context_, placement, page, nullptr, &grey);
         record_.replay(surface);
         if (!surface.declined()) return true;
     } catch (const RuntimeError&) {
         // Left to the image, which says what cairo makes of it.
+    } catch (...) {
+        greyPaper_.painted.add(whole);
+        throw;
     }
-    greyPaper_.painted.add({page.left, page.top, page.right, page.bottom});
+    greyPaper_.painted.add(whole);
     return false;
 }
 
