@@ -303,16 +303,16 @@ void compositeOnto(const Coverage& coverage, int originX, int originY, std::uint
         x2 - x1 == coverage.width && y2 - y1 == coverage.height && x1 < x2 && y1 < y2 &&
         coverage.keepsBlock && coverage.width * coverage.height <= largestBlock) {
         const std::uint32_t under = loadPixel(target, rowAt(y1) + x1 * bytes);
-        // Pixels all alike are bytes alike: compared as they are stored.
-        std::array<unsigned char, bytes> first;
-        std::memcpy(first.data(), rowAt(y1) + x1 * bytes, bytes);
-        unsigned differs = 0;
-        for (int y = y1; y < y2; ++y) {
+        // Pixels all alike, compared as they are stored: a row is its first pixel throughout
+        // where it equals itself a pixel further on, and rows are alike where their first are.
+        const auto rest = static_cast<std::size_t>(x2 - x1 - 1) * bytes;
+        bool alike = true;
+        for (int y = y1; y < y2 && alike; ++y) {
             const unsigned char* pixel = rowAt(y) + x1 * bytes;
-            for (int i = 0; i < (x2 - x1) * bytes; ++i)
-                differs |= static_cast<unsigned>(pixel[i] ^ first[i % bytes]);
+            alike = std::memcmp(pixel, rowAt(y1) + x1 * bytes, bytes) == 0 &&
+                    std::memcmp(pixel, pixel + bytes, rest) == 0;
         }
-        if (differs == 0) {
+        if (alike) {
             if (!coverage.blockMade || coverage.blockColour != colour ||
                 coverage.blockUnder != under) {
                 coverage.block.resize(coverage.alpha.size());
