@@ -173,10 +173,12 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
     const int y2 = std::min(page_.bottom, pixelWithin(bottom, page_.bottom));
     if (x1 >= x2 || y1 >= y2) return;
     takeFromCairo();
-    if (runCount_ > 0 && (y1 != bandTop_ || y2 != bandBottom_ || runCount_ == runs_.size()))
-        copyBandDown();
-    bandTop_ = y1;
-    bandBottom_ = y2;
+    if (band_.count > 0 &&
+        (y1 != band_.top || y2 != band_.bottom || band_.count == band_.runs.size()))
+        closeBand();
+    if (waitingCount_ > 0) copyWaitingUnder({x1, y1, x2, y2});
+    band_.top = y1;
+    band_.bottom = y2;
 
     // 0x00BBGGRR as cairo stores an opaque colour: 0xFFRRGGBB in native order; a grey pixel is
     // its blue byte.
@@ -191,30 +193,64 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
     }
     const std::uint32_t painted = bytes_ == 1 ? pixel & 0xFFu : pixel;
     if (painted_ != nullptr && painted != painted_->paper()) painted_->add({x1, y1, x2, y2});
-    if (runCount_ > 0 && runs_[runCount_ - 1].right == x1)
-        runs_[runCount_ - 1].right = x2;
+    if (band_.count > 0 && band_.runs[band_.count - 1].right == x1)
+        band_.runs[band_.count - 1].right = x2;
     else
-        runs_[runCount_++] = {x1, x2};
+        band_.runs[band_.count++] = {x1, x2};
     written_ = true;
 }
 
+bool RasterSurface::Band::reaches(const PixelArea& area) const noexcept {
+    if (count == 0 || area.bottom <= top || area.top >= bottom) return false;
+    for (std::size_t i = 0; i < count; ++i)
+        if (area.left < runs[i].right && runs[i].left < area.right) return true;
+    return false;
+}
+
 void RasterSurface::compositing(const PixelArea& area) {
-    if (runCount_ == 0 || area.bottom <= bandTop_ + 1 || area.top >= bandBottom_) return;
-    for (std::size_t i = 0; i < runCount_; ++i)
-        if (area.left < runs_[i].right && runs_[i].left < area.right) {
-            copyBandDown();
-            return;
+    if (waitingCount_ > 0) copyWaitingUnder(area);
+    // The glyph reads the band's rows below its top.
+    if (area.bottom > band_.top + 1 && band_.reaches(area)) copyBandDown();
+}
+
+void RasterSurface::copyDown(const Band& band, bool readRowsOnly) {
+    for (int y = band.top + 1; y < band.bottom; ++y) {
+        if (readRowsOnly && grey_->rowsChange[y] == 0 && grey_->rowsChange[y + 1] == 0) continue;
+        for (std::size_t i = 0; i < band.count; ++i) {
+            const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(band.runs[i].left) * bytes_;
+            const auto bytes =
+                static_cast<std::size_t>(band.runs[i].right - band.runs[i].left) * bytes_;
+            std::memcpy(rowAt(y) + offset, rowAt(band.top) + offset, bytes);
         }
+    }
 }
 
 void RasterSurface::copyBandDown() {
-    for (std::size_t i = 0; i < runCount_; ++i) {
-        const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(runs_[i].left) * bytes_;
-        const auto bytes = static_cast<std::size_t>(runs_[i].right - runs_[i].left) * bytes_;
-        for (int y = bandTop_ + 1; y < bandBottom_; ++y)
-            std::memcpy(rowAt(y) + offset, rowAt(bandTop_) + offset, bytes);
+    copyDown(band_, false);
+    band_.count = 0;
+}
+
+void RasterSurface::closeBand() {
+    if (grey_ == nullptr || band_.count == 0) {
+        copyBandDown();
+        return;
     }
-    runCount_ = 0;
+    if (waitingCount_ == waiting_.size()) copyWaiting(false);
+    waiting_[waitingCount_++] = band_;
+    band_.count = 0;
+}
+
+void RasterSurface::copyWaiting(bool readRowsOnly) {
+    for (std::size_t i = 0; i < waitingCount_; ++i) copyDown(waiting_[i], readRowsOnly);
+    waitingCount_ = 0;
+}
+
+void RasterSurface::copyWaitingUnder(const PixelArea& area) {
+    for (std::size_t i = 0; i < waitingCount_; ++i)
+        if (waiting_[i].reaches(area)) {
+            copyWaiting(false);
+            return;
+        }
 }
 
 void RasterSurface::takeFromCairo() {
@@ -225,8 +261,13 @@ void RasterSurface::takeFromCairo() {
 
 void RasterSurface::handToCairo() {
     if (!written_) return;
-    copyBandDown();
-    if (grey_ == nullptr) cairo_surface_mark_dirty(page_.image);
+    if (grey_ != nullptr) {
+        closeBand();
+        copyWaiting(true);
+    } else {
+        copyBandDown();
+        cairo_surface_mark_dirty(page_.image);
+    }
     written_ = false;
 }
 

@@ -106,16 +106,31 @@ class RasterSurface final : public CairoSurface {
     bool compositeGrey(const std::string& text, double x, double baseline, PixelArea& touched);
     PixelArea withinPage(const PixelArea& area) const noexcept;
 
+    struct Run {
+        int left, right;
+    };
+    // Boxes of one height side by side, painted on their top row only.
+    struct Band {
+        int top = 0, bottom = 0;
+        std::array<Run, 32> runs{};
+        std::size_t count = 0;
+        bool reaches(const PixelArea& area) const noexcept;
+    };
+
+    // The band's top row copied down over its runs: into every row, or into the rows the
+    // encoder reads (those that do not repeat the row above, and those above them).
+    void copyDown(const Band& band, bool readRowsOnly);
     void copyBandDown();
+    // The band painted last is done: copied down at once, or on a grey raster left waiting.
+    void closeBand();
+    void copyWaiting(bool readRowsOnly);
+    // The bands left waiting are copied down before anything is painted where they reach.
+    void copyWaitingUnder(const PixelArea& area);
     // What cairo drew must be in the pixels before they are written here.
     void takeFromCairo();
     // cairo must know before it draws again that the pixels changed under it.
     void handToCairo();
     void paintedWhole();
-
-    struct Run {
-        int left, right;
-    };
 
     cairo_t* context_;
     std::int32_t foreColor_ = 0;
@@ -130,9 +145,12 @@ class RasterSurface final : public CairoSurface {
     int bytes_;
     PaintedAreas* painted_;
     bool declined_ = false;
-    int bandTop_ = 0, bandBottom_ = 0;
-    std::array<Run, 32> runs_{};  // of the band painted on its top row only
-    std::size_t runCount_ = 0;
+    Band band_;  // painted last
+    // On a grey raster, bands done and not yet copied down: that waits until something is painted
+    // where they reach, and at the end is done only for the rows that are read (a row repeated
+    // below is never read again by the encoder, nor compared).
+    std::array<Band, 8> waiting_{};
+    std::size_t waitingCount_ = 0;
     bool written_ = false;    // pixels changed since cairo last knew
     bool cairoDrew_ = false;  // cairo drew since the pixels were last written
 };
