@@ -11,7 +11,12 @@
 namespace quillet {
 namespace {
 
+// A conversion to an integer and back is a few instructions where floor() may be a call: the
+// edges of every box are tested.
 bool isWhole(double value) {
+    constexpr double exactInteger = 1e15;  // well within both a double's and an int64's integers
+    if (std::abs(value) < exactInteger)
+        return static_cast<double>(static_cast<std::int64_t>(value)) == value;
     return value == std::floor(value);
 }
 int pixelWithin(double value, int size) {
