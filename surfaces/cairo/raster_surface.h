@@ -68,7 +68,7 @@ class RasterSurface final : public CairoSurface {
         unsigned char* data;
         int stride;
         PaintedAreas* painted;  // what is painted other than paper, its paper a byte
-        // A byte for each row of the image and one more, set where a row may differ from the
+        // A byte for each row of the page and one more, set where a row may differ from the
         // one above: where something painted begins or ends, and throughout a text.
         std::uint8_t* rowsChange;
     };
