@@ -214,8 +214,9 @@ bool RasterSurface::Band::reaches(const PixelArea& area) const noexcept {
 
 void RasterSurface::compositing(const PixelArea& area) {
     if (waitingCount_ > 0) copyWaitingUnder(area);
-    // The glyph reads the band's rows below its top.
-    if (area.bottom > band_.top + 1 && band_.reaches(area)) copyBandDown();
+    // The glyph reads the band's rows below its top, or writes into the top row that the rows
+    // below are still to be copied from: either way the band is copied down first.
+    if (band_.reaches(area)) copyBandDown();
 }
 
 void RasterSurface::copyDown(const Band& band, bool readRowsOnly) {
