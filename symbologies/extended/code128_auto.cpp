@@ -295,11 +295,15 @@ void codesOf(std::u32string_view data, extended::Codes& codes) {
 }  // namespace
 
 namespace extended {
-void planCode128Text(std::string_view code, Values& values) {
+void code128Codes(std::string_view code, Codes& codes) {
     Characters data;
     decodeUtf8(code, data);
-    Codes codes;
     codesOf(data, codes);
+}
+
+void planCode128Text(std::string_view code, Values& values) {
+    Codes codes;
+    code128Codes(code, codes);
     planCode128(codes, values);
 }
 }  // namespace extended

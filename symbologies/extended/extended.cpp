@@ -23,8 +23,9 @@ std::optional<DataProblem> checkExtendedData(ExtendedType type, std::string_view
     try {
         switch (type) {
             case ExtendedType::Code_128_Auto: {
-                extended::Values values;
-                extended::planCode128Text(code, values);
+                // Any data of codes 0-255 has a plan: the codes alone tell.
+                extended::Codes codes;
+                extended::code128Codes(code, codes);
                 break;
             }
             case ExtendedType::GS1_128:

@@ -86,7 +86,10 @@ inline constexpr std::int16_t fnc1Code = 256;
 using Codes = SmallBuffer<std::int16_t, 256>;
 using Values = SmallBuffer<std::int16_t, 256>;
 void planCode128(const Codes& data, Values& values);
-// The same from UTF-8 text, each character by its ISO 8859-1 code. Throws DataError.
+// The data codes of UTF-8 text, each character by its ISO 8859-1 code: all a plan needs of the
+// text, and all that can be wrong with it. Throws DataError.
+void code128Codes(std::string_view code, Codes& codes);
+// The plan of such text.
 void planCode128Text(std::string_view code, Values& values);
 // A plan's symbol characters, one box per module, pHeight high.
 void paintCode128(Frame& frame, const Values& values);
