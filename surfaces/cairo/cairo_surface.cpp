@@ -12,6 +12,7 @@
 #include "render/errors.h"
 #include "render/text.h"
 #include "surfaces/cairo/glyph_cache.h"
+#include "surfaces/cairo/kept_per_thread.h"
 
 namespace quillet {
 namespace {
@@ -108,39 +109,24 @@ double roundHalfAway(double value) noexcept {
     return std::copysign(whole + step, value);  // -0.4 rounds to -0, as std::round has it
 }
 
-// Faces by name and weight, kept per thread: cairo looks a face up under a lock of its own that
-// every thread drawing text would otherwise wait on, for every symbol.
+// Faces by name and weight, kept per thread.
 struct KeptFace {
     std::string name;
     bool bold = false;
     cairo_font_face_t* face = nullptr;
 };
-struct KeptFaces {
-    std::array<KeptFace, 4> faces;
-    std::size_t next = 0;
-    KeptFaces() = default;
-    KeptFaces(const KeptFaces&) = delete;
-    KeptFaces& operator=(const KeptFaces&) = delete;
-    ~KeptFaces() {
-        for (auto& kept : faces)
-            if (kept.face != nullptr) cairo_font_face_destroy(kept.face);
-    }
-};
-thread_local KeptFaces keptFaces;
+thread_local KeptPerThread<KeptFace, &KeptFace::face, cairo_font_face_destroy> keptFaces;
 
 // A reference of the caller's own to the face, as cairo_toy_font_face_create() gives it.
 cairo_font_face_t* faceOf(const std::string& name, bool bold) {
-    for (const auto& kept : keptFaces.faces)
-        if (kept.face != nullptr && kept.bold == bold && kept.name == name)
-            return cairo_font_face_reference(kept.face);
+    if (const KeptFace* kept = keptFaces.find(
+            [&](const KeptFace& face) { return face.bold == bold && face.name == name; }))
+        return cairo_font_face_reference(kept->face);
     cairo_font_face_t* face =
         cairo_toy_font_face_create(name.c_str(), CAIRO_FONT_SLANT_NORMAL,
                                    bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     if (cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS) return face;
-    KeptFace& slot = keptFaces.faces[keptFaces.next];
-    keptFaces.next = (keptFaces.next + 1) % keptFaces.faces.size();
-    if (slot.face != nullptr) cairo_font_face_destroy(slot.face);
-    slot = {name, bold, cairo_font_face_reference(face)};
+    keptFaces.reuse() = {name, bold, cairo_font_face_reference(face)};
     return face;
 }
 

@@ -6,22 +6,12 @@
 #include <string>
 #include <type_traits>
 
+#include "surfaces/cairo/kept_per_thread.h"
+
 namespace quillet {
 namespace {
 
-struct KnownFonts {
-    std::array<KnownFont, 4> fonts;
-    std::size_t next = 0;
-    KnownFonts() = default;
-    KnownFonts(const KnownFonts&) = delete;
-    KnownFonts& operator=(const KnownFonts&) = delete;
-    ~KnownFonts() {
-        for (auto& known : fonts)
-            if (known.font != nullptr) cairo_scaled_font_destroy(known.font);
-    }
-};
-
-thread_local KnownFonts knownFonts;
+thread_local KeptPerThread<KnownFont, &KnownFont::font, cairo_scaled_font_destroy> knownFonts;
 
 // x * y / 255 for bytes, rounded as pixman rounds it.
 constexpr std::uint32_t multiply(std::uint32_t x, std::uint32_t y) noexcept {
@@ -173,14 +163,13 @@ KnownFont* knownFontOf(cairo_t* context) {
     if (cairo_status(context) != CAIRO_STATUS_SUCCESS) return nullptr;
     cairo_scaled_font_t* font = cairo_get_scaled_font(context);
     if (cairo_scaled_font_status(font) != CAIRO_STATUS_SUCCESS) return nullptr;
-    for (auto& known : knownFonts.fonts)
-        if (known.font == font) return &known;
+    if (KnownFont* known =
+            knownFonts.find([&](const KnownFont& kept) { return kept.font == font; }))
+        return known;
     cairo_font_extents_t extents;
     cairo_font_extents(context, &extents);
     if (cairo_status(context) != CAIRO_STATUS_SUCCESS) return nullptr;
-    KnownFont& known = knownFonts.fonts[knownFonts.next];
-    knownFonts.next = (knownFonts.next + 1) % knownFonts.fonts.size();
-    if (known.font != nullptr) cairo_scaled_font_destroy(known.font);
+    KnownFont& known = knownFonts.reuse();
     known.font = cairo_scaled_font_reference(font);
     known.extents = extents;
     known.known.fill(false);
