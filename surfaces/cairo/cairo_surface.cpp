@@ -430,10 +430,16 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
     }
     touched = placed.inked;
     compositing(touched);
+    // 0x00BBGGRR as an opaque pixel holds it, 0xFFRRGGBB; a grey raster takes its low byte.
     const auto colour = static_cast<std::uint32_t>(foreColor_);
-    quillet::compositeText(
-        *known, text, placed,
-        0xFF000000u | (colour & 0xFFu) << 16 | (colour & 0xFF00u) | (colour >> 16 & 0xFFu), target);
+    const std::uint32_t pixel =
+        0xFF000000u | (colour & 0xFFu) << 16 | (colour & 0xFF00u) | (colour >> 16 & 0xFFu);
+    if (target.grey)
+        quillet::compositeText(*known, text, placed, pixel,
+                               GreyTarget{target.data, target.stride, target.left, target.top,
+                                          target.right, target.bottom});
+    else
+        quillet::compositeText(*known, text, placed, pixel, target);
     return true;
 }
 

@@ -70,12 +70,14 @@ struct PixelArea {
     int left, top, right, bottom;
 };
 
-// The pixels of an unscaled 24- or 32-bit cairo image and the clip, in pixels, within them.
+// The pixels of an unscaled 24- or 32-bit cairo image, or of a raster of greys a byte a pixel,
+// and the clip, in pixels, within them.
 struct ImageTarget {
     unsigned char* data;
     int stride;
     bool alpha;  // 32-bit, with alpha
     int left, top, right, bottom;
+    bool grey = false;  // a byte a pixel, every colour drawn on it a grey
 };
 
 // cairo is handed only what it accepts (text it would refuse shows as replacement characters),

@@ -108,29 +108,12 @@ PixelArea RasterSurface::withinPage(const PixelArea& area) const noexcept {
             std::min(area.right, page_.right), std::min(area.bottom, page_.bottom)};
 }
 
-void RasterSurface::setForeColor(std::int32_t color) {
-    CairoSurface::setForeColor(color);
-    foreColor_ = color;
-}
-
 bool RasterSurface::compositeGrey(const std::string& text, double x, double baseline,
                                   PixelArea& touched) {
-    // compositeText() on an image of no pixels tells whether the text composites as cairo shows
-    // it, the font selected; it is then placed as compositeText() places it.
-    const ImageTarget noPixels{image_, imageStride_, false, 0, 0, 0, 0};
-    if (!compositeText(text, x, baseline, noPixels, touched)) return false;
-    KnownFont* known = knownFontOf(context_);
-    double glyphX = 0, glyphY = 0;
-    cairo_move_to(context_, x, baseline);
-    cairo_get_current_point(context_, &glyphX, &glyphY);
-    cairo_new_path(context_);
-    PlacedText placed;
-    if (known == nullptr || !placeText(*known, text, glyphX, glyphY, placed)) return false;
-    const auto colour = static_cast<std::uint32_t>(foreColor_) & 0xFFu;
-    quillet::compositeText(
-        *known, text, placed, 0xFF000000u | colour * 0x010101u,
-        GreyTarget{data_, stride_, page_.left, page_.top, page_.right, page_.bottom});
-    touched = withinPage(placed.inked);
+    const ImageTarget target{data_,     stride_,     false,        page_.left,
+                             page_.top, page_.right, page_.bottom, true};
+    if (!compositeText(text, x, baseline, target, touched)) return false;
+    touched = withinPage(touched);
     for (int y = touched.top; y <= touched.bottom; ++y) grey_->rowsChange[y] = 1;
     return true;
 }

@@ -84,8 +84,6 @@ class RasterSurface final : public CairoSurface {
     // Whether a call came that the grey raster does not paint: what came after was left out.
     bool declined() const noexcept { return declined_; }
 
-    void setForeColor(std::int32_t color) override;
-
   protected:
     // ASCII text is composited here from its glyphs' coverage, as cairo would composite it;
     // other text is shown by cairo, a character as its glyph (cairo keeps text with its glyphs
@@ -133,7 +131,6 @@ class RasterSurface final : public CairoSurface {
     void paintedWhole();
 
     cairo_t* context_;
-    std::int32_t foreColor_ = 0;
     Page page_;
     unsigned char* image_;  // the page's image
     int imageStride_;
