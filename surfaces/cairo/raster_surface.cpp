@@ -90,7 +90,6 @@ std::optional<RasterSurface::Page> RasterSurface::pageOf(cairo_t* context) {
 RasterSurface::RasterSurface(cairo_t* context, const DevicePlacement& placement, const Page& page,
                              PaintedAreas* painted, const Grey* grey)
     : CairoSurface(context, placement),
-      context_(context),
       page_(page),
       image_(cairo_image_surface_get_data(page.image)),
       imageStride_(cairo_image_surface_get_stride(page.image)),

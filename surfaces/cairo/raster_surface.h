@@ -130,7 +130,6 @@ class RasterSurface final : public CairoSurface {
     void handToCairo();
     void paintedWhole();
 
-    cairo_t* context_;
     Page page_;
     unsigned char* image_;  // the page's image
     int imageStride_;
