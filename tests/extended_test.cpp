@@ -166,6 +166,45 @@ TEST(Extended, Code128ChoosesTheShortestSets) {
     }
 }
 
+// Where plans of the same length compete, the one chosen, value for value: FNC4 latched and
+// unlatched around set C, SHIFT against a change, odd digit runs, FNC1 inside a run. Each code
+// is one UTF-16 unit, U+0100 standing for FNC1.
+TEST(Extended, Code128PlansTheSameValuesWhereTheyTie) {
+    const struct {
+        const char* name;
+        std::u16string data;
+        std::vector<std::int16_t> values;  // start to stop
+    } rows[] = {
+        {"DigitsWhileLatched",
+         u"\u00E9\u00E9\u00E9\u00E91234\u00E9\u00E9",
+         {104, 100, 100, 73, 73, 73, 73, 99, 12, 34, 100, 73, 73, 33, 106}},
+        {"LowCodeWhileLatched",
+         u"\u00E9\u00E9\u00E9\u00E9a\u00E9\u00E9",
+         {104, 100, 100, 73, 73, 73, 73, 100, 65, 73, 73, 102, 106}},
+        {"ShiftWhileLatched",
+         u"\u00E9\u00E9\u00E9\u00E9\u0089\u00E9",
+         {104, 100, 100, 73, 73, 73, 73, 98, 73, 73, 40, 106}},
+        {"ShiftsBetweenLower", u"a\tb\tc", {104, 65, 98, 73, 66, 98, 73, 67, 82, 106}},
+        {"ControlFirst", u"\ta\tb", {103, 73, 98, 65, 73, 98, 66, 97, 106}},
+        {"OddRunFirst", u"12345", {105, 12, 34, 100, 21, 54, 106}},
+        {"OddRunLast", u"A12345", {104, 33, 17, 99, 23, 45, 64, 106}},
+        {"HighControls", u"\u0080\u0081", {103, 101, 64, 101, 65, 71, 106}},
+        {"Fnc1InsideARun", u"\u010012\u01003456", {105, 102, 12, 102, 34, 56, 26, 106}},
+        {"Fnc1AfterAnOddRun", u"\u0100123\u010045", {104, 102, 17, 99, 23, 102, 45, 70, 106}},
+        {"PairsBetweenLatin1",
+         u"\u00E912\u00E934\u00E9",
+         {104, 100, 73, 17, 18, 100, 73, 19, 20, 100, 73, 38, 106}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        extended::Codes codes;
+        for (const char16_t code : row.data) codes.push_back(static_cast<std::int16_t>(code));
+        extended::Values values;
+        extended::planCode128(codes, values);
+        EXPECT_EQ(std::vector<std::int16_t>(values.begin(), values.end()), row.values);
+    }
+}
+
 // pRatio gives ITF-14's bearer bars: width in modules, then a frame or only top and bottom.
 TEST(Extended, Itf14BearersAsTheRatioSays) {
     const struct {

@@ -3,6 +3,7 @@
 // modulo-103 check character. The text is the data, centred under the symbol as set C's is.
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 
 #include "render/check_sum.h"
 #include "render/text.h"
@@ -46,34 +47,38 @@ constexpr bool isDigit(std::int16_t code) {
 }
 
 // A state is the code set and whether FNC4 is latched (two FNC4 in a row latch codes 128-255
-// until the next two; a single FNC4 then marks a code below 128).
-struct State {
-    Set set;
-    bool latched;
-};
-constexpr int stateCount = 6;
-constexpr int indexOf(State state) {
-    return static_cast<int>(state.set) * 2 + state.latched;
+// until the next two; a single FNC4 then marks a code below 128): A, A latched, B, B latched, C,
+// C latched. Set C has no FNC4, but a latch set in A or B holds through it.
+constexpr std::size_t stateCount = 6;
+constexpr std::size_t stateOf(Set set, bool latched) {
+    return static_cast<std::size_t>(set) * 2 + latched;
 }
-constexpr State stateAt(int index) {
-    return {static_cast<Set>(index / 2), index % 2 == 1};
+constexpr Set setOf(std::size_t state) {
+    return static_cast<Set>(state / 2);
+}
+constexpr bool latchedIn(std::size_t state) {
+    return state % 2 == 1;
 }
 
 // The cost of a plan: its symbol characters first; among plans of equal length, the one annex E
 // of ISO/IEC 15417 would choose: set C for every run of four or more digits (rule 3), otherwise
-// as few changes of set as can be.
-struct Cost {
-    int characters = 0;
-    int preference = 0;  // lower is preferred
-    constexpr Cost operator+(Cost other) const {
-        return {characters + other.characters, preference + other.preference};
-    }
-    friend constexpr auto operator<=>(Cost, Cost) = default;
-};
+// as few changes of set as can be. Both in one integer, the characters above the preference
+// (lower is preferred), so that one comparison orders plans: a plan's preference stays far
+// inside the 32 bits below its characters.
+using Cost = std::int64_t;
+constexpr Cost oneCharacter = Cost{1} << 32;
+constexpr Cost costOf(int characters, int preference) {
+    return characters * oneCharacter + preference;
+}
+constexpr Cost charactersIn(Cost cost) {
+    return (cost + oneCharacter / 2) >> 32;
+}
 constexpr int changePreference = 2;
 constexpr int longRunPairPreference = -3;  // two pairs outweigh the changes into set C and out
 constexpr int fnc1InRunPreference = -1;
-constexpr Cost unreachable{std::numeric_limits<int>::max() / 4, 0};
+constexpr Cost unreachable = costOf(std::numeric_limits<int>::max() / 4, 0);
+constexpr Cost changeOfSet = costOf(1, changePreference);
+constexpr Cost changeOfLatch = costOf(2, changePreference);  // FNC4 twice
 
 // Whether each code belongs to a run of four or more digits (FNC1 may stand inside a run: set C
 // has it too).
@@ -90,100 +95,8 @@ void findLongRuns(const Codes& data, LongRuns& longRuns) {
     }
 }
 
-// One step of a plan: the values it adds, where it leaves the data and in which state.
-struct Step {
-    std::array<std::int16_t, 3> values{};
-    int count = 0;
-    std::size_t next = 0;
-    int state = 0;
-    Cost cost;
-    constexpr void add(std::int16_t value) {
-        values[static_cast<std::size_t>(count++)] = value;
-        ++cost.characters;
-    }
-};
-
-// The steps at position i in a state that take data, in the order of preference among equals:
-// in the present set, then by SHIFT.
-template <class Visit>
-void forEachTake(const Codes& data, const LongRuns& longRuns, std::size_t i, int stateIndex,
-                 Visit&& visit) {
-    const State state = stateAt(stateIndex);
-    const std::int16_t code = data[i];
-    Step step;
-    step.state = stateIndex;
-    if (state.set == Set::c) {
-        Step take = step;
-        if (code == fnc1Code) {
-            // An FNC1 that opens a run of digits goes with them: change to set C before it.
-            take.add(code128::fnc1Value);
-            if (longRuns[i]) take.cost.preference += fnc1InRunPreference;
-            take.next = i + 1;
-            visit(take);
-        } else if (isDigit(code) && i + 1 < data.size() && isDigit(data[i + 1])) {
-            take.add(static_cast<std::int16_t>((code - '0') * 10 + (data[i + 1] - '0')));
-            if (longRuns[i]) take.cost.preference += longRunPairPreference;
-            take.next = i + 2;
-            visit(take);
-        }
-    } else if (code == fnc1Code) {
-        Step take = step;
-        take.add(code128::fnc1Value);
-        take.next = i + 1;
-        visit(take);
-    } else {
-        const int low = code & 0x7F;
-        const bool marked = (code >= 128) != state.latched;
-        const Set other = state.set == Set::a ? Set::b : Set::a;
-        for (const bool shifted : {false, true}) {
-            const Set in = shifted ? other : state.set;
-            if (!holds(in, low)) continue;
-            Step take = step;
-            if (marked) take.add(fnc4(state.set));
-            if (shifted) take.add(shiftValue);
-            take.add(valueIn(in, low));
-            take.next = i + 1;
-            visit(take);
-        }
-    }
-}
-
-// The steps that stay at position i: a change of set, then of the FNC4 latch.
-template <class Visit>
-constexpr void forEachChange(std::size_t i, int stateIndex, Visit&& visit) {
-    const State state = stateAt(stateIndex);
-    Step step;
-    step.state = stateIndex;
-    step.next = i;
-    for (const Set set : {Set::c, Set::b, Set::a}) {
-        if (set == state.set) continue;
-        Step change = step;
-        change.add(changeTo(set));
-        change.cost.preference += changePreference;
-        change.state = indexOf({set, state.latched});
-        visit(change);
-    }
-    if (state.set != Set::c) {
-        Step latch = step;
-        latch.add(fnc4(state.set));
-        latch.add(fnc4(state.set));
-        latch.cost.preference += changePreference;
-        latch.state = indexOf({state.set, !state.latched});
-        visit(latch);
-    }
-}
-
-// Every step possible at position i in a state, in the order of preference among equals.
-template <class Visit>
-void forEachStep(const Codes& data, const LongRuns& longRuns, std::size_t i, int stateIndex,
-                 Visit&& visit) {
-    forEachTake(data, longRuns, i, stateIndex, visit);
-    forEachChange(i, stateIndex, visit);
-}
-
-using Costs = std::array<Cost, stateCount>;
-
-// Every change between states, in the order forEachChange visits them.
+// A change between states at one position, and the changes in the order of preference among
+// equals from each state: to set C, B, A, then of the latch.
 struct Change {
     std::size_t from;
     std::size_t to;
@@ -192,53 +105,152 @@ struct Change {
 constexpr auto changes = [] {
     std::array<Change, 16> all{};
     std::size_t count = 0;
-    for (int s = 0; s < stateCount; ++s)
-        forEachChange(0, s, [&](const Step& step) {
-            all[count++] = {static_cast<std::size_t>(s), static_cast<std::size_t>(step.state),
-                            step.cost};
-        });
+    for (std::size_t from = 0; from < stateCount; ++from) {
+        const Set set = setOf(from);
+        const bool latched = latchedIn(from);
+        for (const Set to : {Set::c, Set::b, Set::a})
+            if (to != set) all[count++] = {from, stateOf(to, latched), changeOfSet};
+        if (set != Set::c) all[count++] = {from, stateOf(set, !latched), changeOfLatch};
+    }
     if (count != all.size()) throw "every change has its place";
     return all;
 }();
+constexpr std::array<std::size_t, stateCount + 1> firstChangeFrom = {0, 3, 6, 9, 12, 14, 16};
+static_assert([] {
+    for (std::size_t from = 0; from < stateCount; ++from)
+        for (std::size_t k = firstChangeFrom[from]; k < firstChangeFrom[from + 1]; ++k)
+            if (changes[k].from != from) return false;
+    return true;
+}());
+
+using Costs = std::array<Cost, stateCount>;
+
+// The cheapest way to encode the data from position i on in each state, from the costs of the
+// positions after it. A step that takes data leads to a position already settled; changes stay
+// at their position and are relaxed among the states.
+void settle(const Codes& data, const LongRuns& longRuns, std::size_t i, const Costs* after,
+            Costs& here) {
+    const std::int16_t code = data[i];
+    const Costs& next = after[0];
+    if (code == fnc1Code) {
+        // FNC1 is one character in every set; an FNC1 that opens a run of digits goes with them.
+        for (std::size_t s = 0; s < stateCount; ++s) here[s] = costOf(1, 0) + next[s];
+        if (longRuns[i]) {
+            here[stateOf(Set::c, false)] += fnc1InRunPreference;
+            here[stateOf(Set::c, true)] += fnc1InRunPreference;
+        }
+    } else {
+        // In A or B a code takes its character, FNC4 before it when its high bit differs from
+        // the latch, and SHIFT before it when only the other set holds it.
+        const int low = code & 0x7F;
+        const bool high = code >= 128;
+        for (const bool latched : {false, true}) {
+            const int marked = high != latched;
+            here[stateOf(Set::a, latched)] =
+                costOf(1 + marked + !holds(Set::a, low), 0) + next[stateOf(Set::a, latched)];
+            here[stateOf(Set::b, latched)] =
+                costOf(1 + marked + !holds(Set::b, low), 0) + next[stateOf(Set::b, latched)];
+        }
+        if (isDigit(code) && i + 1 < data.size() && isDigit(data[i + 1])) {
+            const Costs& afterPair = after[1];
+            const Cost pair = costOf(1, longRuns[i] ? longRunPairPreference : 0);
+            here[stateOf(Set::c, false)] = pair + afterPair[stateOf(Set::c, false)];
+            here[stateOf(Set::c, true)] = pair + afterPair[stateOf(Set::c, true)];
+        } else {
+            here[stateOf(Set::c, false)] = unreachable;
+            here[stateOf(Set::c, true)] = unreachable;
+        }
+    }
+    // Two changes of set in a row cost more than the one change to the last set, and two
+    // changes of the latch lead back where they began. Set C has no latch: changing it
+    // through another set costs more than changing it where the plan leaves set C. So the
+    // cheapest way through changes takes at most one of each, and two rounds settle it.
+    for (int round = 0; round < 2; ++round)
+        for (const Change& change : changes)
+            here[change.from] = std::min(here[change.from], change.cost + here[change.to]);
+}
+
+// One step of a plan: the values it adds, where it leaves the data and in which state.
+struct Step {
+    std::array<std::int16_t, 3> values{};
+    std::size_t count = 0;
+    std::size_t next = 0;
+    std::size_t state = 0;
+    void add(std::int16_t value) { values[count++] = value; }
+};
+
+// The step a cheapest plan takes at position i in a state: of the steps that keep to the
+// cheapest cost, the first in the order of preference among equals: taking the code in the
+// present set, by SHIFT, then a change of set or of the latch.
+Step stepAt(const Codes& data, const LongRuns& longRuns, const Costs* cost, std::size_t i,
+            std::size_t state) {
+    const Cost goal = cost[i][state];
+    const std::int16_t code = data[i];
+    const Set set = setOf(state);
+    Step step;
+    step.state = state;
+    step.next = i + 1;
+    if (code == fnc1Code) {
+        const int preference = set == Set::c && longRuns[i] ? fnc1InRunPreference : 0;
+        if (costOf(1, preference) + cost[i + 1][state] == goal) {
+            step.add(code128::fnc1Value);
+            return step;
+        }
+    } else if (set == Set::c) {
+        if (isDigit(code) && i + 1 < data.size() && isDigit(data[i + 1]) &&
+            costOf(1, longRuns[i] ? longRunPairPreference : 0) + cost[i + 2][state] == goal) {
+            step.add(static_cast<std::int16_t>((code - '0') * 10 + (data[i + 1] - '0')));
+            step.next = i + 2;
+            return step;
+        }
+    } else {
+        const int low = code & 0x7F;
+        const bool marked = (code >= 128) != latchedIn(state);
+        const Set other = set == Set::a ? Set::b : Set::a;
+        for (const bool shifted : {false, true}) {
+            const Set in = shifted ? other : set;
+            if (!holds(in, low) || costOf(1 + marked + shifted, 0) + cost[i + 1][state] != goal)
+                continue;
+            if (marked) step.add(fnc4(set));
+            if (shifted) step.add(shiftValue);
+            step.add(valueIn(in, low));
+            return step;
+        }
+    }
+    step.next = i;
+    for (std::size_t k = firstChangeFrom[state]; k < firstChangeFrom[state + 1]; ++k) {
+        const Change& change = changes[k];
+        if (change.cost + cost[i][change.to] != goal) continue;
+        step.state = change.to;
+        const Set to = setOf(change.to);
+        if (to == set) {
+            step.add(fnc4(set));
+            step.add(fnc4(set));
+        } else {
+            step.add(changeTo(to));
+        }
+        return step;
+    }
+    throw std::logic_error("a cheapest plan always has a next step");
+}
 
 }  // namespace
 
 void planCode128(const Codes& data, Values& values) {
-    // cost[i][s]: the cheapest way to encode data from position i on, in state s. A step that
-    // takes data leads to a position already settled, so it is looked at once; changes stay at
-    // their position and are relaxed among the states.
     LongRuns longRuns;
     findLongRuns(data, longRuns);
+    // cost[i][s]: the cheapest way to encode data from position i on, in state s.
     SmallBuffer<Costs, 257> cost;
     cost.resize(data.size() + 1, Costs{});
-    for (std::size_t i = data.size(); i-- > 0;) {
-        Costs& here = cost[i];
-        here.fill(unreachable);
-        for (int s = 0; s < stateCount; ++s) {
-            Cost& best = here[static_cast<std::size_t>(s)];
-            forEachTake(data, longRuns, i, s, [&](const Step& step) {
-                best = std::min(best,
-                                step.cost + cost[step.next][static_cast<std::size_t>(step.state)]);
-            });
-        }
-        // Two changes of set in a row cost more than the one change to the last set, and two
-        // changes of the latch lead back where they began. Set C has no latch: changing it
-        // through another set costs more than changing it where the plan leaves set C. So the
-        // cheapest way through changes takes at most one of each, and two rounds settle it.
-        for (int round = 0; round < 2; ++round)
-            for (const Change& change : changes)
-                here[change.from] = std::min(here[change.from], change.cost + here[change.to]);
-    }
+    for (std::size_t i = data.size(); i-- > 0;) settle(data, longRuns, i, &cost[i + 1], cost[i]);
 
     // Annex E rule 1: among starts of equal cost, C before B before A; between A and B for the
     // same number of characters, A when a control character comes before any lower case letter.
-    const auto costFrom = [&](Set set) {
-        return cost[0][static_cast<std::size_t>(indexOf({set, false}))];
-    };
+    const auto costFrom = [&](Set set) { return cost[0][stateOf(set, false)]; };
     Set start = Set::c;
     for (const Set set : {Set::b, Set::a})
         if (costFrom(set) < costFrom(start)) start = set;
-    if (start != Set::c && costFrom(Set::a).characters == costFrom(Set::b).characters) {
+    if (start != Set::c && charactersIn(costFrom(Set::a)) == charactersIn(costFrom(Set::b))) {
         const auto first = std::find_if(data.begin(), data.end(), [](std::int16_t code) {
             const int low = code & 0x7F;
             return code != fnc1Code && (low < 32 || low >= 96);
@@ -247,18 +259,12 @@ void planCode128(const Codes& data, Values& values) {
     }
     values.clear();
     values.push_back(startValue(start));
-    int state = indexOf({start, false});
+    std::size_t state = stateOf(start, false);
     for (std::size_t i = 0; i < data.size();) {
-        bool taken = false;
-        forEachStep(data, longRuns, i, state, [&](const Step& step) {
-            if (taken || step.cost + cost[step.next][static_cast<std::size_t>(step.state)] !=
-                             cost[i][static_cast<std::size_t>(state)])
-                return;
-            taken = true;
-            values.append(step.values.data(), static_cast<std::size_t>(step.count));
-            i = step.next;
-            state = step.state;
-        });
+        const Step step = stepAt(data, longRuns, cost.data(), i, state);
+        values.append(step.values.data(), step.count);
+        i = step.next;
+        state = step.state;
     }
 
     CheckSum<103> sum(values[0]);
