@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <ostream>
+#include <string>
 
 #include "assist/checks.h"
 #include "assist/values.h"
@@ -142,15 +144,28 @@ bool sameName(std::string_view one, std::string_view other) noexcept {
     }
 }
 
-}  // namespace
-
-Symbology parseSymbology(std::string_view name) {
+std::optional<Symbology> symbologyNamed(std::string_view name) {
     for (std::size_t i = 0; i < barcodeTypeNames.size(); ++i)
         if (sameName(barcodeTypeNames[i], name)) return static_cast<tBarcodeType>(i);
     for (std::size_t i = 0; i < extendedTypeNames.size(); ++i)
         if (sameName(extendedTypeNames[i], name)) return static_cast<ExtendedType>(i);
     for (const Spelling& spelling : otherSpellings)
         if (sameName(spelling.name, name)) return spelling.type;
+    return std::nullopt;
+}
+
+}  // namespace
+
+Symbology parseSymbology(std::string_view name) {
+    // A batch names the same symbology row after row: the name found last is kept.
+    thread_local std::string lastName;
+    thread_local std::optional<Symbology> lastFound;
+    if (lastFound && name == lastName) return *lastFound;
+    if (const auto found = symbologyNamed(name)) {
+        lastName = name;
+        lastFound = found;
+        return *found;
+    }
     std::string known;
     for (auto member : barcodeTypeNames) known += std::string(known.empty() ? "" : ", ") += member;
     for (auto member : extendedTypeNames) known += std::string(", ") += member;

@@ -1,6 +1,7 @@
 // The commands that write real output through the cairo surface: draw, sheet and batch.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -102,6 +103,27 @@ class OutputFile {
     int writeError_ = 0;  // the first write's errno
     std::unique_ptr<Buffer> buffer_;
     std::unique_ptr<std::ostream> stream_;
+};
+
+// A folder that many files are written into, as OutputFile writes each of them (whole or not at
+// all, an existing file replaced and its permissions kept), opened once: each file is made and
+// named relative to it, without its path being looked up again. Several threads may write
+// through one.
+class OutputFolder {
+  public:
+    // The folder as the files' paths begin ("out/"), for messages and the files written by path.
+    explicit OutputFolder(std::string path);
+    ~OutputFolder();
+    OutputFolder(const OutputFolder&) = delete;
+    OutputFolder& operator=(const OutputFolder&) = delete;
+
+    // Throws std::runtime_error saying why.
+    void write(std::string_view name, std::string_view bytes) const;
+
+  private:
+    std::string path_;
+    int descriptor_ = -1;  // -1: every file written by its path
+    mutable std::atomic<bool> unnamedRefused_{false};
 };
 
 // Writes bytes to the file (whole or not at all), or to out when the path is "-". Throws

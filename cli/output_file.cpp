@@ -18,6 +18,7 @@
 #include <set>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 
 #include "cli/output_commands.h"
 
@@ -198,12 +199,13 @@ int openUnnamed(const std::string& folder) {
 // on the first refusal.
 std::atomic<bool> linksByDescriptor{true};
 
-// Gives the unnamed file its name; errno when it cannot.
-bool linkUnnamed(int descriptor, const std::string& path) {
+// Gives the unnamed file its name in the folder (AT_FDCWD: the name is a path); errno when it
+// cannot.
+bool linkUnnamed(int descriptor, int folder, const char* name) {
 #ifdef AT_EMPTY_PATH
     const bool byDescriptor = linksByDescriptor.load(std::memory_order_relaxed);
     if (byDescriptor) {
-        if (::linkat(descriptor, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+        if (::linkat(descriptor, "", folder, name, AT_EMPTY_PATH) == 0) return true;
         // Refused for want of that right (ENOENT, or EPERM where the rules differ); anything
         // else would fail through /proc too.
         if (errno != ENOENT && errno != EPERM) return false;
@@ -213,10 +215,13 @@ bool linkUnnamed(int descriptor, const std::string& path) {
 #endif
     std::array<char, 32> self{};
     std::snprintf(self.data(), self.size(), "/proc/self/fd/%d", descriptor);
-    const bool linked =
-        ::linkat(AT_FDCWD, self.data(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    const bool linked = ::linkat(AT_FDCWD, self.data(), folder, name, AT_SYMLINK_FOLLOW) == 0;
     if (linked && byDescriptor) linksByDescriptor.store(false, std::memory_order_relaxed);
     return linked;
+}
+
+bool linkUnnamed(int descriptor, const std::string& path) {
+    return linkUnnamed(descriptor, AT_FDCWD, path.c_str());
 }
 
 std::string folderOf(const std::string& path) {
@@ -454,6 +459,53 @@ void OutputFile::discard() noexcept {
     if (!temporary_.empty()) ::unlink(temporary_.c_str());
     temporary_.clear();
     releaseSlot(slot_);
+}
+
+OutputFolder::OutputFolder(std::string path) : path_(std::move(path)) {
+    installHandlers();
+#if defined(O_TMPFILE) && defined(O_PATH)
+    if (canLinkUnnamed())
+        descriptor_ = ::open(path_.empty() ? "." : path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+#endif
+    // What ended processes left in the folder goes first, as for any file written there.
+    if (descriptor_ >= 0) sweepFolder(path_);
+}
+
+OutputFolder::~OutputFolder() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+void OutputFolder::write(std::string_view name, std::string_view bytes) const {
+    int file = -1;
+    int refusal = 0;
+#ifdef O_TMPFILE
+    if (descriptor_ >= 0 && !unnamedRefused_.load(std::memory_order_relaxed) && !stopping.load()) {
+        file = ::openat(descriptor_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+        if (file < 0) refusal = errno;
+    }
+#endif
+    std::array<char, 512> nameBytes;
+    if (file < 0 || name.size() >= nameBytes.size()) {
+        // No unnamed file (where the file system makes none, it is not asked again), or a signal
+        // is ending the process: by the path, as any other file.
+        if (file >= 0)
+            ::close(file);
+        else if (refusal == EOPNOTSUPP || refusal == EISDIR)
+            unnamedRefused_.store(true, std::memory_order_relaxed);
+        OutputFile output(path_ + std::string(name));
+        output.write(bytes);
+        output.commit();
+        return;
+    }
+    std::memcpy(nameBytes.data(), name.data(), name.size());
+    nameBytes[name.size()] = '\0';
+    int number = writeAll(file, bytes);
+    if (number == 0 && !linkUnnamed(file, descriptor_, nameBytes.data())) {
+        number = errno;
+        if (number == EEXIST) number = replaceWithUnnamed(file, path_ + std::string(name));
+    }
+    if (::close(file) != 0 && number == 0) number = errno;
+    if (number != 0) throw std::runtime_error(failure(path_ + std::string(name), number));
 }
 
 }  // namespace quillet::cli

@@ -235,14 +235,17 @@ class RowLog {
 
 // Each row a file of its own in the folder (or encoded and dropped, for /dev/null).
 int drawIntoFolder(TableReader& table, const BatchOptions& options, std::size_t numberWidth,
-                   RowLog& log, std::ostream& out) {
+                   RowLog& log) {
     // The folder as the files' paths begin, "/" added as a path joined to it would have it.
-    const std::string folder =
-        options.outputPath.ends_with('/') ? options.outputPath : options.outputPath + '/';
+    std::optional<OutputFolder> folder;
+    if (!options.toNothing)
+        folder.emplace(options.outputPath.ends_with('/') ? options.outputPath
+                                                         : options.outputPath + '/');
     const auto makeWorker = [&]() -> RowWork {
         auto files = std::make_shared<SymbolFiles>(options.settings);
         auto bytes = std::make_shared<std::string>();
-        return [&, files, bytes](const Row& row) -> std::optional<RowFailure> {
+        auto name = std::make_shared<std::string>();
+        return [&, files, bytes, name](const Row& row) -> std::optional<RowFailure> {
             std::optional<RowDrawing> parsed;
             try {
                 parsed = parseRow(row, table.optionNames(), options.defaults, options.data);
@@ -253,10 +256,10 @@ int drawIntoFolder(TableReader& table, const BatchOptions& options, std::size_t 
             const SymbolDrawing drawn = files->draw(drawing.type, drawing.arguments);
             if (drawn.result != 0) return RowFailure{resultMessage(drawn.result), false};
             files->encode(*bytes);
-            if (!options.toNothing)
-                writeOutput(folder + fileNameOf(row.number, numberWidth, drawn.code,
-                                                options.settings.format),
-                            *bytes, out);
+            if (folder) {
+                fileNameOf(row.number, numberWidth, drawn.code, options.settings.format, *name);
+                folder->write(*name, *bytes);
+            }
             return std::nullopt;
         };
     };
@@ -470,7 +473,7 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
     if (options.toDocument) return drawIntoDocument(*table, options, log);
     const std::size_t numberWidth =
         rowTotal ? std::to_string(*rowTotal).size() : uncountedNumberWidth;
-    return drawIntoFolder(*table, options, numberWidth, log, out);
+    return drawIntoFolder(*table, options, numberWidth, log);
 }
 
 }  // namespace quillet::cli

@@ -21,15 +21,14 @@ bool isNamedLikeAFile(std::string_view path) {
                      std::string_view(name).substr(dot + 1)) != fileExtensions.end();
 }
 
-std::string fileNameOf(std::size_t number, std::size_t numberWidth, std::string_view code,
-                       OutputFormat format) {
+void fileNameOf(std::size_t number, std::size_t numberWidth, std::string_view code,
+                OutputFormat format, std::string& name) {
     std::array<char, 24> digits{};
     const auto end = std::to_chars(digits.begin(), digits.end(), number).ptr;
     const auto digitCount = static_cast<std::size_t>(end - digits.begin());
     code = code.substr(0, 48);
     const std::string_view extension = extensionOf(format);
-    std::string name;
-    name.reserve(std::max(numberWidth, digitCount) + code.size() + extension.size() + 3);
+    name.clear();
     if (digitCount < numberWidth) name.append(numberWidth - digitCount, '0');
     name.append(digits.begin(), end);
     name += '-';
@@ -38,11 +37,13 @@ std::string fileNameOf(std::size_t number, std::size_t numberWidth, std::string_
         return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                c == '-' || c == '.';
     };
-    for (const char c : code) name += kept(c) ? c : '_';
+    const std::size_t codeStart = name.size();
+    name.append(code);
+    for (std::size_t i = codeStart; i < name.size(); ++i)
+        if (!kept(name[i])) name[i] = '_';
     if (code.empty()) name += '_';
     name += '.';
     name += extension;
-    return name;
 }
 
 }  // namespace quillet::cli

@@ -14,9 +14,9 @@ bool isNamedLikeAFile(std::string_view path);
 
 // "0042-CODE39W.png": the row number, padded to the width of the last row's number so that the
 // files sort in row order, and the code with everything but letters, digits, "-" and "." made
-// "_".
-std::string fileNameOf(std::size_t number, std::size_t numberWidth, std::string_view code,
-                       OutputFormat format);
+// "_". Made in name, which keeps its room from one file to the next.
+void fileNameOf(std::size_t number, std::size_t numberWidth, std::string_view code,
+                OutputFormat format, std::string& name);
 
 // Rows from a pipe cannot be counted before they are drawn: their numbers take six digits.
 inline constexpr std::size_t uncountedNumberWidth = 6;
