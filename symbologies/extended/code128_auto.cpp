@@ -162,12 +162,28 @@ void settle(const Codes& data, const LongRuns& longRuns, std::size_t i, const Co
         }
     }
     // Two changes of set in a row cost more than the one change to the last set, and two
-    // changes of the latch lead back where they began. Set C has no latch: changing it
-    // through another set costs more than changing it where the plan leaves set C. So the
-    // cheapest way through changes takes at most one of each, and two rounds settle it.
-    for (int round = 0; round < 2; ++round)
-        for (const Change& change : changes)
-            here[change.from] = std::min(here[change.from], change.cost + here[change.to]);
+    // changes of the latch lead back where they began. So from A or B the cheapest way through
+    // changes takes at most one change of set and one of the latch; from C, which has no latch,
+    // it is a change to A or B and whatever is cheapest from there.
+    for (const bool latched : {false, true}) {
+        Cost& a = here[stateOf(Set::a, latched)];
+        Cost& b = here[stateOf(Set::b, latched)];
+        const Cost cheapest = std::min({a, b, here[stateOf(Set::c, latched)]});
+        a = std::min(a, changeOfSet + cheapest);
+        b = std::min(b, changeOfSet + cheapest);
+    }
+    for (const Set set : {Set::a, Set::b}) {
+        Cost& unlatched = here[stateOf(set, false)];
+        Cost& latched = here[stateOf(set, true)];
+        const Cost before = unlatched;
+        unlatched = std::min(unlatched, changeOfLatch + latched);
+        latched = std::min(latched, changeOfLatch + before);
+    }
+    for (const bool latched : {false, true}) {
+        Cost& c = here[stateOf(Set::c, latched)];
+        c = std::min(c, changeOfSet + std::min(here[stateOf(Set::a, latched)],
+                                               here[stateOf(Set::b, latched)]));
+    }
 }
 
 // One step of a plan: the values it adds, where it leaves the data and in which state.
