@@ -184,6 +184,28 @@ TEST(QuilletBatchCommand, ABadRowDoesNotStopTheOthers) {
     }
 }
 
+// Files already in the folder are replaced as a whole: a file keeps its permissions, a link
+// stays and the file it names is made.
+TEST(QuilletBatchCommand, ReplacesFilesAlreadyThere) {
+    const fs::path folder = fs::temp_directory_path() / "quillet-batch-again";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::ofstream(folder / "1-A.png") << "old";
+    fs::permissions(folder / "1-A.png", fs::perms(0640));
+    fs::create_symlink("b.png", folder / "2-B.png");
+    std::istringstream rows("Code_39,A\nCode_39,B\nCode_39,C\n");
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::runBatch({"-", "-o", folder.string(), "--threads", "2"}, rows, out, err, false),
+              0)
+        << err.str();
+    EXPECT_GT(fs::file_size(folder / "1-A.png"), 3u);
+    EXPECT_EQ(fs::status(folder / "1-A.png").permissions(), fs::perms(0640));
+    EXPECT_TRUE(fs::is_symlink(folder / "2-B.png"));
+    EXPECT_TRUE(fs::exists(folder / "b.png"));
+    EXPECT_TRUE(fs::exists(folder / "3-C.png"));
+    fs::remove_all(folder);
+}
+
 TEST(QuilletBatchCommand, LabelGridInOnePdf) {
     const fs::path pdf = fs::temp_directory_path() / "quillet-batch-grid.pdf";
     std::istringstream rows("Code_39,A\nCode_39,B\nCode_39,C\n");
