@@ -127,59 +127,65 @@ using Costs = std::array<Cost, stateCount>;
 
 // The cheapest way to encode the data from position i on in each state, from the costs of the
 // positions after it. A step that takes data leads to a position already settled; changes stay
-// at their position and are relaxed among the states.
+// at their position and are settled among the states. Without latching (data with no code of
+// 128-255) only the unlatched states are settled: a latch there costs two FNC4 and then one
+// before every code, so a latched state is never the cheaper one and its cost is never read.
+template <bool latching>
 void settle(const Codes& data, const LongRuns& longRuns, std::size_t i, const Costs* after,
             Costs& here) {
+    constexpr std::array<bool, 2> bothLatches = {false, true};
+    constexpr std::size_t latchCount = latching ? 2 : 1;
     const std::int16_t code = data[i];
     const Costs& next = after[0];
     if (code == fnc1Code) {
         // FNC1 is one character in every set; an FNC1 that opens a run of digits goes with them.
-        for (std::size_t s = 0; s < stateCount; ++s) here[s] = costOf(1, 0) + next[s];
-        if (longRuns[i]) {
-            here[stateOf(Set::c, false)] += fnc1InRunPreference;
-            here[stateOf(Set::c, true)] += fnc1InRunPreference;
+        const int inC = longRuns[i] ? fnc1InRunPreference : 0;
+        for (std::size_t l = 0; l < latchCount; ++l) {
+            const bool latched = bothLatches[l];
+            for (const Set set : {Set::a, Set::b})
+                here[stateOf(set, latched)] = costOf(1, 0) + next[stateOf(set, latched)];
+            here[stateOf(Set::c, latched)] = costOf(1, inC) + next[stateOf(Set::c, latched)];
         }
     } else {
         // In A or B a code takes its character, FNC4 before it when its high bit differs from
         // the latch, and SHIFT before it when only the other set holds it.
         const int low = code & 0x7F;
         const bool high = code >= 128;
-        for (const bool latched : {false, true}) {
+        const bool pair = isDigit(code) && i + 1 < data.size() && isDigit(data[i + 1]);
+        const Cost pairCost = costOf(1, longRuns[i] ? longRunPairPreference : 0);
+        for (std::size_t l = 0; l < latchCount; ++l) {
+            const bool latched = bothLatches[l];
             const int marked = high != latched;
-            here[stateOf(Set::a, latched)] =
-                costOf(1 + marked + !holds(Set::a, low), 0) + next[stateOf(Set::a, latched)];
-            here[stateOf(Set::b, latched)] =
-                costOf(1 + marked + !holds(Set::b, low), 0) + next[stateOf(Set::b, latched)];
-        }
-        if (isDigit(code) && i + 1 < data.size() && isDigit(data[i + 1])) {
-            const Costs& afterPair = after[1];
-            const Cost pair = costOf(1, longRuns[i] ? longRunPairPreference : 0);
-            here[stateOf(Set::c, false)] = pair + afterPair[stateOf(Set::c, false)];
-            here[stateOf(Set::c, true)] = pair + afterPair[stateOf(Set::c, true)];
-        } else {
-            here[stateOf(Set::c, false)] = unreachable;
-            here[stateOf(Set::c, true)] = unreachable;
+            for (const Set set : {Set::a, Set::b})
+                here[stateOf(set, latched)] =
+                    costOf(1 + marked + !holds(set, low), 0) + next[stateOf(set, latched)];
+            here[stateOf(Set::c, latched)] =
+                pair ? pairCost + after[1][stateOf(Set::c, latched)] : unreachable;
         }
     }
     // Two changes of set in a row cost more than the one change to the last set, and two
     // changes of the latch lead back where they began. So from A or B the cheapest way through
     // changes takes at most one change of set and one of the latch; from C, which has no latch,
     // it is a change to A or B and whatever is cheapest from there.
-    for (const bool latched : {false, true}) {
+    for (std::size_t l = 0; l < latchCount; ++l) {
+        const bool latched = bothLatches[l];
         Cost& a = here[stateOf(Set::a, latched)];
         Cost& b = here[stateOf(Set::b, latched)];
         const Cost cheapest = std::min({a, b, here[stateOf(Set::c, latched)]});
         a = std::min(a, changeOfSet + cheapest);
         b = std::min(b, changeOfSet + cheapest);
     }
-    for (const Set set : {Set::a, Set::b}) {
-        Cost& unlatched = here[stateOf(set, false)];
-        Cost& latched = here[stateOf(set, true)];
-        const Cost before = unlatched;
-        unlatched = std::min(unlatched, changeOfLatch + latched);
-        latched = std::min(latched, changeOfLatch + before);
+    if constexpr (latching) {
+        for (const Set set : {Set::a, Set::b}) {
+            Cost& unlatched = here[stateOf(set, false)];
+            Cost& latched = here[stateOf(set, true)];
+            const Cost before = unlatched;
+            unlatched = std::min(unlatched, changeOfLatch + latched);
+            latched = std::min(latched, changeOfLatch + before);
+        }
     }
-    for (const bool latched : {false, true}) {
+    for (std::size_t l = 0; l < latchCount; ++l) {
+        const bool latched = bothLatches[l];
         Cost& c = here[stateOf(Set::c, latched)];
         c = std::min(c, changeOfSet + std::min(here[stateOf(Set::a, latched)],
                                                here[stateOf(Set::b, latched)]));
@@ -258,7 +264,15 @@ void planCode128(const Codes& data, Values& values) {
     // cost[i][s]: the cheapest way to encode data from position i on, in state s.
     SmallBuffer<Costs, 257> cost;
     cost.resize(data.size() + 1, Costs{});
-    for (std::size_t i = data.size(); i-- > 0;) settle(data, longRuns, i, &cost[i + 1], cost[i]);
+    const bool latching = std::any_of(data.begin(), data.end(), [](std::int16_t code) {
+        return code >= 128 && code != fnc1Code;
+    });
+    for (std::size_t i = data.size(); i-- > 0;) {
+        if (latching)
+            settle<true>(data, longRuns, i, &cost[i + 1], cost[i]);
+        else
+            settle<false>(data, longRuns, i, &cost[i + 1], cost[i]);
+    }
 
     // Annex E rule 1: among starts of equal cost, C before B before A; between A and B for the
     // same number of characters, A when a control character comes before any lower case letter.
