@@ -1,7 +1,5 @@
 #include "surfaces/png_encoder.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -9,6 +7,8 @@
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
+
+#include "surfaces/crc32.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -481,9 +481,8 @@ void appendChunk(std::string& out, std::string_view type, Fill fill) {
     const std::size_t length = out.size() - start - 8;
     for (int i = 0; i < 4; ++i)
         out[start + i] = static_cast<char>(static_cast<std::uint32_t>(length) >> (24 - 8 * i));
-    const auto* typeAndData = reinterpret_cast<const Bytef*>(out.data() + start + 4);
     appendBigEndian(
-        out, static_cast<std::uint32_t>(crc32(0L, typeAndData, static_cast<uInt>(length + 4))));
+        out, crc32Of(reinterpret_cast<const unsigned char*>(out.data() + start + 4), length + 4));
 }
 
 }  // namespace

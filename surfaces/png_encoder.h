@@ -14,9 +14,9 @@
 // tested as its samples are made; the first pixel that is not grey sends it on to a palette or
 // full colour, whose colours are gathered first. The Adler-32 of the image data is summed once
 // per row that differs from the row above and carried over the repeats in closed form; each
-// chunk's CRC is zlib's, once. That costs microseconds where a general compressor spends tens
-// on searching long runs of zeros, and keeps the file within a few hundred bytes of what zlib
-// makes of it. One encoder keeps its buffers between pictures, so that a batch allocates
+// chunk's CRC is summed once (surfaces/crc32.h). That costs microseconds where a general compressor
+// spends tens on searching long runs of zeros, and keeps the file within a few hundred bytes of
+// what zlib makes of it. One encoder keeps its buffers between pictures, so that a batch allocates
 // nothing per symbol.
 #pragma once
 

@@ -5,6 +5,7 @@
 #include "surfaces/png_encoder.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -12,6 +13,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "surfaces/crc32.h"
 
 namespace quillet {
 namespace {
@@ -184,6 +187,25 @@ TEST(PngEncoder, GreyBytesGiveTheFileOfTheirColourCopy) {
     std::string png;
     const unsigned char pixel = 0;
     EXPECT_THROW(encoder.encodeGrey(&pixel, 1, 0, 1, png), std::runtime_error);
+}
+
+// The chunk CRC against zlib's over the lengths where the folding starts and stops (64 bytes,
+// 16-byte steps, the tail) from every alignment, started fresh and carried on.
+TEST(PngEncoder, ChunkCrcIsZlibs) {
+    std::vector<unsigned char> bytes(400);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<unsigned char>(mix(static_cast<std::uint32_t>(i)));
+    for (const std::uint32_t before : {0u, 0xCBF43926u}) {
+        for (std::size_t start = 0; start < 16; ++start) {
+            for (std::size_t length = 0; length <= 300; ++length) {
+                const unsigned char* at = bytes.data() + start;
+                const auto zlibs =
+                    static_cast<std::uint32_t>(crc32(before, at, static_cast<uInt>(length)));
+                ASSERT_EQ(crc32Of(at, length, before), zlibs)
+                    << "from " << start << ", " << length << " bytes, after " << before;
+            }
+        }
+    }
 }
 
 }  // namespace
