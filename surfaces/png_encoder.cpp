@@ -100,6 +100,18 @@ Code distanceCode(std::size_t distance) {
             5 + distanceExtraBits[symbol]};
 }
 
+// A match's length and distance codes joined, for every length 3 .. 258 from one distance:
+// the bits in the low half, their count in the high half.
+void joinMatchCodes(std::size_t distance, std::uint64_t* codes) {
+    const Code back = distanceCode(distance);
+    for (std::size_t length = 0; length < 3; ++length) codes[length] = 0;
+    for (std::size_t length = 3; length <= maxMatch; ++length) {
+        const Code code = lengthCodes[length];
+        codes[length] = (code.bits | static_cast<std::uint64_t>(back.bits) << code.length) |
+                        static_cast<std::uint64_t>(code.length + back.length) << 32;
+    }
+}
+
 // Bytes as a little-endian word, whatever the machine: byte k is bits 8k .. 8k + 7.
 std::uint64_t littleEndianWord(std::uint64_t word) {
     if constexpr (std::endian::native == std::endian::big) return __builtin_bswap64(word);
@@ -117,39 +129,40 @@ class BitWriter {
     void put(std::uint64_t bits, int count) {
         buffer_ |= bits << count_;
         count_ += count;
+        store();
+    }
+    void put(Code code) { put(code.bits, code.length); }
+
+    // The whole bytes of the buffer go out; fewer than 8 bits stay.
+    void store() {
         const std::uint64_t word = littleEndianWord(buffer_);
         std::memcpy(at_, &word, sizeof word);
         at_ += count_ >> 3;
         buffer_ >>= count_ & ~7;
         count_ &= 7;
     }
-    void put(Code code) { put(code.bits, code.length); }
 
     void literal(std::uint8_t byte) { put(literalCodes[byte]); }
 
-    // Up to six codes of at most nine bits go into one put, joined two at a time.
+    // Six codes of at most nine bits go into the buffer between two stores.
     void literals(const std::uint8_t* bytes, std::size_t count) {
-        while (count > 0) {
-            const std::size_t batch = std::min<std::size_t>(count, 6);
-            std::uint64_t bits = 0;
-            int length = 0;
-            std::size_t i = 0;
-            for (; i + 2 <= batch; i += 2) {
-                const Code first = literalCodes[bytes[i]], second = literalCodes[bytes[i + 1]];
-                bits |= (first.bits | static_cast<std::uint64_t>(second.bits) << first.length)
-                        << length;
-                length += first.length + second.length;
-            }
-            if (i < batch) {
+        for (;;) {
+            const std::size_t batch = count < 6 ? count : 6;
+            for (std::size_t i = 0; i < batch; ++i) {
                 const Code code = literalCodes[bytes[i]];
-                bits |= static_cast<std::uint64_t>(code.bits) << length;
-                length += code.length;
+                buffer_ |= static_cast<std::uint64_t>(code.bits) << count_;
+                count_ += code.length;
             }
-            put(bits, length);
-            bytes += batch;
-            count -= batch;
+            store();
+            if (count <= 6) return;
+            bytes += 6;
+            count -= 6;
         }
     }
+
+    // A match whose length and distance codes are joined (as matchCodesFor makes them): up to
+    // 31 bits.
+    void match(std::uint64_t joined) { put(joined & 0xFFFFFFFFu, static_cast<int>(joined >> 32)); }
 
     // The length bytes again from distance back; length is at least 3.
     void match(std::size_t length, Code distance) {
@@ -220,16 +233,23 @@ std::uint64_t equalBytes(const std::uint8_t* a, const std::uint8_t* b, std::size
     return count >= 64 ? mask : mask & ((std::uint64_t{1} << count) - 1);
 }
 
+// At least 57 bits of a mask from bit `at` on, the rest clear: one load from the byte that
+// holds bit `at` (the masks are kept as little-endian words, so that bit k is in byte k / 8).
+constexpr std::size_t bitsFromAtLeast = 57;
+std::uint64_t bitsFrom(const std::uint64_t* mask, std::size_t at) {
+    std::uint64_t word;
+    std::memcpy(&word, reinterpret_cast<const unsigned char*>(mask) + at / 8, sizeof word);
+    return littleEndianWord(word) >> at % 8;
+}
+
 // How many bits are set from bit `at` on; the masks end in a clear bit.
 std::size_t runFrom(const std::uint64_t* mask, std::size_t at) {
-    std::size_t word = at / 64;
-    const auto first = static_cast<std::size_t>(std::countr_one(mask[word] >> (at % 64)));
-    if (first < 64 - at % 64) return first;
-    std::size_t run = first;
+    std::size_t run = 0;
     for (;;) {
-        const auto ones = static_cast<std::size_t>(std::countr_one(mask[++word]));
+        const auto ones = static_cast<std::size_t>(std::countr_one(bitsFrom(mask, at)));
         run += ones;
-        if (ones < 64) return run;
+        if (ones < 64 - at % 8) return run;
+        at += ones;
     }
 }
 
@@ -325,19 +345,20 @@ class Adler32 {
 // or to the pixel above (the strokes of a glyph) can be copied from there.
 class ImageDataWriter {
   public:
-    // masks: room for 3 * (rowBytes / 64 + 2) words.
+    // masks: room for 3 * (rowBytes / 64 + 3) words; matchCodes: joinMatchCodes of the row
+    // length (as distance) and then of the pixel size, maxMatch + 1 each.
     ImageDataWriter(unsigned char* room, std::size_t rowBytes, std::size_t bytesPerPixel,
-                    std::uint64_t* masks)
+                    std::uint64_t* masks, const std::uint64_t* matchCodes)
         : bits_(room),
           rowBytes_(rowBytes),
           rowLength_(rowBytes + 1),
           bytesPerPixel_(bytesPerPixel),
           words_((rowBytes + 63) / 64),
           rowBack_(distanceCode(std::min(rowLength_, maxDistance))),
-          pixelBack_(distanceCode(bytesPerPixel)),
+          matchCodes_(matchCodes),
           equalLeft_(masks),
-          equalUp_(masks + words_ + 1),
-          runStarts_(masks + 2 * (words_ + 1)) {
+          equalUp_(masks + words_ + 2),
+          runStarts_(masks + 2 * (words_ + 2)) {
         bits_.put(1, 1);  // the last block ...
         bits_.put(1, 2);  // ... with the fixed codes
     }
@@ -349,7 +370,12 @@ class ImageDataWriter {
     // The last row again, count times.
     void repeatRow(std::size_t count) {
         BitWriter bits = bits_;
-        for (std::size_t i = 0; i < count; ++i) bits.match(rowLength_, rowBack_);
+        if (rowLength_ <= maxMatch) {
+            const std::uint64_t code = matchCodes_[rowLength_];
+            for (std::size_t i = 0; i < count; ++i) bits.match(code);
+        } else {
+            for (std::size_t i = 0; i < count; ++i) bits.match(rowLength_, rowBack_);
+        }
         bits_ = bits;
         checksum_.add(rowSums_, rowLength_, count);
     }
@@ -361,44 +387,36 @@ class ImageDataWriter {
         const std::uint64_t *equalLeft = equalLeft_, *equalUp = equalUp_;
         const std::uint64_t* runStarts = runStarts_;
         const std::size_t rowBytes = rowBytes_;
-        const Code pixelBack = pixelBack_, rowBack = rowBack_;
         // A copy the compiler keeps in registers: the stream's bytes, written through a
         // character pointer, could be any member.
         BitWriter bits = bits_;
         bits.literal(0);
-        // Each step hangs on the one before (where a copy starts, where it ends), so that a
-        // word of masks is held while the steps stay in it, and read again only past it.
+        // Literals up to the next start of a copy (the row's end is marked as one), then the
+        // longer copy, from the pixel before when both are as long.
         std::size_t at = 0;  // the bytes before are written
-        for (std::size_t word = 0; word < words_; ++word) {
-            const std::size_t base = word * 64;
-            const std::uint64_t starts = runStarts[word];
-            const std::uint64_t left = equalLeft[word], up = equalUp[word];
-            while (at < base + 64) {
-                const std::uint64_t next =
-                    at > base ? starts & ~std::uint64_t{0} << (at - base) : starts;
-                if (next == 0) break;  // literals on into the next word
-                const auto bit = static_cast<std::size_t>(std::countr_zero(next));
-                bits.literals(samples + at, base + bit - at);
-                const std::uint64_t leftEnds = ~left & ~std::uint64_t{0} << bit;
-                const std::uint64_t upEnds = ~up & ~std::uint64_t{0} << bit;
-                const std::size_t leftRun =
-                    leftEnds != 0 ? static_cast<std::size_t>(std::countr_zero(leftEnds)) - bit
-                                  : 64 - bit + runFrom(equalLeft, base + 64);
-                const std::size_t upRun =
-                    upEnds != 0 ? static_cast<std::size_t>(std::countr_zero(upEnds)) - bit
-                                : 64 - bit + runFrom(equalUp, base + 64);
-                // Which of the two is as likely as not: chosen without a branch.
-                const std::uint32_t fromLeft = 0u - static_cast<std::uint32_t>(leftRun >= upRun);
-                const std::size_t run = std::max(leftRun, upRun);
-                bits.match(
-                    run,
-                    {(pixelBack.bits & fromLeft) | (rowBack.bits & ~fromLeft),
-                     static_cast<int>((static_cast<std::uint32_t>(pixelBack.length) & fromLeft) |
-                                      (static_cast<std::uint32_t>(rowBack.length) & ~fromLeft))});
-                at = base + bit + run;
+        for (;;) {
+            const std::uint64_t starts = bitsFrom(runStarts, at);
+            if (starts == 0) {  // a long stretch of literals
+                bits.literals(samples + at, bitsFromAtLeast);
+                at += bitsFromAtLeast;
+                continue;
             }
+            const auto literals = static_cast<std::size_t>(std::countr_zero(starts));
+            bits.literals(samples + at, literals);
+            at += literals;
+            if (at >= rowBytes) break;
+            auto leftRun = static_cast<std::size_t>(std::countr_one(bitsFrom(equalLeft, at)));
+            auto upRun = static_cast<std::size_t>(std::countr_one(bitsFrom(equalUp, at)));
+            if (leftRun >= bitsFromAtLeast) leftRun = runFrom(equalLeft, at);
+            if (upRun >= bitsFromAtLeast) upRun = runFrom(equalUp, at);
+            const bool fromLeft = leftRun >= upRun;
+            const std::size_t run = fromLeft ? leftRun : upRun;
+            if (run <= maxMatch) [[likely]]
+                bits.match(matchCodes_[(fromLeft ? maxMatch + 1 : 0) + run]);
+            else
+                bits.match(run, fromLeft ? distanceCode(bytesPerPixel_) : rowBack_);
+            at += run;
         }
-        bits.literals(samples + at, rowBytes - at);
         bits_ = bits;
         rowSums_ = adlerSumsOf(samples, rowBytes);
         checksum_.add(rowSums_, rowLength_, 1);
@@ -409,7 +427,8 @@ class ImageDataWriter {
 
   private:
     // The bytes equal to the pixel before and to the row above, and where either runs for
-    // three bytes or more: where a copy starts, and every byte before it is a literal.
+    // three bytes or more: where a copy starts, and every byte before it is a literal. The
+    // bit after the row's last byte marks the end; the words after it are clear.
     void markRuns(const std::uint8_t* samples, const std::uint8_t* above) {
         const std::size_t pixel = bytesPerPixel_;
         for (std::size_t word = 0; word < words_; ++word) {
@@ -426,17 +445,22 @@ class ImageDataWriter {
                 equalLeft_[word] = 0;
             equalUp_[word] = above != nullptr ? equalBytes(samples + at, above + at, count) : 0;
         }
-        equalLeft_[words_] = equalUp_[words_] = 0;
+        equalLeft_[words_] = equalUp_[words_] = equalLeft_[words_ + 1] = equalUp_[words_ + 1] = 0;
         for (std::size_t word = 0; word < words_; ++word)
             runStarts_[word] = threeFrom(equalLeft_[word], equalLeft_[word + 1]) |
                                threeFrom(equalUp_[word], equalUp_[word + 1]);
-        runStarts_[words_] = 0;
+        runStarts_[words_] = runStarts_[words_ + 1] = 0;
+        runStarts_[rowBytes_ / 64] |= std::uint64_t{1} << rowBytes_ % 64;
+        if constexpr (std::endian::native == std::endian::big)
+            for (std::uint64_t* word = equalLeft_; word != runStarts_ + words_ + 2; ++word)
+                *word = littleEndianWord(*word);
     }
 
     BitWriter bits_;
     std::size_t rowBytes_, rowLength_, bytesPerPixel_, words_;
-    Code rowBack_, pixelBack_;
-    // words_ + 1 words each, the last one clear
+    Code rowBack_;
+    const std::uint64_t* matchCodes_;
+    // words_ + 2 words each, the last ones clear but for the end's mark
     std::uint64_t *equalLeft_, *equalUp_, *runStarts_;
     Adler32 checksum_;
     AdlerSums rowSums_;  // of the last row that was not a repeat
@@ -603,14 +627,24 @@ bool PngEncoder::compress(int width, int height, ColourType type, SamplesOf samp
                           std::string& png) {
     const std::size_t bytesPerPixel = bytesPerPixelOf(type);
     const std::size_t rowBytes = static_cast<std::size_t>(width) * bytesPerPixel;
-    const std::size_t maskWords = 3 * (rowBytes / 64 + 2);
+    const std::size_t maskWords = 3 * (rowBytes / 64 + 3);
     if (byteMasks_.size() < maskWords) byteMasks_.resize(maskWords);
+    const std::size_t rowDistance = std::min(rowBytes + 1, maxDistance);
+    if (matchCodes_.empty() || matchCodesRowDistance_ != rowDistance ||
+        matchCodesPixelDistance_ != bytesPerPixel) {
+        matchCodes_.resize(2 * (maxMatch + 1));
+        joinMatchCodes(rowDistance, matchCodes_.data());
+        joinMatchCodes(bytesPerPixel, matchCodes_.data() + maxMatch + 1);
+        matchCodesRowDistance_ = rowDistance;
+        matchCodesPixelDistance_ = bytesPerPixel;
+    }
     // The room is kept from picture to picture: made anew, it would be cleared each time.
     const std::size_t room = (rowBytes + 1) * static_cast<std::size_t>(height) / 8 * 9 + 32;
     if (deflated_.size() < room) deflated_.resize(room);
 
     png.append("\x78\x01", 2);  // deflate with a 32 KiB window, fastest compression
-    ImageDataWriter data(deflated_.data(), rowBytes, bytesPerPixel, byteMasks_.data());
+    ImageDataWriter data(deflated_.data(), rowBytes, bytesPerPixel, byteMasks_.data(),
+                         matchCodes_.data());
     const std::uint8_t* above = nullptr;
     for (int y = 0; y < height;) {
         if (data.rowsRepeat() && repeatsRowAbove_[static_cast<std::size_t>(y)] != 0) {

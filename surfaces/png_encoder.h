@@ -86,6 +86,10 @@ class PngEncoder {
     // above, and where a copy starts.
     std::vector<std::uint64_t> byteMasks_;
     std::vector<unsigned char> deflated_;  // room for the image data's deflate stream
+    // Every match's codes, length and distance joined, from the row above and from the pixel
+    // before, kept while the row length and pixel size stay.
+    std::vector<std::uint64_t> matchCodes_;
+    std::size_t matchCodesRowDistance_ = 0, matchCodesPixelDistance_ = 0;
 };
 
 }  // namespace quillet
