@@ -50,6 +50,19 @@ constexpr std::array<Code, 288> literalCodes = [] {
     }
     return codes;
 }();
+// The same for the 256 byte values, bits and lengths apart.
+constexpr std::array<std::uint16_t, 256> byteCodeBits = [] {
+    std::array<std::uint16_t, 256> bits{};
+    for (std::size_t byte = 0; byte < bits.size(); ++byte)
+        bits[byte] = static_cast<std::uint16_t>(literalCodes[byte].bits);
+    return bits;
+}();
+constexpr std::array<std::uint8_t, 256> byteCodeLengths = [] {
+    std::array<std::uint8_t, 256> lengths{};
+    for (std::size_t byte = 0; byte < lengths.size(); ++byte)
+        lengths[byte] = static_cast<std::uint8_t>(literalCodes[byte].length);
+    return lengths;
+}();
 constexpr unsigned endOfBlock = 256;
 constexpr unsigned firstLengthSymbol = 257;
 
@@ -128,7 +141,7 @@ class BitWriter {
     // At most 56 bits at once.
     void put(std::uint64_t bits, int count) {
         buffer_ |= bits << count_;
-        count_ += count;
+        count_ += static_cast<std::uint64_t>(count);
         store();
     }
     void put(Code code) { put(code.bits, code.length); }
@@ -149,9 +162,8 @@ class BitWriter {
         for (;;) {
             const std::size_t batch = count < 6 ? count : 6;
             for (std::size_t i = 0; i < batch; ++i) {
-                const Code code = literalCodes[bytes[i]];
-                buffer_ |= static_cast<std::uint64_t>(code.bits) << count_;
-                count_ += code.length;
+                buffer_ |= std::uint64_t{byteCodeBits[bytes[i]]} << count_;
+                count_ += byteCodeLengths[bytes[i]];
             }
             store();
             if (count <= 6) return;
@@ -162,7 +174,11 @@ class BitWriter {
 
     // A match whose length and distance codes are joined (as matchCodesFor makes them): up to
     // 31 bits.
-    void match(std::uint64_t joined) { put(joined & 0xFFFFFFFFu, static_cast<int>(joined >> 32)); }
+    void match(std::uint64_t joined) {
+        buffer_ |= (joined & 0xFFFFFFFFu) << count_;
+        count_ += joined >> 32;
+        store();
+    }
 
     // The length bytes again from distance back; length is at least 3.
     void match(std::size_t length, Code distance) {
@@ -194,7 +210,7 @@ class BitWriter {
     unsigned char* start_;
     unsigned char* at_;
     std::uint64_t buffer_ = 0;
-    int count_ = 0;
+    std::uint64_t count_ = 0;
 };
 
 // ---- Runs, 64 bytes to a mask ----
@@ -387,6 +403,7 @@ class ImageDataWriter {
         const std::uint64_t *equalLeft = equalLeft_, *equalUp = equalUp_;
         const std::uint64_t* runStarts = runStarts_;
         const std::size_t rowBytes = rowBytes_;
+        const std::uint64_t *rowCodes = matchCodes_, *pixelCodes = matchCodes_ + maxMatch + 1;
         // A copy the compiler keeps in registers: the stream's bytes, written through a
         // character pointer, could be any member.
         BitWriter bits = bits_;
@@ -405,16 +422,26 @@ class ImageDataWriter {
             bits.literals(samples + at, literals);
             at += literals;
             if (at >= rowBytes) break;
-            auto leftRun = static_cast<std::size_t>(std::countr_one(bitsFrom(equalLeft, at)));
-            auto upRun = static_cast<std::size_t>(std::countr_one(bitsFrom(equalUp, at)));
-            if (leftRun >= bitsFromAtLeast) leftRun = runFrom(equalLeft, at);
-            if (upRun >= bitsFromAtLeast) upRun = runFrom(equalUp, at);
+            // Each run counted up to bitsFromAtLeast; one as long is counted on.
+            constexpr std::uint64_t stop = std::uint64_t{1} << bitsFromAtLeast;
+            auto leftRun =
+                static_cast<std::size_t>(std::countr_zero(~bitsFrom(equalLeft, at) | stop));
+            auto upRun = static_cast<std::size_t>(std::countr_zero(~bitsFrom(equalUp, at) | stop));
+            if (std::max(leftRun, upRun) == bitsFromAtLeast) [[unlikely]] {
+                leftRun = runFrom(equalLeft, at);
+                upRun = runFrom(equalUp, at);
+                if (std::max(leftRun, upRun) > maxMatch) {
+                    const bool fromLeft = leftRun >= upRun;
+                    bits.match(std::max(leftRun, upRun),
+                               fromLeft ? distanceCode(bytesPerPixel_) : rowBack_);
+                    at += std::max(leftRun, upRun);
+                    continue;
+                }
+            }
             const bool fromLeft = leftRun >= upRun;
+            const std::uint64_t* codes = fromLeft ? pixelCodes : rowCodes;
             const std::size_t run = fromLeft ? leftRun : upRun;
-            if (run <= maxMatch) [[likely]]
-                bits.match(matchCodes_[(fromLeft ? maxMatch + 1 : 0) + run]);
-            else
-                bits.match(run, fromLeft ? distanceCode(bytesPerPixel_) : rowBack_);
+            bits.match(codes[run]);
             at += run;
         }
         bits_ = bits;
