@@ -336,8 +336,88 @@ AdlerSums adlerSumsOf(const std::uint8_t* bytes, std::size_t count) {
             static_cast<std::uint32_t>(weighted % adlerBase)};
 }
 
+#if defined(__SSE2__)
+// A row's bytes equal to the pixel before and to the row above (one bit a byte, from bit 0 of
+// equalLeft and equalUp on, clear after the row) and its Adler sums, in one pass over its
+// 16-byte pieces: the bytes are loaded once for both. The pieces are summed as adlerSumsOf
+// sums its blocks, the bytes of the last piece after the row as zeros, which weighs every byte
+// once more for each of them: taken off at the end. Rows of up to fusedRowBytes bytes keep the
+// weighted lanes below 2^32.
+constexpr std::size_t fusedRowBytes = 4096 * 16;
+
+AdlerSums markAndSum(const std::uint8_t* samples, const std::uint8_t* above, std::size_t rowBytes,
+                     std::size_t pixel, std::uint64_t* equalLeft, std::uint64_t* equalUp) {
+    const std::size_t pieces = (rowBytes + 15) / 16, lastBytes = rowBytes - 16 * (pieces - 1);
+    const auto load = [](const std::uint8_t* at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    };
+    const auto bitsEqual = [](__m128i a, __m128i b) {
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+    };
+    // Little-endian pieces of 16 bits, whatever the machine, as bitsFrom reads them.
+    auto* left = reinterpret_cast<unsigned char*>(equalLeft);
+    auto* up = reinterpret_cast<unsigned char*>(equalUp);
+    const auto store = [](unsigned char* at, std::uint32_t bits) {
+        at[0] = static_cast<unsigned char>(bits);
+        at[1] = static_cast<unsigned char>(bits >> 8);
+    };
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i firstWeights = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
+    const __m128i lastWeights = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
+    __m128i sums = zero, before = zero, weights = zero;
+    const auto addPiece = [&](__m128i data) {
+        before = _mm_add_epi64(before, sums);
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(data, zero));
+        weights = _mm_add_epi32(
+            weights, _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(data, zero), firstWeights),
+                                   _mm_madd_epi16(_mm_unpackhi_epi8(data, zero), lastWeights)));
+    };
+    // The first pixel has none before it: the first piece's bits are shifted into place.
+    __m128i data = load(samples);
+    std::uint32_t leftBits = (bitsEqual(load(samples + pixel), data) << pixel) & 0xFFFFu;
+    for (std::size_t piece = 0;; ++piece) {
+        const std::uint32_t upBits =
+            above != nullptr ? bitsEqual(data, load(above + 16 * piece)) : 0;
+        if (piece + 1 == pieces) {
+            const std::uint32_t inRow = (std::uint32_t{1} << lastBytes) - 1;
+            store(left + 2 * piece, leftBits & inRow);
+            store(up + 2 * piece, upBits & inRow);
+            alignas(16) static constexpr std::uint8_t keep[32] = {
+                0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0,    0,    0,    0,    0,    0};
+            addPiece(_mm_and_si128(data, load(keep + 16 - lastBytes)));
+            break;
+        }
+        store(left + 2 * piece, leftBits);
+        store(up + 2 * piece, upBits);
+        addPiece(data);
+        const std::uint8_t* next = samples + 16 * (piece + 1);
+        data = load(next);
+        leftBits = bitsEqual(data, load(next - pixel));
+    }
+    std::uint64_t sumLanes[2], beforeLanes[2];
+    std::uint32_t weightLanes[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sumLanes), sums);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(beforeLanes), before);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(weightLanes), weights);
+    const std::uint64_t sum = sumLanes[0] + sumLanes[1];
+    const std::uint64_t weighted = 16 * (beforeLanes[0] + beforeLanes[1]) + weightLanes[0] +
+                                   weightLanes[1] + weightLanes[2] + weightLanes[3] -
+                                   (16 - lastBytes) * sum;
+    return {static_cast<std::uint32_t>(sum % adlerBase),
+            static_cast<std::uint32_t>(weighted % adlerBase)};
+}
+#endif
+
 class Adler32 {
   public:
+    // Adds one run of length bytes whose sums are those: as add(sums, length, 1).
+    void add(AdlerSums sums, std::size_t length) {
+        weighted_ = static_cast<std::uint32_t>(
+            (weighted_ + length % adlerBase * sum_ + sums.weighted) % adlerBase);
+        sum_ = (sum_ + sums.sum) % adlerBase;
+    }
+
     // Adds count runs of length bytes whose sums are those (a row, and the rows that repeat
     // it): the sum grows by count sums, and the weighted sum by count weighted sums plus every
     // run's length times the sum before it.
@@ -399,7 +479,8 @@ class ImageDataWriter {
     // above: the row before, or null where none can be copied from. Both rows are followed by
     // 64 bytes that may be read.
     void row(const std::uint8_t* samples, const std::uint8_t* above) {
-        markRuns(samples, above);
+        rowSums_ = markRuns(samples, above);
+        checksum_.add(rowSums_, rowLength_);
         const std::uint64_t *equalLeft = equalLeft_, *equalUp = equalUp_;
         const std::uint64_t* runStarts = runStarts_;
         const std::size_t rowBytes = rowBytes_;
@@ -445,8 +526,6 @@ class ImageDataWriter {
             at += run;
         }
         bits_ = bits;
-        rowSums_ = adlerSumsOf(samples, rowBytes);
-        checksum_.add(rowSums_, rowLength_, 1);
     }
 
     std::size_t finish() { return bits_.finish(); }
@@ -455,24 +534,44 @@ class ImageDataWriter {
   private:
     // The bytes equal to the pixel before and to the row above, and where either runs for
     // three bytes or more: where a copy starts, and every byte before it is a literal. The
-    // bit after the row's last byte marks the end; the words after it are clear.
-    void markRuns(const std::uint8_t* samples, const std::uint8_t* above) {
+    // bit after the row's last byte marks the end; the words after it are clear. Gives the
+    // row's Adler sums.
+    AdlerSums markRuns(const std::uint8_t* samples, const std::uint8_t* above) {
+        AdlerSums sums;
         const std::size_t pixel = bytesPerPixel_;
-        for (std::size_t word = 0; word < words_; ++word) {
-            const std::size_t at = word * 64;
-            const std::size_t count = std::min<std::size_t>(64, rowBytes_ - at);
-            // The first pixel has none before it: the first word is shifted into place.
-            if (at > 0)
-                equalLeft_[word] = equalBytes(samples + at, samples + at - pixel, count);
-            else if (rowBytes_ > pixel)
-                equalLeft_[word] = equalBytes(samples + pixel, samples,
-                                              std::min<std::size_t>(64, rowBytes_ - pixel))
-                                   << pixel;
-            else
-                equalLeft_[word] = 0;
-            equalUp_[word] = above != nullptr ? equalBytes(samples + at, above + at, count) : 0;
+#if defined(__SSE2__)
+        if (rowBytes_ <= fusedRowBytes) {
+            // The pieces fill whole words but perhaps the last.
+            for (std::size_t word = rowBytes_ / 64; word < words_ + 2; ++word)
+                equalLeft_[word] = equalUp_[word] = 0;
+            sums = markAndSum(samples, above, rowBytes_, pixel, equalLeft_, equalUp_);
+            if constexpr (std::endian::native == std::endian::big) {
+                for (std::size_t word = 0; word < words_ + 2; ++word) {
+                    equalLeft_[word] = littleEndianWord(equalLeft_[word]);
+                    equalUp_[word] = littleEndianWord(equalUp_[word]);
+                }
+            }
+        } else
+#endif
+        {
+            for (std::size_t word = 0; word < words_; ++word) {
+                const std::size_t at = word * 64;
+                const std::size_t count = std::min<std::size_t>(64, rowBytes_ - at);
+                // The first pixel has none before it: the first word is shifted into place.
+                if (at > 0)
+                    equalLeft_[word] = equalBytes(samples + at, samples + at - pixel, count);
+                else if (rowBytes_ > pixel)
+                    equalLeft_[word] = equalBytes(samples + pixel, samples,
+                                                  std::min<std::size_t>(64, rowBytes_ - pixel))
+                                       << pixel;
+                else
+                    equalLeft_[word] = 0;
+                equalUp_[word] = above != nullptr ? equalBytes(samples + at, above + at, count) : 0;
+            }
+            equalLeft_[words_] = equalUp_[words_] = equalLeft_[words_ + 1] = equalUp_[words_ + 1] =
+                0;
+            sums = adlerSumsOf(samples, rowBytes_);
         }
-        equalLeft_[words_] = equalUp_[words_] = equalLeft_[words_ + 1] = equalUp_[words_ + 1] = 0;
         for (std::size_t word = 0; word < words_; ++word)
             runStarts_[word] = threeFrom(equalLeft_[word], equalLeft_[word + 1]) |
                                threeFrom(equalUp_[word], equalUp_[word + 1]);
@@ -481,6 +580,7 @@ class ImageDataWriter {
         if constexpr (std::endian::native == std::endian::big)
             for (std::uint64_t* word = equalLeft_; word != runStarts_ + words_ + 2; ++word)
                 *word = littleEndianWord(*word);
+        return sums;
     }
 
     BitWriter bits_;
@@ -492,6 +592,24 @@ class ImageDataWriter {
     Adler32 checksum_;
     AdlerSums rowSums_;  // of the last row that was not a repeat
 };
+
+// ---- Rows ----
+
+// How many flags from `from` on, up to `end`, are not 0, read eight at a time (the eight bytes
+// after end may be read).
+std::size_t repeatsFrom(const std::uint8_t* flags, std::size_t from, std::size_t end) {
+    constexpr std::uint64_t ones = 0x0101010101010101u, tops = 0x8080808080808080u;
+    for (std::size_t at = from; at < end; at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, flags + at, sizeof word);
+        word = littleEndianWord(word);
+        // The lowest byte that is 0 gets its top bit set (bytes above it may too).
+        const std::uint64_t zeros = (word - ones) & ~word & tops;
+        if (zeros != 0)
+            return std::min(at + static_cast<std::size_t>(std::countr_zero(zeros)) / 8, end) - from;
+    }
+    return end - from;
+}
 
 // ---- Pixels ----
 
@@ -572,11 +690,16 @@ int PngEncoder::paletteIndex(std::uint32_t colour) {
 // Rows known to be such are not compared.
 void PngEncoder::markRepeatedRows(const unsigned char* pixels, std::size_t rowSize, int height,
                                   int stride, const std::uint8_t* known) {
-    repeatsRowAbove_.assign(static_cast<std::size_t>(height), 0);
-    for (int y = 1; y < height; ++y) {
+    const auto rows = static_cast<std::size_t>(height);
+    // Eight flags after the last, clear, for the eight-at-a-time reads of repeatsFrom.
+    repeatsRowAbove_.assign(rows + 8, 0);
+    std::uint8_t* repeats = repeatsRowAbove_.data();
+    if (known != nullptr && rows > 1) std::memcpy(repeats + 1, known + 1, rows - 1);
+    for (std::size_t y = 1; y < rows; ++y) {
+        y += repeatsFrom(repeats, y, rows);
+        if (y == rows) break;
         const unsigned char* row = pixels + static_cast<std::ptrdiff_t>(y) * stride;
-        repeatsRowAbove_[static_cast<std::size_t>(y)] =
-            (known != nullptr && known[y] != 0) || std::memcmp(row, row - stride, rowSize) == 0;
+        repeats[y] = std::memcmp(row, row - stride, rowSize) == 0;
     }
 }
 
@@ -675,12 +798,11 @@ bool PngEncoder::compress(int width, int height, ColourType type, SamplesOf samp
     const std::uint8_t* above = nullptr;
     for (int y = 0; y < height;) {
         if (data.rowsRepeat() && repeatsRowAbove_[static_cast<std::size_t>(y)] != 0) {
-            int repeats = 1;
-            while (y + repeats < height &&
-                   repeatsRowAbove_[static_cast<std::size_t>(y + repeats)] != 0)
-                ++repeats;
-            data.repeatRow(static_cast<std::size_t>(repeats));
-            y += repeats;
+            const std::size_t repeats =
+                repeatsFrom(repeatsRowAbove_.data(), static_cast<std::size_t>(y),
+                            static_cast<std::size_t>(height));
+            data.repeatRow(repeats);
+            y += static_cast<int>(repeats);
             continue;
         }
         const std::uint8_t* row = samplesOf(y);
