@@ -358,8 +358,9 @@ AdlerSums markAndSum(const std::uint8_t* samples, const std::uint8_t* above, std
     auto* left = reinterpret_cast<unsigned char*>(equalLeft);
     auto* up = reinterpret_cast<unsigned char*>(equalUp);
     const auto store = [](unsigned char* at, std::uint32_t bits) {
-        at[0] = static_cast<unsigned char>(bits);
-        at[1] = static_cast<unsigned char>(bits >> 8);
+        auto half = static_cast<std::uint16_t>(bits);
+        if constexpr (std::endian::native == std::endian::big) half = __builtin_bswap16(half);
+        std::memcpy(at, &half, sizeof half);
     };
     const __m128i zero = _mm_setzero_si128();
     const __m128i firstWeights = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
@@ -824,22 +825,32 @@ bool PngEncoder::write(int width, int height, ColourType type, SamplesOf samples
     const std::size_t rowLength = static_cast<std::size_t>(width) * bytesPerPixelOf(type) + 1;
     if (rowLength * static_cast<std::size_t>(height) / 8 * 9 + 1024 > 0x7FFFFFFFu)
         throw std::runtime_error("the picture is too large for a PNG file");
-    png.assign(signature);
-    appendChunk(png, "IHDR", [&] {
-        appendBigEndian(png, static_cast<std::uint32_t>(width));
-        appendBigEndian(png, static_cast<std::uint32_t>(height));
-        // 8 bits a sample, deflate, adaptive filtering, no interlacing
-        const char rest[5] = {8, static_cast<char>(type), 0, 0, 0};
-        png.append(rest, 5);
-    });
-    if (dotsPerInch_ > 0) {
-        appendChunk(png, "pHYs", [&] {
-            const auto perMetre = static_cast<std::uint32_t>(std::lround(dotsPerInch_ / 0.0254));
-            appendBigEndian(png, perMetre);
-            appendBigEndian(png, perMetre);
-            png.push_back(1);  // the unit is the metre
+    // The signature, header and resolution, the same for every picture of a batch: made once.
+    if (head_.empty() || headWidth_ != width || headHeight_ != height || headType_ != type ||
+        headDotsPerInch_ != dotsPerInch_) {
+        head_.assign(signature);
+        appendChunk(head_, "IHDR", [&] {
+            appendBigEndian(head_, static_cast<std::uint32_t>(width));
+            appendBigEndian(head_, static_cast<std::uint32_t>(height));
+            // 8 bits a sample, deflate, adaptive filtering, no interlacing
+            const char rest[5] = {8, static_cast<char>(type), 0, 0, 0};
+            head_.append(rest, 5);
         });
+        if (dotsPerInch_ > 0) {
+            appendChunk(head_, "pHYs", [&] {
+                const auto perMetre =
+                    static_cast<std::uint32_t>(std::lround(dotsPerInch_ / 0.0254));
+                appendBigEndian(head_, perMetre);
+                appendBigEndian(head_, perMetre);
+                head_.push_back(1);  // the unit is the metre
+            });
+        }
+        headWidth_ = width;
+        headHeight_ = height;
+        headType_ = type;
+        headDotsPerInch_ = dotsPerInch_;
     }
+    png.assign(head_);
     if (type == ColourType::palette) {
         appendChunk(png, "PLTE", [&] {
             for (const std::uint32_t colour : palette_) {
@@ -857,7 +868,8 @@ bool PngEncoder::write(int width, int height, ColourType type, SamplesOf samples
     }
     bool whole = true;
     appendChunk(png, "IDAT", [&] { whole = compress(width, height, type, samplesOf, png); });
-    appendChunk(png, "IEND", [] {});
+    // The end: no data, and the CRC of its type.
+    png.append(std::string_view{"\0\0\0\0IEND\xAE\x42\x60\x82", 12});
     return whole;
 }
 

@@ -90,6 +90,11 @@ class PngEncoder {
     // before, kept while the row length and pixel size stay.
     std::vector<std::uint64_t> matchCodes_;
     std::size_t matchCodesRowDistance_ = 0, matchCodesPixelDistance_ = 0;
+    // The file's start up to the image data, and the picture it was made for.
+    std::string head_;
+    int headWidth_ = 0, headHeight_ = 0;
+    ColourType headType_ = ColourType::grey;
+    double headDotsPerInch_ = 0;
 };
 
 }  // namespace quillet
