@@ -8,16 +8,17 @@
 // the one above is a single back-reference, found by comparing the rows and never by searching;
 // any other row is literals and copies of the pixel before or of the row above, whichever run
 // is longer, where one of them runs for three bytes or more. The runs are read from bit masks of
-// the bytes equal to their left and upper neighbours, made 16 or 8 bytes at a time, so that the
-// strokes of a text row cost a few instructions each and its white stretches almost nothing.
-// An opaque picture is written as grey straight away, each row that differs from the row above
-// tested as its samples are made; the first pixel that is not grey sends it on to a palette or
-// full colour, whose colours are gathered first. The Adler-32 of the image data is summed once
-// per row that differs from the row above and carried over the repeats in closed form; each
-// chunk's CRC is summed once (surfaces/crc32.h). That costs microseconds where a general compressor
-// spends tens on searching long runs of zeros, and keeps the file within a few hundred bytes of
-// what zlib makes of it. One encoder keeps its buffers between pictures, so that a batch allocates
-// nothing per symbol.
+// the bytes equal to their left and upper neighbours, made 16 bytes at a time in the same pass
+// that sums the row's Adler-32, so that the strokes of a text row cost a few instructions each
+// and its white stretches almost nothing; a copy's length and distance codes come joined from
+// one table kept while the row length stays. An opaque picture is written as grey straight
+// away, each row that differs from the row above tested as its samples are made; the first
+// pixel that is not grey sends it on to a palette or full colour, whose colours are gathered
+// first. The Adler-32 is carried over repeated rows in closed form; each chunk's CRC is summed
+// once (surfaces/crc32.h), and the chunks before the image data are kept while the picture's
+// size stays. That costs microseconds where a general compressor spends tens on searching long
+// runs of zeros, and keeps the file within a few hundred bytes of what zlib makes of it. One
+// encoder keeps its buffers between pictures, so that a batch allocates nothing per symbol.
 #pragma once
 
 #include <cstddef>
