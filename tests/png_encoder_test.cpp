@@ -119,6 +119,8 @@ TEST(PngEncoder, WritesTheSameBytes) {
         {{"RGB 1 to 9 wide", 1, 9, 600, narrowColours}, 0xb34b106399a633c4u},
         {{"RGB 20 to 23 wide", 20, 23, 600, narrowColours}, 0x7017c556b87059beu},
         {{"RGB in rows beyond the window", 11000, 11000, 3, manyColours}, 0xab2250b3c62388c4u},
+        {{"RGB in rows longer than one pass sums", 22000, 22000, 3, manyColours},
+         0xd3c39af8f21a22a6u},
         {{"palette with transparency", 300, 300, 20, fewTranslucent, true}, 0x859a5c8f159b6d48u},
         {{"RGBA", 300, 300, 20, manyTranslucent, true}, 0x8c3e028401a27941u},
         {{"RGBA 1 to 9 wide", 1, 9, 600, narrowTranslucent, true}, 0x987c586c482a7749u},
