@@ -493,38 +493,45 @@ class ImageDataWriter {
         // Literals up to the next start of a copy (the row's end is marked as one), then the
         // longer copy, from the pixel before when both are as long.
         std::size_t at = 0;  // the bytes before are written
-        for (;;) {
-            const std::uint64_t starts = bitsFrom(runStarts, at);
-            if (starts == 0) {  // a long stretch of literals
-                bits.literals(samples + at, bitsFromAtLeast);
-                at += bitsFromAtLeast;
-                continue;
-            }
-            const auto literals = static_cast<std::size_t>(std::countr_zero(starts));
-            bits.literals(samples + at, literals);
-            at += literals;
-            if (at >= rowBytes) break;
-            // Each run counted up to bitsFromAtLeast; one as long is counted on.
-            constexpr std::uint64_t stop = std::uint64_t{1} << bitsFromAtLeast;
-            auto leftRun =
-                static_cast<std::size_t>(std::countr_zero(~bitsFrom(equalLeft, at) | stop));
-            auto upRun = static_cast<std::size_t>(std::countr_zero(~bitsFrom(equalUp, at) | stop));
-            if (std::max(leftRun, upRun) == bitsFromAtLeast) [[unlikely]] {
-                leftRun = runFrom(equalLeft, at);
-                upRun = runFrom(equalUp, at);
-                if (std::max(leftRun, upRun) > maxMatch) {
+        // The masks are held in registers bitsFromAtLeast bits at a time (a window), so that a
+        // step waits on shifts of them and not on loads. The window's last bit is a start and
+        // no run goes past it, so that every count stops there; a run that reaches it is
+        // counted again from a window that starts with it, and on past that.
+        constexpr std::uint64_t inWindow = (std::uint64_t{1} << bitsFromAtLeast) - 1;
+        while (at < rowBytes) {
+            const std::size_t base = at, windowEnd = base + bitsFromAtLeast;
+            const std::size_t end = std::min(windowEnd, rowBytes);
+            const std::uint64_t startsAhead =
+                (bitsFrom(runStarts, base) & inWindow) | (inWindow + 1);
+            const std::uint64_t leftAhead = bitsFrom(equalLeft, base) & inWindow;
+            const std::uint64_t upAhead = bitsFrom(equalUp, base) & inWindow;
+            for (;;) {
+                const auto literals =
+                    static_cast<std::size_t>(std::countr_zero(startsAhead >> (at - base)));
+                bits.literals(samples + at, literals);
+                at += literals;
+                if (at >= end) break;
+                auto leftRun = static_cast<std::size_t>(std::countr_one(leftAhead >> (at - base)));
+                auto upRun = static_cast<std::size_t>(std::countr_one(upAhead >> (at - base)));
+                if (at + std::max(leftRun, upRun) >= windowEnd) [[unlikely]] {
+                    if (at > base) break;
+                    leftRun = runFrom(equalLeft, at);
+                    upRun = runFrom(equalUp, at);
                     const bool fromLeft = leftRun >= upRun;
-                    bits.match(std::max(leftRun, upRun),
-                               fromLeft ? distanceCode(bytesPerPixel_) : rowBack_);
-                    at += std::max(leftRun, upRun);
-                    continue;
+                    const std::size_t run = fromLeft ? leftRun : upRun;
+                    if (run <= maxMatch)
+                        bits.match((fromLeft ? pixelCodes : rowCodes)[run]);
+                    else
+                        bits.match(run, fromLeft ? distanceCode(bytesPerPixel_) : rowBack_);
+                    at += run;
+                    break;
                 }
+                const bool fromLeft = leftRun >= upRun;
+                const std::uint64_t* codes = fromLeft ? pixelCodes : rowCodes;
+                const std::size_t run = fromLeft ? leftRun : upRun;
+                bits.match(codes[run]);
+                at += run;
             }
-            const bool fromLeft = leftRun >= upRun;
-            const std::uint64_t* codes = fromLeft ? pixelCodes : rowCodes;
-            const std::size_t run = fromLeft ? leftRun : upRun;
-            bits.match(codes[run]);
-            at += run;
         }
         bits_ = bits;
     }
