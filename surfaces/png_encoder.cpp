@@ -25,6 +25,15 @@ constexpr std::size_t paletteSlotCount = 512;
 static_assert((paletteSlotCount & (paletteSlotCount - 1)) == 0 &&
               paletteSlotCount >= 2 * maxPaletteSize);
 
+// The row writer is made twice where the loader picks a function by the processor: once for any
+// x86-64, once with the shifts and bit counts that take no flags (BMI2) and three-operand
+// vector instructions (AVX2). The bytes written are the same.
+#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__) && !defined(__clang__)
+#define QUILLET_HOT_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define QUILLET_HOT_CLONES
+#endif
+
 // ---- Deflate (RFC 1951) with its fixed Huffman codes ----
 
 constexpr unsigned reversed(unsigned code, int length) {
@@ -479,7 +488,7 @@ class ImageDataWriter {
 
     // above: the row before, or null where none can be copied from. Both rows are followed by
     // 64 bytes that may be read.
-    void row(const std::uint8_t* samples, const std::uint8_t* above) {
+    QUILLET_HOT_CLONES void row(const std::uint8_t* samples, const std::uint8_t* above) {
         rowSums_ = markRuns(samples, above);
         checksum_.add(rowSums_, rowLength_);
         const std::uint64_t *equalLeft = equalLeft_, *equalUp = equalUp_;
