@@ -1,8 +1,9 @@
 // The CRC-32 of PNG chunks (the reflected polynomial 0xEDB88320, as zlib's crc32 sums it), the
 // same value from any start and length: folded with carry-less multiplication where an x86-64
 // processor has it (checked once, at run time), eight bytes a step from tables otherwise (other
-// processors, WebAssembly, 32-bit Windows). Header-only, so that every build that compiles the
-// PNG encoder has it without a source file of its own.
+// processors, 32-bit Windows), a byte a step from one table in WebAssembly, where the module's
+// size counts for more than the few bytes of CRC a picture has. Header-only, so that every build
+// that compiles the PNG encoder has it without a source file of its own.
 #pragma once
 
 #include <array>
@@ -19,16 +20,22 @@
 namespace quillet {
 namespace crc32_detail {
 
+#if defined(__EMSCRIPTEN__)
+inline constexpr std::size_t tableCount = 1;
+#else
+inline constexpr std::size_t tableCount = 8;
+#endif
+
 // tables[k][b]: the CRC of byte b followed by k zero bytes, so that eight bytes are summed by
 // eight independent look-ups.
-inline constexpr std::array<std::array<std::uint32_t, 256>, 8> tables = [] {
-    std::array<std::array<std::uint32_t, 256>, 8> result{};
+inline constexpr std::array<std::array<std::uint32_t, 256>, tableCount> tables = [] {
+    std::array<std::array<std::uint32_t, 256>, tableCount> result{};
     for (std::uint32_t byte = 0; byte < 256; ++byte) {
         std::uint32_t crc = byte;
         for (int bit = 0; bit < 8; ++bit) crc = crc & 1 ? crc >> 1 ^ 0xEDB88320u : crc >> 1;
         result[0][byte] = crc;
     }
-    for (std::size_t k = 1; k < 8; ++k)
+    for (std::size_t k = 1; k < tableCount; ++k)
         for (std::size_t byte = 0; byte < 256; ++byte)
             result[k][byte] = result[k - 1][byte] >> 8 ^ result[0][result[k - 1][byte] & 0xFF];
     return result;
@@ -37,18 +44,20 @@ static_assert(tables[0][1] == 0x77073096u && tables[0][255] == 0x2D02EF8Du);
 
 // The running register (not inverted) over the bytes.
 inline std::uint32_t byTables(std::uint32_t crc, const unsigned char* bytes, std::size_t length) {
-    for (; length >= 8; length -= 8, bytes += 8) {
-        std::uint32_t low, high;
-        std::memcpy(&low, bytes, 4);
-        std::memcpy(&high, bytes + 4, 4);
-        if constexpr (std::endian::native == std::endian::big) {
-            low = __builtin_bswap32(low);
-            high = __builtin_bswap32(high);
+    if constexpr (tableCount == 8) {
+        for (; length >= 8; length -= 8, bytes += 8) {
+            std::uint32_t low, high;
+            std::memcpy(&low, bytes, 4);
+            std::memcpy(&high, bytes + 4, 4);
+            if constexpr (std::endian::native == std::endian::big) {
+                low = __builtin_bswap32(low);
+                high = __builtin_bswap32(high);
+            }
+            low ^= crc;
+            crc = tables[7][low & 0xFF] ^ tables[6][low >> 8 & 0xFF] ^ tables[5][low >> 16 & 0xFF] ^
+                  tables[4][low >> 24] ^ tables[3][high & 0xFF] ^ tables[2][high >> 8 & 0xFF] ^
+                  tables[1][high >> 16 & 0xFF] ^ tables[0][high >> 24];
         }
-        low ^= crc;
-        crc = tables[7][low & 0xFF] ^ tables[6][low >> 8 & 0xFF] ^ tables[5][low >> 16 & 0xFF] ^
-              tables[4][low >> 24] ^ tables[3][high & 0xFF] ^ tables[2][high >> 8 & 0xFF] ^
-              tables[1][high >> 16 & 0xFF] ^ tables[0][high >> 24];
     }
     for (; length > 0; --length) crc = crc >> 8 ^ tables[0][(crc ^ *bytes++) & 0xFF];
     return crc;
