@@ -210,9 +210,15 @@ void CairoSurface::FaceRelease::operator()(cairo_font_face_t* face) const noexce
     cairo_font_face_destroy(face);
 }
 
+// The face remembered goes with it: its address may come again for another face.
+void CairoSurface::dropFace() noexcept {
+    face_.reset();
+    remembered_ = {};
+}
+
 void CairoSurface::setFontName(std::string_view name) {
     std::string drawable = drawableText(name);
-    if (drawable != fontName_) face_.reset();
+    if (drawable != fontName_) dropFace();
     fontName_ = std::move(drawable);
 }
 
@@ -222,7 +228,7 @@ void CairoSurface::setForeColor(std::int32_t color) {
 }
 
 void CairoSurface::setFontBold(bool bold) {
-    if (bold != bold_) face_.reset();
+    if (bold != bold_) dropFace();
     bold_ = bold;
 }
 
@@ -255,6 +261,7 @@ void CairoSurface::selectFont() {
     constexpr double maxDeviceSize = 16384;
     const double size = std::min(fontSize_ * placement_.devicePerPoint, maxDeviceSize);
     if (!std::isfinite(size) || size <= 0) raise(error::invalidPropertyValue);
+    deviceSize_ = size;
     if (cairo_get_font_face(context_) != face_.get()) cairo_set_font_face(context_, face_.get());
     cairo_matrix_t matrix;
     cairo_get_font_matrix(context_, &matrix);
@@ -262,10 +269,24 @@ void CairoSurface::selectFont() {
         cairo_set_font_size(context_, size);
 }
 
+KnownFont* CairoSurface::knownFont() {
+    cairo_matrix_t matrix;
+    cairo_get_matrix(context_, &matrix);
+    Remembered& kept = remembered_;
+    if (kept.known != nullptr && kept.known->filling == kept.filling && kept.face == face_.get() &&
+        kept.size == deviceSize_ && kept.xx == matrix.xx && kept.yx == matrix.yx &&
+        kept.xy == matrix.xy && kept.yy == matrix.yy)
+        return kept.known;
+    KnownFont* known = knownFontOf(context_);
+    kept = {known, known != nullptr ? known->filling : 0, face_.get(), deviceSize_,
+            matrix.xx,  matrix.yx,  matrix.xy, matrix.yy};
+    return known;
+}
+
 double CairoSurface::textWidth(std::string_view text) {
     selectFont();
     double advance = 0;
-    KnownFont* known = knownFontOf(context_);
+    KnownFont* known = knownFont();
     if (known == nullptr || !keptAdvance(context_, *known, text, advance)) {
         const std::string drawable = textForCairo(text);
         cairo_text_extents_t extents;
@@ -278,7 +299,7 @@ double CairoSurface::textWidth(std::string_view text) {
 
 double CairoSurface::textHeight(std::string_view) {
     selectFont();
-    if (const KnownFont* known = knownFontOf(context_))
+    if (const KnownFont* known = knownFont())
         return known->extents.height / placement_.devicePerUnit;
     cairo_font_extents_t extents;
     cairo_font_extents(context_, &extents);
@@ -366,7 +387,7 @@ void CairoSurface::showText(const std::string& text, double x, double baseline) 
 
 bool CairoSurface::showGlyph(std::string_view text, double x, double baseline) {
     if (!isOneAscii(text)) return false;
-    KnownFont* known = knownFontOf(context_);
+    KnownFont* known = knownFont();
     if (known == nullptr || !knowGlyph(context_, *known, text[0])) return false;
     setColor(context_, foreColor_);
     // cairo starts text at the current point, which it keeps on its fixed-point grid.
@@ -387,7 +408,7 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
     if (text.empty() || text.size() > PlacedText::longest || !isPlainAscii(text) ||
         !(fontSize_ * placement_.devicePerPoint >= smallestSize))
         return false;
-    KnownFont* known = knownFontOf(context_);
+    KnownFont* known = knownFont();
     if (known == nullptr) return false;
     const std::uint8_t format = target.alpha ? 2 : 1;
     for (const char character : text) {
@@ -448,7 +469,7 @@ void CairoSurface::print(std::string_view text) {
     const std::string drawable = textForCairo(text);
     cairo_font_extents_t font;
     double advance = 0;
-    KnownFont* known = knownFontOf(context_);
+    KnownFont* known = knownFont();
     if (known != nullptr && keptAdvance(context_, *known, text, advance)) {
         font = known->extents;
     } else {

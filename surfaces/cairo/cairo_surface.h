@@ -20,6 +20,8 @@ typedef struct _cairo_font_face cairo_font_face_t;
 
 namespace quillet {
 
+struct KnownFont;
+
 enum class ScaleMode { twips, points, pixels, millimetres, inches };
 
 // "twips", "points", "pixels", "millimetres" (or "mm"), "inches"; case-insensitive.
@@ -137,6 +139,12 @@ class CairoSurface : public Surface {
 
   private:
     void selectFont();
+    // The context's font as kept (knownFontOf()), remembered for the face, size and
+    // transformation it was found for: texts after the first ask cairo nothing. cairo's font
+    // options are the context's and its target's, which no surface sets: taken to stay as they
+    // were while the surface lives.
+    KnownFont* knownFont();
+    void dropFace() noexcept;
     double toDeviceX(double x) const noexcept;
     double toDeviceY(double y) const noexcept;
     double textDeviceX(double x) const noexcept;
@@ -167,6 +175,15 @@ class CairoSurface : public Surface {
     bool bold_ = false;
     std::unique_ptr<cairo_font_face_t, FaceRelease> face_;  // of fontName_ and bold_
     double fontSize_ = 8;                                   // points
+    double deviceSize_ = 0;  // as selected last, in device units
+    struct Remembered {
+        KnownFont* known = nullptr;
+        std::uint64_t filling = 0;
+        cairo_font_face_t* face = nullptr;
+        double size = 0;
+        double xx = 0, yx = 0, xy = 0, yy = 0;  // the context's transformation
+    };
+    Remembered remembered_;
     std::int32_t foreColor_ = 0;
     double currentX_ = 0;
     double currentY_ = 0;

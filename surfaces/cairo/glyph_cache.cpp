@@ -12,6 +12,7 @@ namespace quillet {
 namespace {
 
 thread_local KeptPerThread<KnownFont, &KnownFont::font, cairo_scaled_font_destroy> knownFonts;
+thread_local std::uint64_t fillings = 0;
 
 // x * y / 255 for bytes, rounded as pixman rounds it.
 constexpr std::uint32_t multiply(std::uint32_t x, std::uint32_t y) noexcept {
@@ -174,6 +175,7 @@ KnownFont* knownFontOf(cairo_t* context) {
     known.extents = extents;
     known.known.fill(false);
     known.textsCompared = known.textsDiffer = 0;
+    known.filling = ++fillings;
     for (auto& coverage : known.coverage) coverage.state = Coverage::State::unknown;
     return &known;
 }

@@ -45,6 +45,8 @@ struct KnownFont {
     // A bit for each image format where compositeText() was found to give what cairo gives for
     // a text, and where it was found not to; shifted by two for texts whose glyphs overlap.
     std::uint8_t textsCompared = 0, textsDiffer = 0;
+    // Changes whenever the entry is filled again, for another font or the same one.
+    std::uint64_t filling = 0;
 };
 
 // The context's font as kept, nothing while the context or its font is in error.

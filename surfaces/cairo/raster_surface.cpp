@@ -163,9 +163,14 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
     if (band_.count > 0 &&
         (y1 != band_.top || y2 != band_.bottom || band_.count == band_.runs.size()))
         closeBand();
-    if (waitingCount_ > 0) copyWaitingUnder({x1, y1, x2, y2});
-    band_.top = y1;
-    band_.bottom = y2;
+    if (waitingCount_ > 0 && x1 < waitingReach_.right && waitingReach_.left < x2 &&
+        y1 < waitingReach_.bottom && waitingReach_.top < y2)
+        copyWaitingUnder({x1, y1, x2, y2});
+    if (band_.count == 0) {
+        band_.top = y1;
+        band_.bottom = y2;
+        if (bytes_ == 1) grey_->rowsChange[y1] = grey_->rowsChange[y2] = 1;
+    }
 
     // 0x00BBGGRR as cairo stores an opaque colour: 0xFFRRGGBB in native order; a grey pixel is
     // its blue byte.
@@ -173,13 +178,29 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
         0xFF000000u | (color & 0xFFu) << 16 | (color & 0xFF00u) | (color >> 16 & 0xFFu);
     unsigned char* row = at(x1, y1);
     if (bytes_ == 1) {
-        std::memset(row, static_cast<int>(pixel & 0xFFu), static_cast<std::size_t>(x2 - x1));
-        grey_->rowsChange[y1] = grey_->rowsChange[y2] = 1;
+        // Bars are mostly a few pixels wide, where a call to memset costs more than the bytes:
+        // up to 8, two stores that may overlap.
+        const auto grey = static_cast<unsigned char>(pixel);
+        const int width = x2 - x1;
+        if (width < 4) {
+            row[0] = row[width / 2] = row[width - 1] = grey;
+        } else if (width <= 8) {
+            const std::uint32_t four = grey * 0x01010101u;
+            std::memcpy(row, &four, sizeof four);
+            std::memcpy(row + width - 4, &four, sizeof four);
+        } else {
+            std::memset(row, grey, static_cast<std::size_t>(width));
+        }
     } else {
         for (int x = x1; x < x2; ++x, row += 4) std::memcpy(row, &pixel, sizeof pixel);
     }
     const std::uint32_t painted = bytes_ == 1 ? pixel & 0xFFu : pixel;
-    if (painted_ != nullptr && painted != painted_->paper()) painted_->add({x1, y1, x2, y2});
+    if (painted_ != nullptr && painted != painted_->paper()) {
+        band_.ink = band_.inked ? PixelArea{std::min(band_.ink.left, x1), y1,
+                                            std::max(band_.ink.right, x2), y2}
+                                : PixelArea{x1, y1, x2, y2};
+        band_.inked = true;
+    }
     if (band_.count > 0 && band_.runs[band_.count - 1].right == x1)
         band_.runs[band_.count - 1].right = x2;
     else
@@ -202,8 +223,17 @@ void RasterSurface::compositing(const PixelArea& area) {
 }
 
 void RasterSurface::copyDown(const Band& band, bool readRowsOnly) {
+    const std::uint8_t* changes = readRowsOnly ? grey_->rowsChange : nullptr;
     for (int y = band.top + 1; y < band.bottom; ++y) {
-        if (readRowsOnly && grey_->rowsChange[y] == 0 && grey_->rowsChange[y + 1] == 0) continue;
+        if (changes != nullptr) {
+            // Eight rows at a time while none of them, nor the row after them, changes.
+            std::uint64_t eight = 0;
+            while (y + 8 < band.bottom &&
+                   (std::memcpy(&eight, changes + y, sizeof eight), eight == 0) &&
+                   changes[y + 8] == 0)
+                y += 8;
+            if (changes[y] == 0 && changes[y + 1] == 0) continue;
+        }
         for (std::size_t i = 0; i < band.count; ++i) {
             const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(band.runs[i].left) * bytes_;
             const auto bytes =
@@ -213,8 +243,14 @@ void RasterSurface::copyDown(const Band& band, bool readRowsOnly) {
     }
 }
 
+void RasterSurface::keepInk() noexcept {
+    if (band_.inked) painted_->add(band_.ink);
+    band_.inked = false;
+}
+
 void RasterSurface::copyBandDown() {
     copyDown(band_, false);
+    keepInk();
     band_.count = 0;
 }
 
@@ -224,6 +260,17 @@ void RasterSurface::closeBand() {
         return;
     }
     if (waitingCount_ == waiting_.size()) copyWaiting(false);
+    keepInk();
+    PixelArea reach{band_.runs[0].left, band_.top, band_.runs[0].right, band_.bottom};
+    for (std::size_t i = 1; i < band_.count; ++i) {
+        reach.left = std::min(reach.left, band_.runs[i].left);
+        reach.right = std::max(reach.right, band_.runs[i].right);
+    }
+    waitingReach_ = waitingCount_ == 0 ? reach
+                                       : PixelArea{std::min(waitingReach_.left, reach.left),
+                                                   std::min(waitingReach_.top, reach.top),
+                                                   std::max(waitingReach_.right, reach.right),
+                                                   std::max(waitingReach_.bottom, reach.bottom)};
     waiting_[waitingCount_++] = band_;
     band_.count = 0;
 }
@@ -234,6 +281,9 @@ void RasterSurface::copyWaiting(bool readRowsOnly) {
 }
 
 void RasterSurface::copyWaitingUnder(const PixelArea& area) {
+    if (area.left >= waitingReach_.right || waitingReach_.left >= area.right ||
+        area.top >= waitingReach_.bottom || waitingReach_.top >= area.bottom)
+        return;
     for (std::size_t i = 0; i < waitingCount_; ++i)
         if (waiting_[i].reaches(area)) {
             copyWaiting(false);

@@ -112,6 +112,8 @@ class RasterSurface final : public CairoSurface {
         int top = 0, bottom = 0;
         std::array<Run, 32> runs{};
         std::size_t count = 0;
+        PixelArea ink{};  // around the boxes of it that are not paper, where inked
+        bool inked = false;
         bool reaches(const PixelArea& area) const noexcept;
     };
 
@@ -119,6 +121,8 @@ class RasterSurface final : public CairoSurface {
     // encoder reads (those that do not repeat the row above, and those above them).
     void copyDown(const Band& band, bool readRowsOnly);
     void copyBandDown();
+    // What the band painted other than paper goes into the painted areas, once for the band.
+    void keepInk() noexcept;
     // The band painted last is done: copied down at once, or on a grey raster left waiting.
     void closeBand();
     void copyWaiting(bool readRowsOnly);
@@ -147,6 +151,7 @@ class RasterSurface final : public CairoSurface {
     // below is never read again by the encoder, nor compared).
     std::array<Band, 8> waiting_{};
     std::size_t waitingCount_ = 0;
+    PixelArea waitingReach_{};  // around the bands waiting
     bool written_ = false;    // pixels changed since cairo last knew
     bool cairoDrew_ = false;  // cairo drew since the pixels were last written
 };
