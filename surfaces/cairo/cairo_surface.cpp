@@ -366,9 +366,9 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
         right = std::max(left, right - reductionRight_);
     }
     if (right <= left || bottom <= top) return;
-    checkContext();
+    if (!paintsOffContext_) checkContext();
     paintBox(left, top, right, bottom, color);
-    checkContext();
+    if (!paintsOffContext_) checkContext();
 }
 
 void CairoSurface::paintBox(double left, double top, double right, double bottom,

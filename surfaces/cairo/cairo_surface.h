@@ -133,6 +133,10 @@ class CairoSurface : public Surface {
 
     // For a surface whose caller never asks what was drawn: the extents are left empty.
     void keepNoExtents() noexcept { keepsExtents_ = false; }
+    // For a surface that paints boxes into pixels of its own, never through the context: the
+    // context is not asked after each box whether cairo failed (the texts, which use it, still
+    // ask).
+    void paintOffContext() noexcept { paintsOffContext_ = true; }
 
     // Raises the run-time error for a context that cairo has put in error.
     void checkContext() const;
@@ -191,6 +195,7 @@ class CairoSurface : public Surface {
     Extents drawnOnDevice_;
     Extents boxesOnDevice_;
     bool keepsExtents_ = true;
+    bool paintsOffContext_ = false;
     bool reducesBars_ = false;
     double reductionLeft_ = 0, reductionRight_ = 0;  // device units off each side of a bar
     Rows rows_;

@@ -100,6 +100,7 @@ RasterSurface::RasterSurface(cairo_t* context, const DevicePlacement& placement,
       bytes_(grey != nullptr ? 1 : 4),
       painted_(grey != nullptr ? grey->painted : painted) {
     keepNoExtents();
+    if (grey != nullptr) paintOffContext();
 }
 
 PixelArea RasterSurface::withinPage(const PixelArea& area) const noexcept {
@@ -143,6 +144,20 @@ void RasterSurface::showText(const std::string& text, double x, double baseline)
 void RasterSurface::paintBox(double left, double top, double right, double bottom,
                              std::int32_t color) {
     if (declined_) return;
+    // Mostly whole pixels well within an int, told and turned into ints at once.
+    constexpr double near = 1 << 30;
+    if (std::abs(left) < near && std::abs(top) < near && std::abs(right) < near &&
+        std::abs(bottom) < near) {
+        const int l = static_cast<int>(left), t = static_cast<int>(top);
+        const int r = static_cast<int>(right), b = static_cast<int>(bottom);
+        if (l == left && t == top && r == right && b == bottom) {
+            paintPixels(std::max(page_.left, std::clamp(l, 0, page_.right)),
+                        std::max(page_.top, std::clamp(t, 0, page_.bottom)),
+                        std::min(page_.right, std::clamp(r, 0, page_.right)),
+                        std::min(page_.bottom, std::clamp(b, 0, page_.bottom)), color);
+            return;
+        }
+    }
     if (!isWhole(left) || !isWhole(top) || !isWhole(right) || !isWhole(bottom)) {
         if (grey_ != nullptr) {
             declined_ = true;
@@ -154,10 +169,13 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
         cairoDrew_ = true;
         return;
     }
-    const int x1 = std::max(page_.left, pixelWithin(left, page_.right));
-    const int x2 = std::min(page_.right, pixelWithin(right, page_.right));
-    const int y1 = std::max(page_.top, pixelWithin(top, page_.bottom));
-    const int y2 = std::min(page_.bottom, pixelWithin(bottom, page_.bottom));
+    paintPixels(std::max(page_.left, pixelWithin(left, page_.right)),
+                std::max(page_.top, pixelWithin(top, page_.bottom)),
+                std::min(page_.right, pixelWithin(right, page_.right)),
+                std::min(page_.bottom, pixelWithin(bottom, page_.bottom)), color);
+}
+
+void RasterSurface::paintPixels(int x1, int y1, int x2, int y2, std::int32_t color) {
     if (x1 >= x2 || y1 >= y2) return;
     takeFromCairo();
     if (band_.count > 0 &&

@@ -103,6 +103,8 @@ class RasterSurface final : public CairoSurface {
     // the image: false where it would not.
     bool compositeGrey(const std::string& text, double x, double baseline, PixelArea& touched);
     PixelArea withinPage(const PixelArea& area) const noexcept;
+    // Paints a box of whole pixels, already within the page.
+    void paintPixels(int x1, int y1, int x2, int y2, std::int32_t color);
 
     struct Run {
         int left, right;
