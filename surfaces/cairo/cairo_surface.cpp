@@ -278,8 +278,10 @@ KnownFont* CairoSurface::knownFont() {
         kept.xy == matrix.xy && kept.yy == matrix.yy)
         return kept.known;
     KnownFont* known = knownFontOf(context_);
-    kept = {known, known != nullptr ? known->filling : 0, face_.get(), deviceSize_,
-            matrix.xx,  matrix.yx,  matrix.xy, matrix.yy};
+    kept = {known,       known != nullptr ? known->filling : 0,
+            face_.get(), deviceSize_,
+            matrix.xx,   matrix.yx,
+            matrix.xy,   matrix.yy};
     return known;
 }
 
@@ -450,7 +452,7 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
         if ((known->textsCompared & kind) == 0) return false;
     }
     touched = placed.inked;
-    compositing(touched);
+    const bool plainUnder = compositing(touched);
     // 0x00BBGGRR as an opaque pixel holds it, 0xFFRRGGBB; a grey raster takes its low byte.
     const auto colour = static_cast<std::uint32_t>(foreColor_);
     const std::uint32_t pixel =
@@ -458,7 +460,7 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
     if (target.grey)
         quillet::compositeText(*known, text, placed, pixel,
                                GreyTarget{target.data, target.stride, target.left, target.top,
-                                          target.right, target.bottom});
+                                          target.right, target.bottom, plainUnder});
     else
         quillet::compositeText(*known, text, placed, pixel, target);
     return true;

@@ -128,8 +128,9 @@ class CairoSurface : public Surface {
     bool compositeText(std::string_view text, double x, double baseline, const ImageTarget& target,
                        PixelArea& touched);
 
-    // Told by compositeText() of the pixels it is about to read and change, before it does.
-    virtual void compositing(const PixelArea&) {}
+    // Told by compositeText() of the pixels it is about to read and change, before it does:
+    // true where they are known to be paper throughout (on a grey target).
+    virtual bool compositing(const PixelArea&) { return false; }
 
     // For a surface whose caller never asks what was drawn: the extents are left empty.
     void keepNoExtents() noexcept { keepsExtents_ = false; }
@@ -179,7 +180,7 @@ class CairoSurface : public Surface {
     bool bold_ = false;
     std::unique_ptr<cairo_font_face_t, FaceRelease> face_;  // of fontName_ and bold_
     double fontSize_ = 8;                                   // points
-    double deviceSize_ = 0;  // as selected last, in device units
+    double deviceSize_ = 0;                                 // as selected last, in device units
     struct Remembered {
         KnownFont* known = nullptr;
         std::uint64_t filling = 0;

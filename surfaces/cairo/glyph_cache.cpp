@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <type_traits>
 
@@ -298,7 +299,9 @@ void compositeOnto(const Coverage& coverage, int originX, int originY, std::uint
         // where it equals itself a pixel further on, and rows are alike where their first are.
         const auto rest = static_cast<std::size_t>(x2 - x1 - 1) * bytes;
         bool alike = true;
-        for (int y = y1; y < y2 && alike; ++y) {
+        bool known = false;
+        if constexpr (std::is_same_v<Target, GreyTarget>) known = target.plainUnder;
+        for (int y = y1; y < y2 && alike && !known; ++y) {
             const unsigned char* pixel = rowAt(y) + x1 * bytes;
             alike = std::memcmp(pixel, rowAt(y1) + x1 * bytes, bytes) == 0 &&
                     std::memcmp(pixel, pixel + bytes, rest) == 0;
@@ -438,6 +441,22 @@ template <typename Target>
 void compositeTextOnto(const KnownFont& known, std::string_view text, const PlacedText& placed,
                        std::uint32_t colour, const Target& target) {
     if (!placed.overlapping) {
+        if constexpr (std::is_same_v<Target, GreyTarget>) {
+            if (target.plainUnder) {
+                // Plain under a glyph only while it lies beyond the glyphs before it: the rows
+                // of a glyph's box are its own where they hold none of its ink.
+                GreyTarget plain = target;
+                int reached = std::numeric_limits<int>::min();
+                for (std::size_t i = 0; i < text.size(); ++i) {
+                    const Coverage& glyph = known.coverage[static_cast<unsigned char>(text[i])];
+                    const int left = placed.x[i] + glyph.left;
+                    plain.plainUnder = plain.plainUnder && left >= reached;
+                    if (glyph.width > 0) reached = std::max(reached, left + glyph.width);
+                    compositeOnto(glyph, placed.x[i], placed.y, colour, plain);
+                }
+                return;
+            }
+        }
         for (std::size_t i = 0; i < text.size(); ++i)
             compositeOnto(known.coverage[static_cast<unsigned char>(text[i])], placed.x[i],
                           placed.y, colour, target);

@@ -89,6 +89,9 @@ struct GreyTarget {
     unsigned char* data = nullptr;
     int stride = 0;
     int left = 0, top = 0, right = 0, bottom = 0;
+    // Known to hold one grey throughout where the text lands (its paper): a glyph that meets no
+    // glyph before it is then composited without looking at the pixels first.
+    bool plainUnder = false;
 };
 
 // Composites the glyphs of a placed text as cairo does: one after another, or, where two cover

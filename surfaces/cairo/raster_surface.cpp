@@ -124,6 +124,7 @@ void RasterSurface::showText(const std::string& text, double x, double baseline)
     if (grey_ != nullptr) {
         declined_ = !compositeGrey(text, x, baseline, touched);
         if (!declined_ && painted_ != nullptr) painted_->add(touched);
+        if (!declined_) addInked(touched);
         written_ = true;
         return;
     }
@@ -233,11 +234,33 @@ bool RasterSurface::Band::reaches(const PixelArea& area) const noexcept {
     return false;
 }
 
-void RasterSurface::compositing(const PixelArea& area) {
+bool RasterSurface::compositing(const PixelArea& area) {
     if (waitingCount_ > 0) copyWaitingUnder(area);
     // The glyph reads the band's rows below its top, or writes into the top row that the rows
     // below are still to be copied from: either way the band is copied down first.
     if (band_.reaches(area)) copyBandDown();
+    return grey_ != nullptr && inkedKnown_ && !meetsInked(area);
+}
+
+void RasterSurface::addInked(const PixelArea& area) noexcept {
+    if (!inkedKnown_ || area.left >= area.right || area.top >= area.bottom) return;
+    if (inkedCount_ == inked_.size()) {
+        inkedKnown_ = false;
+        return;
+    }
+    inked_[inkedCount_++] = area;
+}
+
+bool RasterSurface::meetsInked(const PixelArea& area) const noexcept {
+    const auto meets = [&area](const PixelArea& other) {
+        return area.left < other.right && other.left < area.right && area.top < other.bottom &&
+               other.top < area.bottom;
+    };
+    for (std::size_t i = 0; i < band_.count; ++i)
+        if (meets({band_.runs[i].left, band_.top, band_.runs[i].right, band_.bottom})) return true;
+    for (std::size_t i = 0; i < inkedCount_; ++i)
+        if (meets(inked_[i])) return true;
+    return false;
 }
 
 void RasterSurface::copyDown(const Band& band, bool readRowsOnly) {
@@ -264,6 +287,16 @@ void RasterSurface::copyDown(const Band& band, bool readRowsOnly) {
 void RasterSurface::keepInk() noexcept {
     if (band_.inked) painted_->add(band_.ink);
     band_.inked = false;
+    if (grey_ != nullptr && band_.count > 0) addInked(band_.reach());
+}
+
+PixelArea RasterSurface::Band::reach() const noexcept {
+    PixelArea around{runs[0].left, top, runs[0].right, bottom};
+    for (std::size_t i = 1; i < count; ++i) {
+        around.left = std::min(around.left, runs[i].left);
+        around.right = std::max(around.right, runs[i].right);
+    }
+    return around;
 }
 
 void RasterSurface::copyBandDown() {
@@ -279,11 +312,7 @@ void RasterSurface::closeBand() {
     }
     if (waitingCount_ == waiting_.size()) copyWaiting(false);
     keepInk();
-    PixelArea reach{band_.runs[0].left, band_.top, band_.runs[0].right, band_.bottom};
-    for (std::size_t i = 1; i < band_.count; ++i) {
-        reach.left = std::min(reach.left, band_.runs[i].left);
-        reach.right = std::max(reach.right, band_.runs[i].right);
-    }
+    const PixelArea reach = band_.reach();
     waitingReach_ = waitingCount_ == 0 ? reach
                                        : PixelArea{std::min(waitingReach_.left, reach.left),
                                                    std::min(waitingReach_.top, reach.top),

@@ -92,7 +92,8 @@ class RasterSurface final : public CairoSurface {
     void paintBox(double left, double top, double right, double bottom,
                   std::int32_t color) override;
     // The band is copied down first where the glyph would read rows it has not reached yet.
-    void compositing(const PixelArea& area) override;
+    // On a grey raster, where nothing was painted yet is paper.
+    bool compositing(const PixelArea& area) override;
 
   private:
     unsigned char* rowAt(int y) const { return data_ + static_cast<std::ptrdiff_t>(y) * stride_; }
@@ -117,6 +118,7 @@ class RasterSurface final : public CairoSurface {
         PixelArea ink{};  // around the boxes of it that are not paper, where inked
         bool inked = false;
         bool reaches(const PixelArea& area) const noexcept;
+        PixelArea reach() const noexcept;  // around its runs, of which it has one at least
     };
 
     // The band's top row copied down over its runs: into every row, or into the rows the
@@ -154,6 +156,13 @@ class RasterSurface final : public CairoSurface {
     std::array<Band, 8> waiting_{};
     std::size_t waitingCount_ = 0;
     PixelArea waitingReach_{};  // around the bands waiting
+    // On a grey raster, all paper when the surface is made: around each band and text painted
+    // since, as long as there are not too many of them to tell.
+    std::array<PixelArea, 16> inked_{};
+    std::size_t inkedCount_ = 0;
+    bool inkedKnown_ = true;
+    void addInked(const PixelArea& area) noexcept;
+    bool meetsInked(const PixelArea& area) const noexcept;
     bool written_ = false;    // pixels changed since cairo last knew
     bool cairoDrew_ = false;  // cairo drew since the pixels were last written
 };

@@ -98,7 +98,7 @@ class SymbolFiles {
     OutputSettings settings_;
     cairo_t* scratch_ = nullptr;  // to measure on
     cairo_surface_t* raster_ = nullptr;
-    cairo_t* context_ = nullptr;  // to draw on the raster
+    cairo_t* context_ = nullptr;         // to draw on the raster
     std::optional<bool> contextsAlike_;  // measureAlike() of the two, while they are kept
     int rasterWidth_ = 0;
     int rasterHeight_ = 0;
