@@ -93,6 +93,41 @@ bool keptAdvance(cairo_t* context, KnownFont& known, std::string_view text, doub
     return true;
 }
 
+// A device position as cairo keeps it, in 24.8 fixed point: the double rounded to 1/256 as
+// adding 1.5 * 2^44 rounds it, its low 32 bits the fixed-point value. false, for cairo to say,
+// beyond where that holds, or should this cairo keep its points otherwise.
+bool onFixedGrid(double position, double& kept) noexcept {
+    const auto fixed = [](double value) {
+        const double shifted = value + 26388279066624.0;  // 1.5 * 2^44
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &shifted, sizeof bits);
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(bits)) / 256.0;
+    };
+    // Compared with cairo once, at ties, both signs and the ends of the range.
+    static const bool cairoAlike = [&fixed] {
+        cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+        cairo_t* context = cairo_create(image);
+        bool alike = cairo_status(context) == CAIRO_STATUS_SUCCESS;
+        for (const double value :
+             {0.0, 0.5 / 256, 1.5 / 256, -0.5 / 256, -1.5 / 256, 2.5 / 256, 123.456789,
+              -77.001953125, 4194303.998046875, -4194303.5, 1e-9, 3.000001953125})
+            if (alike) {
+                double x = 0, y = 0;
+                cairo_move_to(context, value, -value);
+                cairo_get_current_point(context, &x, &y);
+                cairo_new_path(context);
+                alike = x == fixed(value) && y == fixed(-value);
+            }
+        cairo_destroy(context);
+        cairo_surface_destroy(image);
+        return alike;
+    }();
+    constexpr double within = 4194304;  // 2^22, well inside 24.8 fixed point
+    if (!cairoAlike || !(std::abs(position) < within)) return false;
+    kept = fixed(position);
+    return true;
+}
+
 // A failure of cairo itself ends the drawing as a surface failure does.
 void raiseFor(cairo_status_t status) {
     if (status == CAIRO_STATUS_SUCCESS) return;
@@ -217,7 +252,8 @@ void CairoSurface::dropFace() noexcept {
 }
 
 void CairoSurface::setFontName(std::string_view name) {
-    std::string drawable = drawableText(name);
+    if (name == fontName_) return;
+    std::string drawable = textForCairo(name);
     if (drawable != fontName_) dropFace();
     fontName_ = std::move(drawable);
 }
@@ -435,9 +471,11 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
     }
     // cairo starts text at the current point, which it keeps on its fixed-point grid.
     double glyphX = 0, glyphY = 0;
-    cairo_move_to(context_, x, baseline);
-    cairo_get_current_point(context_, &glyphX, &glyphY);
-    cairo_new_path(context_);
+    if (!target.plainContext || !onFixedGrid(x, glyphX) || !onFixedGrid(baseline, glyphY)) {
+        cairo_move_to(context_, x, baseline);
+        cairo_get_current_point(context_, &glyphX, &glyphY);
+        cairo_new_path(context_);
+    }
     PlacedText placed;
     if (!placeText(*known, text, glyphX, glyphY, placed)) return false;
     // Texts of several characters are compared with cairo once, with their glyphs apart and

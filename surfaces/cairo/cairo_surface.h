@@ -80,6 +80,9 @@ struct ImageTarget {
     bool alpha;  // 32-bit, with alpha
     int left, top, right, bottom;
     bool grey = false;  // a byte a pixel, every colour drawn on it a grey
+    // The context draws on it unturned, from the image's origin, and holds no path: the point a
+    // text starts from is worked out as cairo would keep it, without asking cairo.
+    bool plainContext = false;
 };
 
 // cairo is handed only what it accepts (text it would refuse shows as replacement characters),

@@ -110,8 +110,8 @@ PixelArea RasterSurface::withinPage(const PixelArea& area) const noexcept {
 
 bool RasterSurface::compositeGrey(const std::string& text, double x, double baseline,
                                   PixelArea& touched) {
-    const ImageTarget target{data_,     stride_,     false,        page_.left,
-                             page_.top, page_.right, page_.bottom, true};
+    const ImageTarget target{data_,       stride_,      false, page_.left, page_.top,
+                             page_.right, page_.bottom, true,  true};
     if (!compositeText(text, x, baseline, target, touched)) return false;
     touched = withinPage(touched);
     for (int y = touched.top; y <= touched.bottom; ++y) grey_->rowsChange[y] = 1;
