@@ -325,11 +325,18 @@ void compositeOnto(const Coverage& coverage, int originX, int originY, std::uint
             const void* block = bytes == 4 ? static_cast<const void*>(coverage.block.data())
                                            : coverage.greyBlock.data();
             const auto rowBytes = static_cast<std::size_t>(coverage.width) * bytes;
-            for (int y = y1; y < y2; ++y)
-                std::memcpy(rowAt(y) + x1 * bytes,
-                            static_cast<const unsigned char*>(block) +
-                                static_cast<std::size_t>(y - y1) * rowBytes,
-                            rowBytes);
+            const auto* from = static_cast<const unsigned char*>(block);
+            if (rowBytes >= 8 && rowBytes <= 16) {
+                // Two eight-byte copies that may overlap, rather than a call for each row.
+                for (int y = y1; y < y2; ++y, from += rowBytes) {
+                    unsigned char* to = rowAt(y) + x1 * bytes;
+                    std::memcpy(to, from, 8);
+                    std::memcpy(to + rowBytes - 8, from + rowBytes - 8, 8);
+                }
+                return;
+            }
+            for (int y = y1; y < y2; ++y, from += rowBytes)
+                std::memcpy(rowAt(y) + x1 * bytes, from, rowBytes);
             return;
         }
     }

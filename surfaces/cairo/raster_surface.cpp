@@ -114,7 +114,9 @@ bool RasterSurface::compositeGrey(const std::string& text, double x, double base
                              page_.right, page_.bottom, true,  true};
     if (!compositeText(text, x, baseline, target, touched)) return false;
     touched = withinPage(touched);
-    for (int y = touched.top; y <= touched.bottom; ++y) grey_->rowsChange[y] = 1;
+    if (touched.top <= touched.bottom)
+        std::memset(grey_->rowsChange + touched.top, 1,
+                    static_cast<std::size_t>(touched.bottom - touched.top) + 1);
     return true;
 }
 
