@@ -177,6 +177,7 @@ KnownFont* knownFontOf(cairo_t* context) {
     known.known.fill(false);
     known.textsCompared = known.textsDiffer = 0;
     known.filling = ++fillings;
+    known.meets.fill(0);
     for (auto& coverage : known.coverage) coverage.state = Coverage::State::unknown;
     return &known;
 }
@@ -407,6 +408,22 @@ bool inkMeets(const Coverage& one, int oneX, const Coverage& other, int otherX) 
     return false;
 }
 
+// inkMeets() of two characters, as found before for the same distance apart.
+bool inkMeets(const KnownFont& known, unsigned char one, int oneX, unsigned char other,
+              int otherX) noexcept {
+    const Coverage& first = known.coverage[one];
+    const Coverage& second = known.coverage[other];
+    const int apart = otherX - oneX;
+    if (apart < -256 || apart > 255) return inkMeets(first, oneX, second, otherX);
+    const std::uint32_t key = std::uint32_t{one} << 16 | std::uint32_t{other} << 9 |
+                              static_cast<std::uint32_t>(apart + 256);
+    std::uint32_t& slot = known.meets[(key * 2654435761u) >> 23];
+    if (slot >> 1 == (1u << 30 | key)) return (slot & 1u) != 0;
+    const bool meets = inkMeets(first, oneX, second, otherX);
+    slot = 1u << 31 | key << 1 | static_cast<std::uint32_t>(meets);
+    return meets;
+}
+
 }  // namespace
 
 bool placeText(const KnownFont& known, std::string_view text, double x, double y,
@@ -427,10 +444,9 @@ bool placeText(const KnownFont& known, std::string_view text, double x, double y
         const PixelArea ink{placed.x[i] + coverage.left, placed.y + coverage.top,
                             placed.x[i] + coverage.left + coverage.width,
                             placed.y + coverage.top + coverage.height};
-        for (std::size_t j = 0; j < i; ++j)
-            if (!placed.overlapping && inkMeets(known.coverage[static_cast<unsigned char>(text[j])],
-                                                placed.x[j], coverage, placed.x[i]))
-                placed.overlapping = true;
+        for (std::size_t j = 0; j < i && !placed.overlapping; ++j)
+            placed.overlapping = inkMeets(known, static_cast<unsigned char>(text[j]), placed.x[j],
+                                          slot, placed.x[i]);
         placed.inked = !inked ? ink
                               : PixelArea{std::min(placed.inked.left, ink.left),
                                           std::min(placed.inked.top, ink.top),

@@ -47,6 +47,10 @@ struct KnownFont {
     std::uint8_t textsCompared = 0, textsDiffer = 0;
     // Changes whenever the entry is filled again, for another font or the same one.
     std::uint64_t filling = 0;
+    // Whether the ink of two characters meets, the second a few pixels after the first, as
+    // placeText() has found it: entries of 1 << 31 | (first << 16 | second << 9 | 256 + pixels)
+    // << 1 | meets, in a slot of their own; 0 where nothing was found.
+    mutable std::array<std::uint32_t, 512> meets{};
 };
 
 // The context's font as kept, nothing while the context or its font is in error.
