@@ -140,8 +140,9 @@ double roundHalfAway(double value) noexcept {
     if (!(std::abs(value) < 4503599627370496.0)) return std::round(value);
     const double whole = static_cast<double>(static_cast<std::int64_t>(value));
     const double fraction = value - whole;
-    const int step = static_cast<int>(fraction >= 0.5) - static_cast<int>(fraction <= -0.5);
-    return std::copysign(whole + step, value);  // -0.4 rounds to -0, as std::round has it
+    if (fraction >= 0.5) return whole + 1;
+    if (fraction <= -0.5) return whole - 1;
+    return std::copysign(whole, value);  // -0.4 rounds to -0, as std::round has it
 }
 
 // Faces by name and weight, kept per thread.
