@@ -501,6 +501,7 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         std::int32_t fore = 0;  // 0x00BBGGRR
         std::optional<std::int32_t> background = whitePaper;
         int rotation = 0;
+        std::int16_t height = 1200;
     };
     const Row rows[] = {
         {Code_39F, "Code 39 Full ASCII"},
@@ -521,6 +522,10 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         {Code_128, "BQuillet-128", 0, 0x606060, 0xD0D0D0},  // larger, its text left to cairo
         {UPC_E, "0123456", 0, 0x606060, 0xD0D0D0},
         {EAN_8, "9638507", 0, 0x402040, 0xD0D0D0},
+        // Grey characters reaching back over the bars drawn upwards before them, and characters
+        // whose boxes meet the ink of the one before.
+        {Code_128, "Bjjyj", 0, 0x808080, 0xD0D0D0, 0, -150},
+        {Code_39, "AVAWAVA", 0, 0x404040, whitePaper},
         {Code_39, "CODE39", 0, 0, std::nullopt},  // a transparent page
         {EAN_8, "9638507", 0, 0x0000FF, std::nullopt},
         {EAN_13, "590123412345", 0, 0, whitePaper, 90},
@@ -539,6 +544,7 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         arguments.pCode = row.code;
         arguments.pForeColor = row.fore;
         arguments.pLineColor = row.fore;
+        arguments.pHeight = row.height;
         ASSERT_EQ(files->draw(row.type, arguments).result, row.result);
         if (row.result != 0) continue;
         std::ostringstream own;

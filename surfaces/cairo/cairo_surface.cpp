@@ -93,6 +93,41 @@ bool keptAdvance(cairo_t* context, KnownFont& known, std::string_view text, doub
     return true;
 }
 
+// A device position as cairo keeps it, in 24.8 fixed point: the double rounded to 1/256 as
+// adding 1.5 * 2^44 rounds it, its low 32 bits the fixed-point value. false, for cairo to say,
+// beyond where that holds, or should this cairo keep its points otherwise.
+bool onFixedGrid(double position, double& kept) noexcept {
+    const auto fixed = [](double value) {
+        const double shifted = value + 26388279066624.0;  // 1.5 * 2^44
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &shifted, sizeof bits);
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(bits)) / 256.0;
+    };
+    // Compared with cairo once, at ties, both signs and the ends of the range.
+    static const bool cairoAlike = [&fixed] {
+        cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+        cairo_t* context = cairo_create(image);
+        bool alike = cairo_status(context) == CAIRO_STATUS_SUCCESS;
+        for (const double value :
+             {0.0, 0.5 / 256, 1.5 / 256, -0.5 / 256, -1.5 / 256, 2.5 / 256, 123.456789,
+              -77.001953125, 4194303.998046875, -4194303.5, 1e-9, 3.000001953125})
+            if (alike) {
+                double x = 0, y = 0;
+                cairo_move_to(context, value, -value);
+                cairo_get_current_point(context, &x, &y);
+                cairo_new_path(context);
+                alike = x == fixed(value) && y == fixed(-value);
+            }
+        cairo_destroy(context);
+        cairo_surface_destroy(image);
+        return alike;
+    }();
+    constexpr double within = 4194304;  // 2^22, well inside 24.8 fixed point
+    if (!cairoAlike || !(std::abs(position) < within)) return false;
+    kept = fixed(position);
+    return true;
+}
+
 // A failure of cairo itself ends the drawing as a surface failure does.
 void raiseFor(cairo_status_t status) {
     if (status == CAIRO_STATUS_SUCCESS) return;
@@ -105,8 +140,9 @@ double roundHalfAway(double value) noexcept {
     if (!(std::abs(value) < 4503599627370496.0)) return std::round(value);
     const double whole = static_cast<double>(static_cast<std::int64_t>(value));
     const double fraction = value - whole;
-    const int step = static_cast<int>(fraction >= 0.5) - static_cast<int>(fraction <= -0.5);
-    return std::copysign(whole + step, value);  // -0.4 rounds to -0, as std::round has it
+    if (fraction >= 0.5) return whole + 1;
+    if (fraction <= -0.5) return whole - 1;
+    return std::copysign(whole, value);  // -0.4 rounds to -0, as std::round has it
 }
 
 // Faces by name and weight, kept per thread.
@@ -210,9 +246,16 @@ void CairoSurface::FaceRelease::operator()(cairo_font_face_t* face) const noexce
     cairo_font_face_destroy(face);
 }
 
+// The face remembered goes with it: its address may come again for another face.
+void CairoSurface::dropFace() noexcept {
+    face_.reset();
+    remembered_ = {};
+}
+
 void CairoSurface::setFontName(std::string_view name) {
-    std::string drawable = drawableText(name);
-    if (drawable != fontName_) face_.reset();
+    if (name == fontName_) return;
+    std::string drawable = textForCairo(name);
+    if (drawable != fontName_) dropFace();
     fontName_ = std::move(drawable);
 }
 
@@ -222,7 +265,7 @@ void CairoSurface::setForeColor(std::int32_t color) {
 }
 
 void CairoSurface::setFontBold(bool bold) {
-    if (bold != bold_) face_.reset();
+    if (bold != bold_) dropFace();
     bold_ = bold;
 }
 
@@ -255,6 +298,7 @@ void CairoSurface::selectFont() {
     constexpr double maxDeviceSize = 16384;
     const double size = std::min(fontSize_ * placement_.devicePerPoint, maxDeviceSize);
     if (!std::isfinite(size) || size <= 0) raise(error::invalidPropertyValue);
+    deviceSize_ = size;
     if (cairo_get_font_face(context_) != face_.get()) cairo_set_font_face(context_, face_.get());
     cairo_matrix_t matrix;
     cairo_get_font_matrix(context_, &matrix);
@@ -262,10 +306,26 @@ void CairoSurface::selectFont() {
         cairo_set_font_size(context_, size);
 }
 
+KnownFont* CairoSurface::knownFont() {
+    cairo_matrix_t matrix;
+    cairo_get_matrix(context_, &matrix);
+    Remembered& kept = remembered_;
+    if (kept.known != nullptr && kept.known->filling == kept.filling && kept.face == face_.get() &&
+        kept.size == deviceSize_ && kept.xx == matrix.xx && kept.yx == matrix.yx &&
+        kept.xy == matrix.xy && kept.yy == matrix.yy)
+        return kept.known;
+    KnownFont* known = knownFontOf(context_);
+    kept = {known,       known != nullptr ? known->filling : 0,
+            face_.get(), deviceSize_,
+            matrix.xx,   matrix.yx,
+            matrix.xy,   matrix.yy};
+    return known;
+}
+
 double CairoSurface::textWidth(std::string_view text) {
     selectFont();
     double advance = 0;
-    KnownFont* known = knownFontOf(context_);
+    KnownFont* known = knownFont();
     if (known == nullptr || !keptAdvance(context_, *known, text, advance)) {
         const std::string drawable = textForCairo(text);
         cairo_text_extents_t extents;
@@ -278,7 +338,7 @@ double CairoSurface::textWidth(std::string_view text) {
 
 double CairoSurface::textHeight(std::string_view) {
     selectFont();
-    if (const KnownFont* known = knownFontOf(context_))
+    if (const KnownFont* known = knownFont())
         return known->extents.height / placement_.devicePerUnit;
     cairo_font_extents_t extents;
     cairo_font_extents(context_, &extents);
@@ -345,9 +405,9 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
         right = std::max(left, right - reductionRight_);
     }
     if (right <= left || bottom <= top) return;
-    checkContext();
+    if (!paintsOffContext_) checkContext();
     paintBox(left, top, right, bottom, color);
-    checkContext();
+    if (!paintsOffContext_) checkContext();
 }
 
 void CairoSurface::paintBox(double left, double top, double right, double bottom,
@@ -366,7 +426,7 @@ void CairoSurface::showText(const std::string& text, double x, double baseline) 
 
 bool CairoSurface::showGlyph(std::string_view text, double x, double baseline) {
     if (!isOneAscii(text)) return false;
-    KnownFont* known = knownFontOf(context_);
+    KnownFont* known = knownFont();
     if (known == nullptr || !knowGlyph(context_, *known, text[0])) return false;
     setColor(context_, foreColor_);
     // cairo starts text at the current point, which it keeps on its fixed-point grid.
@@ -387,7 +447,7 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
     if (text.empty() || text.size() > PlacedText::longest || !isPlainAscii(text) ||
         !(fontSize_ * placement_.devicePerPoint >= smallestSize))
         return false;
-    KnownFont* known = knownFontOf(context_);
+    KnownFont* known = knownFont();
     if (known == nullptr) return false;
     const std::uint8_t format = target.alpha ? 2 : 1;
     for (const char character : text) {
@@ -412,9 +472,11 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
     }
     // cairo starts text at the current point, which it keeps on its fixed-point grid.
     double glyphX = 0, glyphY = 0;
-    cairo_move_to(context_, x, baseline);
-    cairo_get_current_point(context_, &glyphX, &glyphY);
-    cairo_new_path(context_);
+    if (!target.plainContext || !onFixedGrid(x, glyphX) || !onFixedGrid(baseline, glyphY)) {
+        cairo_move_to(context_, x, baseline);
+        cairo_get_current_point(context_, &glyphX, &glyphY);
+        cairo_new_path(context_);
+    }
     PlacedText placed;
     if (!placeText(*known, text, glyphX, glyphY, placed)) return false;
     // Texts of several characters are compared with cairo once, with their glyphs apart and
@@ -429,7 +491,7 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
         if ((known->textsCompared & kind) == 0) return false;
     }
     touched = placed.inked;
-    compositing(touched);
+    const bool plainUnder = compositing(touched);
     // 0x00BBGGRR as an opaque pixel holds it, 0xFFRRGGBB; a grey raster takes its low byte.
     const auto colour = static_cast<std::uint32_t>(foreColor_);
     const std::uint32_t pixel =
@@ -437,7 +499,7 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
     if (target.grey)
         quillet::compositeText(*known, text, placed, pixel,
                                GreyTarget{target.data, target.stride, target.left, target.top,
-                                          target.right, target.bottom});
+                                          target.right, target.bottom, plainUnder});
     else
         quillet::compositeText(*known, text, placed, pixel, target);
     return true;
@@ -448,7 +510,7 @@ void CairoSurface::print(std::string_view text) {
     const std::string drawable = textForCairo(text);
     cairo_font_extents_t font;
     double advance = 0;
-    KnownFont* known = knownFontOf(context_);
+    KnownFont* known = knownFont();
     if (known != nullptr && keptAdvance(context_, *known, text, advance)) {
         font = known->extents;
     } else {

@@ -20,6 +20,8 @@ typedef struct _cairo_font_face cairo_font_face_t;
 
 namespace quillet {
 
+struct KnownFont;
+
 enum class ScaleMode { twips, points, pixels, millimetres, inches };
 
 // "twips", "points", "pixels", "millimetres" (or "mm"), "inches"; case-insensitive.
@@ -78,6 +80,9 @@ struct ImageTarget {
     bool alpha;  // 32-bit, with alpha
     int left, top, right, bottom;
     bool grey = false;  // a byte a pixel, every colour drawn on it a grey
+    // The context draws on it unturned, from the image's origin, and holds no path: the point a
+    // text starts from is worked out as cairo would keep it, without asking cairo.
+    bool plainContext = false;
 };
 
 // cairo is handed only what it accepts (text it would refuse shows as replacement characters),
@@ -126,17 +131,28 @@ class CairoSurface : public Surface {
     bool compositeText(std::string_view text, double x, double baseline, const ImageTarget& target,
                        PixelArea& touched);
 
-    // Told by compositeText() of the pixels it is about to read and change, before it does.
-    virtual void compositing(const PixelArea&) {}
+    // Told by compositeText() of the pixels it is about to read and change, before it does:
+    // true where they are known to be paper throughout (on a grey target).
+    virtual bool compositing(const PixelArea&) { return false; }
 
     // For a surface whose caller never asks what was drawn: the extents are left empty.
     void keepNoExtents() noexcept { keepsExtents_ = false; }
+    // For a surface that paints boxes into pixels of its own, never through the context: the
+    // context is not asked after each box whether cairo failed (the texts, which use it, still
+    // ask).
+    void paintOffContext() noexcept { paintsOffContext_ = true; }
 
     // Raises the run-time error for a context that cairo has put in error.
     void checkContext() const;
 
   private:
     void selectFont();
+    // The context's font as kept (knownFontOf()), remembered for the face, size and
+    // transformation it was found for: texts after the first ask cairo nothing. cairo's font
+    // options are the context's and its target's, which no surface sets: taken to stay as they
+    // were while the surface lives.
+    KnownFont* knownFont();
+    void dropFace() noexcept;
     double toDeviceX(double x) const noexcept;
     double toDeviceY(double y) const noexcept;
     double textDeviceX(double x) const noexcept;
@@ -167,6 +183,15 @@ class CairoSurface : public Surface {
     bool bold_ = false;
     std::unique_ptr<cairo_font_face_t, FaceRelease> face_;  // of fontName_ and bold_
     double fontSize_ = 8;                                   // points
+    double deviceSize_ = 0;                                 // as selected last, in device units
+    struct Remembered {
+        KnownFont* known = nullptr;
+        std::uint64_t filling = 0;
+        cairo_font_face_t* face = nullptr;
+        double size = 0;
+        double xx = 0, yx = 0, xy = 0, yy = 0;  // the context's transformation
+    };
+    Remembered remembered_;
     std::int32_t foreColor_ = 0;
     double currentX_ = 0;
     double currentY_ = 0;
@@ -174,6 +199,7 @@ class CairoSurface : public Surface {
     Extents drawnOnDevice_;
     Extents boxesOnDevice_;
     bool keepsExtents_ = true;
+    bool paintsOffContext_ = false;
     bool reducesBars_ = false;
     double reductionLeft_ = 0, reductionRight_ = 0;  // device units off each side of a bar
     Rows rows_;

@@ -3,10 +3,26 @@
 #include <algorithm>
 
 namespace quillet {
+namespace {
+
+bool isGrey(std::int32_t color) noexcept {
+    const auto value = static_cast<std::uint32_t>(color);
+    return value <= 0xFFFFFFu && (value & 0xFFFFu) == (value >> 8);
+}
+
+bool isAscii(std::string_view text) noexcept {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte != 0 && byte < 0x80;
+    });
+}
+
+}  // namespace
 
 void CallRecord::clear() noexcept {
     calls_.clear();
     texts_.clear();
+    greyAndAscii_ = true;
 }
 
 CallRecord::Call& CallRecord::add(Kind kind) {
@@ -32,6 +48,7 @@ void CallRecord::setFontName(std::string_view name) {
 
 void CallRecord::setForeColor(std::int32_t color) {
     add(Kind::foreColor).value = color;
+    greyAndAscii_ = greyAndAscii_ && isGrey(color);
 }
 
 void CallRecord::setFontBold(bool bold) {
@@ -59,10 +76,12 @@ void CallRecord::line(std::int16_t flags, std::int16_t x1, float y1, std::int16_
     call.y1 = y1;
     call.y2 = y2;
     call.value = color;
+    greyAndAscii_ = greyAndAscii_ && isGrey(color);
 }
 
 void CallRecord::print(std::string_view text) {
     keep(Kind::print, text);
+    greyAndAscii_ = greyAndAscii_ && isAscii(text);
 }
 
 void CallRecord::replay(Surface& target) const {
@@ -96,30 +115,6 @@ void CallRecord::replay(Surface& target) const {
                 break;
         }
     }
-}
-
-bool CallRecord::greyAndAscii() const noexcept {
-    const auto grey = [](std::int32_t color) {
-        const auto value = static_cast<std::uint32_t>(color);
-        return value <= 0xFFFFFFu && (value & 0xFFFFu) == (value >> 8);
-    };
-    const auto ascii = [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte != 0 && byte < 0x80;
-    };
-    return std::all_of(calls_.begin(), calls_.end(), [&](const Call& call) {
-        switch (call.kind) {
-            case Kind::foreColor:
-            case Kind::line:
-                return grey(call.value);
-            case Kind::print: {
-                const std::string_view text = textOf(call);
-                return std::all_of(text.begin(), text.end(), ascii);
-            }
-            default:
-                return true;
-        }
-    });
 }
 
 }  // namespace quillet

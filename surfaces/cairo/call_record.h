@@ -35,7 +35,7 @@ class CallRecord {
 
     // Whether every colour set or painted is a grey (red, green and blue alike) and every text
     // printed is plain ASCII, as a raster of greys paints them.
-    bool greyAndAscii() const noexcept;
+    bool greyAndAscii() const noexcept { return greyAndAscii_; }
 
   private:
     enum class Kind : std::uint8_t {
@@ -62,6 +62,7 @@ class CallRecord {
 
     std::vector<Call> calls_;
     std::string texts_;
+    bool greyAndAscii_ = true;  // of the calls so far
 };
 
 }  // namespace quillet

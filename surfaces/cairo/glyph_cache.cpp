@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <type_traits>
 
@@ -12,6 +13,7 @@ namespace quillet {
 namespace {
 
 thread_local KeptPerThread<KnownFont, &KnownFont::font, cairo_scaled_font_destroy> knownFonts;
+thread_local std::uint64_t fillings = 0;
 
 // x * y / 255 for bytes, rounded as pixman rounds it.
 constexpr std::uint32_t multiply(std::uint32_t x, std::uint32_t y) noexcept {
@@ -174,6 +176,8 @@ KnownFont* knownFontOf(cairo_t* context) {
     known.extents = extents;
     known.known.fill(false);
     known.textsCompared = known.textsDiffer = 0;
+    known.filling = ++fillings;
+    known.meets.fill(0);
     for (auto& coverage : known.coverage) coverage.state = Coverage::State::unknown;
     return &known;
 }
@@ -296,7 +300,9 @@ void compositeOnto(const Coverage& coverage, int originX, int originY, std::uint
         // where it equals itself a pixel further on, and rows are alike where their first are.
         const auto rest = static_cast<std::size_t>(x2 - x1 - 1) * bytes;
         bool alike = true;
-        for (int y = y1; y < y2 && alike; ++y) {
+        bool known = false;
+        if constexpr (std::is_same_v<Target, GreyTarget>) known = target.plainUnder;
+        for (int y = y1; y < y2 && alike && !known; ++y) {
             const unsigned char* pixel = rowAt(y) + x1 * bytes;
             alike = std::memcmp(pixel, rowAt(y1) + x1 * bytes, bytes) == 0 &&
                     std::memcmp(pixel, pixel + bytes, rest) == 0;
@@ -320,11 +326,18 @@ void compositeOnto(const Coverage& coverage, int originX, int originY, std::uint
             const void* block = bytes == 4 ? static_cast<const void*>(coverage.block.data())
                                            : coverage.greyBlock.data();
             const auto rowBytes = static_cast<std::size_t>(coverage.width) * bytes;
-            for (int y = y1; y < y2; ++y)
-                std::memcpy(rowAt(y) + x1 * bytes,
-                            static_cast<const unsigned char*>(block) +
-                                static_cast<std::size_t>(y - y1) * rowBytes,
-                            rowBytes);
+            const auto* from = static_cast<const unsigned char*>(block);
+            if (rowBytes >= 8 && rowBytes <= 16) {
+                // Two eight-byte copies that may overlap, rather than a call for each row.
+                for (int y = y1; y < y2; ++y, from += rowBytes) {
+                    unsigned char* to = rowAt(y) + x1 * bytes;
+                    std::memcpy(to, from, 8);
+                    std::memcpy(to + rowBytes - 8, from + rowBytes - 8, 8);
+                }
+                return;
+            }
+            for (int y = y1; y < y2; ++y, from += rowBytes)
+                std::memcpy(rowAt(y) + x1 * bytes, from, rowBytes);
             return;
         }
     }
@@ -395,6 +408,22 @@ bool inkMeets(const Coverage& one, int oneX, const Coverage& other, int otherX) 
     return false;
 }
 
+// inkMeets() of two characters, as found before for the same distance apart.
+bool inkMeets(const KnownFont& known, unsigned char one, int oneX, unsigned char other,
+              int otherX) noexcept {
+    const Coverage& first = known.coverage[one];
+    const Coverage& second = known.coverage[other];
+    const int apart = otherX - oneX;
+    if (apart < -256 || apart > 255) return inkMeets(first, oneX, second, otherX);
+    const std::uint32_t key = std::uint32_t{one} << 16 | std::uint32_t{other} << 9 |
+                              static_cast<std::uint32_t>(apart + 256);
+    std::uint32_t& slot = known.meets[(key * 2654435761u) >> 23];
+    if (slot >> 1 == (1u << 30 | key)) return (slot & 1u) != 0;
+    const bool meets = inkMeets(first, oneX, second, otherX);
+    slot = 1u << 31 | key << 1 | static_cast<std::uint32_t>(meets);
+    return meets;
+}
+
 }  // namespace
 
 bool placeText(const KnownFont& known, std::string_view text, double x, double y,
@@ -415,10 +444,9 @@ bool placeText(const KnownFont& known, std::string_view text, double x, double y
         const PixelArea ink{placed.x[i] + coverage.left, placed.y + coverage.top,
                             placed.x[i] + coverage.left + coverage.width,
                             placed.y + coverage.top + coverage.height};
-        for (std::size_t j = 0; j < i; ++j)
-            if (!placed.overlapping && inkMeets(known.coverage[static_cast<unsigned char>(text[j])],
-                                                placed.x[j], coverage, placed.x[i]))
-                placed.overlapping = true;
+        for (std::size_t j = 0; j < i && !placed.overlapping; ++j)
+            placed.overlapping = inkMeets(known, static_cast<unsigned char>(text[j]), placed.x[j],
+                                          slot, placed.x[i]);
         placed.inked = !inked ? ink
                               : PixelArea{std::min(placed.inked.left, ink.left),
                                           std::min(placed.inked.top, ink.top),
@@ -436,6 +464,22 @@ template <typename Target>
 void compositeTextOnto(const KnownFont& known, std::string_view text, const PlacedText& placed,
                        std::uint32_t colour, const Target& target) {
     if (!placed.overlapping) {
+        if constexpr (std::is_same_v<Target, GreyTarget>) {
+            if (target.plainUnder) {
+                // Plain under a glyph only while it lies beyond the glyphs before it: the rows
+                // of a glyph's box are its own where they hold none of its ink.
+                GreyTarget plain = target;
+                int reached = std::numeric_limits<int>::min();
+                for (std::size_t i = 0; i < text.size(); ++i) {
+                    const Coverage& glyph = known.coverage[static_cast<unsigned char>(text[i])];
+                    const int left = placed.x[i] + glyph.left;
+                    plain.plainUnder = plain.plainUnder && left >= reached;
+                    if (glyph.width > 0) reached = std::max(reached, left + glyph.width);
+                    compositeOnto(glyph, placed.x[i], placed.y, colour, plain);
+                }
+                return;
+            }
+        }
         for (std::size_t i = 0; i < text.size(); ++i)
             compositeOnto(known.coverage[static_cast<unsigned char>(text[i])], placed.x[i],
                           placed.y, colour, target);

@@ -45,6 +45,12 @@ struct KnownFont {
     // A bit for each image format where compositeText() was found to give what cairo gives for
     // a text, and where it was found not to; shifted by two for texts whose glyphs overlap.
     std::uint8_t textsCompared = 0, textsDiffer = 0;
+    // Changes whenever the entry is filled again, for another font or the same one.
+    std::uint64_t filling = 0;
+    // Whether the ink of two characters meets, the second a few pixels after the first, as
+    // placeText() has found it: entries of 1 << 31 | (first << 16 | second << 9 | 256 + pixels)
+    // << 1 | meets, in a slot of their own; 0 where nothing was found.
+    mutable std::array<std::uint32_t, 512> meets{};
 };
 
 // The context's font as kept, nothing while the context or its font is in error.
@@ -87,6 +93,9 @@ struct GreyTarget {
     unsigned char* data = nullptr;
     int stride = 0;
     int left = 0, top = 0, right = 0, bottom = 0;
+    // Known to hold one grey throughout where the text lands (its paper): a glyph that meets no
+    // glyph before it is then composited without looking at the pixels first.
+    bool plainUnder = false;
 };
 
 // Composites the glyphs of a placed text as cairo does: one after another, or, where two cover

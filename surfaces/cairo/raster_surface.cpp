@@ -100,6 +100,7 @@ RasterSurface::RasterSurface(cairo_t* context, const DevicePlacement& placement,
       bytes_(grey != nullptr ? 1 : 4),
       painted_(grey != nullptr ? grey->painted : painted) {
     keepNoExtents();
+    if (grey != nullptr) paintOffContext();
 }
 
 PixelArea RasterSurface::withinPage(const PixelArea& area) const noexcept {
@@ -109,11 +110,13 @@ PixelArea RasterSurface::withinPage(const PixelArea& area) const noexcept {
 
 bool RasterSurface::compositeGrey(const std::string& text, double x, double baseline,
                                   PixelArea& touched) {
-    const ImageTarget target{data_,     stride_,     false,        page_.left,
-                             page_.top, page_.right, page_.bottom, true};
+    const ImageTarget target{data_,       stride_,      false, page_.left, page_.top,
+                             page_.right, page_.bottom, true,  true};
     if (!compositeText(text, x, baseline, target, touched)) return false;
     touched = withinPage(touched);
-    for (int y = touched.top; y <= touched.bottom; ++y) grey_->rowsChange[y] = 1;
+    if (touched.top <= touched.bottom)
+        std::memset(grey_->rowsChange + touched.top, 1,
+                    static_cast<std::size_t>(touched.bottom - touched.top) + 1);
     return true;
 }
 
@@ -123,6 +126,7 @@ void RasterSurface::showText(const std::string& text, double x, double baseline)
     if (grey_ != nullptr) {
         declined_ = !compositeGrey(text, x, baseline, touched);
         if (!declined_ && painted_ != nullptr) painted_->add(touched);
+        if (!declined_) addInked(touched);
         written_ = true;
         return;
     }
@@ -143,6 +147,20 @@ void RasterSurface::showText(const std::string& text, double x, double baseline)
 void RasterSurface::paintBox(double left, double top, double right, double bottom,
                              std::int32_t color) {
     if (declined_) return;
+    // Mostly whole pixels well within an int, told and turned into ints at once.
+    constexpr double near = 1 << 30;
+    if (std::abs(left) < near && std::abs(top) < near && std::abs(right) < near &&
+        std::abs(bottom) < near) {
+        const int l = static_cast<int>(left), t = static_cast<int>(top);
+        const int r = static_cast<int>(right), b = static_cast<int>(bottom);
+        if (l == left && t == top && r == right && b == bottom) {
+            paintPixels(std::max(page_.left, std::clamp(l, 0, page_.right)),
+                        std::max(page_.top, std::clamp(t, 0, page_.bottom)),
+                        std::min(page_.right, std::clamp(r, 0, page_.right)),
+                        std::min(page_.bottom, std::clamp(b, 0, page_.bottom)), color);
+            return;
+        }
+    }
     if (!isWhole(left) || !isWhole(top) || !isWhole(right) || !isWhole(bottom)) {
         if (grey_ != nullptr) {
             declined_ = true;
@@ -154,18 +172,26 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
         cairoDrew_ = true;
         return;
     }
-    const int x1 = std::max(page_.left, pixelWithin(left, page_.right));
-    const int x2 = std::min(page_.right, pixelWithin(right, page_.right));
-    const int y1 = std::max(page_.top, pixelWithin(top, page_.bottom));
-    const int y2 = std::min(page_.bottom, pixelWithin(bottom, page_.bottom));
+    paintPixels(std::max(page_.left, pixelWithin(left, page_.right)),
+                std::max(page_.top, pixelWithin(top, page_.bottom)),
+                std::min(page_.right, pixelWithin(right, page_.right)),
+                std::min(page_.bottom, pixelWithin(bottom, page_.bottom)), color);
+}
+
+void RasterSurface::paintPixels(int x1, int y1, int x2, int y2, std::int32_t color) {
     if (x1 >= x2 || y1 >= y2) return;
     takeFromCairo();
     if (band_.count > 0 &&
         (y1 != band_.top || y2 != band_.bottom || band_.count == band_.runs.size()))
         closeBand();
-    if (waitingCount_ > 0) copyWaitingUnder({x1, y1, x2, y2});
-    band_.top = y1;
-    band_.bottom = y2;
+    if (waitingCount_ > 0 && x1 < waitingReach_.right && waitingReach_.left < x2 &&
+        y1 < waitingReach_.bottom && waitingReach_.top < y2)
+        copyWaitingUnder({x1, y1, x2, y2});
+    if (band_.count == 0) {
+        band_.top = y1;
+        band_.bottom = y2;
+        if (bytes_ == 1) grey_->rowsChange[y1] = grey_->rowsChange[y2] = 1;
+    }
 
     // 0x00BBGGRR as cairo stores an opaque colour: 0xFFRRGGBB in native order; a grey pixel is
     // its blue byte.
@@ -173,13 +199,29 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
         0xFF000000u | (color & 0xFFu) << 16 | (color & 0xFF00u) | (color >> 16 & 0xFFu);
     unsigned char* row = at(x1, y1);
     if (bytes_ == 1) {
-        std::memset(row, static_cast<int>(pixel & 0xFFu), static_cast<std::size_t>(x2 - x1));
-        grey_->rowsChange[y1] = grey_->rowsChange[y2] = 1;
+        // Bars are mostly a few pixels wide, where a call to memset costs more than the bytes:
+        // up to 8, two stores that may overlap.
+        const auto grey = static_cast<unsigned char>(pixel);
+        const int width = x2 - x1;
+        if (width < 4) {
+            row[0] = row[width / 2] = row[width - 1] = grey;
+        } else if (width <= 8) {
+            const std::uint32_t four = grey * 0x01010101u;
+            std::memcpy(row, &four, sizeof four);
+            std::memcpy(row + width - 4, &four, sizeof four);
+        } else {
+            std::memset(row, grey, static_cast<std::size_t>(width));
+        }
     } else {
         for (int x = x1; x < x2; ++x, row += 4) std::memcpy(row, &pixel, sizeof pixel);
     }
     const std::uint32_t painted = bytes_ == 1 ? pixel & 0xFFu : pixel;
-    if (painted_ != nullptr && painted != painted_->paper()) painted_->add({x1, y1, x2, y2});
+    if (painted_ != nullptr && painted != painted_->paper()) {
+        band_.ink = band_.inked ? PixelArea{std::min(band_.ink.left, x1), y1,
+                                            std::max(band_.ink.right, x2), y2}
+                                : PixelArea{x1, y1, x2, y2};
+        band_.inked = true;
+    }
     if (band_.count > 0 && band_.runs[band_.count - 1].right == x1)
         band_.runs[band_.count - 1].right = x2;
     else
@@ -194,16 +236,47 @@ bool RasterSurface::Band::reaches(const PixelArea& area) const noexcept {
     return false;
 }
 
-void RasterSurface::compositing(const PixelArea& area) {
+bool RasterSurface::compositing(const PixelArea& area) {
     if (waitingCount_ > 0) copyWaitingUnder(area);
     // The glyph reads the band's rows below its top, or writes into the top row that the rows
     // below are still to be copied from: either way the band is copied down first.
     if (band_.reaches(area)) copyBandDown();
+    return grey_ != nullptr && inkedKnown_ && !meetsInked(area);
+}
+
+void RasterSurface::addInked(const PixelArea& area) noexcept {
+    if (!inkedKnown_ || area.left >= area.right || area.top >= area.bottom) return;
+    if (inkedCount_ == inked_.size()) {
+        inkedKnown_ = false;
+        return;
+    }
+    inked_[inkedCount_++] = area;
+}
+
+bool RasterSurface::meetsInked(const PixelArea& area) const noexcept {
+    const auto meets = [&area](const PixelArea& other) {
+        return area.left < other.right && other.left < area.right && area.top < other.bottom &&
+               other.top < area.bottom;
+    };
+    for (std::size_t i = 0; i < band_.count; ++i)
+        if (meets({band_.runs[i].left, band_.top, band_.runs[i].right, band_.bottom})) return true;
+    for (std::size_t i = 0; i < inkedCount_; ++i)
+        if (meets(inked_[i])) return true;
+    return false;
 }
 
 void RasterSurface::copyDown(const Band& band, bool readRowsOnly) {
+    const std::uint8_t* changes = readRowsOnly ? grey_->rowsChange : nullptr;
     for (int y = band.top + 1; y < band.bottom; ++y) {
-        if (readRowsOnly && grey_->rowsChange[y] == 0 && grey_->rowsChange[y + 1] == 0) continue;
+        if (changes != nullptr) {
+            // Eight rows at a time while none of them, nor the row after them, changes.
+            std::uint64_t eight = 0;
+            while (y + 8 < band.bottom &&
+                   (std::memcpy(&eight, changes + y, sizeof eight), eight == 0) &&
+                   changes[y + 8] == 0)
+                y += 8;
+            if (changes[y] == 0 && changes[y + 1] == 0) continue;
+        }
         for (std::size_t i = 0; i < band.count; ++i) {
             const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(band.runs[i].left) * bytes_;
             const auto bytes =
@@ -213,8 +286,24 @@ void RasterSurface::copyDown(const Band& band, bool readRowsOnly) {
     }
 }
 
+void RasterSurface::keepInk() noexcept {
+    if (band_.inked) painted_->add(band_.ink);
+    band_.inked = false;
+    if (grey_ != nullptr && band_.count > 0) addInked(band_.reach());
+}
+
+PixelArea RasterSurface::Band::reach() const noexcept {
+    PixelArea around{runs[0].left, top, runs[0].right, bottom};
+    for (std::size_t i = 1; i < count; ++i) {
+        around.left = std::min(around.left, runs[i].left);
+        around.right = std::max(around.right, runs[i].right);
+    }
+    return around;
+}
+
 void RasterSurface::copyBandDown() {
     copyDown(band_, false);
+    keepInk();
     band_.count = 0;
 }
 
@@ -224,6 +313,13 @@ void RasterSurface::closeBand() {
         return;
     }
     if (waitingCount_ == waiting_.size()) copyWaiting(false);
+    keepInk();
+    const PixelArea reach = band_.reach();
+    waitingReach_ = waitingCount_ == 0 ? reach
+                                       : PixelArea{std::min(waitingReach_.left, reach.left),
+                                                   std::min(waitingReach_.top, reach.top),
+                                                   std::max(waitingReach_.right, reach.right),
+                                                   std::max(waitingReach_.bottom, reach.bottom)};
     waiting_[waitingCount_++] = band_;
     band_.count = 0;
 }
@@ -234,6 +330,9 @@ void RasterSurface::copyWaiting(bool readRowsOnly) {
 }
 
 void RasterSurface::copyWaitingUnder(const PixelArea& area) {
+    if (area.left >= waitingReach_.right || waitingReach_.left >= area.right ||
+        area.top >= waitingReach_.bottom || waitingReach_.top >= area.bottom)
+        return;
     for (std::size_t i = 0; i < waitingCount_; ++i)
         if (waiting_[i].reaches(area)) {
             copyWaiting(false);

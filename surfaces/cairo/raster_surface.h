@@ -92,7 +92,8 @@ class RasterSurface final : public CairoSurface {
     void paintBox(double left, double top, double right, double bottom,
                   std::int32_t color) override;
     // The band is copied down first where the glyph would read rows it has not reached yet.
-    void compositing(const PixelArea& area) override;
+    // On a grey raster, where nothing was painted yet is paper.
+    bool compositing(const PixelArea& area) override;
 
   private:
     unsigned char* rowAt(int y) const { return data_ + static_cast<std::ptrdiff_t>(y) * stride_; }
@@ -103,6 +104,8 @@ class RasterSurface final : public CairoSurface {
     // the image: false where it would not.
     bool compositeGrey(const std::string& text, double x, double baseline, PixelArea& touched);
     PixelArea withinPage(const PixelArea& area) const noexcept;
+    // Paints a box of whole pixels, already within the page.
+    void paintPixels(int x1, int y1, int x2, int y2, std::int32_t color);
 
     struct Run {
         int left, right;
@@ -112,13 +115,18 @@ class RasterSurface final : public CairoSurface {
         int top = 0, bottom = 0;
         std::array<Run, 32> runs{};
         std::size_t count = 0;
+        PixelArea ink{};  // around the boxes of it that are not paper, where inked
+        bool inked = false;
         bool reaches(const PixelArea& area) const noexcept;
+        PixelArea reach() const noexcept;  // around its runs, of which it has one at least
     };
 
     // The band's top row copied down over its runs: into every row, or into the rows the
     // encoder reads (those that do not repeat the row above, and those above them).
     void copyDown(const Band& band, bool readRowsOnly);
     void copyBandDown();
+    // What the band painted other than paper goes into the painted areas, once for the band.
+    void keepInk() noexcept;
     // The band painted last is done: copied down at once, or on a grey raster left waiting.
     void closeBand();
     void copyWaiting(bool readRowsOnly);
@@ -147,6 +155,14 @@ class RasterSurface final : public CairoSurface {
     // below is never read again by the encoder, nor compared).
     std::array<Band, 8> waiting_{};
     std::size_t waitingCount_ = 0;
+    PixelArea waitingReach_{};  // around the bands waiting
+    // On a grey raster, all paper when the surface is made: around each band and text painted
+    // since, as long as there are not too many of them to tell.
+    std::array<PixelArea, 16> inked_{};
+    std::size_t inkedCount_ = 0;
+    bool inkedKnown_ = true;
+    void addInked(const PixelArea& area) noexcept;
+    bool meetsInked(const PixelArea& area) const noexcept;
     bool written_ = false;    // pixels changed since cairo last knew
     bool cairoDrew_ = false;  // cairo drew since the pixels were last written
 };

@@ -276,7 +276,10 @@ SymbolDrawing SymbolFiles::draw(Symbology type, const DrawingArguments& argument
     // The contexts are kept as well: each keeps the font it used last, which cairo would
     // otherwise look up again for every new context.
     dropIfFailed(scratch_);
-    if (scratch_ == nullptr) scratch_ = createScratch(settings_);
+    if (scratch_ == nullptr) {
+        scratch_ = createScratch(settings_);
+        contextsAlike_.reset();
+    }
     record_.clear();
     SymbolDrawing measured = measureOn(scratch_, type, arguments, settings_, &record_);
     if (measured.result != 0) return measured;
@@ -298,7 +301,25 @@ SymbolDrawing SymbolFiles::draw(Symbology type, const DrawingArguments& argument
         checkCairo(cairo_surface_status(raster_), "creating the image");
         forgetRaster();
     }
-    if (context_ == nullptr) context_ = cairo_create(raster_);
+    if (context_ == nullptr) {
+        context_ = cairo_create(raster_);
+        contextsAlike_.reset();
+    }
+    drewGrey_ = false;
+    if (paintsGrey() && contextsAlike()) {
+        // The page of the image as the clip below makes it; a symbol in greys is painted into
+        // the grey raster alone, and the image and its context are made ready only for a symbol
+        // drawn there.
+        const RasterSurface::Page target{raster_, 0, 0, width, height};
+        const DevicePlacement placement =
+            unturnedPlacement(settings_, measured, measured.padLeft, measured.padTop);
+        if (drawGrey(placement, target)) {
+            drewGrey_ = true;
+            pageWidth_ = width;
+            pageHeight_ = height;
+            return measured;
+        }
+    }
     // Only the page is painted and drawn on, as on a target of its own size; what lies beyond
     // it is left from larger pages and never encoded.
     cairo_surface_flush(raster_);
@@ -403,6 +424,18 @@ bool SymbolFiles::paintsGrey() const noexcept {
     return paper <= 0xFFFFFFu && (paper & 0xFFFFu) == (paper >> 8) && record_.greyAndAscii();
 }
 
+bool SymbolFiles::contextsAlike() {
+    // The image's context draws unturned, as pageOf() asks, and measures as the scratch does.
+    cairo_matrix_t matrix;
+    cairo_get_matrix(context_, &matrix);
+    if (matrix.xx != 1 || matrix.yx != 0 || matrix.xy != 0 || matrix.yy != 1 || matrix.x0 != 0 ||
+        matrix.y0 != 0)
+        return false;
+    // Font options are the contexts' and their targets', which nothing here changes.
+    if (!contextsAlike_) contextsAlike_ = measureAlike(scratch_, context_);
+    return *contextsAlike_;
+}
+
 bool SymbolFiles::drawGrey(const DevicePlacement& placement, const RasterSurface::Page& page) {
     if (grey_.empty()) {
         greyStride_ = rasterWidth_ + static_cast<int>(PngEncoder::rowRoom);
@@ -432,15 +465,10 @@ bool SymbolFiles::drawGrey(const DevicePlacement& placement, const RasterSurface
 
 std::int16_t SymbolFiles::drawMeasured(Symbology type, const DrawingArguments& arguments,
                                        const SymbolDrawing& measured, const PixelArea& page) {
-    drewGrey_ = false;
     if (settings_.rotation == 0 && measureAlike(scratch_, context_))
         if (const auto target = RasterSurface::pageOf(context_)) {
             const DevicePlacement placement =
                 unturnedPlacement(settings_, measured, measured.padLeft, measured.padTop);
-            if (paintsGrey() && drawGrey(placement, *target)) {
-                drewGrey_ = true;
-                return measured.result;
-            }
             try {
                 RasterSurface surface(context_, placement, *target, &paper_.painted);
                 record_.replay(surface);

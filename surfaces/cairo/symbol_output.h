@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,8 @@ class SymbolFiles {
     void forgetRaster() noexcept;
     // Whether the symbol recorded last may be painted in greys, a byte a pixel.
     bool paintsGrey() const noexcept;
+    // Whether the image's context is unturned and measures text as the scratch context does.
+    bool contextsAlike();
     // Paints the symbol recorded last into the grey raster: false where it did not.
     bool drawGrey(const DevicePlacement& placement, const RasterSurface::Page& page);
     // The symbol measured last onto the page: its recorded calls made again where they are
@@ -95,7 +98,8 @@ class SymbolFiles {
     OutputSettings settings_;
     cairo_t* scratch_ = nullptr;  // to measure on
     cairo_surface_t* raster_ = nullptr;
-    cairo_t* context_ = nullptr;  // to draw on the raster
+    cairo_t* context_ = nullptr;         // to draw on the raster
+    std::optional<bool> contextsAlike_;  // measureAlike() of the two, while they are kept
     int rasterWidth_ = 0;
     int rasterHeight_ = 0;
     int pageWidth_ = 0;
