@@ -24,17 +24,17 @@ constexpr double coordinateValue(const Coordinate& position) noexcept {
 }
 
 class Surface {
-public:
+  public:
     virtual ~Surface() = default;
 
-    virtual void setFontName(std::string_view name) = 0;  // "FontName"
-    virtual void setForeColor(std::int32_t color) = 0;    // "ForeColor"
-    virtual void setFontBold(bool bold) = 0;              // "FontBold"
-    virtual void setFontSize(std::int16_t size) = 0;      // "FontSize"
-    virtual void setCurrentX(Coordinate x) = 0;           // "CurrentX"
-    virtual void setCurrentY(float y) = 0;                // "CurrentY"
-    virtual double textWidth(std::string_view text) = 0;  // "TextWidth", in surface units
-    virtual double textHeight(std::string_view text) = 0; // "TextHeight", in surface units
+    virtual void setFontName(std::string_view name) = 0;   // "FontName"
+    virtual void setForeColor(std::int32_t color) = 0;     // "ForeColor"
+    virtual void setFontBold(bool bold) = 0;               // "FontBold"
+    virtual void setFontSize(std::int16_t size) = 0;       // "FontSize"
+    virtual void setCurrentX(Coordinate x) = 0;            // "CurrentX"
+    virtual void setCurrentY(float y) = 0;                 // "CurrentY"
+    virtual double textWidth(std::string_view text) = 0;   // "TextWidth", in surface units
+    virtual double textHeight(std::string_view text) = 0;  // "TextHeight", in surface units
 
     // "Line": one filled box from (x1, y1) to (x2, y2), both corners inclusive. x1 is the
     // caller's running x itself, passed by reference as the host passes it.
@@ -46,9 +46,7 @@ public:
     // the caller's variables (the COM control's) overrides this, every other draws a bar as any
     // box.
     virtual void bar(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
-                     std::int32_t color) {
-        line(flags, x1, y1, x2, y2, color);
-    }
+                     std::int32_t color);
 
     // The surface's print statement: one text at (CurrentX, CurrentY) in the current font and
     // fore colour.
