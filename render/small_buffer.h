@@ -74,6 +74,11 @@ class SmallBuffer {
             size_ = count;
         }
     }
+    // Makes room for count elements whose values the caller writes next.
+    void resizeForOverwrite(std::size_t count) {
+        reserve(count);
+        size_ = count;
+    }
     void insertFront(T value) {
         push_back(value);
         std::rotate(data_, data_ + size_ - 1, data_ + size_);

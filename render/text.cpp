@@ -37,14 +37,24 @@ std::size_t encode(char32_t c, char* out) noexcept {
 
 template <class Out>
 void decodeInto(std::string_view text, Out& out) {
-    // Data is mostly ASCII, one character a byte: that part is widened in one pass.
+    // Data is mostly ASCII, one character a byte: it is widened in one pass that also notes
+    // whether any byte was not ASCII, and only then decoded again from the first such byte.
+    const std::size_t size = text.size();
+    if constexpr (requires { out.resizeForOverwrite(size); }) {
+        out.resizeForOverwrite(size);
+    } else {
+        out.resize(size, 0);
+    }
+    unsigned char seen = 0;
+    for (std::size_t k = 0; k < size; ++k) {
+        const auto byte = static_cast<unsigned char>(text[k]);
+        out[k] = byte;
+        seen |= byte;
+    }
+    if (seen < 0x80) return;
     std::size_t i = 0;
-    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
-    out.clear();
+    while (static_cast<unsigned char>(text[i]) < 0x80) ++i;
     out.resize(i, 0);
-    for (std::size_t k = 0; k < i; ++k) out[k] = static_cast<unsigned char>(text[k]);
-    if (i == text.size()) return;
-    out.reserve(text.size());
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
         std::size_t length = 0;
@@ -91,6 +101,14 @@ void appendUtf8(std::string& out, char32_t character) {
 }
 
 void assignUtf8(std::string& out, std::u32string_view text) {
+    // Data written back unchanged is the usual case and leaves the variable as it is. A byte
+    // above 127 widens to a value no character has, so only ASCII compares equal.
+    if (out.size() == text.size()) {
+        char32_t difference = 0;
+        for (std::size_t k = 0; k < text.size(); ++k)
+            difference |= text[k] ^ static_cast<char32_t>(static_cast<signed char>(out[k]));
+        if (difference == 0) return;
+    }
     std::size_t ascii = 0;
     while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
     // Data written back unchanged is as long as before and stays in place.
