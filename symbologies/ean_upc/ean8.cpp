@@ -14,13 +14,13 @@ std::int16_t drawEan8(const Arguments& args) {
     return trap([&] {
         frame.setUpFont();
         digits.push_back(checkDigit(digits));
-        const bool withText = args.pText != 0;
+        const std::optional<float> textRow = digitTextRow(frame);
         const Band guards = frame.longBand();
         const Band data = frame.normalBand();
         frame.paintModules(startGuard, guards);
-        for (std::size_t k = 0; k <= 3; ++k) paintDigit(frame, digits[k], setL, data, withText);
+        for (std::size_t k = 0; k <= 3; ++k) paintDigit(frame, digits[k], setL, data, textRow);
         frame.paintModules(centreGuard, guards);
-        for (std::size_t k = 4; k <= 7; ++k) paintDigit(frame, digits[k], setR, data, withText);
+        for (std::size_t k = 4; k <= 7; ++k) paintDigit(frame, digits[k], setR, data, textRow);
         frame.paintModules(endGuard, guards);
     });
 }

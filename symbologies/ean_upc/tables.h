@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -136,10 +137,18 @@ inline std::u32string_view expandUpcE(std::u32string_view body, UpcEExpansion& o
     return {out.data(), out.size()};
 }
 
-// A data digit: its text, left-aligned on its field, then its seven modules.
+// The row the digits' texts stand on, or none when pText asks for no text; taken once for all
+// the digits of a symbol.
+inline std::optional<float> digitTextRow(const Frame& frame, float rowOffset = 0.0f) {
+    if (frame.arguments().pText == 0) return std::nullopt;
+    return frame.textRow(rowOffset);
+}
+
+// A data digit: its text, left-aligned on its field when there is a text row, then its seven
+// modules.
 inline void paintDigit(Frame& frame, char32_t character, const DigitSet& set, Band band,
-                       bool withText, float rowOffset = 0.0f) {
-    if (withText) frame.writeAtRunningX(CharacterText(character), rowOffset);
+                       std::optional<float> textRow) {
+    if (textRow) frame.writeText(frame.runningX(), *textRow, CharacterText(character));
     frame.paintModules(set[static_cast<std::size_t>(digitValue(character))], band);
 }
 

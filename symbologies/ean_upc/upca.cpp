@@ -22,18 +22,18 @@ Band outerDigitBand(const Frame& frame) {
 
 void paintSymbol(Frame& frame, std::u32string_view digits, Bars bars) {
     using namespace ean_upc;
-    const bool withText = frame.arguments().pText != 0;
     const bool lengthened = bars == Bars::lengthened;
     const Band data = frame.normalBand();
     const Band guards = lengthened ? frame.longBand() : data;
     const auto outerDigits = [&] { return lengthened ? outerDigitBand(frame) : data; };
+    const std::optional<float> textRow = digitTextRow(frame);
 
     frame.paintModules(startGuard, guards);
-    paintDigit(frame, digits[0], setL, outerDigits(), false);
-    for (std::size_t k = 1; k <= 5; ++k) paintDigit(frame, digits[k], setL, data, withText);
+    paintDigit(frame, digits[0], setL, outerDigits(), std::nullopt);
+    for (std::size_t k = 1; k <= 5; ++k) paintDigit(frame, digits[k], setL, data, textRow);
     frame.paintModules(centreGuard, guards);
-    for (std::size_t k = 6; k <= 10; ++k) paintDigit(frame, digits[k], setR, data, withText);
-    paintDigit(frame, digits[11], setR, outerDigits(), false);
+    for (std::size_t k = 6; k <= 10; ++k) paintDigit(frame, digits[k], setR, data, textRow);
+    paintDigit(frame, digits[11], setR, outerDigits(), std::nullopt);
     frame.paintModules(endGuard, guards);
 }
 

@@ -18,12 +18,13 @@ void paintSymbol(Frame& frame, char32_t numberSystem, std::u32string_view body, 
     }
     const Band guards = frame.longBand();
     const Band data = frame.normalBand();
+    const std::optional<float> textRow = digitTextRow(frame);
     frame.paintModules(startGuard, guards);
     const std::string_view parity = upcEParity[static_cast<std::size_t>(digitValue(check))];
     const bool otherParity = numberSystem == U'1';
     for (std::size_t k = 0; k < bodyLength; ++k)
         paintDigit(frame, body[k], leftSet((parity[k] == '1') != otherParity ? '1' : '0'), data,
-                   withText);
+                   textRow);
     frame.paintModules(upcEEndGuard, guards);
     if (withText) frame.writeAtRunningX(CharacterText(check));
 }
