@@ -124,21 +124,21 @@ class Frame {
     }
 
     // A module pattern: one pWidth-wide box per character, "0" a white space, anything else a bar.
-    void paintModules(std::string_view pattern, Band band) {
+    void paintModules(std::string_view pattern, const Band& band) {
         // Everything a box needs is held here, so nothing is read again after each surface call.
         Surface& target = surface();
         const std::int32_t lineColor = args_.pLineColor;
         const std::int16_t width = args_.pWidth;
         std::int16_t x = runningX_;
-        std::size_t next = 0;
+        const char* module = pattern.data();
+        const char* const end = module + pattern.size();
         if (runFits(x, pattern.size(), std::abs(std::int32_t{width}))) {
-            while (next < pattern.size()) {
-                const bool bar = pattern[next++] != '0';
-                if (paintUnchecked(target, x, width, band, bar, lineColor)) break;
+            while (module != end) {
+                if (paintUnchecked(target, x, width, band, *module++ != '0', lineColor)) break;
             }
         }
-        for (; next < pattern.size(); ++next)
-            x = boxAt(target, x, width, band, pattern[next] != '0', lineColor);
+        for (; module != end; ++module)
+            x = boxAt(target, x, width, band, *module != '0', lineColor);
         runningX_ = x;
     }
 
@@ -146,8 +146,9 @@ class Frame {
     // firstIsBar is false): "0" narrow, anything else wide. The symbologies that put a narrow
     // space between characters ask for it here, after a pattern that ends with a bar.
     enum class Gap { none, narrowSpace };
-    void paintElements(std::string_view pattern, const ElementWidths& widths, Band band,
-                       bool firstIsBar = true, Gap gap = Gap::none) {
+    [[gnu::always_inline]] void paintElements(std::string_view pattern, const ElementWidths& widths,
+                                              const Band& band, bool firstIsBar = true,
+                                              Gap gap = Gap::none) {
         Surface& target = surface();
         const std::int32_t lineColor = args_.pLineColor;
         const ElementWidths local = widths;
@@ -215,8 +216,8 @@ class Frame {
 
     // The surface call for one box: a bar in lineColor through the surface's bar(), a space in
     // white through line().
-    static void callBox(Surface& target, std::int16_t& x1, std::int16_t right, Band band, bool bar,
-                        std::int32_t lineColor) {
+    static void callBox(Surface& target, std::int16_t& x1, std::int16_t right, const Band& band,
+                        bool bar, std::int32_t lineColor) {
         if (bar) {
             target.bar(boxFlags, x1, band.top, right, band.bottom, lineColor);
         } else {
@@ -226,8 +227,8 @@ class Frame {
 
     // boxAt for a box that runFits has proven: moves x past the box and says whether the
     // surface moved x, after which the boxes that follow are checked again.
-    static bool paintUnchecked(Surface& target, std::int16_t& x, std::int16_t width, Band band,
-                               bool bar, std::int32_t lineColor) {
+    static bool paintUnchecked(Surface& target, std::int16_t& x, std::int16_t width,
+                               const Band& band, bool bar, std::int32_t lineColor) {
         const auto end = static_cast<std::int16_t>(x + width);
         const auto right = static_cast<std::int16_t>(end - 1);
         std::int16_t x1 = x;
@@ -244,7 +245,7 @@ class Frame {
     // x + width - 1, each step checked. The surface receives x by reference and may change it
     // before the step past the box; it is handed a copy so that, when it does not, the next box
     // starts from a register and not from memory.
-    static std::int16_t boxAt(Surface& target, std::int16_t x, std::int16_t width, Band band,
+    static std::int16_t boxAt(Surface& target, std::int16_t x, std::int16_t width, const Band& band,
                               bool bar, std::int32_t lineColor) {
         const std::int32_t end = x + width;
         if (end > int16Max || end - 1 < int16Min) raise(error::overflow);

@@ -74,13 +74,18 @@ std::int32_t checkValue(char32_t character) {
     return singleByteCode(character);
 }
 
-void paintCharacter(Frame& frame, char32_t character, const ElementWidths& widths, Band band,
-                    Frame::Gap gap) {
+std::string_view patternOf(char32_t character) {
     const std::int32_t code = singleByteCode(character);
     if (code >= static_cast<std::int32_t>(patternByCode.size()) || patternByCode[code].empty()) {
         raise(error::subscriptOutOfRange);
     }
-    frame.paintElements(patternByCode[code], widths, band, true, gap);
+    return patternByCode[code];
+}
+
+// A character and the narrow space after it, in one copy that every character calls.
+[[gnu::noinline]] void paintCharacter(Frame& frame, char32_t character, const ElementWidths& widths,
+                                      const Band& band) {
+    frame.paintElements(patternOf(character), widths, band, true, Frame::Gap::narrowSpace);
 }
 
 }  // namespace
@@ -94,10 +99,9 @@ char checkCharacter(std::u32string_view data) {
 void paintSymbol(Frame& frame, std::u32string_view data, const ElementWidths& widths) {
     const Band band = frame.normalBand();
     // Every character but the closing "*" is followed by its narrow space.
-    paintCharacter(frame, U'*', widths, band, Frame::Gap::narrowSpace);
-    for (char32_t character : data)
-        paintCharacter(frame, character, widths, band, Frame::Gap::narrowSpace);
-    paintCharacter(frame, U'*', widths, band, Frame::Gap::none);
+    paintCharacter(frame, U'*', widths, band);
+    for (char32_t character : data) paintCharacter(frame, character, widths, band);
+    frame.paintElements(patternOf(U'*'), widths, band);
 }
 
 }  // namespace quillet::code39

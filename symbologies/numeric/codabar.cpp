@@ -85,11 +85,10 @@ std::int16_t drawCodabar(const Arguments& args) {
         if (repairStart || repairStop) assignUtf8(args.pCode, data);
 
         const Band band = frame.normalBand();
-        for (std::size_t i = 0; i < data.size(); ++i) {
-            const bool last = i + 1 == data.size();
-            frame.paintElements(patternOf(data[i]), widths, band, true,
-                                last ? Frame::Gap::none : Frame::Gap::narrowSpace);
-        }
+        // A narrow space after every character but the last.
+        for (std::size_t i = 0; i + 1 < data.size(); ++i)
+            frame.paintElements(patternOf(data[i]), widths, band, true, Frame::Gap::narrowSpace);
+        frame.paintElements(patternOf(data.back()), widths, band);
         if (args.pText == 1) {
             // A lone start/stop character has no inner text: asking for it is an invalid
             // argument, after its bars are drawn.
