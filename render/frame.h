@@ -142,6 +142,31 @@ class Frame {
         runningX_ = x;
     }
 
+    // Height-modulated bars, pWidth wide and each followed by a space as wide: a bar spans
+    // `tall` for a "1" in heights and `low` for a "0"; every space spans `tall`.
+    void paintHeightBars(std::string_view heights, const Band& tall, const Band& low) {
+        Surface& target = surface();
+        const std::int32_t lineColor = args_.pLineColor;
+        const std::int16_t width = args_.pWidth;
+        std::int16_t x = runningX_;
+        const char* height = heights.data();
+        const char* const end = height + heights.size();
+        bool spaceDue = false;  // the surface moved x at a bar whose space is still to come
+        if (runFits(x, 2 * heights.size(), std::abs(std::int32_t{width}))) {
+            while (height != end) {
+                const Band& band = *height++ == '0' ? low : tall;
+                spaceDue = paintUnchecked(target, x, width, band, true, lineColor);
+                if (spaceDue || paintUnchecked(target, x, width, tall, false, lineColor)) break;
+            }
+        }
+        if (spaceDue) x = boxAt(target, x, width, tall, false, lineColor);
+        for (; height != end; ++height) {
+            x = boxAt(target, x, width, *height == '0' ? low : tall, true, lineColor);
+            x = boxAt(target, x, width, tall, false, lineColor);
+        }
+        runningX_ = x;
+    }
+
     // Two-width elements, alternately bar and space starting with a bar (or a space when
     // firstIsBar is false): "0" narrow, anything else wide. The symbologies that put a narrow
     // space between characters ask for it here, after a pattern that ends with a bar.

@@ -54,14 +54,10 @@ std::int16_t drawPostnet(const Arguments& args) {
 
         const Band full = frame.normalBand();
         const Band half = frame.halfBand();
-        const auto paintBar = [&](const Band& band) {
-            frame.paintBox(args.pWidth, band, true);
-            frame.paintBox(args.pWidth, full, false);
-        };
-        paintBar(full);
+        frame.paintHeightBars("1", full, half);
         for (char32_t character : data)
-            for (char bar : patterns[static_cast<std::size_t>(digitValue(character))])
-                paintBar(bar == '0' ? half : full);
+            frame.paintHeightBars(patterns[static_cast<std::size_t>(digitValue(character))], full,
+                                  half);
         frame.paintBox(args.pWidth, full, true);
 
         if (args.pText == 1) {
