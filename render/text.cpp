@@ -1,5 +1,7 @@
 #include "render/text.h"
 
+#include <algorithm>
+
 namespace quillet {
 namespace {
 
@@ -101,19 +103,26 @@ void appendUtf8(std::string& out, char32_t character) {
 }
 
 void assignUtf8(std::string& out, std::u32string_view text) {
-    // Data written back unchanged is the usual case and leaves the variable as it is. A byte
-    // above 127 widens to a value no character has, so only ASCII compares equal.
+    // A byte above 127 widens to a value no character has, so only ASCII compares equal.
+    const auto sameAt = [&](std::size_t k) {
+        return text[k] == static_cast<char32_t>(static_cast<signed char>(out[k]));
+    };
+    // Data written back unchanged is the usual case and leaves the variable as it is.
     if (out.size() == text.size()) {
         char32_t difference = 0;
         for (std::size_t k = 0; k < text.size(); ++k)
             difference |= text[k] ^ static_cast<char32_t>(static_cast<signed char>(out[k]));
         if (difference == 0) return;
     }
-    std::size_t ascii = 0;
+    // Otherwise the ASCII start it shares with the variable (data with a check character added
+    // or taken off) stays in place, and only the rest is written.
+    std::size_t kept = 0;
+    const std::size_t shorter = std::min(out.size(), text.size());
+    while (kept < shorter && sameAt(kept)) ++kept;
+    std::size_t ascii = kept;
     while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
-    // Data written back unchanged is as long as before and stays in place.
     out.resize(ascii);
-    for (std::size_t k = 0; k < ascii; ++k) out[k] = static_cast<char>(text[k]);
+    for (std::size_t k = kept; k < ascii; ++k) out[k] = static_cast<char>(text[k]);
     for (char32_t c : text.substr(ascii)) {
         if (c < 0x80) {
             out.push_back(static_cast<char>(c));
