@@ -10,13 +10,12 @@ namespace {
 
 constexpr std::size_t bookNumberLength = 9;
 
-// Weights 10 down to 2 from the first character to the ninth.
+// Weights 10 down to 2 from the first character to the ninth. Nine digits weigh at most 486,
+// so the sum needs no overflow check.
 char32_t isbnCheckCharacter(std::u32string_view data) {
-    std::int16_t sum = 0;
-    for (std::int16_t position = 1; position <= 9; ++position) {
-        const int value = digitValue(data[static_cast<std::size_t>(9 - position)]);
-        sum = add16(sum, multiply16(position + 1, value));
-    }
+    int sum = 0;
+    for (int position = 1; position <= 9; ++position)
+        sum += (position + 1) * digitValue(data[static_cast<std::size_t>(9 - position)]);
     const int check = (11 - sum % 11) % 11;
     return check == 10 ? U'X' : static_cast<char32_t>(U'0' + check);
 }
@@ -26,6 +25,10 @@ using Caption = SmallBuffer<char, 64>;
 std::string_view caption(std::u32string_view data, Caption& text) {
     const auto append = [&](std::u32string_view characters) {
         for (char32_t character : characters) {
+            if (character < 0x80) {
+                text.push_back(static_cast<char>(character));
+                continue;
+            }
             const CharacterText bytes(character);  // the view below points into it
             text.append(bytes.view().data(), bytes.view().size());
         }
