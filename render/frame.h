@@ -63,14 +63,15 @@ class ElementWidths {
 
 class Frame {
   public:
-    explicit Frame(const Arguments& arguments) noexcept : args_(arguments) {}
+    explicit Frame(const Arguments& arguments) noexcept
+        : args_(arguments), target_(arguments.pObject) {}
 
     const Arguments& arguments() const noexcept { return args_; }
 
     // The surface, or the "object variable not set" error (91) when the caller passed none.
     Surface& surface() const {
-        if (args_.pObject == nullptr) raise(error::objectVariableNotSet);
-        return *args_.pObject;
+        if (target_ == nullptr) raise(error::objectVariableNotSet);
+        return *target_;
     }
 
     // "FontName", "ForeColor", "FontBold", "FontSize" = pWidth \ 2, in that order, every call.
@@ -284,6 +285,7 @@ class Frame {
                       float rowOffset = 0.0f) const;
 
     const Arguments& args_;
+    Surface* target_;  // pObject, held here so that every use is one load and not two
     std::int16_t runningX_ = 0;
 };
 
