@@ -88,13 +88,15 @@ std::int16_t drawCode11(const Arguments& args) {
             }
         }
 
+        // The start/stop character, the data, the start/stop character again: one loop, so that
+        // the frame's element loop is laid out once.
         const Band band = frame.normalBand();
-        const auto paintCharacter = [&](std::string_view elements) {
-            frame.paintElements(elements, widths, band, true, Frame::Gap::narrowSpace);
-        };
-        paintCharacter(patterns[startStop]);
-        for (char32_t character : data) paintCharacter(patternOf(character));
-        paintCharacter(patterns[startStop]);
+        const std::size_t count = data.size() + 2;
+        for (std::size_t i = 0; i < count; ++i) {
+            const bool startOrStop = i == 0 || i + 1 == count;
+            frame.paintElements(startOrStop ? patterns[startStop] : patternOf(data[i - 1]), widths,
+                                band, true, Frame::Gap::narrowSpace);
+        }
         if (args.pText == 1) frame.centreText(args.pCode);
     });
 }
