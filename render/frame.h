@@ -18,6 +18,14 @@
 #include "render/surface.h"
 #include "render/text.h"
 
+// A run painter written out wherever it is asked for in a build for speed, where the call it
+// saves is a large part of a short run; a build for size (the WebAssembly module) keeps one copy.
+#if defined(__OPTIMIZE_SIZE__)
+#define QUILLET_INLINE_RUN
+#else
+#define QUILLET_INLINE_RUN [[gnu::always_inline]]
+#endif
+
 namespace quillet {
 
 // The thirteen arguments of a drawing method. pCode is the caller's variable.
@@ -172,9 +180,9 @@ class Frame {
     // firstIsBar is false): "0" narrow, anything else wide. The symbologies that put a narrow
     // space between characters ask for it here, after a pattern that ends with a bar.
     enum class Gap { none, narrowSpace };
-    [[gnu::always_inline]] void paintElements(std::string_view pattern, const ElementWidths& widths,
-                                              const Band& band, bool firstIsBar = true,
-                                              Gap gap = Gap::none) {
+    QUILLET_INLINE_RUN void paintElements(std::string_view pattern, const ElementWidths& widths,
+                                          const Band& band, bool firstIsBar = true,
+                                          Gap gap = Gap::none) {
         Surface& target = surface();
         const std::int32_t lineColor = args_.pLineColor;
         const ElementWidths local = widths;
