@@ -110,6 +110,25 @@ TEST(Text, CharactersNotBytes) {
     EXPECT_EQ(CharacterText(U'\u00e9').view(), "\u00e9");
 }
 
+TEST(Text, WrittenBackAsUtf8) {
+    struct Row {
+        std::string before;
+        std::u32string_view data;
+        std::string_view after;
+    };
+    const Row rows[] = {
+        {"12345", U"12345", "12345"},        {"12345", U"123455", "123455"},
+        {"123455", U"12345", "12345"},       {"\u00e91", U"\u00e912", "\u00e912"},
+        {"a\xff", U"a\uFFFD", "a\uFFFD"},   {"a\xc3\xa9", U"a\u00e9", "a\u00e9"},
+        {"", U"978", "978"},                 {"abc", U"", ""},
+    };
+    for (const Row& row : rows) {
+        std::string code = row.before;
+        assignUtf8(code, row.data);
+        EXPECT_EQ(code, row.after) << row.before;
+    }
+}
+
 TEST(Text, SingleByteCodes) {
     struct Row {
         char32_t character;
@@ -212,6 +231,48 @@ TEST(Frame, RunsOfBoxesStopAtTheBoxThatOverflows) {
         });
         EXPECT_EQ(result, row.error);
         EXPECT_EQ(surface.lines().size(), row.boxes);
+        if (row.error == 0) {
+            EXPECT_EQ(frame.runningX(), row.runningX);
+        }
+    }
+}
+
+// Height-modulated bars, each followed by its space: "1" a bar from the top, "0" from the middle.
+TEST(Frame, HeightBarsStopAtTheBoxThatOverflows) {
+    struct Row {
+        const char* name;
+        float pX;
+        int shiftAt;
+        std::int16_t shift;
+        std::string_view tops;  // y1 of every box painted, bars and spaces
+        std::int32_t error;
+        std::int16_t runningX;  // after the run, when it completes
+    };
+    const Row rows[] = {
+        {"bars fit", 100, -1, 0, "0 0 5 0", 0, 112},
+        {"bars pass the edge", 32756, -1, 0, "0 0 5", error::overflow, 0},
+        {"surface moves x at a bar", 100, 0, 5, "0 0 5 0", 0, 117},
+        {"surface moves x at a space", 100, 1, 5, "0 0 5 0", 0, 117},
+        {"moved x then overflows", 32700, 0, 60, "0 0", error::overflow, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ShiftingSurface surface(row.shiftAt, row.shift);
+        std::string code;
+        const Arguments args{&surface, row.pX, 0, code, 3, 10, 0, false, "Arial", 0, 1, "",
+                             false};
+        Frame frame(args);
+        frame.startAtX();
+        const auto result =
+            trap([&] { frame.paintHeightBars("10", frame.normalBand(), frame.halfBand()); });
+        EXPECT_EQ(result, row.error);
+        std::string tops;
+        for (const std::string& line : surface.lines()) {
+            std::size_t field = 0;
+            for (int skip = 0; skip < 3; ++skip) field = line.find('\t', field) + 1;
+            tops += (tops.empty() ? "" : " ") + line.substr(field, line.find('\t', field) - field);
+        }
+        EXPECT_EQ(tops, row.tops);
         if (row.error == 0) {
             EXPECT_EQ(frame.runningX(), row.runningX);
         }
