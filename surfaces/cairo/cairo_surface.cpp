@@ -246,10 +246,11 @@ void CairoSurface::FaceRelease::operator()(cairo_font_face_t* face) const noexce
     cairo_font_face_destroy(face);
 }
 
-// The face remembered goes with it: its address may come again for another face.
+// The face remembered and selected go with it: its address may come again for another face.
 void CairoSurface::dropFace() noexcept {
     face_.reset();
     remembered_ = {};
+    selectedFace_ = nullptr;
 }
 
 void CairoSurface::setFontName(std::string_view name) {
@@ -299,11 +300,15 @@ void CairoSurface::selectFont() {
     const double size = std::min(fontSize_ * placement_.devicePerPoint, maxDeviceSize);
     if (!std::isfinite(size) || size <= 0) raise(error::invalidPropertyValue);
     deviceSize_ = size;
+    // A surface that only measures has the context to itself: what it set there stays.
+    if (measuresOnly_ && selectedFace_ == face_.get() && selectedSize_ == size) return;
     if (cairo_get_font_face(context_) != face_.get()) cairo_set_font_face(context_, face_.get());
     cairo_matrix_t matrix;
     cairo_get_font_matrix(context_, &matrix);
     if (matrix.xx != size || matrix.yy != size || matrix.xy != 0 || matrix.yx != 0)
         cairo_set_font_size(context_, size);
+    selectedFace_ = face_.get();
+    selectedSize_ = size;
 }
 
 KnownFont* CairoSurface::knownFont() {
@@ -404,7 +409,7 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
         left += reductionLeft_;
         right = std::max(left, right - reductionRight_);
     }
-    if (right <= left || bottom <= top) return;
+    if (right <= left || bottom <= top || measuresOnly_) return;
     if (!paintsOffContext_) checkContext();
     paintBox(left, top, right, bottom, color);
     if (!paintsOffContext_) checkContext();
@@ -507,13 +512,15 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
 
 void CairoSurface::print(std::string_view text) {
     selectFont();
-    const std::string drawable = textForCairo(text);
+    std::string drawable;
     cairo_font_extents_t font;
     double advance = 0;
     KnownFont* known = knownFont();
-    if (known != nullptr && keptAdvance(context_, *known, text, advance)) {
+    const bool kept = known != nullptr && keptAdvance(context_, *known, text, advance);
+    if (kept) {
         font = known->extents;
     } else {
+        drawable = textForCairo(text);
         cairo_text_extents_t extents;
         cairo_font_extents(context_, &font);
         cairo_text_extents(context_, drawable.c_str(), &extents);
@@ -523,8 +530,11 @@ void CairoSurface::print(std::string_view text) {
 
     // CurrentY is the top of the text line; cairo places text by its baseline.
     const double deviceX = textDeviceX(currentX_), deviceY = toDeviceY(currentY_);
-    showText(drawable, deviceX, deviceY + font.ascent);
-    checkContext();
+    if (!measuresOnly_) {
+        if (kept) drawable = textForCairo(text);
+        showText(drawable, deviceX, deviceY + font.ascent);
+        checkContext();
+    }
 
     const double width = advance / placement_.devicePerUnit;
     if (keepsExtents_) {

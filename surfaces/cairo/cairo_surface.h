@@ -141,6 +141,9 @@ class CairoSurface : public Surface {
     // context is not asked after each box whether cairo failed (the texts, which use it, still
     // ask).
     void paintOffContext() noexcept { paintsOffContext_ = true; }
+    // For a surface that only measures, whose context no other surface uses while it lives:
+    // boxes and texts are placed and kept in the extents, and nothing is painted or shown.
+    void measureOnly() noexcept { measuresOnly_ = true; }
 
     // Raises the run-time error for a context that cairo has put in error.
     void checkContext() const;
@@ -200,6 +203,10 @@ class CairoSurface : public Surface {
     Extents boxesOnDevice_;
     bool keepsExtents_ = true;
     bool paintsOffContext_ = false;
+    bool measuresOnly_ = false;
+    // What selectFont() last set on the context of a surface that only measures.
+    const cairo_font_face_t* selectedFace_ = nullptr;
+    double selectedSize_ = 0;
     bool reducesBars_ = false;
     double reductionLeft_ = 0, reductionRight_ = 0;  // device units off each side of a bar
     Rows rows_;

@@ -32,7 +32,9 @@ std::uint32_t pixelOf(const std::optional<std::int32_t>& background) {
 class MeasuringSurface final : public CairoSurface {
   public:
     MeasuringSurface(cairo_t* context, const DevicePlacement& placement, CallRecord* record)
-        : CairoSurface(context, placement), record_(record) {}
+        : CairoSurface(context, placement), record_(record) {
+        measureOnly();
+    }
 
     void setFontName(std::string_view name) override {
         if (record_ != nullptr) record_->setFontName(name);
@@ -67,10 +69,6 @@ class MeasuringSurface final : public CairoSurface {
         if (record_ != nullptr) record_->print(text);
         CairoSurface::print(text);
     }
-
-  protected:
-    void paintBox(double, double, double, double, std::int32_t) override {}
-    void showText(const std::string&, double, double) override {}
 
   private:
     CallRecord* record_;
