@@ -21,8 +21,10 @@ bool isAscii(std::string_view text) noexcept {
 
 void CallRecord::clear() noexcept {
     calls_.clear();
+    boxes_.clear();
     texts_.clear();
     greyAndAscii_ = true;
+    lastColor_ = 0;
 }
 
 CallRecord::Call& CallRecord::add(Kind kind) {
@@ -64,19 +66,18 @@ void CallRecord::setCurrentX(Coordinate x) {
 }
 
 void CallRecord::setCurrentY(float y) {
-    add(Kind::currentY).y1 = y;
+    add(Kind::currentY).y = y;
 }
 
 void CallRecord::line(std::int16_t flags, std::int16_t x1, float y1, std::int16_t x2, float y2,
                       std::int32_t color) {
-    Call& call = add(Kind::line);
-    call.flags = flags;
-    call.x1 = x1;
-    call.x2 = x2;
-    call.y1 = y1;
-    call.y2 = y2;
-    call.value = color;
-    greyAndAscii_ = greyAndAscii_ && isGrey(color);
+    if (calls_.empty() || calls_.back().kind != Kind::lines) add(Kind::lines);
+    ++calls_.back().length;
+    boxes_.push_back({flags, x1, x2, y1, y2, color});
+    if (color != lastColor_) {
+        greyAndAscii_ = greyAndAscii_ && isGrey(color);
+        lastColor_ = color;
+    }
 }
 
 void CallRecord::print(std::string_view text) {
@@ -85,6 +86,7 @@ void CallRecord::print(std::string_view text) {
 }
 
 void CallRecord::replay(Surface& target) const {
+    const Box* box = boxes_.data();
     for (const Call& call : calls_) {
         switch (call.kind) {
             case Kind::fontName:
@@ -103,13 +105,14 @@ void CallRecord::replay(Surface& target) const {
                 target.setCurrentX(call.x);
                 break;
             case Kind::currentY:
-                target.setCurrentY(call.y1);
+                target.setCurrentY(call.y);
                 break;
-            case Kind::line: {
-                std::int16_t x1 = call.x1;
-                target.line(call.flags, x1, call.y1, call.x2, call.y2, call.value);
+            case Kind::lines:
+                for (const Box* end = box + call.length; box != end; ++box) {
+                    std::int16_t x1 = box->x1;
+                    target.line(box->flags, x1, box->y1, box->x2, box->y2, box->color);
+                }
                 break;
-            }
             case Kind::print:
                 target.print(textOf(call));
                 break;

@@ -45,23 +45,31 @@ class CallRecord {
         fontSize,
         currentX,
         currentY,
-        line,
+        lines,  // the next count boxes, in order
         print
     };
     struct Call {
         Kind kind = Kind::fontName;
-        std::int16_t flags = 0, x1 = 0, x2 = 0;
-        float y1 = 0, y2 = 0;
+        float y = 0;
         std::int32_t value = 0;    // a colour, a size, a weight; where a text starts
-        std::uint32_t length = 0;  // of a text
+        std::uint32_t length = 0;  // of a text; of boxes, how many
         Coordinate x;
+    };
+    // Boxes, a symbol's most calls, are kept apart, flat: a call of the others stands for a run
+    // of them.
+    struct Box {
+        std::int16_t flags, x1, x2;
+        float y1, y2;
+        std::int32_t color;
     };
     Call& add(Kind kind);
     void keep(Kind kind, std::string_view text);
     std::string_view textOf(const Call& call) const noexcept;
 
     std::vector<Call> calls_;
+    std::vector<Box> boxes_;
     std::string texts_;
+    std::int32_t lastColor_ = 0;  // the colour last found a grey
     bool greyAndAscii_ = true;  // of the calls so far
 };
 
