@@ -75,10 +75,11 @@ bool isOneAscii(std::string_view text) noexcept {
 // it, added one by one to the current point, and takes the text's advance as the end of the
 // last less that point: the very same sums here give the very same answer, without the lock
 // cairo holds on the font while it measures.
-bool keptAdvance(cairo_t* context, KnownFont& known, std::string_view text, double& advance) {
+bool keptAdvance(cairo_t* context, KnownFont& known, std::string_view text, bool pathless,
+                 double& advance) {
     const bool lone = text.size() == 1;
     // A glyph is learnt only from a text cairo measures from 0, where its advance is exact.
-    const bool fromZero = !cairo_has_current_point(context);
+    const bool fromZero = pathless || !cairo_has_current_point(context);
     double start = 0, unused = 0;
     if (!fromZero) cairo_get_current_point(context, &start, &unused);
     double end = start;
@@ -312,9 +313,13 @@ void CairoSurface::selectFont() {
 }
 
 KnownFont* CairoSurface::knownFont() {
+    Remembered& kept = remembered_;
+    // A surface that only measures has the context, and its transformation, to itself.
+    if (measuresOnly_ && kept.known != nullptr && kept.known->filling == kept.filling &&
+        kept.face == face_.get() && kept.size == deviceSize_)
+        return kept.known;
     cairo_matrix_t matrix;
     cairo_get_matrix(context_, &matrix);
-    Remembered& kept = remembered_;
     if (kept.known != nullptr && kept.known->filling == kept.filling && kept.face == face_.get() &&
         kept.size == deviceSize_ && kept.xx == matrix.xx && kept.yx == matrix.yx &&
         kept.xy == matrix.xy && kept.yy == matrix.yy)
@@ -331,7 +336,7 @@ double CairoSurface::textWidth(std::string_view text) {
     selectFont();
     double advance = 0;
     KnownFont* known = knownFont();
-    if (known == nullptr || !keptAdvance(context_, *known, text, advance)) {
+    if (known == nullptr || !keptAdvance(context_, *known, text, measuresOnly_, advance)) {
         const std::string drawable = textForCairo(text);
         cairo_text_extents_t extents;
         cairo_text_extents(context_, drawable.c_str(), &extents);
@@ -401,10 +406,7 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
         run_.unitRight = unitRight;
         run_.deviceRight = right;
     }
-    if (keepsExtents_) {
-        drawnOnDevice_.add(left, top, right, bottom);
-        boxesOnDevice_.add(left, top, right, bottom);
-    }
+    if (keepsExtents_) boxesOnDevice_.add(left, top, right, bottom);
     if (color != white && reducesBars_) {
         left += reductionLeft_;
         right = std::max(left, right - reductionRight_);
@@ -516,7 +518,8 @@ void CairoSurface::print(std::string_view text) {
     cairo_font_extents_t font;
     double advance = 0;
     KnownFont* known = knownFont();
-    const bool kept = known != nullptr && keptAdvance(context_, *known, text, advance);
+    const bool kept =
+        known != nullptr && keptAdvance(context_, *known, text, measuresOnly_, advance);
     if (kept) {
         font = known->extents;
     } else {
@@ -540,7 +543,7 @@ void CairoSurface::print(std::string_view text) {
     if (keepsExtents_) {
         drawn_.add(currentX_, currentY_, currentX_ + width,
                    currentY_ + font.height / placement_.devicePerUnit);
-        drawnOnDevice_.add(deviceX, deviceY, deviceX + advance, deviceY + font.height);
+        textsOnDevice_.add(deviceX, deviceY, deviceX + advance, deviceY + font.height);
     }
     currentX_ += width;
 }

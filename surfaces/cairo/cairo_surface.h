@@ -97,7 +97,11 @@ class CairoSurface : public Surface {
     // Everything drawn so far, boxes as filled and texts as their advance times their line
     // height: in surface units, and where it landed in device units (grid fitting moves it).
     const Extents& drawn() const noexcept { return drawn_; }
-    const Extents& drawnOnDevice() const noexcept { return drawnOnDevice_; }
+    Extents drawnOnDevice() const noexcept {
+        Extents all = boxesOnDevice_;
+        all.add(textsOnDevice_);
+        return all;
+    }
     // The boxes alone, without the texts: where the bars are, for quiet zones.
     const Extents& boxesOnDevice() const noexcept { return boxesOnDevice_; }
 
@@ -141,8 +145,9 @@ class CairoSurface : public Surface {
     // context is not asked after each box whether cairo failed (the texts, which use it, still
     // ask).
     void paintOffContext() noexcept { paintsOffContext_ = true; }
-    // For a surface that only measures, whose context no other surface uses while it lives:
-    // boxes and texts are placed and kept in the extents, and nothing is painted or shown.
+    // For a surface that only measures, whose context no other surface uses while it lives
+    // and which holds no path: boxes and texts are placed and kept in the extents, and nothing
+    // is painted or shown.
     void measureOnly() noexcept { measuresOnly_ = true; }
 
     // Raises the run-time error for a context that cairo has put in error.
@@ -199,8 +204,8 @@ class CairoSurface : public Surface {
     double currentX_ = 0;
     double currentY_ = 0;
     Extents drawn_;
-    Extents drawnOnDevice_;
     Extents boxesOnDevice_;
+    Extents textsOnDevice_;
     bool keepsExtents_ = true;
     bool paintsOffContext_ = false;
     bool measuresOnly_ = false;

@@ -69,15 +69,9 @@ void CallRecord::setCurrentY(float y) {
     add(Kind::currentY).y = y;
 }
 
-void CallRecord::line(std::int16_t flags, std::int16_t x1, float y1, std::int16_t x2, float y2,
-                      std::int32_t color) {
-    if (calls_.empty() || calls_.back().kind != Kind::lines) add(Kind::lines);
-    ++calls_.back().length;
-    boxes_.push_back({flags, x1, x2, y1, y2, color});
-    if (color != lastColor_) {
-        greyAndAscii_ = greyAndAscii_ && isGrey(color);
-        lastColor_ = color;
-    }
+void CallRecord::noteColor(std::int32_t color) noexcept {
+    greyAndAscii_ = greyAndAscii_ && isGrey(color);
+    lastColor_ = color;
 }
 
 void CallRecord::print(std::string_view text) {

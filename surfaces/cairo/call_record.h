@@ -26,8 +26,14 @@ class CallRecord {
     void setFontSize(std::int16_t size);
     void setCurrentX(Coordinate x);
     void setCurrentY(float y);
+    // Inline: a symbol's most calls.
     void line(std::int16_t flags, std::int16_t x1, float y1, std::int16_t x2, float y2,
-              std::int32_t color);
+              std::int32_t color) {
+        if (calls_.empty() || calls_.back().kind != Kind::lines) add(Kind::lines);
+        ++calls_.back().length;
+        boxes_.push_back({flags, x1, x2, y1, y2, color});
+        if (color != lastColor_) noteColor(color);
+    }
     void print(std::string_view text);
 
     // The calls again, in their order; a failing call stops it as it stopped the drawing.
@@ -63,6 +69,7 @@ class CallRecord {
         std::int32_t color;
     };
     Call& add(Kind kind);
+    void noteColor(std::int32_t color) noexcept;
     void keep(Kind kind, std::string_view text);
     std::string_view textOf(const Call& call) const noexcept;
 
@@ -70,7 +77,7 @@ class CallRecord {
     std::vector<Box> boxes_;
     std::string texts_;
     std::int32_t lastColor_ = 0;  // the colour last found a grey
-    bool greyAndAscii_ = true;  // of the calls so far
+    bool greyAndAscii_ = true;    // of the calls so far
 };
 
 }  // namespace quillet
