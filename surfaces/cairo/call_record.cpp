@@ -5,11 +5,6 @@
 namespace quillet {
 namespace {
 
-bool isGrey(std::int32_t color) noexcept {
-    const auto value = static_cast<std::uint32_t>(color);
-    return value <= 0xFFFFFFu && (value & 0xFFFFu) == (value >> 8);
-}
-
 bool isAscii(std::string_view text) noexcept {
     return std::all_of(text.begin(), text.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
@@ -24,7 +19,6 @@ void CallRecord::clear() noexcept {
     boxes_.clear();
     texts_.clear();
     greyAndAscii_ = true;
-    lastColor_ = 0;
 }
 
 CallRecord::Call& CallRecord::add(Kind kind) {
@@ -67,11 +61,6 @@ void CallRecord::setCurrentX(Coordinate x) {
 
 void CallRecord::setCurrentY(float y) {
     add(Kind::currentY).y = y;
-}
-
-void CallRecord::noteColor(std::int32_t color) noexcept {
-    greyAndAscii_ = greyAndAscii_ && isGrey(color);
-    lastColor_ = color;
 }
 
 void CallRecord::print(std::string_view text) {

@@ -32,7 +32,7 @@ class CallRecord {
         if (calls_.empty() || calls_.back().kind != Kind::lines) add(Kind::lines);
         ++calls_.back().length;
         boxes_.push_back({flags, x1, x2, y1, y2, color});
-        if (color != lastColor_) noteColor(color);
+        greyAndAscii_ = greyAndAscii_ && isGrey(color);
     }
     void print(std::string_view text);
 
@@ -68,16 +68,18 @@ class CallRecord {
         float y1, y2;
         std::int32_t color;
     };
+    static bool isGrey(std::int32_t color) noexcept {
+        const auto value = static_cast<std::uint32_t>(color);
+        return value <= 0xFFFFFFu && (value & 0xFFFFu) == (value >> 8);
+    }
     Call& add(Kind kind);
-    void noteColor(std::int32_t color) noexcept;
     void keep(Kind kind, std::string_view text);
     std::string_view textOf(const Call& call) const noexcept;
 
     std::vector<Call> calls_;
     std::vector<Box> boxes_;
     std::string texts_;
-    std::int32_t lastColor_ = 0;  // the colour last found a grey
-    bool greyAndAscii_ = true;    // of the calls so far
+    bool greyAndAscii_ = true;  // of the calls so far
 };
 
 }  // namespace quillet
