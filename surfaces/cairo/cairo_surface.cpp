@@ -377,11 +377,13 @@ void CairoSurface::findRows(float y1, float y2) noexcept {
     }
 }
 
-void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
-                        std::int32_t color) {
+void CairoSurface::checkBox(std::int16_t flags, std::int32_t color) {
     if (flags != boxFlags) raise(error::invalidPropertyValue);
     checkColor(color);
+}
 
+inline void CairoSurface::placeBox(std::int16_t x1, float y1, std::int16_t x2, float y2,
+                                   DeviceBox& box) noexcept {
     // Both corners are inclusive: the box covers x1 .. x2 + 1, so x .. x + w - 1 is w wide.
     const double rightX = x2 + 1.0;
     if (keepsExtents_) drawn_.add(x1, y1, rightX, static_cast<double>(y2) + 1.0);
@@ -390,7 +392,6 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
     double left = toDeviceX(unitLeft);
     double right = toDeviceX(unitRight);
     const Rows& rows = rowsOf(y1, y2);
-    const double top = rows.top, bottom = rows.bottom;
     if (placement_.gridFit) {
         // Every box gets a whole number of pixels, the same for the same width, and a box that
         // continues a run starts where the one before it ended: equal bars stay equal, as a
@@ -406,14 +407,28 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
         run_.unitRight = unitRight;
         run_.deviceRight = right;
     }
-    if (keepsExtents_) boxesOnDevice_.add(left, top, right, bottom);
+    if (keepsExtents_) boxesOnDevice_.add(left, rows.top, right, rows.bottom);
+    box = {left, rows.top, right, rows.bottom};
+}
+
+void CairoSurface::placeBoxes(const BoxCall* boxes, std::size_t count) noexcept {
+    DeviceBox box;
+    for (const BoxCall* end = boxes + count; boxes != end; ++boxes)
+        placeBox(boxes->x1, boxes->y1, boxes->x2, boxes->y2, box);
+}
+
+void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+                        std::int32_t color) {
+    checkBox(flags, color);
+    DeviceBox box;
+    placeBox(x1, y1, x2, y2, box);
     if (color != white && reducesBars_) {
-        left += reductionLeft_;
-        right = std::max(left, right - reductionRight_);
+        box.left += reductionLeft_;
+        box.right = std::max(box.left, box.right - reductionRight_);
     }
-    if (right <= left || bottom <= top || measuresOnly_) return;
+    if (box.right <= box.left || box.bottom <= box.top || measuresOnly_) return;
     if (!paintsOffContext_) checkContext();
-    paintBox(left, top, right, bottom, color);
+    paintBox(box.left, box.top, box.right, box.bottom, color);
     if (!paintsOffContext_) checkContext();
 }
 

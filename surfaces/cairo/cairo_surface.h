@@ -67,6 +67,13 @@ struct Extents {
     double height() const noexcept { return empty ? 0 : bottom - top; }
 };
 
+// A box as a method asks for it, kept to be placed later.
+struct BoxCall {
+    std::int16_t flags, x1, x2;
+    float y1, y2;
+    std::int32_t color;
+};
+
 // A rectangle of pixels, right and bottom excluded.
 struct PixelArea {
     int left, top, right, bottom;
@@ -150,6 +157,12 @@ class CairoSurface : public Surface {
     // is painted or shown.
     void measureOnly() noexcept { measuresOnly_ = true; }
 
+    // Raises what line() raises for the flags and colour of a box.
+    static void checkBox(std::int16_t flags, std::int32_t color);
+    // Boxes that line() was not told of, placed as it places them, in order, after the calls
+    // made so far: kept in the extents and drawn nowhere. Only for a surface that measures.
+    void placeBoxes(const BoxCall* boxes, std::size_t count) noexcept;
+
     // Raises the run-time error for a context that cairo has put in error.
     void checkContext() const;
 
@@ -172,6 +185,12 @@ class CairoSurface : public Surface {
         double top = 0, bottom = 0;
     };
     const Rows& rowsOf(float y1, float y2) noexcept;
+
+    // Where line() puts a box on the device, before bar reduction, kept in the extents.
+    struct DeviceBox {
+        double left, top, right, bottom;
+    };
+    void placeBox(std::int16_t x1, float y1, std::int16_t x2, float y2, DeviceBox& box) noexcept;
     void findRows(float y1, float y2) noexcept;
 
     // Boxes that follow one another without a gap, as grid fitting has placed them.

@@ -69,7 +69,7 @@ void CallRecord::print(std::string_view text) {
 }
 
 void CallRecord::replay(Surface& target) const {
-    const Box* box = boxes_.data();
+    const BoxCall* box = boxes_.data();
     for (const Call& call : calls_) {
         switch (call.kind) {
             case Kind::fontName:
@@ -91,7 +91,7 @@ void CallRecord::replay(Surface& target) const {
                 target.setCurrentY(call.y);
                 break;
             case Kind::lines:
-                for (const Box* end = box + call.length; box != end; ++box) {
+                for (const BoxCall* end = box + call.length; box != end; ++box) {
                     std::int16_t x1 = box->x1;
                     target.line(box->flags, x1, box->y1, box->x2, box->y2, box->color);
                 }

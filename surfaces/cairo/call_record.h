@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "render/surface.h"
+#include "surfaces/cairo/cairo_surface.h"
 
 namespace quillet {
 
@@ -35,6 +36,10 @@ class CallRecord {
         greyAndAscii_ = greyAndAscii_ && isGrey(color);
     }
     void print(std::string_view text);
+
+    // The boxes recorded so far, in their order.
+    const BoxCall* boxes() const noexcept { return boxes_.data(); }
+    std::size_t boxCount() const noexcept { return boxes_.size(); }
 
     // The calls again, in their order; a failing call stops it as it stopped the drawing.
     void replay(Surface& target) const;
@@ -61,13 +66,6 @@ class CallRecord {
         std::uint32_t length = 0;  // of a text; of boxes, how many
         Coordinate x;
     };
-    // Boxes, a symbol's most calls, are kept apart, flat: a call of the others stands for a run
-    // of them.
-    struct Box {
-        std::int16_t flags, x1, x2;
-        float y1, y2;
-        std::int32_t color;
-    };
     static bool isGrey(std::int32_t color) noexcept {
         const auto value = static_cast<std::uint32_t>(color);
         return value <= 0xFFFFFFu && (value & 0xFFFFu) == (value >> 8);
@@ -77,7 +75,9 @@ class CallRecord {
     std::string_view textOf(const Call& call) const noexcept;
 
     std::vector<Call> calls_;
-    std::vector<Box> boxes_;
+    // Boxes, a symbol's most calls, are kept apart, flat: a call of the others stands for a run
+    // of them.
+    std::vector<BoxCall> boxes_;
     std::string texts_;
     bool greyAndAscii_ = true;  // of the calls so far
 };
