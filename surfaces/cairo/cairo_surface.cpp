@@ -377,9 +377,8 @@ void CairoSurface::findRows(float y1, float y2) noexcept {
     }
 }
 
-void CairoSurface::checkBox(std::int16_t flags, std::int32_t color) {
-    if (flags != boxFlags) raise(error::invalidPropertyValue);
-    checkColor(color);
+void CairoSurface::refuseBox() {
+    raise(error::invalidPropertyValue);
 }
 
 inline void CairoSurface::placeBox(std::int16_t x1, float y1, std::int16_t x2, float y2,

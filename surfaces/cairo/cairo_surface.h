@@ -157,8 +157,12 @@ class CairoSurface : public Surface {
     // is painted or shown.
     void measureOnly() noexcept { measuresOnly_ = true; }
 
-    // Raises what line() raises for the flags and colour of a box.
-    static void checkBox(std::int16_t flags, std::int32_t color);
+    // Raises what line() raises for the flags and colour of a box: other flags than a box's,
+    // or a colour that checkColor() refuses.
+    static void checkBox(std::int16_t flags, std::int32_t color) {
+        if (flags != boxFlags || (static_cast<std::uint32_t>(color) & 0xFF000000u) != 0)
+            refuseBox();
+    }
     // Boxes that line() was not told of, placed as it places them, in order, after the calls
     // made so far: kept in the extents and drawn nowhere. Only for a surface that measures.
     void placeBoxes(const BoxCall* boxes, std::size_t count) noexcept;
@@ -167,6 +171,7 @@ class CairoSurface : public Surface {
     void checkContext() const;
 
   private:
+    [[noreturn]] static void refuseBox();
     void selectFont();
     // The context's font as kept (knownFontOf()), remembered for the face, size and
     // transformation it was found for: texts after the first ask cairo nothing. cairo's font
