@@ -301,8 +301,8 @@ void CairoSurface::selectFont() {
     const double size = std::min(fontSize_ * placement_.devicePerPoint, maxDeviceSize);
     if (!std::isfinite(size) || size <= 0) raise(error::invalidPropertyValue);
     deviceSize_ = size;
-    // A surface that only measures has the context to itself: what it set there stays.
-    if (measuresOnly_ && selectedFace_ == face_.get() && selectedSize_ == size) return;
+    // On a context the surface has alone, what it set there stays.
+    if (ownsContext_ && selectedFace_ == face_.get() && selectedSize_ == size) return;
     if (cairo_get_font_face(context_) != face_.get()) cairo_set_font_face(context_, face_.get());
     cairo_matrix_t matrix;
     cairo_get_font_matrix(context_, &matrix);
@@ -314,8 +314,8 @@ void CairoSurface::selectFont() {
 
 KnownFont* CairoSurface::knownFont() {
     Remembered& kept = remembered_;
-    // A surface that only measures has the context, and its transformation, to itself.
-    if (measuresOnly_ && kept.known != nullptr && kept.known->filling == kept.filling &&
+    // So does the transformation of a context the surface has alone.
+    if (ownsContext_ && kept.known != nullptr && kept.known->filling == kept.filling &&
         kept.face == face_.get() && kept.size == deviceSize_)
         return kept.known;
     cairo_matrix_t matrix;

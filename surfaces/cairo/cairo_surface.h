@@ -124,6 +124,10 @@ class CairoSurface : public Surface {
               std::int32_t color) override;
     void print(std::string_view text) override;
 
+    // Told that no other surface uses the context, nor changes its transformation, while this
+    // one lives: the font it set there is not asked for again.
+    void haveContextAlone() noexcept { ownsContext_ = true; }
+
   protected:
     // Fills a box, in device units, after grid fitting and bar reduction: a surface that owns
     // its pixels may write them itself, and one that only measures may paint nothing.
@@ -155,7 +159,7 @@ class CairoSurface : public Surface {
     // For a surface that only measures, whose context no other surface uses while it lives
     // and which holds no path: boxes and texts are placed and kept in the extents, and nothing
     // is painted or shown.
-    void measureOnly() noexcept { measuresOnly_ = true; }
+    void measureOnly() noexcept { measuresOnly_ = ownsContext_ = true; }
 
     // Raises what line() raises for the flags and colour of a box: other flags than a box's,
     // or a colour that checkColor() refuses.
@@ -233,7 +237,8 @@ class CairoSurface : public Surface {
     bool keepsExtents_ = true;
     bool paintsOffContext_ = false;
     bool measuresOnly_ = false;
-    // What selectFont() last set on the context of a surface that only measures.
+    bool ownsContext_ = false;
+    // What selectFont() last set on the context, for a surface that has it alone.
     const cairo_font_face_t* selectedFace_ = nullptr;
     double selectedSize_ = 0;
     bool reducesBars_ = false;

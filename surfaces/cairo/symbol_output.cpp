@@ -477,6 +477,7 @@ bool SymbolFiles::drawGrey(const DevicePlacement& placement, const RasterSurface
     const PixelArea whole{page.left, page.top, page.right, page.bottom};
     try {
         RasterSurface surface(context_, placement, page, nullptr, &grey);
+        surface.haveContextAlone();
         record_.replay(surface);
         if (!surface.declined()) return true;
     } catch (const RuntimeError&) {
@@ -497,6 +498,7 @@ std::int16_t SymbolFiles::drawMeasured(Symbology type, const DrawingArguments& a
                 unturnedPlacement(settings_, measured, measured.padLeft, measured.padTop);
             try {
                 RasterSurface surface(context_, placement, *target, &paper_.painted);
+                surface.haveContextAlone();
                 record_.replay(surface);
                 return measured.result;
             } catch (const RuntimeError&) {
