@@ -502,6 +502,7 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         std::optional<std::int32_t> background = whitePaper;
         int rotation = 0;
         std::int16_t height = 1200;
+        std::optional<std::int32_t> line = std::nullopt;  // the bars', where not fore
     };
     const Row rows[] = {
         {Code_39F, "Code 39 Full ASCII"},
@@ -510,7 +511,8 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         {Code_39F, "Code 39 Full ASCII"},
         {PostNet, "12345"},
         {Code_128, "BQ"},
-        {Code_39, "CODE39z", 9},  // fails after its first boxes
+        {Code_39, "CODE39z", 9},                                      // fails after its first boxes
+        {EAN_8, "9638507", 380, 0, whitePaper, 0, 1200, 0x01000000},  // a colour no box takes
         {EAN_13, "590123412345"},
         {Code_128, "BQuillet-128"},  // its text is left to cairo
         {UPC_A, "03600029145"},
@@ -543,7 +545,7 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         DrawingArguments arguments;
         arguments.pCode = row.code;
         arguments.pForeColor = row.fore;
-        arguments.pLineColor = row.fore;
+        arguments.pLineColor = row.line.value_or(row.fore);
         arguments.pHeight = row.height;
         ASSERT_EQ(files->draw(row.type, arguments).result, row.result);
         if (row.result != 0) continue;

@@ -75,10 +75,11 @@ bool isOneAscii(std::string_view text) noexcept {
 // it, added one by one to the current point, and takes the text's advance as the end of the
 // last less that point: the very same sums here give the very same answer, without the lock
 // cairo holds on the font while it measures.
-bool keptAdvance(cairo_t* context, KnownFont& known, std::string_view text, double& advance) {
+bool keptAdvance(cairo_t* context, KnownFont& known, std::string_view text, bool pathless,
+                 double& advance) {
     const bool lone = text.size() == 1;
     // A glyph is learnt only from a text cairo measures from 0, where its advance is exact.
-    const bool fromZero = !cairo_has_current_point(context);
+    const bool fromZero = pathless || !cairo_has_current_point(context);
     double start = 0, unused = 0;
     if (!fromZero) cairo_get_current_point(context, &start, &unused);
     double end = start;
@@ -246,10 +247,11 @@ void CairoSurface::FaceRelease::operator()(cairo_font_face_t* face) const noexce
     cairo_font_face_destroy(face);
 }
 
-// The face remembered goes with it: its address may come again for another face.
+// The face remembered and selected go with it: its address may come again for another face.
 void CairoSurface::dropFace() noexcept {
     face_.reset();
     remembered_ = {};
+    selectedFace_ = nullptr;
 }
 
 void CairoSurface::setFontName(std::string_view name) {
@@ -299,17 +301,25 @@ void CairoSurface::selectFont() {
     const double size = std::min(fontSize_ * placement_.devicePerPoint, maxDeviceSize);
     if (!std::isfinite(size) || size <= 0) raise(error::invalidPropertyValue);
     deviceSize_ = size;
+    // On a context the surface has alone, what it set there stays.
+    if (ownsContext_ && selectedFace_ == face_.get() && selectedSize_ == size) return;
     if (cairo_get_font_face(context_) != face_.get()) cairo_set_font_face(context_, face_.get());
     cairo_matrix_t matrix;
     cairo_get_font_matrix(context_, &matrix);
     if (matrix.xx != size || matrix.yy != size || matrix.xy != 0 || matrix.yx != 0)
         cairo_set_font_size(context_, size);
+    selectedFace_ = face_.get();
+    selectedSize_ = size;
 }
 
 KnownFont* CairoSurface::knownFont() {
+    Remembered& kept = remembered_;
+    // So does the transformation of a context the surface has alone.
+    if (ownsContext_ && kept.known != nullptr && kept.known->filling == kept.filling &&
+        kept.face == face_.get() && kept.size == deviceSize_)
+        return kept.known;
     cairo_matrix_t matrix;
     cairo_get_matrix(context_, &matrix);
-    Remembered& kept = remembered_;
     if (kept.known != nullptr && kept.known->filling == kept.filling && kept.face == face_.get() &&
         kept.size == deviceSize_ && kept.xx == matrix.xx && kept.yx == matrix.yx &&
         kept.xy == matrix.xy && kept.yy == matrix.yy)
@@ -326,7 +336,7 @@ double CairoSurface::textWidth(std::string_view text) {
     selectFont();
     double advance = 0;
     KnownFont* known = knownFont();
-    if (known == nullptr || !keptAdvance(context_, *known, text, advance)) {
+    if (known == nullptr || !keptAdvance(context_, *known, text, measuresOnly_, advance)) {
         const std::string drawable = textForCairo(text);
         cairo_text_extents_t extents;
         cairo_text_extents(context_, drawable.c_str(), &extents);
@@ -367,11 +377,12 @@ void CairoSurface::findRows(float y1, float y2) noexcept {
     }
 }
 
-void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
-                        std::int32_t color) {
-    if (flags != boxFlags) raise(error::invalidPropertyValue);
-    checkColor(color);
+void CairoSurface::refuseBox() {
+    raise(error::invalidPropertyValue);
+}
 
+inline void CairoSurface::placeBox(std::int16_t x1, float y1, std::int16_t x2, float y2,
+                                   DeviceBox& box) noexcept {
     // Both corners are inclusive: the box covers x1 .. x2 + 1, so x .. x + w - 1 is w wide.
     const double rightX = x2 + 1.0;
     if (keepsExtents_) drawn_.add(x1, y1, rightX, static_cast<double>(y2) + 1.0);
@@ -380,7 +391,6 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
     double left = toDeviceX(unitLeft);
     double right = toDeviceX(unitRight);
     const Rows& rows = rowsOf(y1, y2);
-    const double top = rows.top, bottom = rows.bottom;
     if (placement_.gridFit) {
         // Every box gets a whole number of pixels, the same for the same width, and a box that
         // continues a run starts where the one before it ended: equal bars stay equal, as a
@@ -396,17 +406,28 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
         run_.unitRight = unitRight;
         run_.deviceRight = right;
     }
-    if (keepsExtents_) {
-        drawnOnDevice_.add(left, top, right, bottom);
-        boxesOnDevice_.add(left, top, right, bottom);
-    }
+    if (keepsExtents_) boxesOnDevice_.add(left, rows.top, right, rows.bottom);
+    box = {left, rows.top, right, rows.bottom};
+}
+
+void CairoSurface::placeBoxes(const BoxCall* boxes, std::size_t count) noexcept {
+    DeviceBox box;
+    for (const BoxCall* end = boxes + count; boxes != end; ++boxes)
+        placeBox(boxes->x1, boxes->y1, boxes->x2, boxes->y2, box);
+}
+
+void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+                        std::int32_t color) {
+    checkBox(flags, color);
+    DeviceBox box;
+    placeBox(x1, y1, x2, y2, box);
     if (color != white && reducesBars_) {
-        left += reductionLeft_;
-        right = std::max(left, right - reductionRight_);
+        box.left += reductionLeft_;
+        box.right = std::max(box.left, box.right - reductionRight_);
     }
-    if (right <= left || bottom <= top) return;
+    if (box.right <= box.left || box.bottom <= box.top || measuresOnly_) return;
     if (!paintsOffContext_) checkContext();
-    paintBox(left, top, right, bottom, color);
+    paintBox(box.left, box.top, box.right, box.bottom, color);
     if (!paintsOffContext_) checkContext();
 }
 
@@ -507,13 +528,16 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
 
 void CairoSurface::print(std::string_view text) {
     selectFont();
-    const std::string drawable = textForCairo(text);
+    std::string drawable;
     cairo_font_extents_t font;
     double advance = 0;
     KnownFont* known = knownFont();
-    if (known != nullptr && keptAdvance(context_, *known, text, advance)) {
+    const bool kept =
+        known != nullptr && keptAdvance(context_, *known, text, measuresOnly_, advance);
+    if (kept) {
         font = known->extents;
     } else {
+        drawable = textForCairo(text);
         cairo_text_extents_t extents;
         cairo_font_extents(context_, &font);
         cairo_text_extents(context_, drawable.c_str(), &extents);
@@ -523,14 +547,17 @@ void CairoSurface::print(std::string_view text) {
 
     // CurrentY is the top of the text line; cairo places text by its baseline.
     const double deviceX = textDeviceX(currentX_), deviceY = toDeviceY(currentY_);
-    showText(drawable, deviceX, deviceY + font.ascent);
-    checkContext();
+    if (!measuresOnly_) {
+        if (kept) drawable = textForCairo(text);
+        showText(drawable, deviceX, deviceY + font.ascent);
+        checkContext();
+    }
 
     const double width = advance / placement_.devicePerUnit;
     if (keepsExtents_) {
         drawn_.add(currentX_, currentY_, currentX_ + width,
                    currentY_ + font.height / placement_.devicePerUnit);
-        drawnOnDevice_.add(deviceX, deviceY, deviceX + advance, deviceY + font.height);
+        textsOnDevice_.add(deviceX, deviceY, deviceX + advance, deviceY + font.height);
     }
     currentX_ += width;
 }

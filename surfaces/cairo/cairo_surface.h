@@ -67,6 +67,13 @@ struct Extents {
     double height() const noexcept { return empty ? 0 : bottom - top; }
 };
 
+// A box as a method asks for it, kept to be placed later.
+struct BoxCall {
+    std::int16_t flags, x1, x2;
+    float y1, y2;
+    std::int32_t color;
+};
+
 // A rectangle of pixels, right and bottom excluded.
 struct PixelArea {
     int left, top, right, bottom;
@@ -97,7 +104,11 @@ class CairoSurface : public Surface {
     // Everything drawn so far, boxes as filled and texts as their advance times their line
     // height: in surface units, and where it landed in device units (grid fitting moves it).
     const Extents& drawn() const noexcept { return drawn_; }
-    const Extents& drawnOnDevice() const noexcept { return drawnOnDevice_; }
+    Extents drawnOnDevice() const noexcept {
+        Extents all = boxesOnDevice_;
+        all.add(textsOnDevice_);
+        return all;
+    }
     // The boxes alone, without the texts: where the bars are, for quiet zones.
     const Extents& boxesOnDevice() const noexcept { return boxesOnDevice_; }
 
@@ -112,6 +123,10 @@ class CairoSurface : public Surface {
     void line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
               std::int32_t color) override;
     void print(std::string_view text) override;
+
+    // Told that no other surface uses the context, nor changes its transformation, while this
+    // one lives: the font it set there is not asked for again.
+    void haveContextAlone() noexcept { ownsContext_ = true; }
 
   protected:
     // Fills a box, in device units, after grid fitting and bar reduction: a surface that owns
@@ -141,11 +156,26 @@ class CairoSurface : public Surface {
     // context is not asked after each box whether cairo failed (the texts, which use it, still
     // ask).
     void paintOffContext() noexcept { paintsOffContext_ = true; }
+    // For a surface that only measures, whose context no other surface uses while it lives
+    // and which holds no path: boxes and texts are placed and kept in the extents, and nothing
+    // is painted or shown.
+    void measureOnly() noexcept { measuresOnly_ = ownsContext_ = true; }
+
+    // Raises what line() raises for the flags and colour of a box: other flags than a box's,
+    // or a colour that checkColor() refuses.
+    static void checkBox(std::int16_t flags, std::int32_t color) {
+        if (flags != boxFlags || (static_cast<std::uint32_t>(color) & 0xFF000000u) != 0)
+            refuseBox();
+    }
+    // Boxes that line() was not told of, placed as it places them, in order, after the calls
+    // made so far: kept in the extents and drawn nowhere. Only for a surface that measures.
+    void placeBoxes(const BoxCall* boxes, std::size_t count) noexcept;
 
     // Raises the run-time error for a context that cairo has put in error.
     void checkContext() const;
 
   private:
+    [[noreturn]] static void refuseBox();
     void selectFont();
     // The context's font as kept (knownFontOf()), remembered for the face, size and
     // transformation it was found for: texts after the first ask cairo nothing. cairo's font
@@ -164,6 +194,12 @@ class CairoSurface : public Surface {
         double top = 0, bottom = 0;
     };
     const Rows& rowsOf(float y1, float y2) noexcept;
+
+    // Where line() puts a box on the device, before bar reduction, kept in the extents.
+    struct DeviceBox {
+        double left, top, right, bottom;
+    };
+    void placeBox(std::int16_t x1, float y1, std::int16_t x2, float y2, DeviceBox& box) noexcept;
     void findRows(float y1, float y2) noexcept;
 
     // Boxes that follow one another without a gap, as grid fitting has placed them.
@@ -196,10 +232,15 @@ class CairoSurface : public Surface {
     double currentX_ = 0;
     double currentY_ = 0;
     Extents drawn_;
-    Extents drawnOnDevice_;
     Extents boxesOnDevice_;
+    Extents textsOnDevice_;
     bool keepsExtents_ = true;
     bool paintsOffContext_ = false;
+    bool measuresOnly_ = false;
+    bool ownsContext_ = false;
+    // What selectFont() last set on the context, for a surface that has it alone.
+    const cairo_font_face_t* selectedFace_ = nullptr;
+    double selectedSize_ = 0;
     bool reducesBars_ = false;
     double reductionLeft_ = 0, reductionRight_ = 0;  // device units off each side of a bar
     Rows rows_;

@@ -5,11 +5,6 @@
 namespace quillet {
 namespace {
 
-bool isGrey(std::int32_t color) noexcept {
-    const auto value = static_cast<std::uint32_t>(color);
-    return value <= 0xFFFFFFu && (value & 0xFFFFu) == (value >> 8);
-}
-
 bool isAscii(std::string_view text) noexcept {
     return std::all_of(text.begin(), text.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
@@ -21,6 +16,7 @@ bool isAscii(std::string_view text) noexcept {
 
 void CallRecord::clear() noexcept {
     calls_.clear();
+    boxes_.clear();
     texts_.clear();
     greyAndAscii_ = true;
 }
@@ -64,19 +60,7 @@ void CallRecord::setCurrentX(Coordinate x) {
 }
 
 void CallRecord::setCurrentY(float y) {
-    add(Kind::currentY).y1 = y;
-}
-
-void CallRecord::line(std::int16_t flags, std::int16_t x1, float y1, std::int16_t x2, float y2,
-                      std::int32_t color) {
-    Call& call = add(Kind::line);
-    call.flags = flags;
-    call.x1 = x1;
-    call.x2 = x2;
-    call.y1 = y1;
-    call.y2 = y2;
-    call.value = color;
-    greyAndAscii_ = greyAndAscii_ && isGrey(color);
+    add(Kind::currentY).y = y;
 }
 
 void CallRecord::print(std::string_view text) {
@@ -85,6 +69,7 @@ void CallRecord::print(std::string_view text) {
 }
 
 void CallRecord::replay(Surface& target) const {
+    const BoxCall* box = boxes_.data();
     for (const Call& call : calls_) {
         switch (call.kind) {
             case Kind::fontName:
@@ -103,13 +88,14 @@ void CallRecord::replay(Surface& target) const {
                 target.setCurrentX(call.x);
                 break;
             case Kind::currentY:
-                target.setCurrentY(call.y1);
+                target.setCurrentY(call.y);
                 break;
-            case Kind::line: {
-                std::int16_t x1 = call.x1;
-                target.line(call.flags, x1, call.y1, call.x2, call.y2, call.value);
+            case Kind::lines:
+                for (const BoxCall* end = box + call.length; box != end; ++box) {
+                    std::int16_t x1 = box->x1;
+                    target.line(box->flags, x1, box->y1, box->x2, box->y2, box->color);
+                }
                 break;
-            }
             case Kind::print:
                 target.print(textOf(call));
                 break;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "render/surface.h"
+#include "surfaces/cairo/cairo_surface.h"
 
 namespace quillet {
 
@@ -26,9 +27,19 @@ class CallRecord {
     void setFontSize(std::int16_t size);
     void setCurrentX(Coordinate x);
     void setCurrentY(float y);
+    // Inline: a symbol's most calls.
     void line(std::int16_t flags, std::int16_t x1, float y1, std::int16_t x2, float y2,
-              std::int32_t color);
+              std::int32_t color) {
+        if (calls_.empty() || calls_.back().kind != Kind::lines) add(Kind::lines);
+        ++calls_.back().length;
+        boxes_.push_back({flags, x1, x2, y1, y2, color});
+        greyAndAscii_ = greyAndAscii_ && isGrey(color);
+    }
     void print(std::string_view text);
+
+    // The boxes recorded so far, in their order.
+    const BoxCall* boxes() const noexcept { return boxes_.data(); }
+    std::size_t boxCount() const noexcept { return boxes_.size(); }
 
     // The calls again, in their order; a failing call stops it as it stopped the drawing.
     void replay(Surface& target) const;
@@ -45,22 +56,28 @@ class CallRecord {
         fontSize,
         currentX,
         currentY,
-        line,
+        lines,  // the next count boxes, in order
         print
     };
     struct Call {
         Kind kind = Kind::fontName;
-        std::int16_t flags = 0, x1 = 0, x2 = 0;
-        float y1 = 0, y2 = 0;
+        float y = 0;
         std::int32_t value = 0;    // a colour, a size, a weight; where a text starts
-        std::uint32_t length = 0;  // of a text
+        std::uint32_t length = 0;  // of a text; of boxes, how many
         Coordinate x;
     };
+    static bool isGrey(std::int32_t color) noexcept {
+        const auto value = static_cast<std::uint32_t>(color);
+        return value <= 0xFFFFFFu && (value & 0xFFFFu) == (value >> 8);
+    }
     Call& add(Kind kind);
     void keep(Kind kind, std::string_view text);
     std::string_view textOf(const Call& call) const noexcept;
 
     std::vector<Call> calls_;
+    // Boxes, a symbol's most calls, are kept apart, flat: a call of the others stands for a run
+    // of them.
+    std::vector<BoxCall> boxes_;
     std::string texts_;
     bool greyAndAscii_ = true;  // of the calls so far
 };

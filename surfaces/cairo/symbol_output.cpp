@@ -32,7 +32,11 @@ std::uint32_t pixelOf(const std::optional<std::int32_t>& background) {
 class MeasuringSurface final : public CairoSurface {
   public:
     MeasuringSurface(cairo_t* context, const DevicePlacement& placement, CallRecord* record)
-        : CairoSurface(context, placement), record_(record) {}
+        : CairoSurface(context, placement),
+          record_(record),
+          placed_(record != nullptr ? record->boxCount() : 0) {
+        measureOnly();
+    }
 
     void setFontName(std::string_view name) override {
         if (record_ != nullptr) record_->setFontName(name);
@@ -58,22 +62,43 @@ class MeasuringSurface final : public CairoSurface {
         if (record_ != nullptr) record_->setCurrentY(y);
         CairoSurface::setCurrentY(y);
     }
+    // With a record, boxes are only recorded, and placed from it together before a text
+    // (whose place follows the boxes before it) and at the end.
     void line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
               std::int32_t color) override {
-        if (record_ != nullptr) record_->line(flags, x1, y1, x2, y2, color);
-        CairoSurface::line(flags, x1, y1, x2, y2, color);
+        if (record_ == nullptr) {
+            CairoSurface::line(flags, x1, y1, x2, y2, color);
+            return;
+        }
+        record_->line(flags, x1, y1, x2, y2, color);
+        try {
+            checkBox(flags, color);
+        } catch (...) {
+            placeRecorded();
+            ++placed_;  // the box refused, which line() would not have placed
+            throw;
+        }
+        ++unplaced_;
     }
     void print(std::string_view text) override {
-        if (record_ != nullptr) record_->print(text);
+        if (record_ != nullptr) {
+            placeRecorded();
+            record_->print(text);
+        }
         CairoSurface::print(text);
     }
 
-  protected:
-    void paintBox(double, double, double, double, std::int32_t) override {}
-    void showText(const std::string&, double, double) override {}
+    void placeRecorded() noexcept {
+        if (unplaced_ == 0) return;
+        placeBoxes(record_->boxes() + placed_, unplaced_);
+        placed_ += unplaced_;
+        unplaced_ = 0;
+    }
 
   private:
     CallRecord* record_;
+    // Of the record's boxes, those placed, and those after them that are to be.
+    std::size_t placed_ = 0, unplaced_ = 0;
 };
 
 // Whether two contexts answer every text measure alike: cairo scales a font by the context's
@@ -132,6 +157,7 @@ SymbolDrawing measureOn(cairo_t* scratch, Symbology type, DrawingArguments argum
     SymbolDrawing measured;
     Quillet control;
     measured.result = control.Draw(type, &surface, arguments);
+    surface.placeRecorded();
 
     measured.code = arguments.pCode;
     measured.drawn = surface.drawn();
@@ -451,6 +477,7 @@ bool SymbolFiles::drawGrey(const DevicePlacement& placement, const RasterSurface
     const PixelArea whole{page.left, page.top, page.right, page.bottom};
     try {
         RasterSurface surface(context_, placement, page, nullptr, &grey);
+        surface.haveContextAlone();
         record_.replay(surface);
         if (!surface.declined()) return true;
     } catch (const RuntimeError&) {
@@ -471,6 +498,7 @@ std::int16_t SymbolFiles::drawMeasured(Symbology type, const DrawingArguments& a
                 unturnedPlacement(settings_, measured, measured.padLeft, measured.padTop);
             try {
                 RasterSurface surface(context_, placement, *target, &paper_.painted);
+                surface.haveContextAlone();
                 record_.replay(surface);
                 return measured.result;
             } catch (const RuntimeError&) {
