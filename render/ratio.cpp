@@ -23,11 +23,6 @@ std::int32_t shortWholeNumber(std::string_view text) noexcept {
 }  // namespace
 
 Ratio parseRatio(std::string_view ratio) {
-    // The usual form, one digit either side of the colon ("3:1"), read directly.
-    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    if (ratio.size() == 3 && ratio[1] == ':' && digit(ratio[0]) && digit(ratio[2]))
-        return {static_cast<std::int16_t>((ratio[0] - '0') * 7),
-                static_cast<std::int16_t>(ratio[2] - '0')};
     const auto colon = ratio.find(':');
     // Taking the characters before a colon that is not there asks for -1 characters.
     if (colon == std::string_view::npos) raise(error::invalidArgument);
