@@ -52,13 +52,6 @@ std::string drawableText(std::string_view text) {
     return encodeUtf8(characters);
 }
 
-// Plain ASCII without NUL is text cairo takes as it is.
-bool isPlainAscii(std::string_view text) noexcept {
-    return std::all_of(text.begin(), text.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte != 0 && byte < 0x80;
-    });
-}
 
 std::string textForCairo(std::string_view text) {
     return isPlainAscii(text) ? std::string(text) : drawableText(text);
@@ -314,15 +307,14 @@ void CairoSurface::selectFont() {
 
 KnownFont* CairoSurface::knownFont() {
     Remembered& kept = remembered_;
+    const bool sameFont = kept.known != nullptr && kept.known->filling == kept.filling &&
+                          kept.face == face_.get() && kept.size == deviceSize_;
     // So does the transformation of a context the surface has alone.
-    if (ownsContext_ && kept.known != nullptr && kept.known->filling == kept.filling &&
-        kept.face == face_.get() && kept.size == deviceSize_)
-        return kept.known;
+    if (sameFont && ownsContext_) return kept.known;
     cairo_matrix_t matrix;
     cairo_get_matrix(context_, &matrix);
-    if (kept.known != nullptr && kept.known->filling == kept.filling && kept.face == face_.get() &&
-        kept.size == deviceSize_ && kept.xx == matrix.xx && kept.yx == matrix.yx &&
-        kept.xy == matrix.xy && kept.yy == matrix.yy)
+    if (sameFont && kept.xx == matrix.xx && kept.yx == matrix.yx && kept.xy == matrix.xy &&
+        kept.yy == matrix.yy)
         return kept.known;
     KnownFont* known = knownFontOf(context_);
     kept = {known,       known != nullptr ? known->filling : 0,

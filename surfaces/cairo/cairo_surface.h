@@ -141,8 +141,9 @@ class CairoSurface : public Surface {
 
     // Composites a text of ASCII characters straight into the pixels of target, exactly as
     // cairo would show it, without cairo: false, drawing nothing, where that cannot be done
-    // (other text, a glyph too large, glyphs whose ink overlaps, a cairo that draws it
-    // otherwise). touched is set to the pixels it may have changed.
+    // (other text, a glyph too large, glyphs whose ink overlaps where cairo draws them
+    // otherwise, a cairo that draws it otherwise). touched is set to the pixels it may have
+    // changed.
     bool compositeText(std::string_view text, double x, double baseline, const ImageTarget& target,
                        PixelArea& touched);
 
@@ -246,6 +247,14 @@ class CairoSurface : public Surface {
     Rows rows_;
     Run run_;
 };
+
+// Plain ASCII without NUL: text cairo takes as it is.
+inline bool isPlainAscii(std::string_view text) noexcept {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte != 0 && byte < 0x80;
+    });
+}
 
 // Raises the invalid-property-value error (380) for anything but a plain 0x00BBGGRR colour.
 void checkColor(std::int32_t color);

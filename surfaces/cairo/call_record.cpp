@@ -3,17 +3,6 @@
 #include <algorithm>
 
 namespace quillet {
-namespace {
-
-bool isAscii(std::string_view text) noexcept {
-    return std::all_of(text.begin(), text.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte != 0 && byte < 0x80;
-    });
-}
-
-}  // namespace
-
 void CallRecord::clear() noexcept {
     calls_.clear();
     boxes_.clear();
@@ -65,7 +54,7 @@ void CallRecord::setCurrentY(float y) {
 
 void CallRecord::print(std::string_view text) {
     keep(Kind::print, text);
-    greyAndAscii_ = greyAndAscii_ && isAscii(text);
+    greyAndAscii_ = greyAndAscii_ && isPlainAscii(text);
 }
 
 void CallRecord::replay(Surface& target) const {

@@ -44,6 +44,12 @@ class CallRecord {
     // The calls again, in their order; a failing call stops it as it stopped the drawing.
     void replay(Surface& target) const;
 
+    // Whether a colour (0x00BBGGRR) is a grey: red, green and blue alike.
+    static bool isGrey(std::int32_t color) noexcept {
+        const auto value = static_cast<std::uint32_t>(color);
+        return value <= 0xFFFFFFu && (value & 0xFFFFu) == (value >> 8);
+    }
+
     // Whether every colour set or painted is a grey (red, green and blue alike) and every text
     // printed is plain ASCII, as a raster of greys paints them.
     bool greyAndAscii() const noexcept { return greyAndAscii_; }
@@ -66,10 +72,6 @@ class CallRecord {
         std::uint32_t length = 0;  // of a text; of boxes, how many
         Coordinate x;
     };
-    static bool isGrey(std::int32_t color) noexcept {
-        const auto value = static_cast<std::uint32_t>(color);
-        return value <= 0xFFFFFFu && (value & 0xFFFFu) == (value >> 8);
-    }
     Call& add(Kind kind);
     void keep(Kind kind, std::string_view text);
     std::string_view textOf(const Call& call) const noexcept;

@@ -446,8 +446,7 @@ void SymbolFiles::restorePaper(int width, int height) {
 
 bool SymbolFiles::paintsGrey() const noexcept {
     if (!settings_.background || settings_.rotation != 0 || !settings_.fitsGrid()) return false;
-    const auto paper = static_cast<std::uint32_t>(*settings_.background);
-    return paper <= 0xFFFFFFu && (paper & 0xFFFFu) == (paper >> 8) && record_.greyAndAscii();
+    return CallRecord::isGrey(*settings_.background) && record_.greyAndAscii();
 }
 
 bool SymbolFiles::contextsAlike() {
@@ -492,7 +491,7 @@ bool SymbolFiles::drawGrey(const DevicePlacement& placement, const RasterSurface
 
 std::int16_t SymbolFiles::drawMeasured(Symbology type, const DrawingArguments& arguments,
                                        const SymbolDrawing& measured, const PixelArea& page) {
-    if (settings_.rotation == 0 && measureAlike(scratch_, context_))
+    if (settings_.rotation == 0 && contextsAlike())
         if (const auto target = RasterSurface::pageOf(context_)) {
             const DevicePlacement placement =
                 unturnedPlacement(settings_, measured, measured.padLeft, measured.padTop);
