@@ -178,10 +178,11 @@ cairo_status_t DocumentStream::write(void* closure, const unsigned char* data,
         document.out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     } else {
         document.held_ += bytes;
-        const std::size_t comment = document.held_.find(psDateComment);
-        const std::size_t lineEnd = document.held_.find('\n', comment);
-        if (document.format_ == OutputFormat::ps &&
-            (lineEnd != std::string::npos || document.held_.size() > 4096)) {
+        // Only PostScript is looked into as it comes: SVG waits for its end whole.
+        const bool ps = document.format_ == OutputFormat::ps;
+        const std::size_t comment = ps ? document.held_.find(psDateComment) : std::string::npos;
+        const std::size_t lineEnd = ps ? document.held_.find('\n', comment) : std::string::npos;
+        if (ps && (lineEnd != std::string::npos || document.held_.size() > 4096)) {
             if (lineEnd != std::string::npos) {
                 const std::string date =
                     document.creationTime_
