@@ -95,34 +95,6 @@ void findLongRuns(const Codes& data, LongRuns& longRuns) {
     }
 }
 
-// A change between states at one position, and the changes in the order of preference among
-// equals from each state: to set C, B, A, then of the latch.
-struct Change {
-    std::size_t from;
-    std::size_t to;
-    Cost cost;
-};
-constexpr auto changes = [] {
-    std::array<Change, 16> all{};
-    std::size_t count = 0;
-    for (std::size_t from = 0; from < stateCount; ++from) {
-        const Set set = setOf(from);
-        const bool latched = latchedIn(from);
-        for (const Set to : {Set::c, Set::b, Set::a})
-            if (to != set) all[count++] = {from, stateOf(to, latched), changeOfSet};
-        if (set != Set::c) all[count++] = {from, stateOf(set, !latched), changeOfLatch};
-    }
-    if (count != all.size()) throw "every change has its place";
-    return all;
-}();
-constexpr std::array<std::size_t, stateCount + 1> firstChangeFrom = {0, 3, 6, 9, 12, 14, 16};
-static_assert([] {
-    for (std::size_t from = 0; from < stateCount; ++from)
-        for (std::size_t k = firstChangeFrom[from]; k < firstChangeFrom[from + 1]; ++k)
-            if (changes[k].from != from) return false;
-    return true;
-}());
-
 using Costs = std::array<Cost, stateCount>;
 
 // The cheapest way to encode the data from position i on in each state, from the costs of the
@@ -239,18 +211,20 @@ Step stepAt(const Codes& data, const LongRuns& longRuns, const Costs* cost, std:
             return step;
         }
     }
+    // Then the changes, in the order of preference among equals: to set C, B, A, then of the
+    // latch.
     step.next = i;
-    for (std::size_t k = firstChangeFrom[state]; k < firstChangeFrom[state + 1]; ++k) {
-        const Change& change = changes[k];
-        if (change.cost + cost[i][change.to] != goal) continue;
-        step.state = change.to;
-        const Set to = setOf(change.to);
-        if (to == set) {
-            step.add(fnc4(set));
-            step.add(fnc4(set));
-        } else {
-            step.add(changeTo(to));
-        }
+    const bool latched = latchedIn(state);
+    for (const Set to : {Set::c, Set::b, Set::a}) {
+        if (to == set || changeOfSet + cost[i][stateOf(to, latched)] != goal) continue;
+        step.state = stateOf(to, latched);
+        step.add(changeTo(to));
+        return step;
+    }
+    if (set != Set::c && changeOfLatch + cost[i][stateOf(set, !latched)] == goal) {
+        step.state = stateOf(set, !latched);
+        step.add(fnc4(set));
+        step.add(fnc4(set));
         return step;
     }
     throw std::logic_error("a cheapest plan always has a next step");
