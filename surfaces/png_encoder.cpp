@@ -421,13 +421,6 @@ AdlerSums markAndSum(const std::uint8_t* samples, const std::uint8_t* above, std
 
 class Adler32 {
   public:
-    // Adds one run of length bytes whose sums are those: as add(sums, length, 1).
-    void add(AdlerSums sums, std::size_t length) {
-        weighted_ = static_cast<std::uint32_t>(
-            (weighted_ + length % adlerBase * sum_ + sums.weighted) % adlerBase);
-        sum_ = (sum_ + sums.sum) % adlerBase;
-    }
-
     // Adds count runs of length bytes whose sums are those (a row, and the rows that repeat
     // it): the sum grows by count sums, and the weighted sum by count weighted sums plus every
     // run's length times the sum before it.
@@ -490,7 +483,7 @@ class ImageDataWriter {
     // 64 bytes that may be read.
     QUILLET_HOT_CLONES void row(const std::uint8_t* samples, const std::uint8_t* above) {
         rowSums_ = markRuns(samples, above);
-        checksum_.add(rowSums_, rowLength_);
+        checksum_.add(rowSums_, rowLength_, 1);
         const std::uint64_t *equalLeft = equalLeft_, *equalUp = equalUp_;
         const std::uint64_t* runStarts = runStarts_;
         const std::size_t rowBytes = rowBytes_;

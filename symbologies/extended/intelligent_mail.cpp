@@ -92,7 +92,6 @@ static_assert([] {
     return true;
 }());
 
-// The 102-bit binary data as thirteen bytes, most significant first.
 // The bar sources as (character, bit) pairs, read once at compile time.
 struct BarBits {
     std::uint8_t descenderCharacter, descenderBit, ascenderCharacter, ascenderBit;
@@ -133,6 +132,7 @@ static_assert([] {
     return true;
 }());
 
+// The 102-bit binary data as thirteen bytes, most significant first.
 class Binary {
   public:
     explicit Binary(std::uint64_t value) {
