@@ -118,7 +118,7 @@ class OutputFolder {
     OutputFolder& operator=(const OutputFolder&) = delete;
 
     // Throws std::runtime_error saying why.
-    void write(std::string_view name, std::string_view bytes) const;
+    void write(const std::string& name, std::string_view bytes) const;
 
   private:
     std::string path_;

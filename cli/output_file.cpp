@@ -319,6 +319,15 @@ int replaceWithUnnamed(int descriptor, const std::string& path) {
     return linkReplacing(descriptor, path);
 }
 
+// Names the unnamed file `name` in the folder (whose path is folderPath: "" for the working
+// folder), replacing a file already there: 0, or the errno.
+int nameUnnamed(int descriptor, int folder, const std::string& folderPath,
+                const std::string& name) {
+    if (linkUnnamed(descriptor, folder, name.c_str())) return 0;
+    const int number = errno;
+    return number == EEXIST ? replaceWithUnnamed(descriptor, folderPath + name) : number;
+}
+
 }  // namespace
 
 // Writes straight to the descriptor, keeping the first error's number for the message.
@@ -433,10 +442,7 @@ void OutputFile::commit() {
     if (stream_) stream_->flush();
     int number = writeError_;
     if (number == 0 && stream_ && !*stream_) number = EIO;
-    if (number == 0 && unnamed_ && !linkUnnamed(descriptor_, target_)) {
-        number = errno;
-        if (number == EEXIST) number = replaceWithUnnamed(descriptor_, target_);
-    }
+    if (number == 0 && unnamed_) number = nameUnnamed(descriptor_, AT_FDCWD, "", target_);
     if (::close(descriptor_) != 0 && number == 0) number = errno;
     descriptor_ = -1;
     if (number == 0 && !temporary_.empty() && ::rename(temporary_.c_str(), target_.c_str()) != 0)
@@ -475,7 +481,7 @@ OutputFolder::~OutputFolder() {
     if (descriptor_ >= 0) ::close(descriptor_);
 }
 
-void OutputFolder::write(std::string_view name, std::string_view bytes) const {
+void OutputFolder::write(const std::string& name, std::string_view bytes) const {
     int file = -1;
     int refusal = 0;
 #ifdef O_TMPFILE
@@ -484,28 +490,20 @@ void OutputFolder::write(std::string_view name, std::string_view bytes) const {
         if (file < 0) refusal = errno;
     }
 #endif
-    std::array<char, 512> nameBytes;
-    if (file < 0 || name.size() >= nameBytes.size()) {
+    if (file < 0) {
         // No unnamed file (where the file system makes none, it is not asked again), or a signal
         // is ending the process: by the path, as any other file.
-        if (file >= 0)
-            ::close(file);
-        else if (refusal == EOPNOTSUPP || refusal == EISDIR)
+        if (refusal == EOPNOTSUPP || refusal == EISDIR)
             unnamedRefused_.store(true, std::memory_order_relaxed);
-        OutputFile output(path_ + std::string(name));
+        OutputFile output(path_ + name);
         output.write(bytes);
         output.commit();
         return;
     }
-    std::memcpy(nameBytes.data(), name.data(), name.size());
-    nameBytes[name.size()] = '\0';
     int number = writeAll(file, bytes);
-    if (number == 0 && !linkUnnamed(file, descriptor_, nameBytes.data())) {
-        number = errno;
-        if (number == EEXIST) number = replaceWithUnnamed(file, path_ + std::string(name));
-    }
+    if (number == 0) number = nameUnnamed(file, descriptor_, path_, name);
     if (::close(file) != 0 && number == 0) number = errno;
-    if (number != 0) throw std::runtime_error(failure(path_ + std::string(name), number));
+    if (number != 0) throw std::runtime_error(failure(path_ + name, number));
 }
 
 }  // namespace quillet::cli
