@@ -52,7 +52,6 @@ std::string drawableText(std::string_view text) {
     return encodeUtf8(characters);
 }
 
-
 std::string textForCairo(std::string_view text) {
     return isPlainAscii(text) ? std::string(text) : drawableText(text);
 }
@@ -462,27 +461,10 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
         return false;
     KnownFont* known = knownFont();
     if (known == nullptr) return false;
-    const std::uint8_t format = target.alpha ? 2 : 1;
-    for (const char character : text) {
-        if (!knowGlyph(context_, *known, character)) return false;
-        const auto slot = static_cast<unsigned char>(character);
-        Coverage& coverage = known->coverage[slot];
-        const unsigned long index = known->glyphIndex[slot];
-        if (coverage.state == Coverage::State::unknown) {
-            coverage.comparedFormats = 0;
-            coverage.state = makeCoverage(known->font, index, known->glyphExtents[slot], coverage)
-                                 ? Coverage::State::made
-                                 : Coverage::State::unusable;
-        }
-        if (coverage.state != Coverage::State::made) return false;
-        if ((coverage.comparedFormats & format) == 0) {
-            if (!matchesCairo(known->font, index, coverage, target.alpha)) {
-                coverage.state = Coverage::State::unusable;
-                return false;
-            }
-            coverage.comparedFormats |= format;
-        }
-    }
+    for (const char character : text)
+        if (!knowGlyph(context_, *known, character) ||
+            !usableGlyph(*known, character, target.alpha))
+            return false;
     // cairo starts text at the current point, which it keeps on its fixed-point grid.
     double glyphX = 0, glyphY = 0;
     if (!target.plainContext || !onFixedGrid(x, glyphX) || !onFixedGrid(baseline, glyphY)) {
@@ -494,6 +476,7 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
     if (!placeText(*known, text, glyphX, glyphY, placed)) return false;
     // Texts of several characters are compared with cairo once, with their glyphs apart and
     // once overlapping.
+    const std::uint8_t format = target.alpha ? 2 : 1;
     const auto kind = static_cast<std::uint8_t>(placed.overlapping ? format << 2 : format);
     if (text.size() > 1 && (known->textsCompared & kind) == 0) {
         if ((known->textsDiffer & kind) != 0) return false;

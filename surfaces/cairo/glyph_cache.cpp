@@ -203,10 +203,16 @@ bool knowGlyph(cairo_t* context, KnownFont& known, char character) {
     return one;
 }
 
+namespace {
+
+// Where cairo puts a glyph's origin given on its fixed-point grid: rounded half up.
 int glyphPixel(double position) noexcept {
     return static_cast<int>(std::floor(position + 0.5));
 }
 
+// Draws the glyph once with cairo on a clear one-byte image, where OVER leaves its coverage as
+// it is, with a margin that must stay clear: else the glyph spreads further than its extents say
+// and is left to cairo.
 bool makeCoverage(cairo_scaled_font_t* font, unsigned long index,
                   const cairo_text_extents_t& extents, Coverage& coverage) {
     constexpr int margin = 2;
@@ -260,8 +266,6 @@ bool makeCoverage(cairo_scaled_font_t* font, unsigned long index,
     cairo_surface_destroy(image);
     return made;
 }
-
-namespace {
 
 // A pixel of a target as a word in cairo's order, 0xAARRGGBB, and back: a grey byte stands for
 // the opaque pixel with that byte in red, green and blue alike.
@@ -366,13 +370,9 @@ void compositeOnto(const Coverage& coverage, int originX, int originY, std::uint
     }
 }
 
-}  // namespace
-
-void compositeCoverage(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
-                       const ImageTarget& target) {
-    compositeOnto(coverage, originX, originY, colour, target);
-}
-
+// Whether compositing the coverage gives the very pixels cairo gives, on an image of the
+// format over pixels of all kinds and at an origin that cairo rounds: compared once for each
+// glyph and format, so that a cairo that draws otherwise is never imitated wrongly.
 bool matchesCairo(cairo_scaled_font_t* font, unsigned long index, const Coverage& coverage,
                   bool alpha) {
     constexpr int margin = 2;
@@ -384,12 +384,9 @@ bool matchesCairo(cairo_scaled_font_t* font, unsigned long index, const Coverage
     const cairo_glyph_t glyph{index, originX - 0.5, originY + 0.25};
     cairo_show_glyphs(comparison.context(), &glyph, 1);
     if (glyphPixel(glyph.x) != originX || glyphPixel(glyph.y) != originY) return false;
-    compositeCoverage(coverage, originX, originY, 0xFF000000u | Comparison::colour,
-                      comparison.ours());
+    compositeOnto(coverage, originX, originY, 0xFF000000u | Comparison::colour, comparison.ours());
     return comparison.same();
 }
-
-namespace {
 
 // Whether two glyphs on one baseline, from their origins' columns, cover a pixel both.
 bool inkMeets(const Coverage& one, int oneX, const Coverage& other, int otherX) noexcept {
@@ -425,6 +422,28 @@ bool inkMeets(const KnownFont& known, unsigned char one, int oneX, unsigned char
 }
 
 }  // namespace
+
+bool usableGlyph(KnownFont& known, char character, bool alpha) {
+    const auto slot = static_cast<unsigned char>(character);
+    Coverage& coverage = known.coverage[slot];
+    const unsigned long index = known.glyphIndex[slot];
+    const std::uint8_t format = alpha ? 2 : 1;
+    if (coverage.state == Coverage::State::unknown) {
+        coverage.comparedFormats = 0;
+        coverage.state = makeCoverage(known.font, index, known.glyphExtents[slot], coverage)
+                             ? Coverage::State::made
+                             : Coverage::State::unusable;
+    }
+    if (coverage.state != Coverage::State::made) return false;
+    if ((coverage.comparedFormats & format) == 0) {
+        if (!matchesCairo(known.font, index, coverage, alpha)) {
+            coverage.state = Coverage::State::unusable;
+            return false;
+        }
+        coverage.comparedFormats |= format;
+    }
+    return true;
+}
 
 bool placeText(const KnownFont& known, std::string_view text, double x, double y,
                PlacedText& placed) {

@@ -59,18 +59,10 @@ KnownFont* knownFontOf(cairo_t* context);
 // One ASCII character's extents and glyph, as cairo gives them for the text of that character.
 bool knowGlyph(cairo_t* context, KnownFont& known, char character);
 
-// Where cairo puts a glyph's origin given on its fixed-point grid: rounded half up.
-int glyphPixel(double position) noexcept;
-
-// Draws the glyph once with cairo on a clear one-byte image, where OVER leaves its coverage as
-// it is, with a margin that must stay clear: else the glyph spreads further than its extents say
-// and is left to cairo.
-bool makeCoverage(cairo_scaled_font_t* font, unsigned long index,
-                  const cairo_text_extents_t& extents, Coverage& coverage);
-
-// Composites a coverage at an origin in whole pixels, within a clip.
-void compositeCoverage(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
-                       const ImageTarget& target);
+// Whether the glyph of a character known to the font is composited as cairo draws it on an
+// image with alpha or without: its coverage is made once, and compared with what cairo draws
+// once for each of the two; a glyph that differs is left to cairo for good.
+bool usableGlyph(KnownFont& known, char character, bool alpha);
 
 // Where the glyphs of a text land, in pixels, shown from a point on cairo's fixed-point grid.
 struct PlacedText {
@@ -109,11 +101,5 @@ void compositeText(const KnownFont& known, std::string_view text, const PlacedTe
 // Whether compositeText() gives the very pixels cairo gives for the text, as matchesCairo() asks
 // of one glyph; overlapping tells whether the text compared had glyphs that overlap.
 bool textMatchesCairo(const KnownFont& known, std::string_view text, bool alpha, bool& overlapping);
-
-// Whether compositing the coverage gives the very pixels cairo gives, on an image of the
-// format over pixels of all kinds and at an origin that cairo rounds: compared once for each
-// glyph and format, so that a cairo that draws otherwise is never imitated wrongly.
-bool matchesCairo(cairo_scaled_font_t* font, unsigned long index, const Coverage& coverage,
-                  bool alpha);
 
 }  // namespace quillet
