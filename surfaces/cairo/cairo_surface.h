@@ -79,6 +79,17 @@ struct PixelArea {
     int left, top, right, bottom;
 };
 
+// Whether two areas share a pixel.
+constexpr bool meets(const PixelArea& a, const PixelArea& b) noexcept {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// The least area around both.
+constexpr PixelArea around(const PixelArea& a, const PixelArea& b) noexcept {
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+            std::max(a.bottom, b.bottom)};
+}
+
 // The pixels of an unscaled 24- or 32-bit cairo image, or of a raster of greys a byte a pixel,
 // and the clip, in pixels, within them.
 struct ImageTarget {

@@ -466,11 +466,7 @@ bool placeText(const KnownFont& known, std::string_view text, double x, double y
         for (std::size_t j = 0; j < i && !placed.overlapping; ++j)
             placed.overlapping = inkMeets(known, static_cast<unsigned char>(text[j]), placed.x[j],
                                           slot, placed.x[i]);
-        placed.inked = !inked ? ink
-                              : PixelArea{std::min(placed.inked.left, ink.left),
-                                          std::min(placed.inked.top, ink.top),
-                                          std::max(placed.inked.right, ink.right),
-                                          std::max(placed.inked.bottom, ink.bottom)};
+        placed.inked = !inked ? ink : around(placed.inked, ink);
         inked = true;
     }
     if (!inked) placed.inked = {};

@@ -27,18 +27,14 @@ int pixelWithin(double value, int size) {
 
 void PaintedAreas::add(const PixelArea& area) noexcept {
     if (area.left >= area.right || area.top >= area.bottom) return;
-    const auto merge = [](PixelArea& into, const PixelArea& other) {
-        into = {std::min(into.left, other.left), std::min(into.top, other.top),
-                std::max(into.right, other.right), std::max(into.bottom, other.bottom)};
-    };
     for (std::size_t i = count_; i-- > firstOpen_;)
         if (areas_[i].top < area.bottom && area.top < areas_[i].bottom) {
-            merge(areas_[i], area);
+            areas_[i] = around(areas_[i], area);
             return;
         }
     if (count_ == areas_.size()) {
-        for (std::size_t i = 1; i < count_; ++i) merge(areas_[0], areas_[i]);
-        merge(areas_[0], area);
+        for (std::size_t i = 1; i < count_; ++i) areas_[0] = around(areas_[0], areas_[i]);
+        areas_[0] = around(areas_[0], area);
         count_ = 1;
         firstOpen_ = 0;
         return;
@@ -184,8 +180,7 @@ void RasterSurface::paintPixels(int x1, int y1, int x2, int y2, std::int32_t col
     if (band_.count > 0 &&
         (y1 != band_.top || y2 != band_.bottom || band_.count == band_.runs.size()))
         closeBand();
-    if (waitingCount_ > 0 && x1 < waitingReach_.right && waitingReach_.left < x2 &&
-        y1 < waitingReach_.bottom && waitingReach_.top < y2)
+    if (waitingCount_ > 0 && meets(waitingReach_, {x1, y1, x2, y2}))
         copyWaitingUnder({x1, y1, x2, y2});
     if (band_.count == 0) {
         band_.top = y1;
@@ -254,14 +249,11 @@ void RasterSurface::addInked(const PixelArea& area) noexcept {
 }
 
 bool RasterSurface::meetsInked(const PixelArea& area) const noexcept {
-    const auto meets = [&area](const PixelArea& other) {
-        return area.left < other.right && other.left < area.right && area.top < other.bottom &&
-               other.top < area.bottom;
-    };
     for (std::size_t i = 0; i < band_.count; ++i)
-        if (meets({band_.runs[i].left, band_.top, band_.runs[i].right, band_.bottom})) return true;
+        if (meets(area, {band_.runs[i].left, band_.top, band_.runs[i].right, band_.bottom}))
+            return true;
     for (std::size_t i = 0; i < inkedCount_; ++i)
-        if (meets(inked_[i])) return true;
+        if (meets(area, inked_[i])) return true;
     return false;
 }
 
@@ -315,11 +307,7 @@ void RasterSurface::closeBand() {
     if (waitingCount_ == waiting_.size()) copyWaiting(false);
     keepInk();
     const PixelArea reach = band_.reach();
-    waitingReach_ = waitingCount_ == 0 ? reach
-                                       : PixelArea{std::min(waitingReach_.left, reach.left),
-                                                   std::min(waitingReach_.top, reach.top),
-                                                   std::max(waitingReach_.right, reach.right),
-                                                   std::max(waitingReach_.bottom, reach.bottom)};
+    waitingReach_ = waitingCount_ == 0 ? reach : around(waitingReach_, reach);
     waiting_[waitingCount_++] = band_;
     band_.count = 0;
 }
@@ -330,9 +318,7 @@ void RasterSurface::copyWaiting(bool readRowsOnly) {
 }
 
 void RasterSurface::copyWaitingUnder(const PixelArea& area) {
-    if (area.left >= waitingReach_.right || waitingReach_.left >= area.right ||
-        area.top >= waitingReach_.bottom || waitingReach_.top >= area.bottom)
-        return;
+    if (!meets(area, waitingReach_)) return;
     for (std::size_t i = 0; i < waitingCount_; ++i)
         if (waiting_[i].reaches(area)) {
             copyWaiting(false);
