@@ -94,7 +94,7 @@ RasterSurface::RasterSurface(cairo_t* context, const DevicePlacement& placement,
       data_(grey != nullptr ? grey->data : image_),
       stride_(grey != nullptr ? grey->stride : imageStride_),
       bytes_(grey != nullptr ? 1 : 4),
-      painted_(grey != nullptr ? grey->painted : painted) {
+      painted_(painted) {
     keepNoExtents();
     if (grey != nullptr) paintOffContext();
 }

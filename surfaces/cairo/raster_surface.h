@@ -67,14 +67,13 @@ class RasterSurface final : public CairoSurface {
     struct Grey {
         unsigned char* data;
         int stride;
-        PaintedAreas* painted;  // what is painted other than paper, its paper a byte
         // A byte for each row of the page and one more, set where a row may differ from the
         // one above: where something painted begins or ends, and throughout a text.
         std::uint8_t* rowsChange;
     };
 
-    // What the surface paints other than paper goes into painted, when given; with grey, the
-    // surface paints that raster, and never the page's image.
+    // What the surface paints other than paper goes into painted, when given (with grey, its
+    // paper a byte); with grey, the surface paints that raster, and never the page's image.
     RasterSurface(cairo_t* context, const DevicePlacement& placement, const Page& page,
                   PaintedAreas* painted = nullptr, const Grey* grey = nullptr);
     ~RasterSurface() override { handToCairo(); }

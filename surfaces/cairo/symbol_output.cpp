@@ -348,9 +348,7 @@ SymbolDrawing SymbolFiles::draw(Symbology type, const DrawingArguments& argument
     }
     // Only the page is painted and drawn on, as on a target of its own size; what lies beyond
     // it is left from larger pages and never encoded.
-    cairo_surface_flush(raster_);
     restorePaper(width, height);
-    cairo_surface_mark_dirty(raster_);
     cairo_reset_clip(context_);
     cairo_rectangle(context_, 0, 0, width, height);
     cairo_clip(context_);
@@ -440,8 +438,10 @@ void SymbolFiles::restorePaper(int width, int height) {
         for (std::size_t at = 0; at < paper_.row.size(); at += sizeof pixel)
             std::memcpy(paper_.row.data() + at, &pixel, sizeof pixel);
     }
+    cairo_surface_flush(raster_);
     paper_.restore(cairo_image_surface_get_data(raster_), cairo_image_surface_get_stride(raster_),
                    4, width, height);
+    cairo_surface_mark_dirty(raster_);
 }
 
 bool SymbolFiles::paintsGrey() const noexcept {
@@ -471,11 +471,10 @@ bool SymbolFiles::drawGrey(const DevicePlacement& placement, const RasterSurface
     }
     greyPaper_.restore(grey_.data(), greyStride_, 1, page.right, page.bottom);
     rowsChange_.assign(static_cast<std::size_t>(page.bottom) + 1, 0);
-    const RasterSurface::Grey grey{grey_.data(), greyStride_, &greyPaper_.painted,
-                                   rowsChange_.data()};
+    const RasterSurface::Grey grey{grey_.data(), greyStride_, rowsChange_.data()};
     const PixelArea whole{page.left, page.top, page.right, page.bottom};
     try {
-        RasterSurface surface(context_, placement, page, nullptr, &grey);
+        RasterSurface surface(context_, placement, page, &greyPaper_.painted, &grey);
         surface.haveContextAlone();
         record_.replay(surface);
         if (!surface.declined()) return true;
@@ -504,9 +503,7 @@ std::int16_t SymbolFiles::drawMeasured(Symbology type, const DrawingArguments& a
                 // cairo failed where measuring did not: what the method makes of that is its
                 // own to say, on a clean page.
                 paper_.painted.add(page);
-                cairo_surface_flush(raster_);
                 restorePaper(page.right, page.bottom);
-                cairo_surface_mark_dirty(raster_);
             }
         }
     paper_.painted.add(page);

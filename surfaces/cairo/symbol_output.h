@@ -82,6 +82,7 @@ class SymbolFiles {
         void restore(unsigned char* data, int stride, int pixelBytes, int width, int height);
     };
 
+    // Paper again on the image where the last symbol painted, within width x height.
     void restorePaper(int width, int height);
     void forgetRaster() noexcept;
     // Whether the symbol recorded last may be painted in greys, a byte a pixel.
