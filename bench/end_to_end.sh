@@ -12,7 +12,7 @@
 # large batch against a small one (a batch must not grow with its length).
 #
 # Usage: bench/end_to_end.sh [QUILLET_BINARY] [COUNT, default 10000] [LARGE, default 1000000]
-# Environment: QUILLET_BENCH_ROUNDS (default 3), QUILLET_BENCH_SAMPLE (files decoded per run,
+# Environment: QUILLET_BENCH_ROUNDS (default 5), QUILLET_BENCH_SAMPLE (files decoded per run,
 # default 20), QUILLET_FILE_FLOOR (the floor program, default beside the build's benchmarks),
 # QUILLET_BENCH_DIR (where the files go).
 # The files go to /dev/shm when it is there: on a disk, the time to find free inodes after earlier
@@ -25,7 +25,7 @@ cd "$(dirname "$0")/.."
 quillet=${1:-build/bench/cli/quillet}
 count=${2:-10000}
 large=${3:-1000000}
-rounds=${QUILLET_BENCH_ROUNDS:-3}
+rounds=${QUILLET_BENCH_ROUNDS:-5}
 sample=${QUILLET_BENCH_SAMPLE:-20}
 floor_program=${QUILLET_FILE_FLOOR:-$(dirname "$quillet")/../bench/quillet_file_floor}
 base=${QUILLET_BENCH_DIR:-$([ -d /dev/shm ] && [ -w /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")}
@@ -89,20 +89,25 @@ zint_matched() {
   echo "${qw}x$qh unmatched $defaults" >"$work/$kind.sizes"
 }
 
-# Runs a command quietly and appends its wall time and CPU time (user + system) to $work/$1.times.
-# The wall time is taken in nanoseconds around the run: /usr/bin/time gives hundredths, too
-# coarse for runs of a few tenths of a second.
+# Runs a command quietly and appends its wall time and CPU time (user + system) to $work/$1.times:
+# the wall time from just before the program starts to its end, the CPU time from wait4 in
+# microseconds (/usr/bin/time gives hundredths, too coarse for runs of a few tenths of a second).
 timed() {
-  local key=$1 start end
+  local key=$1
   shift
-  start=$(date +%s%N)
-  /usr/bin/time -f '%U %S' -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || {
+  python3 -c '
+import os, sys, time
+start = time.perf_counter()
+pid = os.posix_spawnp(sys.argv[2], sys.argv[2:], os.environ)
+_, status, usage = os.wait4(pid, 0)
+wall = time.perf_counter() - start
+with open(sys.argv[1], "a") as times:
+    times.write("%.4f %.4f\n" % (wall, usage.ru_utime + usage.ru_stime))
+sys.exit(os.waitstatus_to_exitcode(status))
+' "$work/$key.times" "$@" >/dev/null 2>"$work/stderr" || {
     echo "  $key: exit status $?: $(tail -1 "$work/stderr")" >&2
     echo "$key" >>"$work/failed"
   }
-  end=$(date +%s%N)
-  awk -v wall="$(((end - start) / 1000))" '{ printf "%.4f %.3f\n", wall / 1e6, $1 + $2 }' \
-    "$work/time" >>"$work/$key.times"
 }
 
 # Decodes $sample files of the folder, evenly spread, and counts those that do not read as their
@@ -128,7 +133,7 @@ check_decoded() {
 }
 
 # minimum and median of column $2 of a times file
-stats() { cut -d' ' -f"$2" "$1" | sort -n | awk '{ v[NR] = $1 } END { printf "%.3f %.3f\n", v[1], v[int((NR + 1) / 2)] }'; }
+stats() { cut -d' ' -f"$2" "$1" | sort -n | awk '{ v[NR] = $1 } END { printf "%.4f %.4f\n", v[1], v[int((NR + 1) / 2)] }'; }
 median() { stats "$1" "$2" | cut -d' ' -f2; }
 # $1 / $2, or "-" when $2 is too small for /usr/bin/time's hundredths to measure
 ratio() {
