@@ -422,6 +422,37 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
     if (!paintsOffContext_) checkContext();
 }
 
+void CairoSurface::lines(const BoxCall* boxes, std::size_t count) {
+    for (const BoxCall* end = boxes + count; boxes != end; ++boxes) {
+        std::int16_t x1 = boxes->x1;
+        line(boxes->flags, x1, boxes->y1, boxes->x2, boxes->y2, boxes->color);
+    }
+}
+
+std::size_t CairoSurface::placeOnPixels(const BoxCall*& next, const BoxCall* end, PixelBox* out,
+                                        std::size_t room, std::optional<DeviceBox>& odd) noexcept {
+    // Grid fitted edges are whole: within an int they are ints as they are.
+    constexpr double near = 1 << 30;
+    std::size_t placed = 0;
+    while (next != end && placed < room) {
+        const BoxCall& call = *next;
+        if (call.flags != boxFlags || (static_cast<std::uint32_t>(call.color) & 0xFF000000u) != 0)
+            break;
+        ++next;
+        DeviceBox box;
+        placeBox(call.x1, call.y1, call.x2, call.y2, box);
+        if (box.right <= box.left || box.bottom <= box.top) continue;
+        if (!(std::abs(box.left) < near && std::abs(box.right) < near &&
+              std::abs(box.top) < near && std::abs(box.bottom) < near)) {
+            odd = box;
+            break;
+        }
+        out[placed++] = {static_cast<int>(box.left), static_cast<int>(box.top),
+                         static_cast<int>(box.right), static_cast<int>(box.bottom), call.color};
+    }
+    return placed;
+}
+
 void CairoSurface::paintBox(double left, double top, double right, double bottom,
                             std::int32_t color) {
     setColor(context_, color);

@@ -134,6 +134,8 @@ class CairoSurface : public Surface {
     void line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
               std::int32_t color) override;
     void print(std::string_view text) override;
+    // Boxes one after another, each drawn as line() draws it.
+    virtual void lines(const BoxCall* boxes, std::size_t count);
 
     // Told that no other surface uses the context, nor changes its transformation, while this
     // one lives: the font it set there is not asked for again.
@@ -186,6 +188,27 @@ class CairoSurface : public Surface {
     // Raises the run-time error for a context that cairo has put in error.
     void checkContext() const;
 
+    // Where line() puts a box on the device, before bar reduction, kept in the extents.
+    struct DeviceBox {
+        double left, top, right, bottom;
+    };
+    // A box that line() paints, on whole pixels.
+    struct PixelBox {
+        int left, top, right, bottom;
+        std::int32_t color;
+    };
+    // Whether placeOnPixels() may stand for line(): boxes grid fitted, bars kept whole, painted
+    // off the context and never measured only.
+    bool placesOnPixels() const noexcept {
+        return placement_.gridFit && !reducesBars_ && paintsOffContext_ && !measuresOnly_;
+    }
+    // Places boxes from next on as line() places them, until end or until room of them are to
+    // be painted: each box that line() would paint goes into out, on whole pixels. It stops
+    // before a box that line() refuses, and after one whose edges are beyond an int (or not
+    // numbers at all), which is given in odd for paintBox(). Returns the boxes put into out.
+    std::size_t placeOnPixels(const BoxCall*& next, const BoxCall* end, PixelBox* out,
+                              std::size_t room, std::optional<DeviceBox>& odd) noexcept;
+
   private:
     [[noreturn]] static void refuseBox();
     void selectFont();
@@ -207,10 +230,6 @@ class CairoSurface : public Surface {
     };
     const Rows& rowsOf(float y1, float y2) noexcept;
 
-    // Where line() puts a box on the device, before bar reduction, kept in the extents.
-    struct DeviceBox {
-        double left, top, right, bottom;
-    };
     void placeBox(std::int16_t x1, float y1, std::int16_t x2, float y2, DeviceBox& box) noexcept;
     void findRows(float y1, float y2) noexcept;
 

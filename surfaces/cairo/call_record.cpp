@@ -57,7 +57,7 @@ void CallRecord::print(std::string_view text) {
     greyAndAscii_ = greyAndAscii_ && isPlainAscii(text);
 }
 
-void CallRecord::replay(Surface& target) const {
+void CallRecord::replay(CairoSurface& target) const {
     const BoxCall* box = boxes_.data();
     for (const Call& call : calls_) {
         switch (call.kind) {
@@ -80,10 +80,8 @@ void CallRecord::replay(Surface& target) const {
                 target.setCurrentY(call.y);
                 break;
             case Kind::lines:
-                for (const BoxCall* end = box + call.length; box != end; ++box) {
-                    std::int16_t x1 = box->x1;
-                    target.line(box->flags, x1, box->y1, box->x2, box->y2, box->color);
-                }
+                target.lines(box, call.length);
+                box += call.length;
                 break;
             case Kind::print:
                 target.print(textOf(call));

@@ -42,7 +42,7 @@ class CallRecord {
     std::size_t boxCount() const noexcept { return boxes_.size(); }
 
     // The calls again, in their order; a failing call stops it as it stopped the drawing.
-    void replay(Surface& target) const;
+    void replay(CairoSurface& target) const;
 
     // Whether a colour (0x00BBGGRR) is a grey: red, green and blue alike.
     static bool isGrey(std::int32_t color) noexcept {

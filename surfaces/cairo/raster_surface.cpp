@@ -23,6 +23,20 @@ int pixelWithin(double value, int size) {
     return static_cast<int>(std::clamp(value, 0.0, static_cast<double>(size)));
 }
 
+// Bars are mostly a few pixels wide, where a call to memset costs more than the bytes: up to 8,
+// two stores that may overlap.
+inline void fillGrey(unsigned char* row, int width, unsigned char grey) {
+    if (width < 4) {
+        row[0] = row[width / 2] = row[width - 1] = grey;
+    } else if (width <= 8) {
+        const std::uint32_t four = grey * 0x01010101u;
+        std::memcpy(row, &four, sizeof four);
+        std::memcpy(row + width - 4, &four, sizeof four);
+    } else {
+        std::memset(row, grey, static_cast<std::size_t>(width));
+    }
+}
+
 }  // namespace
 
 void PaintedAreas::add(const PixelArea& area) noexcept {
@@ -174,6 +188,61 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
                 std::min(page_.bottom, pixelWithin(bottom, page_.bottom)), color);
 }
 
+void RasterSurface::lines(const BoxCall* boxes, std::size_t count) {
+    const BoxCall* next = boxes;
+    const BoxCall* const end = boxes + count;
+    if (grey_ != nullptr && placesOnPixels()) {
+        std::array<PixelBox, 64> placed;
+        while (next != end && !declined_) {
+            std::optional<DeviceBox> odd;
+            const std::size_t ready = placeOnPixels(next, end, placed.data(), placed.size(), odd);
+            paintGrey(placed.data(), ready);
+            if (odd)
+                paintBox(odd->left, odd->top, odd->right, odd->bottom, next[-1].color);
+            else if (ready < placed.size())
+                break;  // a box line() refuses, and raises for
+        }
+    }
+    CairoSurface::lines(next, static_cast<std::size_t>(end - next));
+}
+
+// paintPixels() for boxes in greys on the grey raster, without what holds for them all: no
+// cairo drawing to take, a byte a pixel, and the grey the low byte of the colour.
+void RasterSurface::paintGrey(const PixelBox* boxes, std::size_t count) {
+    const std::uint32_t paper = painted_ != nullptr ? painted_->paper() : 0;
+    for (const PixelBox* end = boxes + count; boxes != end; ++boxes) {
+        const int x1 = std::max(page_.left, std::clamp(boxes->left, 0, page_.right));
+        const int y1 = std::max(page_.top, std::clamp(boxes->top, 0, page_.bottom));
+        const int x2 = std::min(page_.right, std::clamp(boxes->right, 0, page_.right));
+        const int y2 = std::min(page_.bottom, std::clamp(boxes->bottom, 0, page_.bottom));
+        if (x1 >= x2 || y1 >= y2) continue;
+        if (band_.count > 0 &&
+            (y1 != band_.top || y2 != band_.bottom || band_.count == band_.runs.size()))
+            closeBand();
+        if (waitingCount_ > 0 && meets(waitingReach_, {x1, y1, x2, y2}))
+            copyWaitingUnder({x1, y1, x2, y2});
+        if (band_.count == 0) {
+            band_.top = y1;
+            band_.bottom = y2;
+            grey_->rowsChange[y1] = grey_->rowsChange[y2] = 1;
+            band_.runs[band_.count++] = {x1, x2};
+        } else if (band_.runs[band_.count - 1].right == x1) {
+            band_.runs[band_.count - 1].right = x2;
+        } else {
+            band_.runs[band_.count++] = {x1, x2};
+        }
+        const auto grey = static_cast<unsigned char>(boxes->color >> 16);
+        fillGrey(rowAt(y1) + x1, x2 - x1, grey);
+        if (painted_ != nullptr && std::uint32_t{grey} != paper) {
+            band_.ink = band_.inked ? PixelArea{std::min(band_.ink.left, x1), y1,
+                                                std::max(band_.ink.right, x2), y2}
+                                    : PixelArea{x1, y1, x2, y2};
+            band_.inked = true;
+        }
+        written_ = true;
+    }
+}
+
 void RasterSurface::paintPixels(int x1, int y1, int x2, int y2, std::int32_t color) {
     if (x1 >= x2 || y1 >= y2) return;
     takeFromCairo();
@@ -194,19 +263,7 @@ void RasterSurface::paintPixels(int x1, int y1, int x2, int y2, std::int32_t col
         0xFF000000u | (color & 0xFFu) << 16 | (color & 0xFF00u) | (color >> 16 & 0xFFu);
     unsigned char* row = at(x1, y1);
     if (bytes_ == 1) {
-        // Bars are mostly a few pixels wide, where a call to memset costs more than the bytes:
-        // up to 8, two stores that may overlap.
-        const auto grey = static_cast<unsigned char>(pixel);
-        const int width = x2 - x1;
-        if (width < 4) {
-            row[0] = row[width / 2] = row[width - 1] = grey;
-        } else if (width <= 8) {
-            const std::uint32_t four = grey * 0x01010101u;
-            std::memcpy(row, &four, sizeof four);
-            std::memcpy(row + width - 4, &four, sizeof four);
-        } else {
-            std::memset(row, grey, static_cast<std::size_t>(width));
-        }
+        fillGrey(row, x2 - x1, static_cast<unsigned char>(pixel));
     } else {
         for (int x = x1; x < x2; ++x, row += 4) std::memcpy(row, &pixel, sizeof pixel);
     }

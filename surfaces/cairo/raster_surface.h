@@ -83,6 +83,10 @@ class RasterSurface final : public CairoSurface {
     // Whether a call came that the grey raster does not paint: what came after was left out.
     bool declined() const noexcept { return declined_; }
 
+    // On a grey raster, boxes on whole pixels are placed a few dozen at a time and painted
+    // together, settled once for all of them: grid fitted, unreduced, off the context.
+    void lines(const BoxCall* boxes, std::size_t count) override;
+
   protected:
     // ASCII text is composited here from its glyphs' coverage, as cairo would composite it;
     // other text is shown by cairo, a character as its glyph (cairo keeps text with its glyphs
@@ -105,6 +109,8 @@ class RasterSurface final : public CairoSurface {
     PixelArea withinPage(const PixelArea& area) const noexcept;
     // Paints a box of whole pixels, already within the page.
     void paintPixels(int x1, int y1, int x2, int y2, std::int32_t color);
+    // Paints boxes in greys into the grey raster, each as paintPixels() within the page.
+    void paintGrey(const PixelBox* boxes, std::size_t count);
 
     struct Run {
         int left, right;
