@@ -80,6 +80,11 @@ class MeasuringSurface final : public CairoSurface {
         }
         ++unplaced_;
     }
+    // A bar is any box here: drawn as line() draws it, without going through Surface::bar().
+    void bar(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
+             std::int32_t color) override {
+        MeasuringSurface::line(flags, x1, y1, x2, y2, color);
+    }
     void print(std::string_view text) override {
         if (record_ != nullptr) {
             placeRecorded();
