@@ -225,6 +225,7 @@ void RasterSurface::paintGrey(const PixelBox* boxes, std::size_t count) {
             band_.top = y1;
             band_.bottom = y2;
             grey_->rowsChange[y1] = grey_->rowsChange[y2] = 1;
+            if (grey_->rowsWritten != nullptr) grey_->rowsWritten[y1] = 1;
             band_.runs[band_.count++] = {x1, x2};
         } else if (band_.runs[band_.count - 1].right == x1) {
             band_.runs[band_.count - 1].right = x2;
@@ -254,7 +255,10 @@ void RasterSurface::paintPixels(int x1, int y1, int x2, int y2, std::int32_t col
     if (band_.count == 0) {
         band_.top = y1;
         band_.bottom = y2;
-        if (bytes_ == 1) grey_->rowsChange[y1] = grey_->rowsChange[y2] = 1;
+        if (bytes_ == 1) {
+            grey_->rowsChange[y1] = grey_->rowsChange[y2] = 1;
+            if (grey_->rowsWritten != nullptr) grey_->rowsWritten[y1] = 1;
+        }
     }
 
     // 0x00BBGGRR as cairo stores an opaque colour: 0xFFRRGGBB in native order; a grey pixel is
@@ -289,6 +293,11 @@ bool RasterSurface::Band::reaches(const PixelArea& area) const noexcept {
 }
 
 bool RasterSurface::compositing(const PixelArea& area) {
+    if (grey_ != nullptr && grey_->rowsWritten != nullptr) {
+        const int top = std::max(area.top, page_.top), bottom = std::min(area.bottom, page_.bottom);
+        if (top < bottom)
+            std::memset(grey_->rowsWritten + top, 1, static_cast<std::size_t>(bottom - top));
+    }
     if (waitingCount_ > 0) copyWaitingUnder(area);
     // The glyph reads the band's rows below its top, or writes into the top row that the rows
     // below are still to be copied from: either way the band is copied down first.
@@ -316,6 +325,7 @@ bool RasterSurface::meetsInked(const PixelArea& area) const noexcept {
 
 void RasterSurface::copyDown(const Band& band, bool readRowsOnly) {
     const std::uint8_t* changes = readRowsOnly ? grey_->rowsChange : nullptr;
+    std::uint8_t* written = grey_ != nullptr ? grey_->rowsWritten : nullptr;
     for (int y = band.top + 1; y < band.bottom; ++y) {
         if (changes != nullptr) {
             // Eight rows at a time while none of them, nor the row after them, changes.
@@ -326,6 +336,7 @@ void RasterSurface::copyDown(const Band& band, bool readRowsOnly) {
                 y += 8;
             if (changes[y] == 0 && changes[y + 1] == 0) continue;
         }
+        if (written != nullptr) written[y] = 1;
         for (std::size_t i = 0; i < band.count; ++i) {
             const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(band.runs[i].left) * bytes_;
             const auto bytes =

@@ -70,6 +70,9 @@ class RasterSurface final : public CairoSurface {
         // A byte for each row of the page and one more, set where a row may differ from the
         // one above: where something painted begins or ends, and throughout a text.
         std::uint8_t* rowsChange;
+        // A byte for each row of the page, set where anything was written into the row; rows
+        // left unset hold what they held before.
+        std::uint8_t* rowsWritten = nullptr;
     };
 
     // What the surface paints other than paper goes into painted, when given (with grey, its

@@ -414,23 +414,25 @@ void SymbolFiles::Paper::forget() noexcept {
 }
 
 void SymbolFiles::Paper::restore(unsigned char* data, int stride, int pixelBytes, int width,
-                                 int height) {
-    const auto fill = [&](int left, int top, int right, int bottom) {
+                                 int height, const std::uint8_t* rowsWritten) {
+    const auto fill = [&](int left, int top, int right, int bottom, const std::uint8_t* rows) {
         left = std::max(left, 0);
         right = std::min(right, width);
         if (left >= right) return;
         const auto bytes = static_cast<std::size_t>(right - left) * pixelBytes;
         for (int y = std::max(top, 0); y < std::min(bottom, height); ++y)
-            std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride + left * pixelBytes,
-                        row.data(), bytes);
+            if (rows == nullptr || rows[y] != 0)
+                std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride + left * pixelBytes,
+                            row.data(), bytes);
     };
-    for (const PixelArea& area : painted) fill(area.left, area.top, area.right, area.bottom);
+    for (const PixelArea& area : painted)
+        fill(area.left, area.top, area.right, area.bottom, rowsWritten);
     if (width <= knownWidth && height <= knownHeight) {
         painted.forgetWithin(width, height);
         return;
     }
-    fill(knownWidth, 0, width, knownHeight);
-    fill(0, knownHeight, width, height);
+    fill(knownWidth, 0, width, knownHeight, nullptr);
+    fill(0, knownHeight, width, height, nullptr);
     painted.clear();
     knownWidth = width;
     knownHeight = height;
@@ -473,10 +475,16 @@ bool SymbolFiles::drawGrey(const DevicePlacement& placement, const RasterSurface
         greyPaper_.row.assign(static_cast<std::size_t>(rasterWidth_),
                               static_cast<unsigned char>(greyPaper_.painted.paper()));
         greyPaper_.forget();
+        rowsWritten_.assign(static_cast<std::size_t>(rasterHeight_), 0);
     }
-    greyPaper_.restore(grey_.data(), greyStride_, 1, page.right, page.bottom);
+    // Rows never written since paper was restored there hold paper still. The rows are known
+    // afresh once nothing is left to restore beyond this page.
+    greyPaper_.restore(grey_.data(), greyStride_, 1, page.right, page.bottom, rowsWritten_.data());
+    if (greyPaper_.painted.begin() == greyPaper_.painted.end())
+        std::fill(rowsWritten_.begin(), rowsWritten_.end(), 0);
     rowsChange_.assign(static_cast<std::size_t>(page.bottom) + 1, 0);
-    const RasterSurface::Grey grey{grey_.data(), greyStride_, rowsChange_.data()};
+    const RasterSurface::Grey grey{grey_.data(), greyStride_, rowsChange_.data(),
+                                   rowsWritten_.data()};
     const PixelArea whole{page.left, page.top, page.right, page.bottom};
     try {
         RasterSurface surface(context_, placement, page, &greyPaper_.painted, &grey);

@@ -78,8 +78,10 @@ class SymbolFiles {
         std::vector<unsigned char> row;  // the raster's width of paper
         void forget() noexcept;
         // Paper where the symbol before painted and where the page reaches beyond the part of
-        // the raster that was ever filled: the rest of the page is paper still.
-        void restore(unsigned char* data, int stride, int pixelBytes, int width, int height);
+        // the raster that was ever filled: the rest of the page is paper still. Given the rows
+        // written since paper was last restored, only those of them where it painted.
+        void restore(unsigned char* data, int stride, int pixelBytes, int width, int height,
+                     const std::uint8_t* rowsWritten = nullptr);
     };
 
     // Paper again on the image where the last symbol painted, within width x height.
@@ -113,6 +115,7 @@ class SymbolFiles {
     int greyStride_ = 0;
     Paper greyPaper_;
     std::vector<std::uint8_t> rowsChange_, rowsRepeat_;  // of the grey page
+    std::vector<std::uint8_t> rowsWritten_;  // of the grey raster, since paper was restored
     bool drewGrey_ = false;                              // the page is in the grey raster
     std::string document_;  // a vector format's file, as cairo wrote it
     PngEncoder encoder_;
