@@ -511,6 +511,9 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         {Code_39F, "Code 39 Full ASCII"},
         {PostNet, "12345"},
         {Code_128, "BQ"},
+        {EAN_13, "590123412345", 0, 0, whitePaper, 0, 2400},  // taller than the next
+        {EAN_8, "9638507"},
+        {UPC_A, "03600029145", 0, 0, whitePaper, 0, 2400},  // over what is left below that
         {Code_39, "CODE39z", 9},                                      // fails after its first boxes
         {EAN_8, "9638507", 380, 0, whitePaper, 0, 1200, 0x01000000},  // a colour no box takes
         {EAN_13, "590123412345"},
