@@ -206,47 +206,8 @@ void RasterSurface::lines(const BoxCall* boxes, std::size_t count) {
     CairoSurface::lines(next, static_cast<std::size_t>(end - next));
 }
 
-// paintPixels() for boxes in greys on the grey raster, without what holds for them all: no
-// cairo drawing to take, a byte a pixel, and the grey the low byte of the colour.
-void RasterSurface::paintGrey(const PixelBox* boxes, std::size_t count) {
-    const std::uint32_t paper = painted_ != nullptr ? painted_->paper() : 0;
-    for (const PixelBox* end = boxes + count; boxes != end; ++boxes) {
-        const int x1 = std::max(page_.left, std::clamp(boxes->left, 0, page_.right));
-        const int y1 = std::max(page_.top, std::clamp(boxes->top, 0, page_.bottom));
-        const int x2 = std::min(page_.right, std::clamp(boxes->right, 0, page_.right));
-        const int y2 = std::min(page_.bottom, std::clamp(boxes->bottom, 0, page_.bottom));
-        if (x1 >= x2 || y1 >= y2) continue;
-        if (band_.count > 0 &&
-            (y1 != band_.top || y2 != band_.bottom || band_.count == band_.runs.size()))
-            closeBand();
-        if (waitingCount_ > 0 && meets(waitingReach_, {x1, y1, x2, y2}))
-            copyWaitingUnder({x1, y1, x2, y2});
-        if (band_.count == 0) {
-            band_.top = y1;
-            band_.bottom = y2;
-            grey_->rowsChange[y1] = grey_->rowsChange[y2] = 1;
-            if (grey_->rowsWritten != nullptr) grey_->rowsWritten[y1] = 1;
-            band_.runs[band_.count++] = {x1, x2};
-        } else if (band_.runs[band_.count - 1].right == x1) {
-            band_.runs[band_.count - 1].right = x2;
-        } else {
-            band_.runs[band_.count++] = {x1, x2};
-        }
-        const auto grey = static_cast<unsigned char>(boxes->color >> 16);
-        fillGrey(rowAt(y1) + x1, x2 - x1, grey);
-        if (painted_ != nullptr && std::uint32_t{grey} != paper) {
-            band_.ink = band_.inked ? PixelArea{std::min(band_.ink.left, x1), y1,
-                                                std::max(band_.ink.right, x2), y2}
-                                    : PixelArea{x1, y1, x2, y2};
-            band_.inked = true;
-        }
-        written_ = true;
-    }
-}
-
-void RasterSurface::paintPixels(int x1, int y1, int x2, int y2, std::int32_t color) {
-    if (x1 >= x2 || y1 >= y2) return;
-    takeFromCairo();
+// A box joins the band painted last, or the band is done and the box starts the next.
+inline void RasterSurface::joinBand(int x1, int y1, int x2, int y2) {
     if (band_.count > 0 &&
         (y1 != band_.top || y2 != band_.bottom || band_.count == band_.runs.size()))
         closeBand();
@@ -259,7 +220,43 @@ void RasterSurface::paintPixels(int x1, int y1, int x2, int y2, std::int32_t col
             grey_->rowsChange[y1] = grey_->rowsChange[y2] = 1;
             if (grey_->rowsWritten != nullptr) grey_->rowsWritten[y1] = 1;
         }
+        band_.runs[band_.count++] = {x1, x2};
+    } else if (band_.runs[band_.count - 1].right == x1) {
+        band_.runs[band_.count - 1].right = x2;
+    } else {
+        band_.runs[band_.count++] = {x1, x2};
     }
+}
+
+inline void RasterSurface::inkBand(int x1, int y1, int x2, int y2) noexcept {
+    band_.ink = band_.inked
+                    ? PixelArea{std::min(band_.ink.left, x1), y1, std::max(band_.ink.right, x2), y2}
+                    : PixelArea{x1, y1, x2, y2};
+    band_.inked = true;
+}
+
+// paintPixels() for boxes in greys on the grey raster, without what holds for them all: no
+// cairo drawing to take, a byte a pixel, and the grey the low byte of the colour.
+void RasterSurface::paintGrey(const PixelBox* boxes, std::size_t count) {
+    const std::uint32_t paper = painted_ != nullptr ? painted_->paper() : 0;
+    for (const PixelBox* end = boxes + count; boxes != end; ++boxes) {
+        const int x1 = std::max(page_.left, std::clamp(boxes->left, 0, page_.right));
+        const int y1 = std::max(page_.top, std::clamp(boxes->top, 0, page_.bottom));
+        const int x2 = std::min(page_.right, std::clamp(boxes->right, 0, page_.right));
+        const int y2 = std::min(page_.bottom, std::clamp(boxes->bottom, 0, page_.bottom));
+        if (x1 >= x2 || y1 >= y2) continue;
+        joinBand(x1, y1, x2, y2);
+        const auto grey = static_cast<unsigned char>(boxes->color >> 16);
+        fillGrey(rowAt(y1) + x1, x2 - x1, grey);
+        if (painted_ != nullptr && std::uint32_t{grey} != paper) inkBand(x1, y1, x2, y2);
+        written_ = true;
+    }
+}
+
+void RasterSurface::paintPixels(int x1, int y1, int x2, int y2, std::int32_t color) {
+    if (x1 >= x2 || y1 >= y2) return;
+    takeFromCairo();
+    joinBand(x1, y1, x2, y2);
 
     // 0x00BBGGRR as cairo stores an opaque colour: 0xFFRRGGBB in native order; a grey pixel is
     // its blue byte.
@@ -272,16 +269,7 @@ void RasterSurface::paintPixels(int x1, int y1, int x2, int y2, std::int32_t col
         for (int x = x1; x < x2; ++x, row += 4) std::memcpy(row, &pixel, sizeof pixel);
     }
     const std::uint32_t painted = bytes_ == 1 ? pixel & 0xFFu : pixel;
-    if (painted_ != nullptr && painted != painted_->paper()) {
-        band_.ink = band_.inked ? PixelArea{std::min(band_.ink.left, x1), y1,
-                                            std::max(band_.ink.right, x2), y2}
-                                : PixelArea{x1, y1, x2, y2};
-        band_.inked = true;
-    }
-    if (band_.count > 0 && band_.runs[band_.count - 1].right == x1)
-        band_.runs[band_.count - 1].right = x2;
-    else
-        band_.runs[band_.count++] = {x1, x2};
+    if (painted_ != nullptr && painted != painted_->paper()) inkBand(x1, y1, x2, y2);
     written_ = true;
 }
 

@@ -114,6 +114,8 @@ class RasterSurface final : public CairoSurface {
     void paintPixels(int x1, int y1, int x2, int y2, std::int32_t color);
     // Paints boxes in greys into the grey raster, each as paintPixels() within the page.
     void paintGrey(const PixelBox* boxes, std::size_t count);
+    void joinBand(int x1, int y1, int x2, int y2);
+    void inkBand(int x1, int y1, int x2, int y2) noexcept;
 
     struct Run {
         int left, right;
