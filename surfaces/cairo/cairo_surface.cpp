@@ -138,6 +138,23 @@ double roundHalfAway(double value) noexcept {
     return std::copysign(whole, value);  // -0.4 rounds to -0, as std::round has it
 }
 
+// roundHalfAway(), noting whether the value rounds as it does moved by a whole number up to
+// 2^20 with the rounding error of that move: where it lies within 2^20 itself, and not within
+// 2^-28 of a half (that error is below 2^-31 there).
+double roundNotingMove(double value, bool& movable) noexcept {
+    constexpr double far = 1 << 20, hair = 1.0 / (1 << 28);
+    if (!(std::abs(value) < far)) {
+        movable = false;
+        return roundHalfAway(value);
+    }
+    const double whole = static_cast<double>(static_cast<std::int64_t>(value));
+    const double fraction = value - whole;
+    movable = movable && std::abs(std::abs(fraction) - 0.5) > hair;
+    if (fraction >= 0.5) return whole + 1;
+    if (fraction <= -0.5) return whole - 1;
+    return std::copysign(whole, value);
+}
+
 // Faces by name and weight, kept per thread.
 struct KeptFace {
     std::string name;
@@ -363,8 +380,10 @@ void CairoSurface::findRows(float y1, float y2) noexcept {
     std::memcpy(&rows_.y1, &y1, sizeof rows_.y1);
     std::memcpy(&rows_.y2, &y2, sizeof rows_.y2);
     if (placement_.gridFit) {
-        rows_.top = roundHalfAway(rows_.top);
-        rows_.bottom = roundHalfAway(rows_.bottom);
+        rows_.top = roundNotingMove(rows_.top, rows_.movable);
+        rows_.bottom = roundNotingMove(rows_.bottom, rows_.movable);
+        rows_.pixelTop = rows_.movable ? static_cast<int>(rows_.top) : 0;
+        rows_.pixelBottom = rows_.movable ? static_cast<int>(rows_.bottom) : 0;
     }
 }
 
@@ -373,7 +392,7 @@ void CairoSurface::refuseBox() {
 }
 
 inline void CairoSurface::placeBox(std::int16_t x1, float y1, std::int16_t x2, float y2,
-                                   DeviceBox& box) noexcept {
+                                   DeviceBox& box, PlacedBox* placed) noexcept {
     // Both corners are inclusive: the box covers x1 .. x2 + 1, so x .. x + w - 1 is w wide.
     const double rightX = x2 + 1.0;
     if (keepsExtents_) drawn_.add(x1, y1, rightX, static_cast<double>(y2) + 1.0);
@@ -386,25 +405,63 @@ inline void CairoSurface::placeBox(std::int16_t x1, float y1, std::int16_t x2, f
         // Every box gets a whole number of pixels, the same for the same width, and a box that
         // continues a run starts where the one before it ended: equal bars stay equal, as a
         // reader needs, at the cost of the symbol growing or shrinking a little with the DPI.
-        const double width = roundHalfAway(right - left);
+        const double width =
+            placed != nullptr ? roundNotingMove(right - left, movable_) : roundHalfAway(right - left);
         if (run_.started && unitLeft == run_.unitRight) {
             left = run_.deviceRight;
         } else {
-            left = roundHalfAway(left);
+            left = placed != nullptr ? roundNotingMove(left, movable_) : roundHalfAway(left);
             run_ = {true, unitLeft, unitRight, left, left};
+            if (placed != nullptr && movable_) {
+                runPixelLeft_ = static_cast<int>(left);
+                runUnitLeft_ = static_cast<int>(unitLeft);
+            }
         }
         right = left + width;
         run_.unitRight = unitRight;
         run_.deviceRight = right;
     }
+    if (placed != nullptr) {
+        constexpr double near = 1 << 30;
+        movable_ = movable_ && placement_.gridFit && rows.movable && std::abs(left) < near &&
+                   std::abs(right) < near;
+        if (movable_)
+            *placed = {static_cast<int>(left), rows.pixelTop,  static_cast<int>(right),
+                       rows.pixelBottom,       runPixelLeft_, runUnitLeft_};
+    }
     if (keepsExtents_) boxesOnDevice_.add(left, rows.top, right, rows.bottom);
     box = {left, rows.top, right, rows.bottom};
 }
 
-void CairoSurface::placeBoxes(const BoxCall* boxes, std::size_t count) noexcept {
+void CairoSurface::placeBoxes(const BoxCall* boxes, std::size_t count,
+                              PlacedBox* placed) noexcept {
     DeviceBox box;
-    for (const BoxCall* end = boxes + count; boxes != end; ++boxes)
-        placeBox(boxes->x1, boxes->y1, boxes->x2, boxes->y2, box);
+    if (placed == nullptr) {
+        for (const BoxCall* end = boxes + count; boxes != end; ++boxes)
+            placeBox(boxes->x1, boxes->y1, boxes->x2, boxes->y2, box);
+        return;
+    }
+    for (const BoxCall* end = boxes + count; boxes != end; ++boxes, ++placed)
+        placeBox(boxes->x1, boxes->y1, boxes->x2, boxes->y2, box, placed);
+}
+
+bool CairoSurface::movedFrom(const PlacedBoxes& placed, int& dx, int& dy) const noexcept {
+    constexpr double far = 1 << 20;
+    const double x = placement_.originX, y = placement_.originY;
+    if (!placesOnPixels() || placed.devicePerUnit != placement_.devicePerUnit ||
+        !(std::abs(x) < far && std::abs(y) < far && std::abs(placed.originX) < far &&
+          std::abs(placed.originY) < far))
+        return false;
+    const double moveX = x - placed.originX, moveY = y - placed.originY;
+    dx = static_cast<int>(moveX);
+    dy = static_cast<int>(moveY);
+    return dx == moveX && dy == moveY;
+}
+
+void CairoSurface::continueRun(const BoxCall& box, const PlacedBox& placed, int dx) noexcept {
+    run_ = {true, static_cast<double>(placed.runUnitLeft),
+            std::max<double>(box.x1, box.x2 + 1.0), static_cast<double>(placed.runLeft + dx),
+            static_cast<double>(placed.right + dx)};
 }
 
 void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
@@ -422,7 +479,7 @@ void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int
     if (!paintsOffContext_) checkContext();
 }
 
-void CairoSurface::lines(const BoxCall* boxes, std::size_t count) {
+void CairoSurface::lines(const BoxCall* boxes, std::size_t count, const PlacedBoxes*) {
     for (const BoxCall* end = boxes + count; boxes != end; ++boxes) {
         std::int16_t x1 = boxes->x1;
         line(boxes->flags, x1, boxes->y1, boxes->x2, boxes->y2, boxes->color);

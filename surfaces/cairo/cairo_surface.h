@@ -74,6 +74,20 @@ struct BoxCall {
     std::int32_t color;
 };
 
+// Where a box landed on the device when it was measured, on whole device units, and where the
+// run of boxes it continues began there.
+struct PlacedBox {
+    int left, top, right, bottom;
+    int runLeft;      // on the device
+    int runUnitLeft;  // in surface units
+};
+
+// Boxes as measuring placed them, one for each box, and the placement it placed them at.
+struct PlacedBoxes {
+    const PlacedBox* boxes;
+    double devicePerUnit, originX, originY;
+};
+
 // A rectangle of pixels, right and bottom excluded.
 struct PixelArea {
     int left, top, right, bottom;
@@ -134,8 +148,14 @@ class CairoSurface : public Surface {
     void line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
               std::int32_t color) override;
     void print(std::string_view text) override;
-    // Boxes one after another, each drawn as line() draws it.
-    virtual void lines(const BoxCall* boxes, std::size_t count);
+    // Boxes one after another, each drawn as line() draws it; placed, when given, is where
+    // measuring placed them, which a surface may take instead of placing them again.
+    virtual void lines(const BoxCall* boxes, std::size_t count, const PlacedBoxes* placed);
+
+    // Whether every box placed so far lands at whole device units and would land there moved
+    // by as many whole units, and no more, at a placement moved by whole units: its edges were
+    // not within a hair of half a unit, and not far off.
+    bool placedMovably() const noexcept { return movable_; }
 
     // Told that no other surface uses the context, nor changes its transformation, while this
     // one lives: the font it set there is not asked for again.
@@ -183,7 +203,8 @@ class CairoSurface : public Surface {
     }
     // Boxes that line() was not told of, placed as it places them, in order, after the calls
     // made so far: kept in the extents and drawn nowhere. Only for a surface that measures.
-    void placeBoxes(const BoxCall* boxes, std::size_t count) noexcept;
+    // With placed, where each box landed is kept there, at its index.
+    void placeBoxes(const BoxCall* boxes, std::size_t count, PlacedBox* placed = nullptr) noexcept;
 
     // Raises the run-time error for a context that cairo has put in error.
     void checkContext() const;
@@ -202,6 +223,11 @@ class CairoSurface : public Surface {
     bool placesOnPixels() const noexcept {
         return placement_.gridFit && !reducesBars_ && paintsOffContext_ && !measuresOnly_;
     }
+    // The whole device units by which boxes placed as given land moved here, where
+    // placesOnPixels() and they are movable so far: false where they may land otherwise.
+    bool movedFrom(const PlacedBoxes& placed, int& dx, int& dy) const noexcept;
+    // The run of boxes as placing the box last taken from placed would have left it, moved.
+    void continueRun(const BoxCall& box, const PlacedBox& placed, int dx) noexcept;
     // Places boxes from next on as line() places them, until end or until room of them are to
     // be painted: each box that line() would paint goes into out, on whole pixels. It stops
     // before a box that line() refuses, and after one whose edges are beyond an int (or not
@@ -227,10 +253,13 @@ class CairoSurface : public Surface {
         bool known = false;
         std::uint32_t y1 = 0, y2 = 0;  // the bits of the floats they were worked out from
         double top = 0, bottom = 0;
+        bool movable = true;  // see placedMovably()
+        int pixelTop = 0, pixelBottom = 0;  // top and bottom, where movable
     };
     const Rows& rowsOf(float y1, float y2) noexcept;
 
-    void placeBox(std::int16_t x1, float y1, std::int16_t x2, float y2, DeviceBox& box) noexcept;
+    void placeBox(std::int16_t x1, float y1, std::int16_t x2, float y2, DeviceBox& box,
+                  PlacedBox* placed = nullptr) noexcept;
     void findRows(float y1, float y2) noexcept;
 
     // Boxes that follow one another without a gap, as grid fitting has placed them.
@@ -276,6 +305,8 @@ class CairoSurface : public Surface {
     double reductionLeft_ = 0, reductionRight_ = 0;  // device units off each side of a bar
     Rows rows_;
     Run run_;
+    bool movable_ = true;
+    int runPixelLeft_ = 0, runUnitLeft_ = 0;  // run_'s deviceLeft and unitLeft, where movable
 };
 
 // Plain ASCII without NUL: text cairo takes as it is.

@@ -8,6 +8,8 @@ void CallRecord::clear() noexcept {
     boxes_.clear();
     texts_.clear();
     greyAndAscii_ = true;
+    placed_.clear();
+    movable_ = false;
 }
 
 CallRecord::Call& CallRecord::add(Kind kind) {
@@ -80,7 +82,14 @@ void CallRecord::replay(CairoSurface& target) const {
                 target.setCurrentY(call.y);
                 break;
             case Kind::lines:
-                target.lines(box, call.length);
+                if (movable_) {
+                    const PlacedBoxes placed{placed_.data() + (box - boxes_.data()),
+                                             placedAt_.devicePerUnit, placedAt_.originX,
+                                             placedAt_.originY};
+                    target.lines(box, call.length, &placed);
+                } else {
+                    target.lines(box, call.length, nullptr);
+                }
                 box += call.length;
                 break;
             case Kind::print:

@@ -40,6 +40,18 @@ class CallRecord {
     // The boxes recorded so far, in their order.
     const BoxCall* boxes() const noexcept { return boxes_.data(); }
     std::size_t boxCount() const noexcept { return boxes_.size(); }
+    // Room for where each box recorded so far landed when measured, at its index.
+    PlacedBox* placedBoxes() {
+        placed_.resize(boxes_.size());
+        return placed_.data();
+    }
+    // Where the boxes landed is kept for the replay, and the placement they landed at, when
+    // they land there moved as the placement moves.
+    void keepPlaced(const DevicePlacement& placement, bool movable) noexcept {
+        placedAt_ = {placed_.data(), placement.devicePerUnit, placement.originX,
+                     placement.originY};
+        movable_ = movable && placed_.size() == boxes_.size();
+    }
 
     // The calls again, in their order; a failing call stops it as it stopped the drawing.
     void replay(CairoSurface& target) const;
@@ -82,6 +94,9 @@ class CallRecord {
     std::vector<BoxCall> boxes_;
     std::string texts_;
     bool greyAndAscii_ = true;  // of the calls so far
+    std::vector<PlacedBox> placed_;
+    PlacedBoxes placedAt_{};
+    bool movable_ = false;
 };
 
 }  // namespace quillet

@@ -188,22 +188,40 @@ void RasterSurface::paintBox(double left, double top, double right, double botto
                 std::min(page_.bottom, pixelWithin(bottom, page_.bottom)), color);
 }
 
-void RasterSurface::lines(const BoxCall* boxes, std::size_t count) {
+void RasterSurface::lines(const BoxCall* boxes, std::size_t count, const PlacedBoxes* placed) {
     const BoxCall* next = boxes;
     const BoxCall* const end = boxes + count;
-    if (grey_ != nullptr && placesOnPixels()) {
-        std::array<PixelBox, 64> placed;
+    std::array<PixelBox, 64> ready;
+    int dx = 0, dy = 0;
+    if (grey_ != nullptr && placed != nullptr && !declined_ && movedFrom(*placed, dx, dy)) {
+        // Where measuring placed them, moved: a box that line() refuses is left to it.
+        const PlacedBox* at = placed->boxes;
+        while (next != end) {
+            std::size_t taken = 0;
+            for (; next != end && taken < ready.size(); ++next, ++at) {
+                if (next->flags != boxFlags ||
+                    (static_cast<std::uint32_t>(next->color) & 0xFF000000u) != 0)
+                    break;
+                if (at->right <= at->left || at->bottom <= at->top) continue;
+                ready[taken++] = {at->left + dx, at->top + dy, at->right + dx, at->bottom + dy,
+                                  next->color};
+            }
+            paintGrey(ready.data(), taken);
+            if (next != boxes) continueRun(next[-1], at[-1], dx);
+            if (taken < ready.size()) break;
+        }
+    } else if (grey_ != nullptr && placesOnPixels()) {
         while (next != end && !declined_) {
             std::optional<DeviceBox> odd;
-            const std::size_t ready = placeOnPixels(next, end, placed.data(), placed.size(), odd);
-            paintGrey(placed.data(), ready);
+            const std::size_t taken = placeOnPixels(next, end, ready.data(), ready.size(), odd);
+            paintGrey(ready.data(), taken);
             if (odd)
                 paintBox(odd->left, odd->top, odd->right, odd->bottom, next[-1].color);
-            else if (ready < placed.size())
+            else if (taken < ready.size())
                 break;  // a box line() refuses, and raises for
         }
     }
-    CairoSurface::lines(next, static_cast<std::size_t>(end - next));
+    CairoSurface::lines(next, static_cast<std::size_t>(end - next), nullptr);
 }
 
 // A box joins the band painted last, or the band is done and the box starts the next.

@@ -88,7 +88,8 @@ class RasterSurface final : public CairoSurface {
 
     // On a grey raster, boxes on whole pixels are placed a few dozen at a time and painted
     // together, settled once for all of them: grid fitted, unreduced, off the context.
-    void lines(const BoxCall* boxes, std::size_t count) override;
+    // Where measuring placed them, moved as the placement moved, is taken where it may be.
+    void lines(const BoxCall* boxes, std::size_t count, const PlacedBoxes* placed) override;
 
   protected:
     // ASCII text is composited here from its glyphs' coverage, as cairo would composite it;

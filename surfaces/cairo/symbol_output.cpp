@@ -95,7 +95,7 @@ class MeasuringSurface final : public CairoSurface {
 
     void placeRecorded() noexcept {
         if (unplaced_ == 0) return;
-        placeBoxes(record_->boxes() + placed_, unplaced_);
+        placeBoxes(record_->boxes() + placed_, unplaced_, record_->placedBoxes() + placed_);
         placed_ += unplaced_;
         unplaced_ = 0;
     }
@@ -163,6 +163,7 @@ SymbolDrawing measureOn(cairo_t* scratch, Symbology type, DrawingArguments argum
     Quillet control;
     measured.result = control.Draw(type, &surface, arguments);
     surface.placeRecorded();
+    if (record != nullptr) record->keepPlaced(placement, surface.placedMovably());
 
     measured.code = arguments.pCode;
     measured.drawn = surface.drawn();
