@@ -503,6 +503,7 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         int rotation = 0;
         std::int16_t height = 1200;
         std::optional<std::int32_t> line = std::nullopt;  // the bars', where not fore
+        double dpi = 96;
     };
     const Row rows[] = {
         {Code_39F, "Code 39 Full ASCII"},
@@ -514,6 +515,10 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         {EAN_13, "590123412345", 0, 0, whitePaper, 0, 2400},  // taller than the next
         {EAN_8, "9638507"},
         {UPC_A, "03600029145", 0, 0, whitePaper, 0, 2400},  // over what is left below that
+        // Edges at half pixels (6 twips at 600 dpi), and none.
+        {Code_128, "BQuillet", 0, 0, whitePaper, 0, 1200, std::nullopt, 600},
+        {EAN_13, "590123412345", 0, 0, whitePaper, 0, 1200, std::nullopt, 600},
+        {Code_39, "CODE39", 0, 0, whitePaper, 0, 1200, std::nullopt, 300},
         {Code_39, "CODE39z", 9},                                      // fails after its first boxes
         {EAN_8, "9638507", 380, 0, whitePaper, 0, 1200, 0x01000000},  // a colour no box takes
         {EAN_13, "590123412345"},
@@ -540,9 +545,11 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
     OutputSettings settings;
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.code) + " in " + std::to_string(row.fore));
-        if (!files || settings.background != row.background || settings.rotation != row.rotation) {
+        if (!files || settings.background != row.background || settings.rotation != row.rotation ||
+            settings.dpi != row.dpi) {
             settings.background = row.background;
             settings.rotation = row.rotation;
+            settings.dpi = row.dpi;
             files.emplace(settings);
         }
         DrawingArguments arguments;
