@@ -196,25 +196,23 @@ void RasterSurface::lines(const BoxCall* boxes, std::size_t count, const PlacedB
     if (grey_ != nullptr && placed != nullptr && !declined_ && movedFrom(*placed, dx, dy)) {
         // Where measuring placed them, moved: a box that line() refuses is left to it.
         const PlacedBox* at = placed->boxes;
-        while (next != end) {
-            std::size_t taken = 0;
-            for (; next != end && taken < ready.size(); ++next, ++at) {
-                if (next->flags != boxFlags ||
-                    (static_cast<std::uint32_t>(next->color) & 0xFF000000u) != 0)
-                    break;
-                if (at->right <= at->left || at->bottom <= at->top) continue;
-                ready[taken++] = {at->left + dx, at->top + dy, at->right + dx, at->bottom + dy,
-                                  next->color};
-            }
-            paintGrey(ready.data(), taken);
-            if (next != boxes) continueRun(next[-1], at[-1], dx);
-            if (taken < ready.size()) break;
+        const std::uint32_t paper = painted_ != nullptr ? painted_->paper() : 0;
+        for (; next != end; ++next, ++at) {
+            if (next->flags != boxFlags ||
+                (static_cast<std::uint32_t>(next->color) & 0xFF000000u) != 0)
+                break;
+            if (at->right > at->left && at->bottom > at->top)
+                paintGrey({at->left + dx, at->top + dy, at->right + dx, at->bottom + dy,
+                           next->color},
+                          paper);
         }
+        if (next != boxes) continueRun(next[-1], at[-1], dx);
     } else if (grey_ != nullptr && placesOnPixels()) {
         while (next != end && !declined_) {
             std::optional<DeviceBox> odd;
             const std::size_t taken = placeOnPixels(next, end, ready.data(), ready.size(), odd);
-            paintGrey(ready.data(), taken);
+            const std::uint32_t paper = painted_ != nullptr ? painted_->paper() : 0;
+            for (std::size_t i = 0; i < taken; ++i) paintGrey(ready[i], paper);
             if (odd)
                 paintBox(odd->left, odd->top, odd->right, odd->bottom, next[-1].color);
             else if (taken < ready.size())
@@ -253,22 +251,22 @@ inline void RasterSurface::inkBand(int x1, int y1, int x2, int y2) noexcept {
     band_.inked = true;
 }
 
-// paintPixels() for boxes in greys on the grey raster, without what holds for them all: no
+// paintPixels() for a box in greys on the grey raster, without what holds for them all: no
 // cairo drawing to take, a byte a pixel, and the grey the low byte of the colour.
-void RasterSurface::paintGrey(const PixelBox* boxes, std::size_t count) {
-    const std::uint32_t paper = painted_ != nullptr ? painted_->paper() : 0;
-    for (const PixelBox* end = boxes + count; boxes != end; ++boxes) {
-        const int x1 = std::max(page_.left, std::clamp(boxes->left, 0, page_.right));
-        const int y1 = std::max(page_.top, std::clamp(boxes->top, 0, page_.bottom));
-        const int x2 = std::min(page_.right, std::clamp(boxes->right, 0, page_.right));
-        const int y2 = std::min(page_.bottom, std::clamp(boxes->bottom, 0, page_.bottom));
-        if (x1 >= x2 || y1 >= y2) continue;
-        joinBand(x1, y1, x2, y2);
-        const auto grey = static_cast<unsigned char>(boxes->color >> 16);
-        fillGrey(rowAt(y1) + x1, x2 - x1, grey);
-        if (painted_ != nullptr && std::uint32_t{grey} != paper) inkBand(x1, y1, x2, y2);
-        written_ = true;
+inline void RasterSurface::paintGrey(const PixelBox& box, std::uint32_t paper) {
+    int x1 = box.left, y1 = box.top, x2 = box.right, y2 = box.bottom;
+    if (!(x1 >= page_.left && x2 <= page_.right && y1 >= page_.top && y2 <= page_.bottom)) {
+        x1 = std::max(page_.left, std::clamp(x1, 0, page_.right));
+        y1 = std::max(page_.top, std::clamp(y1, 0, page_.bottom));
+        x2 = std::min(page_.right, std::clamp(x2, 0, page_.right));
+        y2 = std::min(page_.bottom, std::clamp(y2, 0, page_.bottom));
     }
+    if (x1 >= x2 || y1 >= y2) return;
+    joinBand(x1, y1, x2, y2);
+    const auto grey = static_cast<unsigned char>(box.color >> 16);
+    fillGrey(rowAt(y1) + x1, x2 - x1, grey);
+    if (painted_ != nullptr && std::uint32_t{grey} != paper) inkBand(x1, y1, x2, y2);
+    written_ = true;
 }
 
 void RasterSurface::paintPixels(int x1, int y1, int x2, int y2, std::int32_t color) {

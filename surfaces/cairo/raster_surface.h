@@ -113,8 +113,9 @@ class RasterSurface final : public CairoSurface {
     PixelArea withinPage(const PixelArea& area) const noexcept;
     // Paints a box of whole pixels, already within the page.
     void paintPixels(int x1, int y1, int x2, int y2, std::int32_t color);
-    // Paints boxes in greys into the grey raster, each as paintPixels() within the page.
-    void paintGrey(const PixelBox* boxes, std::size_t count);
+    // Paints a box in greys into the grey raster as paintPixels() does within the page, where
+    // paper is the painted areas' paper.
+    void paintGrey(const PixelBox& box, std::uint32_t paper);
     void joinBand(int x1, int y1, int x2, int y2);
     void inkBand(int x1, int y1, int x2, int y2) noexcept;
 
