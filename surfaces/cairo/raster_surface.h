@@ -125,7 +125,7 @@ class RasterSurface final : public CairoSurface {
     // Boxes of one height side by side, painted on their top row only.
     struct Band {
         int top = 0, bottom = 0;
-        std::array<Run, 32> runs{};
+        std::array<Run, 32> runs;  // the first count of them
         std::size_t count = 0;
         PixelArea ink{};  // around the boxes of it that are not paper, where inked
         bool inked = false;
@@ -165,12 +165,12 @@ class RasterSurface final : public CairoSurface {
     // On a grey raster, bands done and not yet copied down: that waits until something is painted
     // where they reach, and at the end is done only for the rows that are read (a row repeated
     // below is never read again by the encoder, nor compared).
-    std::array<Band, 8> waiting_{};
+    std::array<Band, 8> waiting_;
     std::size_t waitingCount_ = 0;
     PixelArea waitingReach_{};  // around the bands waiting
     // On a grey raster, all paper when the surface is made: around each band and text painted
     // since, as long as there are not too many of them to tell.
-    std::array<PixelArea, 16> inked_{};
+    std::array<PixelArea, 16> inked_;  // the first inkedCount_ of them
     std::size_t inkedCount_ = 0;
     bool inkedKnown_ = true;
     void addInked(const PixelArea& area) noexcept;
