@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -332,12 +333,19 @@ void RasterSurface::copyDown(const Band& band, bool readRowsOnly) {
     std::uint8_t* written = grey_ != nullptr ? grey_->rowsWritten : nullptr;
     for (int y = band.top + 1; y < band.bottom; ++y) {
         if (changes != nullptr) {
-            // Eight rows at a time while none of them, nor the row after them, changes.
-            std::uint64_t eight = 0;
-            while (y + 8 < band.bottom &&
-                   (std::memcpy(&eight, changes + y, sizeof eight), eight == 0) &&
-                   changes[y + 8] == 0)
+            // Eight rows at a time while none of them, nor the row after them, changes; then
+            // straight to the first that does or comes before one that does.
+            while (y + 8 < band.bottom) {
+                std::uint64_t here = 0, below = 0;
+                std::memcpy(&here, changes + y, sizeof here);
+                std::memcpy(&below, changes + y + 1, sizeof below);
+                if ((here | below) != 0) {
+                    if constexpr (std::endian::native == std::endian::little)
+                        y += std::countr_zero(here | below) / 8;
+                    break;
+                }
                 y += 8;
+            }
             if (changes[y] == 0 && changes[y + 1] == 0) continue;
         }
         if (written != nullptr) written[y] = 1;
