@@ -112,6 +112,7 @@ TEST(PngEncoder, WritesTheSameBytes) {
          0xc89afc2470cb249du},
         {{"greys 1 to 9 wide", 1, 9, 7, barsAndSteps}, 0x10aa1f0766355e95u},
         {{"greys 60 to 70 wide", 60, 70, 7, barsAndSteps}, 0x5d1be1333106d7ccu},
+        {{"greys 28 to 36 wide", 28, 36, 7, barsAndSteps}, 0xd7c46340406a15b2u},
         {{"greys in rows beyond the window", 33000, 33000, 4, barsAndSteps}, 0x3868ac219affbc9fu},
         {{"palette", 300, 300, 20, fewColours}, 0x3f39b83b1234f085u},
         {{"palette 1 to 9 wide", 1, 9, 9, fewColours}, 0x5c343a1187eee9a2u},
