@@ -8,7 +8,7 @@
 // the one above is a single back-reference, found by comparing the rows and never by searching;
 // any other row is literals and copies of the pixel before or of the row above, whichever run
 // is longer, where one of them runs for three bytes or more. The runs are read from bit masks of
-// the bytes equal to their left and upper neighbours, made 16 bytes at a time in the same pass
+// the bytes equal to their left and upper neighbours, made 16 or 32 bytes at a time in the pass
 // that sums the row's Adler-32, so that the strokes of a text row cost a few instructions each
 // and its white stretches almost nothing; a copy's length and distance codes come joined from
 // one table kept while the row length stays. An opaque picture is written as grey straight
