@@ -517,10 +517,10 @@ void CairoSurface::paintBox(double left, double top, double right, double bottom
     cairo_fill(context_);
 }
 
-void CairoSurface::showText(const std::string& text, double x, double baseline) {
+void CairoSurface::showText(std::string_view text, double x, double baseline) {
     setColor(context_, foreColor_);
     cairo_move_to(context_, x, baseline);
-    cairo_show_text(context_, text.c_str());
+    cairo_show_text(context_, std::string(text).c_str());
     cairo_new_path(context_);
 }
 
@@ -549,9 +549,11 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
         return false;
     KnownFont* known = knownFont();
     if (known == nullptr) return false;
+    const std::uint8_t format = target.alpha ? 2 : 1;
     for (const char character : text)
-        if (!knowGlyph(context_, *known, character) ||
-            !usableGlyph(*known, character, target.alpha))
+        if (!known->coverage[static_cast<unsigned char>(character)].usableOn(format) &&
+            (!knowGlyph(context_, *known, character) ||
+             !usableGlyph(*known, character, target.alpha)))
             return false;
     // cairo starts text at the current point, which it keeps on its fixed-point grid.
     double glyphX = 0, glyphY = 0;
@@ -564,7 +566,6 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
     if (!placeText(*known, text, glyphX, glyphY, placed)) return false;
     // Texts of several characters are compared with cairo once, with their glyphs apart and
     // once overlapping.
-    const std::uint8_t format = target.alpha ? 2 : 1;
     const auto kind = static_cast<std::uint8_t>(placed.overlapping ? format << 2 : format);
     if (text.size() > 1 && (known->textsCompared & kind) == 0) {
         if ((known->textsDiffer & kind) != 0) return false;
@@ -611,8 +612,8 @@ void CairoSurface::print(std::string_view text) {
     // CurrentY is the top of the text line; cairo places text by its baseline.
     const double deviceX = textDeviceX(currentX_), deviceY = toDeviceY(currentY_);
     if (!measuresOnly_) {
-        if (kept) drawable = textForCairo(text);
-        showText(drawable, deviceX, deviceY + font.ascent);
+        // A text measured from the kept glyphs is plain ASCII, which cairo takes as it is.
+        showText(kept ? text : std::string_view(drawable), deviceX, deviceY + font.ascent);
         checkContext();
     }
 

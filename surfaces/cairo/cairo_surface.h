@@ -166,7 +166,7 @@ class CairoSurface : public Surface {
     // its pixels may write them itself, and one that only measures may paint nothing.
     virtual void paintBox(double left, double top, double right, double bottom, std::int32_t color);
     // Shows well-formed text in the fore colour from a device position on its baseline.
-    virtual void showText(const std::string& text, double x, double baseline);
+    virtual void showText(std::string_view text, double x, double baseline);
 
     // Shows a text of one ASCII character as showText() does, by its glyph in the selected
     // font; false, showing nothing, for any other text. Only for targets that keep no text.

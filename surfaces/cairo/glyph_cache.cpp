@@ -205,9 +205,12 @@ bool knowGlyph(cairo_t* context, KnownFont& known, char character) {
 
 namespace {
 
-// Where cairo puts a glyph's origin given on its fixed-point grid: rounded half up.
+// Where cairo puts a glyph's origin given on its fixed-point grid: rounded half up. For
+// positions well within an int, as every caller has made sure: floor() without the call.
 int glyphPixel(double position) noexcept {
-    return static_cast<int>(std::floor(position + 0.5));
+    const double shifted = position + 0.5;
+    const int truncated = static_cast<int>(shifted);
+    return truncated - static_cast<int>(truncated > shifted);
 }
 
 // Draws the glyph once with cairo on a clear one-byte image, where OVER leaves its coverage as
@@ -331,17 +334,25 @@ void compositeOnto(const Coverage& coverage, int originX, int originY, std::uint
                                            : coverage.greyBlock.data();
             const auto rowBytes = static_cast<std::size_t>(coverage.width) * bytes;
             const auto* from = static_cast<const unsigned char*>(block);
+            const unsigned char* end = from + rowBytes * static_cast<std::size_t>(y2 - y1);
+            unsigned char* to = rowAt(y1) + x1 * bytes;
+            // Short rows as two copies that may overlap, rather than a call for each row.
             if (rowBytes >= 8 && rowBytes <= 16) {
-                // Two eight-byte copies that may overlap, rather than a call for each row.
-                for (int y = y1; y < y2; ++y, from += rowBytes) {
-                    unsigned char* to = rowAt(y) + x1 * bytes;
+                for (; from != end; from += rowBytes, to += target.stride) {
                     std::memcpy(to, from, 8);
                     std::memcpy(to + rowBytes - 8, from + rowBytes - 8, 8);
                 }
                 return;
             }
-            for (int y = y1; y < y2; ++y, from += rowBytes)
-                std::memcpy(rowAt(y) + x1 * bytes, from, rowBytes);
+            if (rowBytes >= 4 && rowBytes < 8) {
+                for (; from != end; from += rowBytes, to += target.stride) {
+                    std::memcpy(to, from, 4);
+                    std::memcpy(to + rowBytes - 4, from + rowBytes - 4, 4);
+                }
+                return;
+            }
+            for (; from != end; from += rowBytes, to += target.stride)
+                std::memcpy(to, from, rowBytes);
             return;
         }
     }
@@ -452,6 +463,19 @@ bool placeText(const KnownFont& known, std::string_view text, double x, double y
     if (text.size() > PlacedText::longest || !(std::abs(y) < farOff)) return false;
     placed.y = glyphPixel(y);
     placed.overlapping = false;
+    if (text.size() == 1) {
+        // Most texts: one glyph, which overlaps nothing.
+        const auto slot = static_cast<unsigned char>(text[0]);
+        if (!(std::abs(x) < farOff) || known.glyphExtents[slot].y_advance != 0) return false;
+        placed.x[0] = glyphPixel(x);
+        const Coverage& coverage = known.coverage[slot];
+        placed.inked = coverage.width == 0
+                           ? PixelArea{}
+                           : PixelArea{placed.x[0] + coverage.left, placed.y + coverage.top,
+                                       placed.x[0] + coverage.left + coverage.width,
+                                       placed.y + coverage.top + coverage.height};
+        return true;
+    }
     bool inked = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto slot = static_cast<unsigned char>(text[i]);

@@ -29,6 +29,12 @@ struct Coverage {
     mutable std::uint32_t blockColour = 0, blockUnder = 0;
     mutable bool blockMade = false;
     bool keepsBlock = true;  // false for coverage made anew every time
+
+    // Found by usableGlyph() to be composited as cairo draws it on images of the format (1
+    // without alpha, 2 with): its coverage made and compared.
+    bool usableOn(std::uint8_t format) const noexcept {
+        return state == State::made && (comparedFormats & format) != 0;
+    }
 };
 
 // What cairo measures of one scaled font and of its ASCII characters, kept per thread: symbols
@@ -67,7 +73,7 @@ bool usableGlyph(KnownFont& known, char character, bool alpha);
 // Where the glyphs of a text land, in pixels, shown from a point on cairo's fixed-point grid.
 struct PlacedText {
     static constexpr std::size_t longest = 64;
-    std::array<int, longest> x{};  // each glyph's origin
+    std::array<int, longest> x;  // each glyph's origin, for the text's glyphs alone
     int y = 0;
     PixelArea inked{};         // around the ink of them all
     bool overlapping = false;  // two glyphs cover a pixel both

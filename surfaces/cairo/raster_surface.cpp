@@ -119,7 +119,7 @@ PixelArea RasterSurface::withinPage(const PixelArea& area) const noexcept {
             std::min(area.right, page_.right), std::min(area.bottom, page_.bottom)};
 }
 
-bool RasterSurface::compositeGrey(const std::string& text, double x, double baseline,
+bool RasterSurface::compositeGrey(std::string_view text, double x, double baseline,
                                   PixelArea& touched) {
     const ImageTarget target{data_,       stride_,      false, page_.left, page_.top,
                              page_.right, page_.bottom, true,  true};
@@ -131,7 +131,7 @@ bool RasterSurface::compositeGrey(const std::string& text, double x, double base
     return true;
 }
 
-void RasterSurface::showText(const std::string& text, double x, double baseline) {
+void RasterSurface::showText(std::string_view text, double x, double baseline) {
     if (declined_) return;
     PixelArea touched{};
     if (grey_ != nullptr) {

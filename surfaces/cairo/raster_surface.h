@@ -95,7 +95,7 @@ class RasterSurface final : public CairoSurface {
     // ASCII text is composited here from its glyphs' coverage, as cairo would composite it;
     // other text is shown by cairo, a character as its glyph (cairo keeps text with its glyphs
     // only in documents) without cairo looking the glyph up again.
-    void showText(const std::string& text, double x, double baseline) override;
+    void showText(std::string_view text, double x, double baseline) override;
     void paintBox(double left, double top, double right, double bottom,
                   std::int32_t color) override;
     // The band is copied down first where the glyph would read rows it has not reached yet.
@@ -109,7 +109,7 @@ class RasterSurface final : public CairoSurface {
     }
     // Composites the text into the grey raster where compositeText() would composite it into
     // the image: false where it would not.
-    bool compositeGrey(const std::string& text, double x, double baseline, PixelArea& touched);
+    bool compositeGrey(std::string_view text, double x, double baseline, PixelArea& touched);
     PixelArea withinPage(const PixelArea& area) const noexcept;
     // Paints a box of whole pixels, already within the page.
     void paintPixels(int x1, int y1, int x2, int y2, std::int32_t color);
