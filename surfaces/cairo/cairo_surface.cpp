@@ -87,37 +87,41 @@ bool keptAdvance(cairo_t* context, KnownFont& known, std::string_view text, bool
 }
 
 // A device position as cairo keeps it, in 24.8 fixed point: the double rounded to 1/256 as
-// adding 1.5 * 2^44 rounds it, its low 32 bits the fixed-point value. false, for cairo to say,
-// beyond where that holds, or should this cairo keep its points otherwise.
+// adding 1.5 * 2^44 rounds it, its low 32 bits the fixed-point value.
+double fixedPoint(double value) noexcept {
+    const double shifted = value + 26388279066624.0;  // 1.5 * 2^44
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &shifted, sizeof bits);
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(bits)) / 256.0;
+}
+
+// Whether this cairo keeps points as fixedPoint() has them: compared with cairo once, at ties,
+// both signs and the ends of the range.
+bool cairoKeepsFixedPoints() {
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+    cairo_t* context = cairo_create(image);
+    bool alike = cairo_status(context) == CAIRO_STATUS_SUCCESS;
+    for (const double value :
+         {0.0, 0.5 / 256, 1.5 / 256, -0.5 / 256, -1.5 / 256, 2.5 / 256, 123.456789, -77.001953125,
+          4194303.998046875, -4194303.5, 1e-9, 3.000001953125})
+        if (alike) {
+            double x = 0, y = 0;
+            cairo_move_to(context, value, -value);
+            cairo_get_current_point(context, &x, &y);
+            cairo_new_path(context);
+            alike = x == fixedPoint(value) && y == fixedPoint(-value);
+        }
+    cairo_destroy(context);
+    cairo_surface_destroy(image);
+    return alike;
+}
+// A device position as cairo keeps it; false, for cairo to say, beyond where fixedPoint()
+// holds, or should this cairo keep its points otherwise.
 bool onFixedGrid(double position, double& kept) noexcept {
-    const auto fixed = [](double value) {
-        const double shifted = value + 26388279066624.0;  // 1.5 * 2^44
-        std::uint64_t bits = 0;
-        std::memcpy(&bits, &shifted, sizeof bits);
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(bits)) / 256.0;
-    };
-    // Compared with cairo once, at ties, both signs and the ends of the range.
-    static const bool cairoAlike = [&fixed] {
-        cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
-        cairo_t* context = cairo_create(image);
-        bool alike = cairo_status(context) == CAIRO_STATUS_SUCCESS;
-        for (const double value :
-             {0.0, 0.5 / 256, 1.5 / 256, -0.5 / 256, -1.5 / 256, 2.5 / 256, 123.456789,
-              -77.001953125, 4194303.998046875, -4194303.5, 1e-9, 3.000001953125})
-            if (alike) {
-                double x = 0, y = 0;
-                cairo_move_to(context, value, -value);
-                cairo_get_current_point(context, &x, &y);
-                cairo_new_path(context);
-                alike = x == fixed(value) && y == fixed(-value);
-            }
-        cairo_destroy(context);
-        cairo_surface_destroy(image);
-        return alike;
-    }();
+    static const bool fixedPointsAlike = cairoKeepsFixedPoints();
     constexpr double within = 4194304;  // 2^22, well inside 24.8 fixed point
-    if (!cairoAlike || !(std::abs(position) < within)) return false;
-    kept = fixed(position);
+    if (!fixedPointsAlike || !(std::abs(position) < within)) return false;
+    kept = fixedPoint(position);
     return true;
 }
 
@@ -261,6 +265,12 @@ void CairoSurface::dropFace() noexcept {
     face_.reset();
     remembered_ = {};
     selectedFace_ = nullptr;
+    fontStands_ = false;
+}
+
+void CairoSurface::haveContextAlone() noexcept {
+    ownsContext_ = true;
+    pathless_ = !cairo_has_current_point(context_);
 }
 
 void CairoSurface::setFontName(std::string_view name) {
@@ -283,7 +293,9 @@ void CairoSurface::setFontBold(bool bold) {
 void CairoSurface::setFontSize(std::int16_t size) {
     // Hosts draw anything smaller than a point at one point rather than failing. A size the
     // placement fixes stands for whatever the method asks.
-    fontSize_ = placement_.fontPoints.value_or(std::max<double>(size, 1.0));
+    const double points = placement_.fontPoints.value_or(std::max<double>(size, 1.0));
+    if (points != fontSize_) fontStands_ = false;
+    fontSize_ = points;
 }
 
 void CairoSurface::setCurrentX(Coordinate x) {
@@ -300,6 +312,10 @@ void CairoSurface::setCurrentY(float y) {
 // size it has, and finding it again costs more than the text.
 void CairoSurface::selectFont() {
     checkContext();
+    if (fontStands_) {
+        raiseFor(cairo_font_face_status(face_.get()));
+        return;
+    }
     if (!face_) face_.reset(faceOf(fontName_, bold_));
     // A face or a size that cairo cannot use would put the context in error. FreeType takes at
     // most 65535 pixels to the em; beyond that cairo's face fails, and after a small size it
@@ -311,6 +327,7 @@ void CairoSurface::selectFont() {
     if (!std::isfinite(size) || size <= 0) raise(error::invalidPropertyValue);
     deviceSize_ = size;
     // On a context the surface has alone, what it set there stays.
+    fontStands_ = ownsContext_;
     if (ownsContext_ && selectedFace_ == face_.get() && selectedSize_ == size) return;
     if (cairo_get_font_face(context_) != face_.get()) cairo_set_font_face(context_, face_.get());
     cairo_matrix_t matrix;
@@ -344,7 +361,7 @@ double CairoSurface::textWidth(std::string_view text) {
     selectFont();
     double advance = 0;
     KnownFont* known = knownFont();
-    if (known == nullptr || !keptAdvance(context_, *known, text, measuresOnly_, advance)) {
+    if (known == nullptr || !keptAdvance(context_, *known, text, pathless_, advance)) {
         const std::string drawable = textForCairo(text);
         cairo_text_extents_t extents;
         cairo_text_extents(context_, drawable.c_str(), &extents);
@@ -596,8 +613,17 @@ void CairoSurface::print(std::string_view text) {
     cairo_font_extents_t font;
     double advance = 0;
     KnownFont* known = knownFont();
-    const bool kept =
-        known != nullptr && keptAdvance(context_, *known, text, measuresOnly_, advance);
+    bool kept = false;
+    if (known != nullptr) {
+        const auto lone = text.size() == 1 ? static_cast<unsigned char>(text[0]) : 0;
+        if (pathless_ && lone != 0 && lone < 0x80 && known->known[lone]) {
+            // A lone character known to the font, measured from 0: keptAdvance()'s sum.
+            advance = known->glyphExtents[lone].x_advance;
+            kept = true;
+        } else {
+            kept = keptAdvance(context_, *known, text, pathless_, advance);
+        }
+    }
     if (kept) {
         font = known->extents;
     } else {

@@ -159,7 +159,8 @@ class CairoSurface : public Surface {
 
     // Told that no other surface uses the context, nor changes its transformation, while this
     // one lives: the font it set there is not asked for again.
-    void haveContextAlone() noexcept { ownsContext_ = true; }
+    // A context that holds no path then holds none between calls: texts are measured from 0.
+    void haveContextAlone() noexcept;
 
   protected:
     // Fills a box, in device units, after grid fitting and bar reduction: a surface that owns
@@ -193,7 +194,7 @@ class CairoSurface : public Surface {
     // For a surface that only measures, whose context no other surface uses while it lives
     // and which holds no path: boxes and texts are placed and kept in the extents, and nothing
     // is painted or shown.
-    void measureOnly() noexcept { measuresOnly_ = ownsContext_ = true; }
+    void measureOnly() noexcept { measuresOnly_ = ownsContext_ = pathless_ = true; }
 
     // Raises what line() raises for the flags and colour of a box: other flags than a box's,
     // or a colour that checkColor() refuses.
@@ -298,6 +299,10 @@ class CairoSurface : public Surface {
     bool paintsOffContext_ = false;
     bool measuresOnly_ = false;
     bool ownsContext_ = false;
+    bool pathless_ = false;  // the context holds no path between calls
+    // The face and size selected last stand on the context the surface has alone: until either
+    // changes, selectFont() has nothing to find.
+    bool fontStands_ = false;
     // What selectFont() last set on the context, for a surface that has it alone.
     const cairo_font_face_t* selectedFace_ = nullptr;
     double selectedSize_ = 0;
