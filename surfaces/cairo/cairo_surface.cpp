@@ -115,13 +115,14 @@ bool cairoKeepsFixedPoints() {
     cairo_surface_destroy(image);
     return alike;
 }
-// A device position as cairo keeps it; false, for cairo to say, beyond where fixedPoint()
-// holds, or should this cairo keep its points otherwise.
-bool onFixedGrid(double position, double& kept) noexcept {
+// A device point as cairo keeps it; false, for cairo to say, beyond where fixedPoint() holds,
+// or should this cairo keep its points otherwise.
+bool onFixedGrid(double x, double y, double& keptX, double& keptY) noexcept {
     static const bool fixedPointsAlike = cairoKeepsFixedPoints();
     constexpr double within = 4194304;  // 2^22, well inside 24.8 fixed point
-    if (!fixedPointsAlike || !(std::abs(position) < within)) return false;
-    kept = fixedPoint(position);
+    if (!fixedPointsAlike || !(std::abs(x) < within) || !(std::abs(y) < within)) return false;
+    keptX = fixedPoint(x);
+    keptY = fixedPoint(y);
     return true;
 }
 
@@ -574,7 +575,7 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
             return false;
     // cairo starts text at the current point, which it keeps on its fixed-point grid.
     double glyphX = 0, glyphY = 0;
-    if (!target.plainContext || !onFixedGrid(x, glyphX) || !onFixedGrid(baseline, glyphY)) {
+    if (!target.plainContext || !onFixedGrid(x, baseline, glyphX, glyphY)) {
         cairo_move_to(context_, x, baseline);
         cairo_get_current_point(context_, &glyphX, &glyphY);
         cairo_new_path(context_);

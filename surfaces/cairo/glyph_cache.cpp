@@ -381,6 +381,29 @@ void compositeOnto(const Coverage& coverage, int originX, int originY, std::uint
     }
 }
 
+// compositeOnto() of a glyph whose box lies within a grey target that is known to be plain
+// under it, where the glyph's block is kept for the colour and that paper and its rows are 8 to
+// 16 pixels wide: the block's rows copied, with nothing else to work out. false, writing
+// nothing, for compositeOnto() to do otherwise.
+bool copyKeptBlock(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
+                   const GreyTarget& target) noexcept {
+    const int left = originX + coverage.left, top = originY + coverage.top;
+    const auto width = static_cast<std::size_t>(coverage.width);
+    if (!coverage.blockMade || coverage.blockColour != colour || width < 8 || width > 16 ||
+        left < target.left || top < target.top || left + coverage.width > target.right ||
+        top + coverage.height > target.bottom)
+        return false;
+    unsigned char* to = target.data + static_cast<std::ptrdiff_t>(top) * target.stride + left;
+    if (loadPixel(target, to) != coverage.blockUnder) return false;
+    const std::uint8_t* from = coverage.greyBlock.data();
+    for (const std::uint8_t* end = from + coverage.greyBlock.size(); from != end;
+         from += width, to += target.stride) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + width - 8, from + width - 8, 8);
+    }
+    return true;
+}
+
 // Whether compositing the coverage gives the very pixels cairo gives, on an image of the
 // format over pixels of all kinds and at an origin that cairo rounds: compared once for each
 // glyph and format, so that a cairo that draws otherwise is never imitated wrongly.
@@ -514,7 +537,9 @@ void compositeTextOnto(const KnownFont& known, std::string_view text, const Plac
                     const int left = placed.x[i] + glyph.left;
                     plain.plainUnder = plain.plainUnder && left >= reached;
                     if (glyph.width > 0) reached = std::max(reached, left + glyph.width);
-                    compositeOnto(glyph, placed.x[i], placed.y, colour, plain);
+                    if (!plain.plainUnder ||
+                        !copyKeptBlock(glyph, placed.x[i], placed.y, colour, plain))
+                        compositeOnto(glyph, placed.x[i], placed.y, colour, plain);
                 }
                 return;
             }

@@ -316,13 +316,15 @@ void RasterSurface::addInked(const PixelArea& area) noexcept {
         inkedKnown_ = false;
         return;
     }
+    inkedAround_ = inkedCount_ == 0 ? area : around(inkedAround_, area);
     inked_[inkedCount_++] = area;
 }
 
 bool RasterSurface::meetsInked(const PixelArea& area) const noexcept {
-    for (std::size_t i = 0; i < band_.count; ++i)
-        if (meets(area, {band_.runs[i].left, band_.top, band_.runs[i].right, band_.bottom}))
-            return true;
+    if (band_.count > 0 && area.top < band_.bottom && band_.top < area.bottom)
+        for (std::size_t i = 0; i < band_.count; ++i)
+            if (area.left < band_.runs[i].right && band_.runs[i].left < area.right) return true;
+    if (inkedCount_ == 0 || !meets(area, inkedAround_)) return false;
     for (std::size_t i = 0; i < inkedCount_; ++i)
         if (meets(area, inked_[i])) return true;
     return false;

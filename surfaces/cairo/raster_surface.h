@@ -172,6 +172,7 @@ class RasterSurface final : public CairoSurface {
     // since, as long as there are not too many of them to tell.
     std::array<PixelArea, 16> inked_;  // the first inkedCount_ of them
     std::size_t inkedCount_ = 0;
+    PixelArea inkedAround_{};  // around them all
     bool inkedKnown_ = true;
     void addInked(const PixelArea& area) noexcept;
     bool meetsInked(const PixelArea& area) const noexcept;
