@@ -510,9 +510,15 @@ bool placeText(const KnownFont& known, std::string_view text, double x, double y
         const PixelArea ink{placed.x[i] + coverage.left, placed.y + coverage.top,
                             placed.x[i] + coverage.left + coverage.width,
                             placed.y + coverage.top + coverage.height};
-        for (std::size_t j = 0; j < i && !placed.overlapping; ++j)
-            placed.overlapping = inkMeets(known, static_cast<unsigned char>(text[j]), placed.x[j],
-                                          slot, placed.x[i]);
+        // Only a glyph whose columns reach into this one's may share a pixel with it.
+        if (inked && ink.left < placed.inked.right)
+            for (std::size_t j = 0; j < i && !placed.overlapping; ++j) {
+                const auto before = static_cast<unsigned char>(text[j]);
+                const Coverage& other = known.coverage[before];
+                const int otherLeft = placed.x[j] + other.left;
+                if (otherLeft < ink.right && ink.left < otherLeft + other.width)
+                    placed.overlapping = inkMeets(known, before, placed.x[j], slot, placed.x[i]);
+            }
         placed.inked = !inked ? ink : around(placed.inked, ink);
         inked = true;
     }
