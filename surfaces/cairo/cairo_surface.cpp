@@ -311,12 +311,16 @@ void CairoSurface::setCurrentY(float y) {
 // The face comes from those the thread keeps, and the context's face and size are set only
 // when they differ: cairo drops the context's scaled font whenever the size is set, even to the
 // size it has, and finding it again costs more than the text.
-void CairoSurface::selectFont() {
+// Inline, being asked for every text: a font that stands is only checked.
+inline void CairoSurface::selectFont() {
     checkContext();
-    if (fontStands_) {
+    if (fontStands_)
         raiseFor(cairo_font_face_status(face_.get()));
-        return;
-    }
+    else
+        findFont();
+}
+
+void CairoSurface::findFont() {
     if (!face_) face_.reset(faceOf(fontName_, bold_));
     // A face or a size that cairo cannot use would put the context in error. FreeType takes at
     // most 65535 pixels to the em; beyond that cairo's face fails, and after a small size it
@@ -339,12 +343,19 @@ void CairoSurface::selectFont() {
     selectedSize_ = size;
 }
 
-KnownFont* CairoSurface::knownFont() {
-    Remembered& kept = remembered_;
+// Inline, being asked once or twice for every text: the font remembered stands as long as its
+// entry holds it, for the face and size selected.
+inline KnownFont* CairoSurface::knownFont() {
+    const Remembered& kept = remembered_;
     const bool sameFont = kept.known != nullptr && kept.known->filling == kept.filling &&
                           kept.face == face_.get() && kept.size == deviceSize_;
     // So does the transformation of a context the surface has alone.
     if (sameFont && ownsContext_) return kept.known;
+    return findKnownFont(sameFont);
+}
+
+KnownFont* CairoSurface::findKnownFont(bool sameFont) {
+    Remembered& kept = remembered_;
     cairo_matrix_t matrix;
     cairo_get_matrix(context_, &matrix);
     if (sameFont && kept.xx == matrix.xx && kept.yx == matrix.yx && kept.xy == matrix.xy &&
@@ -615,6 +626,7 @@ void CairoSurface::print(std::string_view text) {
     double advance = 0;
     KnownFont* known = knownFont();
     bool kept = false;
+    const cairo_font_extents_t* extents = nullptr;
     if (known != nullptr) {
         const auto lone = text.size() == 1 ? static_cast<unsigned char>(text[0]) : 0;
         if (pathless_ && lone != 0 && lone < 0x80 && known->known[lone]) {
@@ -626,13 +638,14 @@ void CairoSurface::print(std::string_view text) {
         }
     }
     if (kept) {
-        font = known->extents;
+        extents = &known->extents;
     } else {
         drawable = textForCairo(text);
-        cairo_text_extents_t extents;
+        cairo_text_extents_t textExtents;
         cairo_font_extents(context_, &font);
-        cairo_text_extents(context_, drawable.c_str(), &extents);
-        advance = extents.x_advance;
+        cairo_text_extents(context_, drawable.c_str(), &textExtents);
+        advance = textExtents.x_advance;
+        extents = &font;
     }
     checkContext();
 
@@ -640,15 +653,15 @@ void CairoSurface::print(std::string_view text) {
     const double deviceX = textDeviceX(currentX_), deviceY = toDeviceY(currentY_);
     if (!measuresOnly_) {
         // A text measured from the kept glyphs is plain ASCII, which cairo takes as it is.
-        showText(kept ? text : std::string_view(drawable), deviceX, deviceY + font.ascent);
+        showText(kept ? text : std::string_view(drawable), deviceX, deviceY + extents->ascent);
         checkContext();
     }
 
     const double width = advance / placement_.devicePerUnit;
     if (keepsExtents_) {
         drawn_.add(currentX_, currentY_, currentX_ + width,
-                   currentY_ + font.height / placement_.devicePerUnit);
-        textsOnDevice_.add(deviceX, deviceY, deviceX + advance, deviceY + font.height);
+                   currentY_ + extents->height / placement_.devicePerUnit);
+        textsOnDevice_.add(deviceX, deviceY, deviceX + advance, deviceY + extents->height);
     }
     currentX_ += width;
 }

@@ -239,11 +239,13 @@ class CairoSurface : public Surface {
   private:
     [[noreturn]] static void refuseBox();
     void selectFont();
+    void findFont();  // selectFont() of a font that does not stand
     // The context's font as kept (knownFontOf()), remembered for the face, size and
     // transformation it was found for: texts after the first ask cairo nothing. cairo's font
     // options are the context's and its target's, which no surface sets: taken to stay as they
     // were while the surface lives.
     KnownFont* knownFont();
+    KnownFont* findKnownFont(bool sameFont);  // knownFont() where cairo must be asked
     void dropFace() noexcept;
     double toDeviceX(double x) const noexcept;
     double toDeviceY(double y) const noexcept;

@@ -205,14 +205,6 @@ bool knowGlyph(cairo_t* context, KnownFont& known, char character) {
 
 namespace {
 
-// Where cairo puts a glyph's origin given on its fixed-point grid: rounded half up. For
-// positions well within an int, as every caller has made sure: floor() without the call.
-int glyphPixel(double position) noexcept {
-    const double shifted = position + 0.5;
-    const int truncated = static_cast<int>(shifted);
-    return truncated - static_cast<int>(truncated > shifted);
-}
-
 // Draws the glyph once with cairo on a clear one-byte image, where OVER leaves its coverage as
 // it is, with a margin that must stay clear: else the glyph spreads further than its extents say
 // and is left to cairo.
@@ -479,26 +471,12 @@ bool usableGlyph(KnownFont& known, char character, bool alpha) {
     return true;
 }
 
-bool placeText(const KnownFont& known, std::string_view text, double x, double y,
-               PlacedText& placed) {
-    // A glyph this far out lies beyond any image: left to cairo, its pixel needs no int.
-    constexpr double farOff = 1e9;
+bool placeGlyphs(const KnownFont& known, std::string_view text, double x, double y,
+                 PlacedText& placed) {
+    constexpr double farOff = PlacedText::farOff;
     if (text.size() > PlacedText::longest || !(std::abs(y) < farOff)) return false;
     placed.y = glyphPixel(y);
     placed.overlapping = false;
-    if (text.size() == 1) {
-        // Most texts: one glyph, which overlaps nothing.
-        const auto slot = static_cast<unsigned char>(text[0]);
-        if (!(std::abs(x) < farOff) || known.glyphExtents[slot].y_advance != 0) return false;
-        placed.x[0] = glyphPixel(x);
-        const Coverage& coverage = known.coverage[slot];
-        placed.inked = coverage.width == 0
-                           ? PixelArea{}
-                           : PixelArea{placed.x[0] + coverage.left, placed.y + coverage.top,
-                                       placed.x[0] + coverage.left + coverage.width,
-                                       placed.y + coverage.top + coverage.height};
-        return true;
-    }
     bool inked = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto slot = static_cast<unsigned char>(text[i]);

@@ -5,6 +5,7 @@
 #include <cairo.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -73,17 +74,47 @@ bool usableGlyph(KnownFont& known, char character, bool alpha);
 // Where the glyphs of a text land, in pixels, shown from a point on cairo's fixed-point grid.
 struct PlacedText {
     static constexpr std::size_t longest = 64;
+    // A glyph this far out lies beyond any image: left to cairo, its pixel needs no int.
+    static constexpr double farOff = 1e9;
     std::array<int, longest> x;  // each glyph's origin, for the text's glyphs alone
     int y = 0;
     PixelArea inked{};         // around the ink of them all
     bool overlapping = false;  // two glyphs cover a pixel both
 };
 
+// placeText() of a text of several glyphs.
+bool placeGlyphs(const KnownFont& known, std::string_view text, double x, double y,
+                 PlacedText& placed);
+
+// Where cairo puts a glyph's origin given on its fixed-point grid: rounded half up. For
+// positions well within an int, as every caller has made sure: floor() without the call.
+inline int glyphPixel(double position) noexcept {
+    const double shifted = position + 0.5;
+    const int truncated = static_cast<int>(shifted);
+    return truncated - static_cast<int>(truncated > shifted);
+}
+
 // Places a text of ASCII characters whose glyphs and coverage are all known as cairo places
 // them: each glyph at the sum of the advances before it. false for a longer text or one that
-// lies too far out.
-bool placeText(const KnownFont& known, std::string_view text, double x, double y,
-               PlacedText& placed);
+// lies too far out. Inline for a text of one glyph, as most are, which overlaps nothing.
+inline bool placeText(const KnownFont& known, std::string_view text, double x, double y,
+                      PlacedText& placed) {
+    if (text.size() != 1) return placeGlyphs(known, text, x, y, placed);
+    const auto slot = static_cast<unsigned char>(text[0]);
+    if (!(std::abs(x) < PlacedText::farOff) || !(std::abs(y) < PlacedText::farOff) ||
+        known.glyphExtents[slot].y_advance != 0)
+        return false;
+    placed.x[0] = glyphPixel(x);
+    placed.y = glyphPixel(y);
+    placed.overlapping = false;
+    const Coverage& coverage = known.coverage[slot];
+    placed.inked = coverage.width == 0
+                       ? PixelArea{}
+                       : PixelArea{placed.x[0] + coverage.left, placed.y + coverage.top,
+                                   placed.x[0] + coverage.left + coverage.width,
+                                   placed.y + coverage.top + coverage.height};
+    return true;
+}
 
 // A raster of greys, a byte a pixel, and the clip, in pixels, within it: each byte stands for
 // the opaque pixel with it in red, green and blue alike.

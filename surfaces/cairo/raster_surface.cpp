@@ -40,9 +40,8 @@ inline void fillGrey(unsigned char* row, int width, unsigned char grey) {
 
 }  // namespace
 
-void PaintedAreas::add(const PixelArea& area) noexcept {
-    if (area.left >= area.right || area.top >= area.bottom) return;
-    for (std::size_t i = count_; i-- > firstOpen_;)
+void PaintedAreas::addApart(const PixelArea& area) noexcept {
+    for (std::size_t i = count_ - (count_ > firstOpen_ ? 1 : 0); i-- > firstOpen_;)
         if (areas_[i].top < area.bottom && area.top < areas_[i].bottom) {
             areas_[i] = around(areas_[i], area);
             return;

@@ -25,7 +25,18 @@ class PaintedAreas {
 
     // The pixel, in cairo's order, that needs no restoring.
     std::uint32_t paper() const noexcept { return paper_; }
-    void add(const PixelArea& area) noexcept;
+    // Inline where the area shares rows with the one added last, as texts along a line do.
+    void add(const PixelArea& area) noexcept {
+        if (area.left >= area.right || area.top >= area.bottom) return;
+        if (count_ > firstOpen_) {
+            PixelArea& last = areas_[count_ - 1];
+            if (last.top < area.bottom && area.top < last.bottom) {
+                last = around(last, area);
+                return;
+            }
+        }
+        addApart(area);
+    }
     // Forgets what lies within the top left width x height pixels, which were restored.
     void forgetWithin(int width, int height) noexcept;
     void clear() noexcept { count_ = firstOpen_ = 0; }
@@ -33,6 +44,8 @@ class PaintedAreas {
     const PixelArea* end() const noexcept { return areas_.data() + count_; }
 
   private:
+    void addApart(const PixelArea& area) noexcept;  // add() of an area the last does not take
+
     static constexpr std::size_t capacity = 16;
     std::uint32_t paper_;
     std::array<PixelArea, capacity> areas_{};
