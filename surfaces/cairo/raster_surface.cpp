@@ -124,9 +124,17 @@ bool RasterSurface::compositeGrey(std::string_view text, double x, double baseli
                              page_.right, page_.bottom, true,  true};
     if (!compositeText(text, x, baseline, target, touched)) return false;
     touched = withinPage(touched);
-    if (touched.top <= touched.bottom)
-        std::memset(grey_->rowsChange + touched.top, 1,
-                    static_cast<std::size_t>(touched.bottom - touched.top) + 1);
+    if (touched.top > touched.bottom) return true;
+    // The rows of a text are mostly 8 to 16: two stores that may overlap rather than a call.
+    std::uint8_t* changes = grey_->rowsChange + touched.top;
+    const auto rows = static_cast<std::size_t>(touched.bottom - touched.top) + 1;
+    if (rows >= 8 && rows <= 16) {
+        constexpr std::uint64_t ones = 0x0101010101010101u;
+        std::memcpy(changes, &ones, sizeof ones);
+        std::memcpy(changes + rows - 8, &ones, sizeof ones);
+    } else {
+        std::memset(changes, 1, rows);
+    }
     return true;
 }
 
