@@ -491,6 +491,74 @@ TEST(CairoOutput, DirectPixelsMatchCairos) {
     }
 }
 
+// A surface that has its context alone keeps the font it selected only while the face and size
+// stay: a text after a change is drawn as a surface that never drew before it would draw it.
+TEST(CairoOutput, TextAfterAFontChangeIsDrawnInTheNewFont) {
+    struct Row {
+        const char* change;
+        std::function<void(Surface&)> apply;
+    };
+    const Row rows[] = {
+        {"size", [](Surface& surface) { surface.setFontSize(20); }},
+        {"weight", [](Surface& surface) { surface.setFontBold(true); }},
+        {"face", [](Surface& surface) { surface.setFontName("DejaVu Serif"); }},
+        {"size and back",
+         [](Surface& surface) {
+             surface.setFontSize(20);
+             surface.setFontSize(10);
+         }},
+    };
+    constexpr int width = 80, height = 40;
+    // Draws on a white image through a surface of the kind given, its font at 10 points first.
+    const auto draw = [](cairo_surface_t* image, bool raster,
+                         const std::function<void(Surface&)>& calls) {
+        cairo_t* context = cairo_create(image);
+        cairo_set_source_rgb(context, 1, 1, 1);
+        cairo_paint(context);
+        cairo_rectangle(context, 0, 0, width, height);
+        cairo_clip(context);
+        std::optional<RasterSurface> rasterSurface;
+        std::optional<CairoSurface> cairoSurface;
+        CairoSurface* surface = nullptr;
+        if (raster)
+            surface =
+                &rasterSurface.emplace(context, pixelPlacement(), *RasterSurface::pageOf(context));
+        else
+            surface = &cairoSurface.emplace(context, pixelPlacement());
+        surface->haveContextAlone();
+        surface->setFontSize(10);
+        calls(*surface);
+        rasterSurface.reset();
+        cairo_destroy(context);
+    };
+    for (const auto& row : rows)
+        for (const bool raster : {true, false}) {
+            SCOPED_TRACE(std::string(row.change) + (raster ? " on a raster" : " through cairo"));
+            std::vector<Image> images;
+            for (int i = 0; i < 2; ++i)
+                images.emplace_back(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height),
+                                    cairo_surface_destroy);
+            const auto second = [&row](Surface& surface) {
+                row.apply(surface);
+                surface.setCurrentX(std::int16_t{40});
+                surface.setCurrentY(5);
+                surface.print("8g");
+            };
+            draw(images[0].get(), raster, [&second](Surface& surface) {
+                surface.print("8");
+                second(surface);
+            });
+            draw(images[1].get(), raster, [&second](Surface& surface) { second(surface); });
+            // The first text, alone on the left, is left out of the comparison.
+            cairo_t* blank = cairo_create(images[0].get());
+            cairo_rectangle(blank, 0, 0, 40, height);
+            cairo_set_source_rgb(blank, 1, 1, 1);
+            cairo_fill(blank);
+            cairo_destroy(blank);
+            EXPECT_EQ(firstDifference(images[0].get(), images[1].get(), width, height), "");
+        }
+}
+
 // One raster serves symbols of every size; each file is the one a page of its own gives, whatever
 // was drawn on the raster before it. Rows of the same settings share one SymbolFiles.
 TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
