@@ -374,24 +374,32 @@ void compositeOnto(const Coverage& coverage, int originX, int originY, std::uint
 }
 
 // compositeOnto() of a glyph whose box lies within a grey target that is known to be plain
-// under it, where the glyph's block is kept for the colour and that paper and its rows are 8 to
+// under it, where the glyph's block is kept for the colour and that paper and its rows are 4 to
 // 16 pixels wide: the block's rows copied, with nothing else to work out. false, writing
 // nothing, for compositeOnto() to do otherwise.
 bool copyKeptBlock(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
                    const GreyTarget& target) noexcept {
     const int left = originX + coverage.left, top = originY + coverage.top;
     const auto width = static_cast<std::size_t>(coverage.width);
-    if (!coverage.blockMade || coverage.blockColour != colour || width < 8 || width > 16 ||
+    if (!coverage.blockMade || coverage.blockColour != colour || width < 4 || width > 16 ||
         left < target.left || top < target.top || left + coverage.width > target.right ||
         top + coverage.height > target.bottom)
         return false;
     unsigned char* to = target.data + static_cast<std::ptrdiff_t>(top) * target.stride + left;
     if (loadPixel(target, to) != coverage.blockUnder) return false;
     const std::uint8_t* from = coverage.greyBlock.data();
-    for (const std::uint8_t* end = from + coverage.greyBlock.size(); from != end;
-         from += width, to += target.stride) {
-        std::memcpy(to, from, 8);
-        std::memcpy(to + width - 8, from + width - 8, 8);
+    const std::uint8_t* end = from + coverage.greyBlock.size();
+    // Each row as two copies that may overlap.
+    if (width >= 8) {
+        for (; from != end; from += width, to += target.stride) {
+            std::memcpy(to, from, 8);
+            std::memcpy(to + width - 8, from + width - 8, 8);
+        }
+    } else {
+        for (; from != end; from += width, to += target.stride) {
+            std::memcpy(to, from, 4);
+            std::memcpy(to + width - 4, from + width - 4, 4);
+        }
     }
     return true;
 }
@@ -512,14 +520,14 @@ void compositeTextOnto(const KnownFont& known, std::string_view text, const Plac
     if (!placed.overlapping) {
         if constexpr (std::is_same_v<Target, GreyTarget>) {
             if (target.plainUnder) {
-                // Plain under a glyph only while it lies beyond the glyphs before it: the rows
-                // of a glyph's box are its own where they hold none of its ink.
+                // Plain under a glyph that lies beyond the glyphs before it: the rows of a
+                // glyph's box are its own where they hold none of its ink.
                 GreyTarget plain = target;
                 int reached = std::numeric_limits<int>::min();
                 for (std::size_t i = 0; i < text.size(); ++i) {
                     const Coverage& glyph = known.coverage[static_cast<unsigned char>(text[i])];
                     const int left = placed.x[i] + glyph.left;
-                    plain.plainUnder = plain.plainUnder && left >= reached;
+                    plain.plainUnder = left >= reached;
                     if (glyph.width > 0) reached = std::max(reached, left + glyph.width);
                     if (!plain.plainUnder ||
                         !copyKeptBlock(glyph, placed.x[i], placed.y, colour, plain))
