@@ -311,9 +311,10 @@ void CairoSurface::setCurrentY(float y) {
 // The face comes from those the thread keeps, and the context's face and size are set only
 // when they differ: cairo drops the context's scaled font whenever the size is set, even to the
 // size it has, and finding it again costs more than the text.
-// Inline, being asked for every text: a font that stands is only checked.
-inline void CairoSurface::selectFont() {
-    checkContext();
+// Inline, being asked for every text: a font that stands is only checked. print() checks the
+// context itself before it shows anything, and tells so.
+inline void CairoSurface::selectFont(bool contextChecked) {
+    if (!contextChecked) checkContext();
     if (fontStands_)
         raiseFor(cairo_font_face_status(face_.get()));
     else
@@ -321,6 +322,7 @@ inline void CairoSurface::selectFont() {
 }
 
 void CairoSurface::findFont() {
+    checkContext();
     if (!face_) face_.reset(faceOf(fontName_, bold_));
     // A face or a size that cairo cannot use would put the context in error. FreeType takes at
     // most 65535 pixels to the em; beyond that cairo's face fails, and after a small size it
@@ -620,7 +622,7 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
 }
 
 void CairoSurface::print(std::string_view text) {
-    selectFont();
+    selectFont(true);
     std::string drawable;
     cairo_font_extents_t font;
     double advance = 0;

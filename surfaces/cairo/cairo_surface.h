@@ -238,7 +238,7 @@ class CairoSurface : public Surface {
 
   private:
     [[noreturn]] static void refuseBox();
-    void selectFont();
+    void selectFont(bool contextChecked = false);
     void findFont();  // selectFont() of a font that does not stand
     // The context's font as kept (knownFontOf()), remembered for the face, size and
     // transformation it was found for: texts after the first ask cairo nothing. cairo's font

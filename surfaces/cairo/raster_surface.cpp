@@ -317,7 +317,7 @@ bool RasterSurface::compositing(const PixelArea& area) {
     return grey_ != nullptr && inkedKnown_ && !meetsInked(area);
 }
 
-void RasterSurface::addInked(const PixelArea& area) noexcept {
+inline void RasterSurface::addInked(const PixelArea& area) noexcept {
     if (!inkedKnown_ || area.left >= area.right || area.top >= area.bottom) return;
     if (inkedCount_ == inked_.size()) {
         inkedKnown_ = false;
@@ -327,7 +327,7 @@ void RasterSurface::addInked(const PixelArea& area) noexcept {
     inked_[inkedCount_++] = area;
 }
 
-bool RasterSurface::meetsInked(const PixelArea& area) const noexcept {
+inline bool RasterSurface::meetsInked(const PixelArea& area) const noexcept {
     if (band_.count > 0 && area.top < band_.bottom && band_.top < area.bottom)
         for (std::size_t i = 0; i < band_.count; ++i)
             if (area.left < band_.runs[i].right && band_.runs[i].left < area.right) return true;
