@@ -612,12 +612,17 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
     const auto colour = static_cast<std::uint32_t>(foreColor_);
     const std::uint32_t pixel =
         0xFF000000u | (colour & 0xFFu) << 16 | (colour & 0xFF00u) | (colour >> 16 & 0xFFu);
-    if (target.grey)
-        quillet::compositeText(*known, text, placed, pixel,
-                               GreyTarget{target.data, target.stride, target.left, target.top,
-                                          target.right, target.bottom, plainUnder});
-    else
+    if (target.grey) {
+        const GreyTarget grey{target.data,  target.stride, target.left, target.top,
+                              target.right, target.bottom, plainUnder};
+        // A lone glyph on paper is copied from its kept block at once, where that serves.
+        if (!plainUnder || text.size() != 1 ||
+            !copyKeptBlock(known->coverage[static_cast<unsigned char>(text[0])], placed.x[0],
+                           placed.y, pixel, grey))
+            quillet::compositeText(*known, text, placed, pixel, grey);
+    } else {
         quillet::compositeText(*known, text, placed, pixel, target);
+    }
     return true;
 }
 

@@ -373,12 +373,9 @@ void compositeOnto(const Coverage& coverage, int originX, int originY, std::uint
     }
 }
 
-// compositeOnto() of a glyph whose box lies within a grey target that is known to be plain
-// under it, where the glyph's block is kept for the colour and that paper and its rows are 4 to
-// 16 pixels wide: the block's rows copied, with nothing else to work out. false, writing
-// nothing, for compositeOnto() to do otherwise.
-bool copyKeptBlock(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
-                   const GreyTarget& target) noexcept {
+// copyKeptBlock(), inline where texts of several glyphs copy theirs.
+inline bool keptBlockCopied(const Coverage& coverage, int originX, int originY,
+                            std::uint32_t colour, const GreyTarget& target) noexcept {
     const int left = originX + coverage.left, top = originY + coverage.top;
     const auto width = static_cast<std::size_t>(coverage.width);
     if (!coverage.blockMade || coverage.blockColour != colour || width < 4 || width > 16 ||
@@ -457,6 +454,11 @@ bool inkMeets(const KnownFont& known, unsigned char one, int oneX, unsigned char
 
 }  // namespace
 
+bool copyKeptBlock(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
+                   const GreyTarget& target) noexcept {
+    return keptBlockCopied(coverage, originX, originY, colour, target);
+}
+
 bool usableGlyph(KnownFont& known, char character, bool alpha) {
     const auto slot = static_cast<unsigned char>(character);
     Coverage& coverage = known.coverage[slot];
@@ -530,7 +532,7 @@ void compositeTextOnto(const KnownFont& known, std::string_view text, const Plac
                     plain.plainUnder = left >= reached;
                     if (glyph.width > 0) reached = std::max(reached, left + glyph.width);
                     if (!plain.plainUnder ||
-                        !copyKeptBlock(glyph, placed.x[i], placed.y, colour, plain))
+                        !keptBlockCopied(glyph, placed.x[i], placed.y, colour, plain))
                         compositeOnto(glyph, placed.x[i], placed.y, colour, plain);
                 }
                 return;

@@ -135,6 +135,13 @@ void compositeText(const KnownFont& known, std::string_view text, const PlacedTe
 void compositeText(const KnownFont& known, std::string_view text, const PlacedText& placed,
                    std::uint32_t colour, const GreyTarget& target);
 
+// compositeText() of one glyph whose box lies within a grey target that is known to be plain
+// under it, where the glyph's block is kept for the colour and that paper and its rows are 4 to
+// 16 pixels wide: the block's rows copied, with nothing else to work out. false, writing
+// nothing, where compositeText() is to do it.
+bool copyKeptBlock(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
+                   const GreyTarget& target) noexcept;
+
 // Whether compositeText() gives the very pixels cairo gives for the text, as matchesCairo() asks
 // of one glyph; overlapping tells whether the text compared had glyphs that overlap.
 bool textMatchesCairo(const KnownFont& known, std::string_view text, bool alpha, bool& overlapping);
