@@ -118,8 +118,8 @@ PixelArea RasterSurface::withinPage(const PixelArea& area) const noexcept {
             std::min(area.right, page_.right), std::min(area.bottom, page_.bottom)};
 }
 
-bool RasterSurface::compositeGrey(std::string_view text, double x, double baseline,
-                                  PixelArea& touched) {
+inline bool RasterSurface::compositeGrey(std::string_view text, double x, double baseline,
+                                         PixelArea& touched) {
     const ImageTarget target{data_,       stride_,      false, page_.left, page_.top,
                              page_.right, page_.bottom, true,  true};
     if (!compositeText(text, x, baseline, target, touched)) return false;
