@@ -628,7 +628,6 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
 
 void CairoSurface::print(std::string_view text) {
     selectFont(true);
-    std::string drawable;
     cairo_font_extents_t font;
     double advance = 0;
     KnownFont* known = knownFont();
@@ -647,10 +646,10 @@ void CairoSurface::print(std::string_view text) {
     if (kept) {
         extents = &known->extents;
     } else {
-        drawable = textForCairo(text);
+        drawable_ = textForCairo(text);
         cairo_text_extents_t textExtents;
         cairo_font_extents(context_, &font);
-        cairo_text_extents(context_, drawable.c_str(), &textExtents);
+        cairo_text_extents(context_, drawable_.c_str(), &textExtents);
         advance = textExtents.x_advance;
         extents = &font;
     }
@@ -660,7 +659,7 @@ void CairoSurface::print(std::string_view text) {
     const double deviceX = textDeviceX(currentX_), deviceY = toDeviceY(currentY_);
     if (!measuresOnly_) {
         // A text measured from the kept glyphs is plain ASCII, which cairo takes as it is.
-        showText(kept ? text : std::string_view(drawable), deviceX, deviceY + extents->ascent);
+        showText(kept ? text : std::string_view(drawable_), deviceX, deviceY + extents->ascent);
         checkContext();
     }
 

@@ -291,6 +291,7 @@ class CairoSurface : public Surface {
         double xx = 0, yx = 0, xy = 0, yy = 0;  // the context's transformation
     };
     Remembered remembered_;
+    std::string drawable_;  // a text print() leaves to cairo, as cairo takes it
     std::int32_t foreColor_ = 0;
     double currentX_ = 0;
     double currentY_ = 0;
