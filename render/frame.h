@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -295,6 +296,104 @@ class Frame {
     const Arguments& args_;
     Surface* target_;  // pObject, held here so that every use is one load and not two
     std::int16_t runningX_ = 0;
+};
+
+// A character's pattern as a run holds it. In a build for speed it is kept in a block of 16
+// characters, so that holding it back is one copy of a fixed size; a build for size keeps the
+// pattern's text alone.
+#if defined(__OPTIMIZE_SIZE__)
+using PatternBlock = std::string_view;
+#else
+struct PatternBlock {
+    std::array<char, 16> characters{};
+    std::uint8_t length = 0;
+
+    constexpr PatternBlock() noexcept = default;
+    constexpr PatternBlock(std::string_view pattern)
+        : length(static_cast<std::uint8_t>(pattern.size())) {
+        if (pattern.size() > characters.size()) throw "a pattern longer than its block";
+        for (std::size_t k = 0; k < pattern.size(); ++k) characters[k] = pattern[k];
+    }
+    constexpr std::size_t size() const noexcept { return length; }
+};
+#endif
+
+// A table of patterns as blocks, made when the program is built.
+template <std::size_t N>
+constexpr std::array<PatternBlock, N> patternBlocks(std::array<std::string_view, N> patterns) {
+    std::array<PatternBlock, N> blocks{};
+    for (std::size_t k = 0; k < N; ++k) blocks[k] = PatternBlock(patterns[k]);
+    return blocks;
+}
+
+// The patterns of several characters held back and painted as one run, so that what starting a
+// run costs is paid once per symbol and not once per character. The boxes are those the
+// patterns would give painted one by one: two-width elements keep alternating bar and space
+// across the characters, from a bar. Whatever must come before a later surface call (a text, an
+// error) is painted first with paint().
+class PatternRun {
+  public:
+    // Module patterns, each module one pWidth-wide box.
+    PatternRun(Frame& frame, const Band& band) noexcept : frame_(frame), band_(band) {}
+    // Two-width elements in `widths`.
+    PatternRun(Frame& frame, const ElementWidths& widths, const Band& band) noexcept
+        : frame_(frame), band_(band), widths_(&widths) {}
+
+    void add(std::string_view pattern) {
+        for (const char element : pattern) {
+            if (size_ > runLength) paint();
+            held_[size_++] = element;
+        }
+    }
+#if !defined(__OPTIMIZE_SIZE__)
+    void add(const PatternBlock& block) {
+        addFixed(block.characters, block.length);
+    }
+#endif
+    template <std::size_t N>
+    void add(const std::array<char, N>& pattern) {
+#if defined(__OPTIMIZE_SIZE__)
+        add(std::string_view(pattern.data(), N));
+#else
+        addFixed(pattern, N);
+#endif
+    }
+    // A narrow space between two-width characters, after a character that ends with a bar.
+    void addNarrowSpace() {
+        if (size_ > runLength) paint();
+        held_[size_++] = '0';
+    }
+
+    void paint() {
+        const std::string_view held(held_.data(), size_);
+        size_ = 0;
+        if (widths_ == nullptr) {
+            frame_.paintModules(held, band_);
+            return;
+        }
+        frame_.paintElements(held, *widths_, band_, firstIsBar_);
+        if (held.size() % 2 != 0) firstIsBar_ = !firstIsBar_;
+    }
+
+  private:
+    // Painted once longer than this; a block after it still fits.
+    static constexpr std::size_t runLength = 256;
+    static constexpr std::size_t blockLength = 16;
+
+    template <std::size_t N>
+    void addFixed(const std::array<char, N>& characters, std::size_t length) {
+        static_assert(N <= blockLength);
+        if (size_ > runLength) paint();
+        std::copy_n(characters.data(), N, held_.data() + size_);
+        size_ += length;
+    }
+
+    Frame& frame_;
+    const Band& band_;
+    const ElementWidths* widths_ = nullptr;
+    bool firstIsBar_ = true;
+    std::size_t size_ = 0;
+    std::array<char, runLength + blockLength + 1> held_;
 };
 
 }  // namespace quillet

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "render/errors.h"
+#include "render/frame.h"
 
 namespace quillet::code128 {
 
@@ -64,6 +65,18 @@ static_assert([] {
 inline std::string_view symbolCharacter(std::int16_t value) {
     if (value < 0 || value > stopValue) raise(error::subscriptOutOfRange);
     return symbolCharacters[static_cast<std::size_t>(value)];
+}
+
+inline constexpr std::array<PatternBlock, symbolCharacters.size()> symbolBlocks =
+    patternBlocks(symbolCharacters);
+
+// The same for a run, which paints what it holds before the index error.
+inline const PatternBlock& symbolBlock(std::int16_t value, PatternRun& run) {
+    if (value < 0 || value > stopValue) {
+        run.paint();
+        raise(error::subscriptOutOfRange);
+    }
+    return symbolBlocks[static_cast<std::size_t>(value)];
 }
 
 }  // namespace quillet::code128
