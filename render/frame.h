@@ -178,19 +178,15 @@ class Frame {
     }
 
     // Two-width elements, alternately bar and space starting with a bar (or a space when
-    // firstIsBar is false): "0" narrow, anything else wide. The symbologies that put a narrow
-    // space between characters ask for it here, after a pattern that ends with a bar.
-    enum class Gap { none, narrowSpace };
+    // firstIsBar is false): "0" narrow, anything else wide.
     QUILLET_INLINE_RUN void paintElements(std::string_view pattern, const ElementWidths& widths,
-                                          const Band& band, bool firstIsBar = true,
-                                          Gap gap = Gap::none) {
+                                          const Band& band, bool firstIsBar = true) {
         Surface& target = surface();
         const std::int32_t lineColor = args_.pLineColor;
         const ElementWidths local = widths;
         std::int16_t x = runningX_;
         std::size_t next = 0;
-        bool gapPainted = false;
-        if (runFits(x, pattern.size() + 1, local.widest_)) {
+        if (runFits(x, pattern.size(), local.widest_)) {
             const auto narrow = static_cast<std::int16_t>(local.narrow_);
             const auto wide = static_cast<std::int16_t>(local.wide_);
             // Bar and space in pairs, so that which of the two a box is is known in place.
@@ -200,11 +196,7 @@ class Frame {
             };
             bool moved = !firstIsBar && !pattern.empty() && paint(false);
             while (!moved && pattern.size() - next >= 2) moved = paint(true) || paint(false);
-            if (!moved && next < pattern.size()) moved = paint(true);
-            if (!moved && gap == Gap::narrowSpace) {
-                paintUnchecked(target, x, narrow, band, false, lineColor);
-                gapPainted = true;
-            }
+            if (!moved && next < pattern.size()) paint(true);
         }
         // Element `next` is a bar when it stands where the first does, every second one on.
         bool bar = ((next % 2) == 0) == firstIsBar;
@@ -213,8 +205,6 @@ class Frame {
                       lineColor);
             bar = !bar;
         }
-        if (gap == Gap::narrowSpace && !gapPainted)
-            x = boxAt(target, x, local.narrow(), band, false, lineColor);
         runningX_ = x;
     }
 
