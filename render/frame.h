@@ -317,10 +317,10 @@ constexpr std::array<PatternBlock, N> patternBlocks(std::array<std::string_view,
 }
 
 // The patterns of several characters held back and painted as one run, so that what starting a
-// run costs is paid once per symbol and not once per character. The boxes are those the
-// patterns would give painted one by one: two-width elements keep alternating bar and space
-// across the characters, from a bar. Whatever must come before a later surface call (a text, an
-// error) is painted first with paint().
+// run costs is paid once per symbol and not once per character: modules, two-width elements or
+// height-modulated bars. The boxes are those the patterns would give painted one by one;
+// two-width elements keep alternating bar and space across the characters, from a bar. Whatever
+// must come before a later surface call (a text, an error) is painted first with paint().
 class PatternRun {
   public:
     // Module patterns, each module one pWidth-wide box.
@@ -328,6 +328,9 @@ class PatternRun {
     // Two-width elements in `widths`.
     PatternRun(Frame& frame, const ElementWidths& widths, const Band& band) noexcept
         : frame_(frame), band_(band), widths_(&widths) {}
+    // Height-modulated bars, each followed by its space: `band` tall, `low` for a "0".
+    PatternRun(Frame& frame, const Band& band, const Band& low) noexcept
+        : frame_(frame), band_(band), low_(&low) {}
 
     void add(std::string_view pattern) {
         for (const char element : pattern) {
@@ -357,6 +360,10 @@ class PatternRun {
     void paint() {
         const std::string_view held(held_.data(), size_);
         size_ = 0;
+        if (low_ != nullptr) {
+            frame_.paintHeightBars(held, band_, *low_);
+            return;
+        }
         if (widths_ == nullptr) {
             frame_.paintModules(held, band_);
             return;
@@ -381,6 +388,7 @@ class PatternRun {
     Frame& frame_;
     const Band& band_;
     const ElementWidths* widths_ = nullptr;
+    const Band* low_ = nullptr;
     bool firstIsBar_ = true;
     std::size_t size_ = 0;
     std::array<char, runLength + blockLength + 1> held_;
