@@ -123,11 +123,12 @@ std::int16_t drawCode128(const Arguments& args) {
         const bool perCharacterText = set != CodeSet::c && args.pText != 0;
         PatternRun run(frame, band);
         run.add(symbolBlock(startValue(set), run));
+        const float textRow = perCharacterText ? frame.textRow() : 0.0f;
         for (std::size_t i = 0; i < values.size(); ++i) {
             if (perCharacterText) {
                 // A text before every character: nothing to gather.
                 run.paint();
-                frame.writeAtRunningX(CharacterText(data[i]));
+                frame.writeText(frame.runningX(), textRow, CharacterText(data[i]));
                 frame.paintModules(symbolCharacter(values[i]), band);
             } else {
                 run.add(symbolBlock(values[i], run));
