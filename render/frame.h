@@ -358,6 +358,7 @@ class PatternRun {
     }
 
     void paint() {
+        if (size_ == 0) return;
         const std::string_view held(held_.data(), size_);
         size_ = 0;
         if (low_ != nullptr) {

@@ -122,17 +122,17 @@ std::int16_t drawCode128(const Arguments& args) {
         const Band band = frame.normalBand();
         const bool perCharacterText = set != CodeSet::c && args.pText != 0;
         PatternRun run(frame, band);
-        run.add(symbolBlock(startValue(set), run));
-        const float textRow = perCharacterText ? frame.textRow() : 0.0f;
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            if (perCharacterText) {
-                // A text before every character: nothing to gather.
-                run.paint();
+        if (perCharacterText) {
+            // A text before every character: nothing to gather until the check character.
+            frame.paintModules(symbolCharacter(startValue(set)), band);
+            const float textRow = frame.textRow();
+            for (std::size_t i = 0; i < values.size(); ++i) {
                 frame.writeText(frame.runningX(), textRow, CharacterText(data[i]));
                 frame.paintModules(symbolCharacter(values[i]), band);
-            } else {
-                run.add(symbolBlock(values[i], run));
             }
+        } else {
+            run.add(symbolBlock(startValue(set), run));
+            for (const std::int16_t value : values) run.add(symbolBlock(value, run));
         }
         if (args.pChk) run.add(symbolBlock(checkValue, run));
         run.add(symbolBlock(stopValue, run));
