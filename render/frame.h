@@ -308,6 +308,14 @@ struct PatternBlock {
 };
 #endif
 
+constexpr std::string_view textOf(const PatternBlock& block) noexcept {
+#if defined(__OPTIMIZE_SIZE__)
+    return block;
+#else
+    return {block.characters.data(), block.length};
+#endif
+}
+
 // A table of patterns as blocks, made when the program is built.
 template <std::size_t N>
 constexpr std::array<PatternBlock, N> patternBlocks(std::array<std::string_view, N> patterns) {

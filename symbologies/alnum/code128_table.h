@@ -61,14 +61,14 @@ static_assert([] {
     return symbolCharacters[stopValue] == "1100011101011";
 }());
 
+inline constexpr std::array<PatternBlock, symbolCharacters.size()> symbolBlocks =
+    patternBlocks(symbolCharacters);
+
 // A value that is not in the table, such as a set B control character, is the index error.
 inline std::string_view symbolCharacter(std::int16_t value) {
     if (value < 0 || value > stopValue) raise(error::subscriptOutOfRange);
-    return symbolCharacters[static_cast<std::size_t>(value)];
+    return textOf(symbolBlocks[static_cast<std::size_t>(value)]);
 }
-
-inline constexpr std::array<PatternBlock, symbolCharacters.size()> symbolBlocks =
-    patternBlocks(symbolCharacters);
 
 // The same for a run, which paints what it holds before the index error.
 inline const PatternBlock& symbolBlock(std::int16_t value, PatternRun& run) {
