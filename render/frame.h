@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -177,19 +178,15 @@ class Frame {
     }
 
     // Two-width elements, alternately bar and space starting with a bar (or a space when
-    // firstIsBar is false): "0" narrow, anything else wide. The symbologies that put a narrow
-    // space between characters ask for it here, after a pattern that ends with a bar.
-    enum class Gap { none, narrowSpace };
+    // firstIsBar is false): "0" narrow, anything else wide.
     QUILLET_INLINE_RUN void paintElements(std::string_view pattern, const ElementWidths& widths,
-                                          const Band& band, bool firstIsBar = true,
-                                          Gap gap = Gap::none) {
+                                          const Band& band, bool firstIsBar = true) {
         Surface& target = surface();
         const std::int32_t lineColor = args_.pLineColor;
         const ElementWidths local = widths;
         std::int16_t x = runningX_;
         std::size_t next = 0;
-        bool gapPainted = false;
-        if (runFits(x, pattern.size() + 1, local.widest_)) {
+        if (runFits(x, pattern.size(), local.widest_)) {
             const auto narrow = static_cast<std::int16_t>(local.narrow_);
             const auto wide = static_cast<std::int16_t>(local.wide_);
             // Bar and space in pairs, so that which of the two a box is is known in place.
@@ -199,11 +196,7 @@ class Frame {
             };
             bool moved = !firstIsBar && !pattern.empty() && paint(false);
             while (!moved && pattern.size() - next >= 2) moved = paint(true) || paint(false);
-            if (!moved && next < pattern.size()) moved = paint(true);
-            if (!moved && gap == Gap::narrowSpace) {
-                paintUnchecked(target, x, narrow, band, false, lineColor);
-                gapPainted = true;
-            }
+            if (!moved && next < pattern.size()) paint(true);
         }
         // Element `next` is a bar when it stands where the first does, every second one on.
         bool bar = ((next % 2) == 0) == firstIsBar;
@@ -212,8 +205,6 @@ class Frame {
                       lineColor);
             bar = !bar;
         }
-        if (gap == Gap::narrowSpace && !gapPainted)
-            x = boxAt(target, x, local.narrow(), band, false, lineColor);
         runningX_ = x;
     }
 
@@ -295,6 +286,121 @@ class Frame {
     const Arguments& args_;
     Surface* target_;  // pObject, held here so that every use is one load and not two
     std::int16_t runningX_ = 0;
+};
+
+// A character's pattern as a run holds it. In a build for speed it is kept in a block of 16
+// characters, so that holding it back is one copy of a fixed size; a build for size keeps the
+// pattern's text alone.
+#if defined(__OPTIMIZE_SIZE__)
+using PatternBlock = std::string_view;
+#else
+struct PatternBlock {
+    std::array<char, 16> characters{};
+    std::uint8_t length = 0;
+
+    constexpr PatternBlock() noexcept = default;
+    constexpr PatternBlock(std::string_view pattern)
+        : length(static_cast<std::uint8_t>(pattern.size())) {
+        if (pattern.size() > characters.size()) throw "a pattern longer than its block";
+        for (std::size_t k = 0; k < pattern.size(); ++k) characters[k] = pattern[k];
+    }
+    constexpr std::size_t size() const noexcept { return length; }
+};
+#endif
+
+constexpr std::string_view textOf(const PatternBlock& block) noexcept {
+#if defined(__OPTIMIZE_SIZE__)
+    return block;
+#else
+    return {block.characters.data(), block.length};
+#endif
+}
+
+// A table of patterns as blocks, made when the program is built.
+template <std::size_t N>
+constexpr std::array<PatternBlock, N> patternBlocks(std::array<std::string_view, N> patterns) {
+    std::array<PatternBlock, N> blocks{};
+    for (std::size_t k = 0; k < N; ++k) blocks[k] = PatternBlock(patterns[k]);
+    return blocks;
+}
+
+// The patterns of several characters held back and painted as one run, so that what starting a
+// run costs is paid once per symbol and not once per character: modules, two-width elements or
+// height-modulated bars. The boxes are those the patterns would give painted one by one;
+// two-width elements keep alternating bar and space across the characters, from a bar. Whatever
+// must come before a later surface call (a text, an error) is painted first with paint().
+class PatternRun {
+  public:
+    // Module patterns, each module one pWidth-wide box.
+    PatternRun(Frame& frame, const Band& band) noexcept : frame_(frame), band_(band) {}
+    // Two-width elements in `widths`.
+    PatternRun(Frame& frame, const ElementWidths& widths, const Band& band) noexcept
+        : frame_(frame), band_(band), widths_(&widths) {}
+    // Height-modulated bars, each followed by its space: `band` tall, `low` for a "0".
+    PatternRun(Frame& frame, const Band& band, const Band& low) noexcept
+        : frame_(frame), band_(band), low_(&low) {}
+
+    void add(std::string_view pattern) {
+        for (const char element : pattern) {
+            if (size_ > runLength) paint();
+            held_[size_++] = element;
+        }
+    }
+#if !defined(__OPTIMIZE_SIZE__)
+    void add(const PatternBlock& block) {
+        addFixed(block.characters, block.length);
+    }
+#endif
+    template <std::size_t N>
+    void add(const std::array<char, N>& pattern) {
+#if defined(__OPTIMIZE_SIZE__)
+        add(std::string_view(pattern.data(), N));
+#else
+        addFixed(pattern, N);
+#endif
+    }
+    // A narrow space between two-width characters, after a character that ends with a bar.
+    void addNarrowSpace() {
+        if (size_ > runLength) paint();
+        held_[size_++] = '0';
+    }
+
+    void paint() {
+        if (size_ == 0) return;
+        const std::string_view held(held_.data(), size_);
+        size_ = 0;
+        if (low_ != nullptr) {
+            frame_.paintHeightBars(held, band_, *low_);
+            return;
+        }
+        if (widths_ == nullptr) {
+            frame_.paintModules(held, band_);
+            return;
+        }
+        frame_.paintElements(held, *widths_, band_, firstIsBar_);
+        if (held.size() % 2 != 0) firstIsBar_ = !firstIsBar_;
+    }
+
+  private:
+    // Painted once longer than this; a block after it still fits.
+    static constexpr std::size_t runLength = 256;
+    static constexpr std::size_t blockLength = 16;
+
+    template <std::size_t N>
+    void addFixed(const std::array<char, N>& characters, std::size_t length) {
+        static_assert(N <= blockLength);
+        if (size_ > runLength) paint();
+        std::copy_n(characters.data(), N, held_.data() + size_);
+        size_ += length;
+    }
+
+    Frame& frame_;
+    const Band& band_;
+    const ElementWidths* widths_ = nullptr;
+    const Band* low_ = nullptr;
+    bool firstIsBar_ = true;
+    std::size_t size_ = 0;
+    std::array<char, runLength + blockLength + 1> held_;
 };
 
 }  // namespace quillet

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "render/arithmetic.h"
 #include "render/errors.h"
@@ -275,6 +276,74 @@ TEST(Frame, HeightBarsStopAtTheBoxThatOverflows) {
         EXPECT_EQ(tops, row.tops);
         if (row.error == 0) {
             EXPECT_EQ(frame.runningX(), row.runningX);
+        }
+    }
+}
+
+// A run gathers patterns and paints them at once: the boxes, the error and the running x are
+// those of painting each pattern on its own, across the flushes of a run longer than it holds.
+TEST(Frame, PatternRunsPaintAsOnePatternAtATime) {
+    enum class Kind { modules, elements, heights };
+    struct Row {
+        const char* name;
+        Kind kind;
+        float pX;
+        std::vector<std::string_view> patterns;
+        std::size_t repeat;  // the patterns this many times
+    };
+    const Row rows[] = {
+        {"modules", Kind::modules, 100, {"1011", "00110"}, 1},
+        {"modules past what a run holds", Kind::modules, -32000, {"11011001100"}, 60},
+        {"modules overflow in a later flush", Kind::modules, 31500, {"10011101100"}, 60},
+        {"elements of odd length", Kind::elements, 0, {"00110", "0", "101"}, 1},
+        {"odd elements across flushes", Kind::elements, -32000, {"000110100", "0", "1"}, 40},
+        {"elements overflow", Kind::elements, 31000, {"100100001", "0"}, 30},
+        {"heights", Kind::heights, 0, {"11000", "00101"}, 40},
+        {"heights overflow", Kind::heights, 32000, {"10"}, 200},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto paint = [&](bool gathered, RecordingSurface& surface, std::int16_t& runningX) {
+            std::string code;
+            const Arguments args{&surface, row.pX,  0, code, 3,     10,   0,
+                                 false,    "Arial", 0, 1,    "2:1", false};
+            Frame frame(args);
+            frame.startAtX();
+            const ElementWidths widths(3, parseRatio(args.pRatio));
+            const Band band = frame.normalBand();
+            const Band low = frame.halfBand();
+            bool firstIsBar = true;
+            const auto result = trap([&] {
+                PatternRun run = row.kind == Kind::modules    ? PatternRun(frame, band)
+                                 : row.kind == Kind::elements ? PatternRun(frame, widths, band)
+                                                              : PatternRun(frame, band, low);
+                for (std::size_t k = 0; k < row.repeat; ++k) {
+                    for (const std::string_view pattern : row.patterns) {
+                        if (gathered) {
+                            run.add(pattern);
+                        } else if (row.kind == Kind::modules) {
+                            frame.paintModules(pattern, band);
+                        } else if (row.kind == Kind::elements) {
+                            frame.paintElements(pattern, widths, band, firstIsBar);
+                            if (pattern.size() % 2 != 0) firstIsBar = !firstIsBar;
+                        } else {
+                            frame.paintHeightBars(pattern, band, low);
+                        }
+                    }
+                }
+                run.paint();
+            });
+            runningX = frame.runningX();
+            return result;
+        };
+        RecordingSurface oneByOne, gathered;
+        std::int16_t xOneByOne = 0, xGathered = 0;
+        const std::int32_t result = paint(false, oneByOne, xOneByOne);
+        EXPECT_EQ(paint(true, gathered, xGathered), result);
+        EXPECT_EQ(gathered.lines(), oneByOne.lines());
+        // After an error the method ends, and its running x with it.
+        if (result == 0) {
+            EXPECT_EQ(xGathered, xOneByOne);
         }
     }
 }

@@ -17,6 +17,7 @@ namespace quillet {
 namespace {
 
 using code128::stopValue;
+using code128::symbolBlock;
 using code128::symbolCharacter;
 
 enum class CodeSet : std::int16_t { a = 0, b = 1, c = 2 };
@@ -120,13 +121,22 @@ std::int16_t drawCode128(const Arguments& args) {
 
         const Band band = frame.normalBand();
         const bool perCharacterText = set != CodeSet::c && args.pText != 0;
-        frame.paintModules(symbolCharacter(startValue(set)), band);
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            if (perCharacterText) frame.writeAtRunningX(CharacterText(data[i]));
-            frame.paintModules(symbolCharacter(values[i]), band);
+        PatternRun run(frame, band);
+        if (perCharacterText) {
+            // A text before every character: nothing to gather until the check character.
+            frame.paintModules(symbolCharacter(startValue(set)), band);
+            const float textRow = frame.textRow();
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                frame.writeText(frame.runningX(), textRow, CharacterText(data[i]));
+                frame.paintModules(symbolCharacter(values[i]), band);
+            }
+        } else {
+            run.add(symbolBlock(startValue(set), run));
+            for (const std::int16_t value : values) run.add(symbolBlock(value, run));
         }
-        if (args.pChk) frame.paintModules(symbolCharacter(checkValue), band);
-        frame.paintModules(symbolCharacter(stopValue), band);
+        if (args.pChk) run.add(symbolBlock(checkValue, run));
+        run.add(symbolBlock(stopValue, run));
+        run.paint();
         if (set == CodeSet::c && args.pText != 0) frame.centreText(args.pCode);
     });
 }

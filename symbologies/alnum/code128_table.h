@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "render/errors.h"
+#include "render/frame.h"
 
 namespace quillet::code128 {
 
@@ -60,10 +61,22 @@ static_assert([] {
     return symbolCharacters[stopValue] == "1100011101011";
 }());
 
+inline constexpr std::array<PatternBlock, symbolCharacters.size()> symbolBlocks =
+    patternBlocks(symbolCharacters);
+
 // A value that is not in the table, such as a set B control character, is the index error.
 inline std::string_view symbolCharacter(std::int16_t value) {
     if (value < 0 || value > stopValue) raise(error::subscriptOutOfRange);
-    return symbolCharacters[static_cast<std::size_t>(value)];
+    return textOf(symbolBlocks[static_cast<std::size_t>(value)]);
+}
+
+// The same for a run, which paints what it holds before the index error.
+inline const PatternBlock& symbolBlock(std::int16_t value, PatternRun& run) {
+    if (value < 0 || value > stopValue) {
+        run.paint();
+        raise(error::subscriptOutOfRange);
+    }
+    return symbolBlocks[static_cast<std::size_t>(value)];
 }
 
 }  // namespace quillet::code128

@@ -74,18 +74,22 @@ std::int32_t checkValue(char32_t character) {
     return singleByteCode(character);
 }
 
-std::string_view patternOf(char32_t character) {
+constexpr std::array<PatternBlock, patternByCode.size()> blockByCode = patternBlocks(patternByCode);
+
+// The characters before one without a pattern are painted before its index error.
+const PatternBlock& patternOf(char32_t character, PatternRun& run) {
     const std::int32_t code = singleByteCode(character);
-    if (code >= static_cast<std::int32_t>(patternByCode.size()) || patternByCode[code].empty()) {
+    if (code >= static_cast<std::int32_t>(blockByCode.size()) || blockByCode[code].size() == 0) {
+        run.paint();
         raise(error::subscriptOutOfRange);
     }
-    return patternByCode[code];
+    return blockByCode[code];
 }
 
-// A character and the narrow space after it, in one copy that every character calls.
-[[gnu::noinline]] void paintCharacter(Frame& frame, char32_t character, const ElementWidths& widths,
-                                      const Band& band) {
-    frame.paintElements(patternOf(character), widths, band, true, Frame::Gap::narrowSpace);
+// A character and the narrow space after it.
+void addCharacter(PatternRun& run, char32_t character) {
+    run.add(patternOf(character, run));
+    run.addNarrowSpace();
 }
 
 }  // namespace
@@ -99,9 +103,11 @@ char checkCharacter(std::u32string_view data) {
 void paintSymbol(Frame& frame, std::u32string_view data, const ElementWidths& widths) {
     const Band band = frame.normalBand();
     // Every character but the closing "*" is followed by its narrow space.
-    paintCharacter(frame, U'*', widths, band);
-    for (char32_t character : data) paintCharacter(frame, character, widths, band);
-    frame.paintElements(patternOf(U'*'), widths, band);
+    PatternRun run(frame, widths, band);
+    addCharacter(run, U'*');
+    for (char32_t character : data) addCharacter(run, character);
+    run.add(patternOf(U'*', run));
+    run.paint();
 }
 
 }  // namespace quillet::code39

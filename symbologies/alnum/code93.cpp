@@ -24,6 +24,8 @@ constexpr std::array<std::string_view, 49> symbolCharacters = {
     "100101110", "111010100", "111010010", "111001010", "101101110", "101110110",  // 36-41
     "110101110", "100100110", "111011010", "111010110", "100110010", "101011110",  // 42-47
     "1010111101"};                                                                 // 48
+constexpr std::array<PatternBlock, symbolCharacters.size()> symbolBlocks =
+    patternBlocks(symbolCharacters);
 constexpr std::size_t startValue = 47;
 constexpr std::size_t stopValue = 48;
 
@@ -157,13 +159,15 @@ std::int16_t drawCode93(const Arguments& args) {
         const CheckCharacters check = checkCharacters(sequence);
 
         const Band band = frame.normalBand();
-        frame.paintModules(symbolCharacters[startValue], band);
-        for (const std::uint8_t value : sequence) frame.paintModules(symbolCharacters[value], band);
+        PatternRun run(frame, band);
+        run.add(symbolBlocks[startValue]);
+        for (const std::uint8_t value : sequence) run.add(symbolBlocks[value]);
         if (args.pChk) {
-            frame.paintModules(symbolCharacters[check.c], band);
-            frame.paintModules(symbolCharacters[check.k], band);
+            run.add(symbolBlocks[check.c]);
+            run.add(symbolBlocks[check.k]);
         }
-        frame.paintModules(symbolCharacters[stopValue], band);
+        run.add(symbolBlocks[stopValue]);
+        run.paint();
         if (args.pText == 1) frame.centreText(args.pCode);
     });
 }

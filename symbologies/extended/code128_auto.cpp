@@ -280,8 +280,9 @@ void planCode128(const Codes& data, Values& values) {
 
 void paintCode128(Frame& frame, const Values& values) {
     const Band band = frame.normalBand();
-    for (const std::int16_t value : values)
-        frame.paintModules(code128::symbolCharacter(value), band);
+    PatternRun run(frame, band);
+    for (const std::int16_t value : values) run.add(code128::symbolBlock(value, run));
+    run.paint();
 }
 
 }  // namespace quillet::extended

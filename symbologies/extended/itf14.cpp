@@ -94,16 +94,16 @@ std::int16_t drawItf14(const Arguments& args) {
         if (bearers.frame && bearer > 0) frame.paintBox(bearer, whole, true);
         const std::int16_t quietZone = multiply16(quietZoneModules, narrow);
         frame.paintBox(quietZone, bars, false);
-        frame.paintElements(two_of_five::startElements, widths, bars);
+        PatternRun run(frame, widths, bars);
+        run.add(two_of_five::startElements);
         for (std::size_t i = 0; i < digits.size(); i += 2) {
             const auto patternOf = [](char digit) {
                 return two_of_five::patterns[static_cast<std::size_t>(digit - '0')];
             };
-            const std::array<char, 10> pair =
-                two_of_five::interleave(patternOf(digits[i]), patternOf(digits[i + 1]));
-            frame.paintElements({pair.data(), pair.size()}, widths, bars);
+            run.add(two_of_five::interleave(patternOf(digits[i]), patternOf(digits[i + 1])));
         }
-        frame.paintElements(two_of_five::stopElements, widths, bars);
+        run.add(two_of_five::stopElements);
+        run.paint();
         frame.paintBox(quietZone, bars, false);
         if (bearers.frame && bearer > 0) frame.paintBox(bearer, whole, true);
         if (bearer > 0) {

@@ -56,13 +56,18 @@ static_assert([] {
     return true;
 }());
 
+constexpr std::array<PatternBlock, patternByCode.size()> blockByCode = patternBlocks(patternByCode);
+
 // A character without a pattern (above "D", or a gap in the table such as a space, "*" or ",")
-// ends the drawing with the index error rather than leaving a hole that would still scan.
-std::string_view patternOf(char32_t character) {
+// ends the drawing with the index error rather than leaving a hole that would still scan; the
+// characters before it are painted first.
+const PatternBlock& patternOf(char32_t character, PatternRun& run) {
     const std::int32_t code = singleByteCode(character);
-    if (code >= static_cast<std::int32_t>(patternByCode.size()) || patternByCode[code].empty())
+    if (code >= static_cast<std::int32_t>(blockByCode.size()) || blockByCode[code].size() == 0) {
+        run.paint();
         raise(error::subscriptOutOfRange);
-    return patternByCode[code];
+    }
+    return blockByCode[code];
 }
 
 }  // namespace
@@ -86,9 +91,13 @@ std::int16_t drawCodabar(const Arguments& args) {
 
         const Band band = frame.normalBand();
         // A narrow space after every character but the last.
-        for (std::size_t i = 0; i + 1 < data.size(); ++i)
-            frame.paintElements(patternOf(data[i]), widths, band, true, Frame::Gap::narrowSpace);
-        frame.paintElements(patternOf(data.back()), widths, band);
+        PatternRun run(frame, widths, band);
+        for (std::size_t i = 0; i + 1 < data.size(); ++i) {
+            run.add(patternOf(data[i], run));
+            run.addNarrowSpace();
+        }
+        run.add(patternOf(data.back(), run));
+        run.paint();
         if (args.pText == 1) {
             // A lone start/stop character has no inner text: asking for it is an invalid
             // argument, after its bars are drawn.

@@ -32,10 +32,12 @@ static_assert([] {
 constexpr std::int32_t cWeightCycle = 10;
 constexpr std::int32_t kWeightCycle = 9;
 
+constexpr std::array<PatternBlock, 12> blocks = patternBlocks(patterns);
+
 // Any character other than a digit or "-" is drawn as "0": Code 11 data is never rejected.
-std::string_view patternOf(char32_t character) {
-    return patterns[character == U'-' ? hyphenValue
-                                      : static_cast<std::size_t>(digitValue(character))];
+const PatternBlock& patternOf(char32_t character) {
+    return blocks[character == U'-' ? hyphenValue
+                                    : static_cast<std::size_t>(digitValue(character))];
 }
 
 // In the check sums a character that is neither a digit nor "-" counts with its own code.
@@ -88,15 +90,18 @@ std::int16_t drawCode11(const Arguments& args) {
             }
         }
 
-        // The start/stop character, the data, the start/stop character again: one loop, so that
-        // the frame's element loop is laid out once.
+        // The start/stop character, the data, the start/stop character again, as one run.
         const Band band = frame.normalBand();
-        const std::size_t count = data.size() + 2;
-        for (std::size_t i = 0; i < count; ++i) {
-            const bool startOrStop = i == 0 || i + 1 == count;
-            frame.paintElements(startOrStop ? patterns[startStop] : patternOf(data[i - 1]), widths,
-                                band, true, Frame::Gap::narrowSpace);
+        PatternRun run(frame, widths, band);
+        run.add(blocks[startStop]);
+        run.addNarrowSpace();
+        for (const char32_t character : data) {
+            run.add(patternOf(character));
+            run.addNarrowSpace();
         }
+        run.add(blocks[startStop]);
+        run.addNarrowSpace();
+        run.paint();
         if (args.pText == 1) frame.centreText(args.pCode);
     });
 }

@@ -25,9 +25,13 @@ char checkDigit(std::u32string_view encoded) {
     return static_cast<char>('0' + (10 - sum.residue()) % 10);
 }
 
-// A non-digit has no pattern: the type mismatch the digit conversion of the pair would raise.
-std::string_view patternOf(char32_t character) {
-    if (!isDigit(character)) raise(error::typeMismatch);
+// A non-digit has no pattern: the type mismatch the digit conversion of the pair would raise,
+// after the pairs before it are painted.
+std::string_view patternOf(char32_t character, PatternRun& run) {
+    if (!isDigit(character)) {
+        run.paint();
+        raise(error::typeMismatch);
+    }
     return two_of_five::patterns[static_cast<std::size_t>(digitValue(character))];
 }
 
@@ -46,14 +50,16 @@ std::int16_t drawCode25(const Arguments& args) {
         if (args.pChk) encoded.push_back(static_cast<char32_t>(checkDigit(encoded)));
 
         const Band band = frame.normalBand();
-        frame.paintElements(two_of_five::startElements, widths, band);
+        PatternRun run(frame, widths, band);
+        run.add(two_of_five::startElements);
         for (std::size_t i = 0; i + 1 < encoded.size(); i += 2) {
-            const std::string_view bars = patternOf(encoded[i]);
-            const std::string_view spaces = patternOf(encoded[i + 1]);
+            const std::string_view bars = patternOf(encoded[i], run);
+            const std::string_view spaces = patternOf(encoded[i + 1], run);
             const std::array<char, 10> pair = two_of_five::interleave(bars, spaces);
-            frame.paintElements({pair.data(), pair.size()}, widths, band);
+            run.add(pair);
         }
-        frame.paintElements(two_of_five::stopElements, widths, band);
+        run.add(two_of_five::stopElements);
+        run.paint();
         if (args.pText == 1) frame.centreText(args.pCode);
     });
 }

@@ -27,6 +27,8 @@ static_assert([] {
     return true;
 }());
 
+constexpr std::array<PatternBlock, patterns.size()> blocks = patternBlocks(patterns);
+
 constexpr std::string_view startElements = "10";  // wide bar, narrow space
 constexpr std::string_view stopElements = "010";  // narrow bar, wide space, narrow bar
 
@@ -65,11 +67,12 @@ std::int16_t drawMsi(const Arguments& args) {
         }
 
         const Band band = frame.normalBand();
-        frame.paintElements(startElements, widths, band);
+        PatternRun run(frame, widths, band);
+        run.add(startElements);
         for (char32_t character : data)
-            frame.paintElements(patterns[static_cast<std::size_t>(digitValue(character))], widths,
-                                band);
-        frame.paintElements(stopElements, widths, band);
+            run.add(blocks[static_cast<std::size_t>(digitValue(character))]);
+        run.add(stopElements);
+        run.paint();
         if (args.pText == 1) frame.centreText(args.pCode);
     });
 }

@@ -22,6 +22,7 @@ static_assert([] {
     }
     return true;
 }());
+constexpr std::array<PatternBlock, patterns.size()> blocks = patternBlocks(patterns);
 
 // Five-digit ZIP, six digits kept as given, ZIP+4 and the eleven-digit delivery point code;
 // any other length is filled with "0" or cut to the nearest of five or nine.
@@ -54,10 +55,11 @@ std::int16_t drawPostnet(const Arguments& args) {
 
         const Band full = frame.normalBand();
         const Band half = frame.halfBand();
-        frame.paintHeightBars("1", full, half);
+        PatternRun run(frame, full, half);
+        run.add("1");
         for (char32_t character : data)
-            frame.paintHeightBars(patterns[static_cast<std::size_t>(digitValue(character))], full,
-                                  half);
+            run.add(blocks[static_cast<std::size_t>(digitValue(character))]);
+        run.paint();
         frame.paintBox(args.pWidth, full, true);
 
         if (args.pText == 1) {
