@@ -381,6 +381,12 @@ class PatternRun {
         if (held.size() % 2 != 0) firstIsBar_ = !firstIsBar_;
     }
 
+    // An error at a later character: what is held is painted first, as it would have been.
+    [[noreturn]] void fail(std::int32_t number) {
+        paint();
+        raise(number);
+    }
+
   private:
     // Painted once longer than this; a block after it still fits.
     static constexpr std::size_t runLength = 256;

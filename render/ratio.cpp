@@ -23,13 +23,6 @@ std::int32_t shortWholeNumber(std::string_view text) noexcept {
 }  // namespace
 
 Ratio parseRatio(std::string_view ratio) {
-    // One digit either side of the colon, the usual "3:1", read without searching.
-    if (ratio.size() == 3 && ratio[1] == ':') {
-        const auto wide = static_cast<unsigned>(ratio[0] - '0');
-        const auto narrow = static_cast<unsigned>(ratio[2] - '0');
-        if (wide <= 9 && narrow <= 9)
-            return {static_cast<std::int16_t>(wide * 7), static_cast<std::int16_t>(narrow)};
-    }
     const auto colon = ratio.find(':');
     // Taking the characters before a colon that is not there asks for -1 characters.
     if (colon == std::string_view::npos) raise(error::invalidArgument);

@@ -73,8 +73,7 @@ inline std::string_view symbolCharacter(std::int16_t value) {
 // The same for a run, which paints what it holds before the index error.
 inline const PatternBlock& symbolBlock(std::int16_t value, PatternRun& run) {
     if (value < 0 || value > stopValue) {
-        run.paint();
-        raise(error::subscriptOutOfRange);
+        run.fail(error::subscriptOutOfRange);
     }
     return symbolBlocks[static_cast<std::size_t>(value)];
 }

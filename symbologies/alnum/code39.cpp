@@ -80,8 +80,7 @@ constexpr std::array<PatternBlock, patternByCode.size()> blockByCode = patternBl
 const PatternBlock& patternOf(char32_t character, PatternRun& run) {
     const std::int32_t code = singleByteCode(character);
     if (code >= static_cast<std::int32_t>(blockByCode.size()) || blockByCode[code].size() == 0) {
-        run.paint();
-        raise(error::subscriptOutOfRange);
+        run.fail(error::subscriptOutOfRange);
     }
     return blockByCode[code];
 }

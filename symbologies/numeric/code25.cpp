@@ -29,8 +29,7 @@ char checkDigit(std::u32string_view encoded) {
 // after the pairs before it are painted.
 std::string_view patternOf(char32_t character, PatternRun& run) {
     if (!isDigit(character)) {
-        run.paint();
-        raise(error::typeMismatch);
+        run.fail(error::typeMismatch);
     }
     return two_of_five::patterns[static_cast<std::size_t>(digitValue(character))];
 }
