@@ -125,20 +125,27 @@ inline bool RasterSurface::compositeGrey(std::string_view text, double x, double
     return compositeText(text, x, baseline, target, touched);
 }
 
+namespace {
+
+// Sets count row bytes from rows on. The rows of a text are mostly 8 to 16: two stores that
+// may overlap rather than a call.
+inline void markRows(std::uint8_t* rows, std::size_t count) noexcept {
+    if (count >= 8 && count <= 16) {
+        constexpr std::uint64_t ones = 0x0101010101010101u;
+        std::memcpy(rows, &ones, sizeof ones);
+        std::memcpy(rows + count - 8, &ones, sizeof ones);
+    } else {
+        std::memset(rows, 1, count);
+    }
+}
+
+}  // namespace
+
 inline void RasterSurface::greyTextWritten(PixelArea touched) noexcept {
     touched = withinPage(touched);
-    if (touched.top <= touched.bottom) {
-        // The rows of a text are mostly 8 to 16: two stores that may overlap rather than a call.
-        std::uint8_t* changes = grey_->rowsChange + touched.top;
-        const auto rows = static_cast<std::size_t>(touched.bottom - touched.top) + 1;
-        if (rows >= 8 && rows <= 16) {
-            constexpr std::uint64_t ones = 0x0101010101010101u;
-            std::memcpy(changes, &ones, sizeof ones);
-            std::memcpy(changes + rows - 8, &ones, sizeof ones);
-        } else {
-            std::memset(changes, 1, rows);
-        }
-    }
+    if (touched.top <= touched.bottom)
+        markRows(grey_->rowsChange + touched.top,
+                 static_cast<std::size_t>(touched.bottom - touched.top) + 1);
     if (painted_ != nullptr) painted_->add(touched);
     addInked(touched);
 }
@@ -337,7 +344,7 @@ bool RasterSurface::compositing(const PixelArea& area) {
     if (grey_ != nullptr && grey_->rowsWritten != nullptr) {
         const int top = std::max(area.top, page_.top), bottom = std::min(area.bottom, page_.bottom);
         if (top < bottom)
-            std::memset(grey_->rowsWritten + top, 1, static_cast<std::size_t>(bottom - top));
+            markRows(grey_->rowsWritten + top, static_cast<std::size_t>(bottom - top));
     }
     if (waitingCount_ > 0) copyWaitingUnder(area);
     // The glyph reads the band's rows below its top, or writes into the top row that the rows
