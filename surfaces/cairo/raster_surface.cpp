@@ -152,7 +152,7 @@ inline void RasterSurface::greyTextWritten(PixelArea touched) noexcept {
 
 void RasterSurface::print(std::string_view text) {
     LoneGlyph glyph;
-    if (grey_ == nullptr || declined_ || !placeLone(text, glyph)) {
+    if (grey_ == nullptr || declined_ || text.size() != 1 || !placeLone(text, glyph)) {
         CairoSurface::print(text);
         return;
     }
