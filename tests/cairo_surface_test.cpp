@@ -572,6 +572,9 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         std::int16_t height = 1200;
         std::optional<std::int32_t> line = std::nullopt;  // the bars', where not fore
         double dpi = 96;
+        std::int16_t width = 15;  // the text's size is half of it, in points
+        bool bold = false;
+        const char* font = "Arial";
     };
     const Row rows[] = {
         {Code_39F, "Code 39 Full ASCII"},
@@ -600,6 +603,12 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         {Code_128, "BQuillet-128", 0, 0x606060, 0xD0D0D0},  // larger, its text left to cairo
         {UPC_E, "0123456", 0, 0x606060, 0xD0D0D0},
         {EAN_8, "9638507", 0, 0x402040, 0xD0D0D0},
+        // Characters in greys too large for their kept blocks, too small to be composited, bold,
+        // and of another face.
+        {EAN_13, "590123412345", 0, 0x606060, 0xD0D0D0, 0, 1200, std::nullopt, 96, 60},
+        {EAN_8, "9638507", 0, 0, whitePaper, 0, 1200, std::nullopt, 96, 5},
+        {UPC_A, "03600029145", 0, 0x202020, whitePaper, 0, 1200, std::nullopt, 96, 15, true},
+        {UPC_E, "0123456", 0, 0, whitePaper, 0, 1200, std::nullopt, 96, 21, false, "DejaVu Serif"},
         // Grey characters reaching back over the bars drawn upwards before them, and characters
         // whose boxes meet the ink of the one before.
         {Code_128, "Bjjyj", 0, 0x808080, 0xD0D0D0, 0, -150},
@@ -625,6 +634,9 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         arguments.pForeColor = row.fore;
         arguments.pLineColor = row.line.value_or(row.fore);
         arguments.pHeight = row.height;
+        arguments.pWidth = row.width;
+        arguments.pBold = row.bold;
+        arguments.pFont = row.font;
         ASSERT_EQ(files->draw(row.type, arguments).result, row.result);
         if (row.result != 0) continue;
         std::ostringstream own;

@@ -117,7 +117,7 @@ bool cairoKeepsFixedPoints() {
 }
 // A device point as cairo keeps it; false, for cairo to say, beyond where fixedPoint() holds,
 // or should this cairo keep its points otherwise.
-bool onFixedGrid(double x, double y, double& keptX, double& keptY) noexcept {
+inline bool onFixedGrid(double x, double y, double& keptX, double& keptY) noexcept {
     static const bool fixedPointsAlike = cairoKeepsFixedPoints();
     constexpr double within = 4194304;  // 2^22, well inside 24.8 fixed point
     if (!fixedPointsAlike || !(std::abs(x) < within) || !(std::abs(y) < within)) return false;
@@ -569,6 +569,12 @@ bool CairoSurface::showGlyph(std::string_view text, double x, double baseline) {
     return true;
 }
 
+// 0x00BBGGRR as an opaque pixel holds it, 0xFFRRGGBB; a grey raster takes its low byte.
+inline std::uint32_t opaquePixel(std::int32_t color) noexcept {
+    const auto colour = static_cast<std::uint32_t>(color);
+    return 0xFF000000u | (colour & 0xFFu) << 16 | (colour & 0xFF00u) | (colour >> 16 & 0xFFu);
+}
+
 bool CairoSurface::compositeText(std::string_view text, double x, double baseline,
                                  const ImageTarget& target, PixelArea& touched) {
     // Below a pixel and a half to the em, what cairo draws of a glyph depends on where between
@@ -608,10 +614,7 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
     }
     touched = placed.inked;
     const bool plainUnder = compositing(touched);
-    // 0x00BBGGRR as an opaque pixel holds it, 0xFFRRGGBB; a grey raster takes its low byte.
-    const auto colour = static_cast<std::uint32_t>(foreColor_);
-    const std::uint32_t pixel =
-        0xFF000000u | (colour & 0xFFu) << 16 | (colour & 0xFF00u) | (colour >> 16 & 0xFFu);
+    const std::uint32_t pixel = opaquePixel(foreColor_);
     if (target.grey) {
         const GreyTarget grey{target.data,  target.stride, target.left, target.top,
                               target.right, target.bottom, plainUnder};
@@ -623,6 +626,35 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
     } else {
         quillet::compositeText(*known, text, placed, pixel, target);
     }
+    return true;
+}
+
+// print() and compositeText() for the one case, their checks in the order they make them.
+bool CairoSurface::placeLone(std::string_view text, LoneGlyph& glyph) {
+    if (text.size() != 1 || !pathless_ || measuresOnly_ || keepsExtents_) return false;
+    const auto lone = static_cast<unsigned char>(text[0]);
+    if (lone == 0 || lone >= 0x80) return false;
+    selectFont(true);
+    const KnownFont* known = knownFont();
+    if (known == nullptr || !known->known[lone]) return false;
+    checkContext();
+    constexpr double smallestSize = 4;  // as compositeText() has it
+    const Coverage& coverage = known->coverage[lone];
+    if (coverage.width == 0 || !coverage.usableOn(1) ||
+        !(fontSize_ * placement_.devicePerPoint >= smallestSize))
+        return false;
+    const double baseline = toDeviceY(currentY_) + known->extents.ascent;
+    double glyphX = 0, glyphY = 0;
+    if (!onFixedGrid(textDeviceX(currentX_), baseline, glyphX, glyphY) ||
+        !(std::abs(glyphX) < PlacedText::farOff) || !(std::abs(glyphY) < PlacedText::farOff) ||
+        known->glyphExtents[lone].y_advance != 0)
+        return false;
+    glyph = {known,
+             &coverage,
+             glyphPixel(glyphX),
+             glyphPixel(glyphY),
+             opaquePixel(foreColor_),
+             known->glyphExtents[lone].x_advance / placement_.devicePerUnit};
     return true;
 }
 

@@ -20,6 +20,7 @@ typedef struct _cairo_font_face cairo_font_face_t;
 
 namespace quillet {
 
+struct Coverage;
 struct KnownFont;
 
 enum class ScaleMode { twips, points, pixels, millimetres, inches };
@@ -180,6 +181,22 @@ class CairoSurface : public Surface {
     // changed.
     bool compositeText(std::string_view text, double x, double baseline, const ImageTarget& target,
                        PixelArea& touched);
+
+    // A text of one ASCII character placed for compositing into a grey target, as print()
+    // and compositeText() place it.
+    struct LoneGlyph {
+        const KnownFont* known;
+        const Coverage* coverage;
+        int x, y;             // the glyph's origin, in pixels
+        std::uint32_t pixel;  // the fore colour as an opaque pixel
+        double width;         // what print() adds to CurrentX
+    };
+    // Where print() would composite a text of one character with ink, from its kept coverage,
+    // into a target without alpha that the context draws on plainly: false, with nothing done,
+    // where print() would do more than that or otherwise. Raises what print() raises before it
+    // shows anything. The caller composites it and then moves on by its width (advance()).
+    bool placeLone(std::string_view text, LoneGlyph& glyph);
+    void advance(double width) noexcept { currentX_ += width; }
 
     // Told by compositeText() of the pixels it is about to read and change, before it does:
     // true where they are known to be paper throughout (on a grey target).

@@ -22,7 +22,11 @@ void CallRecord::keep(Kind kind, std::string_view text) {
     Call& call = add(kind);
     call.value = static_cast<std::int32_t>(texts_.size());
     call.length = static_cast<std::uint32_t>(text.size());
-    texts_.append(text);
+    // Mostly one character, under a bar character: appended without a copy.
+    if (text.size() == 1)
+        texts_.push_back(text[0]);
+    else
+        texts_.append(text);
 }
 
 std::string_view CallRecord::textOf(const Call& call) const noexcept {

@@ -122,20 +122,57 @@ inline bool RasterSurface::compositeGrey(std::string_view text, double x, double
                                          PixelArea& touched) {
     const ImageTarget target{data_,       stride_,      false, page_.left, page_.top,
                              page_.right, page_.bottom, true,  true};
-    if (!compositeText(text, x, baseline, target, touched)) return false;
-    touched = withinPage(touched);
-    if (touched.top > touched.bottom) return true;
-    // The rows of a text are mostly 8 to 16: two stores that may overlap rather than a call.
-    std::uint8_t* changes = grey_->rowsChange + touched.top;
-    const auto rows = static_cast<std::size_t>(touched.bottom - touched.top) + 1;
-    if (rows >= 8 && rows <= 16) {
+    return compositeText(text, x, baseline, target, touched);
+}
+
+namespace {
+
+// Sets count row bytes from rows on. The rows of a text are mostly 8 to 16: two stores that
+// may overlap rather than a call.
+inline void markRows(std::uint8_t* rows, std::size_t count) noexcept {
+    if (count >= 8 && count <= 16) {
         constexpr std::uint64_t ones = 0x0101010101010101u;
-        std::memcpy(changes, &ones, sizeof ones);
-        std::memcpy(changes + rows - 8, &ones, sizeof ones);
+        std::memcpy(rows, &ones, sizeof ones);
+        std::memcpy(rows + count - 8, &ones, sizeof ones);
     } else {
-        std::memset(changes, 1, rows);
+        std::memset(rows, 1, count);
     }
-    return true;
+}
+
+}  // namespace
+
+inline void RasterSurface::greyTextWritten(PixelArea touched) noexcept {
+    touched = withinPage(touched);
+    if (touched.top <= touched.bottom)
+        markRows(grey_->rowsChange + touched.top,
+                 static_cast<std::size_t>(touched.bottom - touched.top) + 1);
+    if (painted_ != nullptr) painted_->add(touched);
+    addInked(touched);
+}
+
+void RasterSurface::print(std::string_view text) {
+    LoneGlyph glyph;
+    if (grey_ == nullptr || declined_ || text.size() != 1 || !placeLone(text, glyph)) {
+        CairoSurface::print(text);
+        return;
+    }
+    const Coverage& coverage = *glyph.coverage;
+    const PixelArea touched{glyph.x + coverage.left, glyph.y + coverage.top,
+                            glyph.x + coverage.left + coverage.width,
+                            glyph.y + coverage.top + coverage.height};
+    const bool plainUnder = compositing(touched);
+    const GreyTarget target{data_,       stride_,      page_.left, page_.top,
+                            page_.right, page_.bottom, plainUnder};
+    if (!plainUnder || !copyKeptBlock(coverage, glyph.x, glyph.y, glyph.pixel, target)) {
+        PlacedText placed;
+        placed.x[0] = glyph.x;
+        placed.y = glyph.y;
+        placed.inked = touched;
+        quillet::compositeText(*glyph.known, text, placed, glyph.pixel, target);
+    }
+    greyTextWritten(touched);
+    written_ = true;
+    advance(glyph.width);
 }
 
 void RasterSurface::showText(std::string_view text, double x, double baseline) {
@@ -143,8 +180,7 @@ void RasterSurface::showText(std::string_view text, double x, double baseline) {
     PixelArea touched{};
     if (grey_ != nullptr) {
         declined_ = !compositeGrey(text, x, baseline, touched);
-        if (!declined_ && painted_ != nullptr) painted_->add(touched);
-        if (!declined_) addInked(touched);
+        if (!declined_) greyTextWritten(touched);
         written_ = true;
         return;
     }
@@ -308,7 +344,7 @@ bool RasterSurface::compositing(const PixelArea& area) {
     if (grey_ != nullptr && grey_->rowsWritten != nullptr) {
         const int top = std::max(area.top, page_.top), bottom = std::min(area.bottom, page_.bottom);
         if (top < bottom)
-            std::memset(grey_->rowsWritten + top, 1, static_cast<std::size_t>(bottom - top));
+            markRows(grey_->rowsWritten + top, static_cast<std::size_t>(bottom - top));
     }
     if (waitingCount_ > 0) copyWaitingUnder(area);
     // The glyph reads the band's rows below its top, or writes into the top row that the rows

@@ -103,6 +103,9 @@ class RasterSurface final : public CairoSurface {
     // together, settled once for all of them: grid fitted, unreduced, off the context.
     // Where measuring placed them, moved as the placement moved, is taken where it may be.
     void lines(const BoxCall* boxes, std::size_t count, const PlacedBoxes* placed) override;
+    // On a grey raster, a text of one character whose glyph is kept goes from the call straight
+    // to its pixels, as showText() would composite it.
+    void print(std::string_view text) override;
 
   protected:
     // ASCII text is composited here from its glyphs' coverage, as cairo would composite it;
@@ -123,6 +126,9 @@ class RasterSurface final : public CairoSurface {
     // Composites the text into the grey raster where compositeText() would composite it into
     // the image: false where it would not.
     bool compositeGrey(std::string_view text, double x, double baseline, PixelArea& touched);
+    // A text composited into the grey raster over touched: its rows within the page marked as
+    // changed, the area kept as painted and inked.
+    void greyTextWritten(PixelArea touched) noexcept;
     PixelArea withinPage(const PixelArea& area) const noexcept;
     // Paints a box of whole pixels, already within the page.
     void paintPixels(int x1, int y1, int x2, int y2, std::int32_t color);
