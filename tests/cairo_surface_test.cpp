@@ -572,6 +572,8 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         std::int16_t height = 1200;
         std::optional<std::int32_t> line = std::nullopt;  // the bars', where not fore
         double dpi = 96;
+        float x = 0;
+        std::int16_t module = 15;
     };
     const Row rows[] = {
         {Code_39F, "Code 39 Full ASCII"},
@@ -587,6 +589,11 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         {Code_128, "BQuillet", 0, 0, whitePaper, 0, 1200, std::nullopt, 600},
         {EAN_13, "590123412345", 0, 0, whitePaper, 0, 1200, std::nullopt, 600},
         {Code_39, "CODE39", 0, 0, whitePaper, 0, 1200, std::nullopt, 300},
+        // Bars left of the origin, modules of no whole number of pixels, and wider than most.
+        {Code_128, "BQuillet", 0, 0, whitePaper, 0, 1200, std::nullopt, 96, -1000},
+        {EAN_13, "590123412345", 0, 0, whitePaper, 0, 1200, std::nullopt, 600, -7},
+        {Code_128, "BQuillet", 0, 0, whitePaper, 0, 1200, std::nullopt, 203, 0, 7},
+        {EAN_8, "9638507", 0, 0, whitePaper, 0, 1200, std::nullopt, 96, 0, 90},
         {Code_39, "CODE39z", 9},                                      // fails after its first boxes
         {EAN_8, "9638507", 380, 0, whitePaper, 0, 1200, 0x01000000},  // a colour no box takes
         {EAN_13, "590123412345"},
@@ -625,6 +632,8 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         arguments.pForeColor = row.fore;
         arguments.pLineColor = row.line.value_or(row.fore);
         arguments.pHeight = row.height;
+        arguments.pX = row.x;
+        arguments.pWidth = row.module;
         ASSERT_EQ(files->draw(row.type, arguments).result, row.result);
         if (row.result != 0) continue;
         std::ostringstream own;
