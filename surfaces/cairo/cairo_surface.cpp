@@ -510,8 +510,7 @@ const CairoSurface::SettledWidths* CairoSurface::SettledWidths::of(
     int right = static_cast<int>(runEnd);
     if (right != runEnd || (right == 0 && std::signbit(runEnd))) return;
     // Edges stay within an int, near as placeBox() has them, however many boxes follow.
-    if (static_cast<double>(right) + static_cast<double>(end - next) * settled.widest >= near)
-        return;
+    if (right + (end - next) * std::ptrdiff_t{settled.widest} >= std::ptrdiff_t{1} << 30) return;
     int unitRight = static_cast<int>(run_.unitRight);
     // A box continues the run from its left, a whole number of units wide, on the same rows
     // (to the bit, as rowsOf() finds them): edges, rows and extents follow without arithmetic.
