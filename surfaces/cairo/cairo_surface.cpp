@@ -506,7 +506,7 @@ const CairoSurface::SettledWidths* CairoSurface::SettledWidths::of(
     // The run's end on the device, as an int where it is one (and not -0).
     constexpr double near = 1 << 30;
     const double runEnd = run_.deviceRight;
-    if (next == end || !run_.started || !(std::abs(runEnd) < near)) return;
+    if (next == end || !run_.started || !rows_.known || !(std::abs(runEnd) < near)) return;
     int right = static_cast<int>(runEnd);
     if (right != runEnd || (right == 0 && std::signbit(runEnd))) return;
     // Edges stay within an int, near as placeBox() has them, however many boxes follow.
