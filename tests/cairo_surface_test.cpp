@@ -572,7 +572,8 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         std::int16_t height = 1200;
         std::optional<std::int32_t> line = std::nullopt;  // the bars', where not fore
         double dpi = 96;
-        std::int16_t width = 15;  // the text's size is half of it, in points
+        float x = 0;
+        std::int16_t module = 15;  // the text's size is half of it, in points
         bool bold = false;
         const char* font = "Arial";
     };
@@ -590,6 +591,11 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         {Code_128, "BQuillet", 0, 0, whitePaper, 0, 1200, std::nullopt, 600},
         {EAN_13, "590123412345", 0, 0, whitePaper, 0, 1200, std::nullopt, 600},
         {Code_39, "CODE39", 0, 0, whitePaper, 0, 1200, std::nullopt, 300},
+        // Bars left of the origin, modules of no whole number of pixels, and wider than most.
+        {Code_128, "BQuillet", 0, 0, whitePaper, 0, 1200, std::nullopt, 96, -1000},
+        {EAN_13, "590123412345", 0, 0, whitePaper, 0, 1200, std::nullopt, 600, -7},
+        {Code_128, "BQuillet", 0, 0, whitePaper, 0, 1200, std::nullopt, 203, 0, 7},
+        {EAN_8, "9638507", 0, 0, whitePaper, 0, 1200, std::nullopt, 96, 0, 90},
         {Code_39, "CODE39z", 9},                                      // fails after its first boxes
         {EAN_8, "9638507", 380, 0, whitePaper, 0, 1200, 0x01000000},  // a colour no box takes
         {EAN_13, "590123412345"},
@@ -605,10 +611,11 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         {EAN_8, "9638507", 0, 0x402040, 0xD0D0D0},
         // Characters in greys too large for their kept blocks, too small to be composited, bold,
         // and of another face.
-        {EAN_13, "590123412345", 0, 0x606060, 0xD0D0D0, 0, 1200, std::nullopt, 96, 60},
-        {EAN_8, "9638507", 0, 0, whitePaper, 0, 1200, std::nullopt, 96, 5},
-        {UPC_A, "03600029145", 0, 0x202020, whitePaper, 0, 1200, std::nullopt, 96, 15, true},
-        {UPC_E, "0123456", 0, 0, whitePaper, 0, 1200, std::nullopt, 96, 21, false, "DejaVu Serif"},
+        {EAN_13, "590123412345", 0, 0x606060, 0xD0D0D0, 0, 1200, std::nullopt, 96, 0, 60},
+        {EAN_8, "9638507", 0, 0, whitePaper, 0, 1200, std::nullopt, 96, 0, 5},
+        {UPC_A, "03600029145", 0, 0x202020, whitePaper, 0, 1200, std::nullopt, 96, 0, 15, true},
+        {UPC_E, "0123456", 0, 0, whitePaper, 0, 1200, std::nullopt, 96, 0, 21, false,
+         "DejaVu Serif"},
         // Grey characters reaching back over the bars drawn upwards before them, and characters
         // whose boxes meet the ink of the one before.
         {Code_128, "Bjjyj", 0, 0x808080, 0xD0D0D0, 0, -150},
@@ -634,7 +641,8 @@ TEST(CairoOutput, SymbolFilesMatchPagesOfTheirOwn) {
         arguments.pForeColor = row.fore;
         arguments.pLineColor = row.line.value_or(row.fore);
         arguments.pHeight = row.height;
-        arguments.pWidth = row.width;
+        arguments.pX = row.x;
+        arguments.pWidth = row.module;
         arguments.pBold = row.bold;
         arguments.pFont = row.font;
         ASSERT_EQ(files->draw(row.type, arguments).result, row.result);

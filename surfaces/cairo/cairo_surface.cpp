@@ -407,6 +407,7 @@ inline const CairoSurface::Rows& CairoSurface::rowsOf(float y1, float y2) noexce
 
 void CairoSurface::findRows(float y1, float y2) noexcept {
     const double y1Device = toDeviceY(y1), y2Device = toDeviceY(static_cast<double>(y2) + 1.0);
+    otherRows_ = rows_;
     rows_ = {true, 0, 0, std::min(y1Device, y2Device), std::max(y1Device, y2Device)};
     std::memcpy(&rows_.y1, &y1, sizeof rows_.y1);
     std::memcpy(&rows_.y2, &y2, sizeof rows_.y2);
@@ -464,16 +465,116 @@ inline void CairoSurface::placeBox(std::int16_t x1, float y1, std::int16_t x2, f
     box = {left, rows.top, right, rows.bottom};
 }
 
+// What every box of a symbol shares: how many whole device units wide it lands for its width
+// in surface units, where that is the same wherever the box lies.
+struct CairoSurface::SettledWidths {
+    double devicePerUnit = 0, originX = 0;   // the placement they are of
+    std::array<std::int32_t, 256> widths{};  // -1 where it may differ
+    std::int32_t widest = 0;                 // of the widths
+
+    // Those of a placement grid fitted, or none (where boxes may land too far off), kept per
+    // thread for the last placement asked for.
+    static const SettledWidths* of(const DevicePlacement& placement) noexcept;
+};
+
+const CairoSurface::SettledWidths* CairoSurface::SettledWidths::of(
+    const DevicePlacement& placement) noexcept {
+    thread_local SettledWidths settled;
+    const double perUnit = placement.devicePerUnit, origin = placement.originX;
+    if (settled.devicePerUnit == perUnit && settled.originX == origin) return &settled;
+    // Every edge of an int16 position then lies within 2^20, where placeBox() works out a width
+    // (the difference of two edges) within 2^-30 of the width times devicePerUnit: a width that
+    // is far more than that from a half rounds as it does, anywhere, and is movable.
+    constexpr double far = 1 << 20, margin = 1.0 / (1 << 20);
+    if (!(perUnit > 0 && std::abs(origin) + 32768 * perUnit < far)) return nullptr;
+    for (std::size_t width = 0; width < settled.widths.size(); ++width) {
+        const double device = static_cast<double>(width) * perUnit;
+        const double whole = std::floor(device);
+        settled.widths[width] = std::abs(device - whole - 0.5) > margin
+                                    ? static_cast<std::int32_t>(roundHalfAway(device))
+                                    : -1;
+    }
+    settled.widest = *std::max_element(settled.widths.begin(), settled.widths.end());
+    settled.devicePerUnit = perUnit;
+    settled.originX = origin;
+    return &settled;
+}
+
+[[gnu::always_inline]] inline void CairoSurface::extendRun(const SettledWidths& settled,
+                                                           const BoxCall*& next, const BoxCall* end,
+                                                           PlacedBox*& placed) noexcept {
+    // The run's end on the device, as an int where it is one (and not -0).
+    constexpr double near = 1 << 30;
+    const double runEnd = run_.deviceRight;
+    if (next == end || !run_.started || !rows_.known || !(std::abs(runEnd) < near)) return;
+    int right = static_cast<int>(runEnd);
+    if (right != runEnd || (right == 0 && std::signbit(runEnd))) return;
+    // Edges stay within an int, near as placeBox() has them, however many boxes follow.
+    if (right + (end - next) * std::ptrdiff_t{settled.widest} >= std::ptrdiff_t{1} << 30) return;
+    int unitRight = static_cast<int>(run_.unitRight);
+    // A box continues the run from its left, a whole number of units wide, on the same rows
+    // (to the bit, as rowsOf() finds them): edges, rows and extents follow without arithmetic.
+    // The extents grow only to the right, to the run's new end.
+    const auto bitsOf = [](const Rows& rows) { return std::uint64_t{rows.y2} << 32 | rows.y1; };
+    std::uint64_t rows = bitsOf(rows_);
+    int top = rows_.pixelTop, bottom = rows_.pixelBottom;
+    const int runLeft = runPixelLeft_, runUnitLeft = runUnitLeft_;
+    const BoxCall* box = next;
+    PlacedBox* at = placed;
+    for (; box != end; ++box, ++at) {
+        const int x1 = box->x1, x2 = box->x2 + 1;
+        const auto units = static_cast<std::uint32_t>(x2 - x1);
+        if (x1 != unitRight || units >= settled.widths.size()) break;
+        const std::int32_t width = settled.widths[units];
+        std::uint32_t y1Bits = 0, y2Bits = 0;
+        std::memcpy(&y1Bits, &box->y1, sizeof y1Bits);
+        std::memcpy(&y2Bits, &box->y2, sizeof y2Bits);
+        const std::uint64_t boxRows = std::uint64_t{y2Bits} << 32 | y1Bits;
+        if (width < 0) break;
+        if (boxRows != rows) {
+            // Back on the rows before: a box placed there already took them into the extents
+            // and into whether boxes are movable.
+            if (!otherRows_.known || boxRows != bitsOf(otherRows_)) break;
+            std::swap(rows_, otherRows_);
+            movable_ = movable_ && rows_.movable;
+            rows = boxRows;
+            top = rows_.pixelTop;
+            bottom = rows_.pixelBottom;
+        }
+        *at = {right, top, right + width, bottom, runLeft, runUnitLeft};
+        right += width;
+        unitRight = x2;
+    }
+    if (box == next) return;
+    next = box;
+    placed = at;
+    run_.unitRight = unitRight;
+    run_.deviceRight = right;
+    drawn_.right = std::max(drawn_.right, static_cast<double>(unitRight));
+    boxesOnDevice_.right = std::max(boxesOnDevice_.right, static_cast<double>(right));
+}
+
 void CairoSurface::placeBoxes(const BoxCall* boxes, std::size_t count,
                               PlacedBox* placed) noexcept {
     DeviceBox box;
+    const BoxCall* const end = boxes + count;
     if (placed == nullptr) {
-        for (const BoxCall* end = boxes + count; boxes != end; ++boxes)
-            placeBox(boxes->x1, boxes->y1, boxes->x2, boxes->y2, box);
+        for (; boxes != end; ++boxes) placeBox(boxes->x1, boxes->y1, boxes->x2, boxes->y2, box);
         return;
     }
-    for (const BoxCall* end = boxes + count; boxes != end; ++boxes, ++placed)
+    // The thread's widths are of the last placement asked for, which may be another surface's.
+    if (settled_ == nullptr || settled_->devicePerUnit != placement_.devicePerUnit ||
+        settled_->originX != placement_.originX)
+        settled_ = placement_.gridFit && keepsExtents_ ? SettledWidths::of(placement_) : nullptr;
+    // Boxes that continue the run so far are placed in short; a box that starts a run, changes
+    // rows or is of an odd width, in full.
+    while (true) {
+        if (settled_ != nullptr) extendRun(*settled_, boxes, end, placed);
+        if (boxes == end) return;
         placeBox(boxes->x1, boxes->y1, boxes->x2, boxes->y2, box, placed);
+        ++boxes;
+        ++placed;
+    }
 }
 
 bool CairoSurface::movedFrom(const PlacedBoxes& placed, int& dx, int& dy) const noexcept {

@@ -280,6 +280,11 @@ class CairoSurface : public Surface {
 
     void placeBox(std::int16_t x1, float y1, std::int16_t x2, float y2, DeviceBox& box,
                   PlacedBox* placed = nullptr) noexcept;
+    struct SettledWidths;
+    // placeBox() for the boxes from next on that continue the run on the rows of the box
+    // before, each of a width that lands as wide wherever it lies: without its arithmetic.
+    void extendRun(const SettledWidths& settled, const BoxCall*& next, const BoxCall* end,
+                   PlacedBox*& placed) noexcept;
     void findRows(float y1, float y2) noexcept;
 
     // Boxes that follow one another without a gap, as grid fitting has placed them.
@@ -329,9 +334,11 @@ class CairoSurface : public Surface {
     bool reducesBars_ = false;
     double reductionLeft_ = 0, reductionRight_ = 0;  // device units off each side of a bar
     Rows rows_;
+    Rows otherRows_;  // those rows_ held before, of a box placed as well
     Run run_;
     bool movable_ = true;
     int runPixelLeft_ = 0, runUnitLeft_ = 0;  // run_'s deviceLeft and unitLeft, where movable
+    const SettledWidths* settled_ = nullptr;  // of the placement, as found last
 };
 
 // Plain ASCII without NUL: text cairo takes as it is.

@@ -8,13 +8,15 @@ void CallRecord::clear() noexcept {
     boxes_.clear();
     texts_.clear();
     greyAndAscii_ = true;
-    placed_.clear();
+    notGrey_ = 0;
+    placedCount_ = 0;
     movable_ = false;
 }
 
 CallRecord::Call& CallRecord::add(Kind kind) {
     Call& call = calls_.emplace_back();
     call.kind = kind;
+    call.boxes = static_cast<std::uint32_t>(boxes_.size());
     return call;
 }
 
@@ -64,8 +66,20 @@ void CallRecord::print(std::string_view text) {
 }
 
 void CallRecord::replay(CairoSurface& target) const {
-    const BoxCall* box = boxes_.data();
+    std::size_t drawn = 0;  // of the boxes
+    const auto drawBoxes = [&](std::size_t upTo) {
+        if (upTo == drawn) return;
+        if (movable_) {
+            const PlacedBoxes placed{placed_.data() + drawn, placedAt_.devicePerUnit,
+                                     placedAt_.originX, placedAt_.originY};
+            target.lines(boxes_.data() + drawn, upTo - drawn, &placed);
+        } else {
+            target.lines(boxes_.data() + drawn, upTo - drawn, nullptr);
+        }
+        drawn = upTo;
+    };
     for (const Call& call : calls_) {
+        drawBoxes(call.boxes);
         switch (call.kind) {
             case Kind::fontName:
                 target.setFontName(textOf(call));
@@ -85,22 +99,12 @@ void CallRecord::replay(CairoSurface& target) const {
             case Kind::currentY:
                 target.setCurrentY(call.y);
                 break;
-            case Kind::lines:
-                if (movable_) {
-                    const PlacedBoxes placed{placed_.data() + (box - boxes_.data()),
-                                             placedAt_.devicePerUnit, placedAt_.originX,
-                                             placedAt_.originY};
-                    target.lines(box, call.length, &placed);
-                } else {
-                    target.lines(box, call.length, nullptr);
-                }
-                box += call.length;
-                break;
             case Kind::print:
                 target.print(textOf(call));
                 break;
         }
     }
+    drawBoxes(boxes_.size());
 }
 
 }  // namespace quillet

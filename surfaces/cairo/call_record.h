@@ -27,13 +27,21 @@ class CallRecord {
     void setFontSize(std::int16_t size);
     void setCurrentX(Coordinate x);
     void setCurrentY(float y);
-    // Inline: a symbol's most calls.
+    // Inline: a symbol's most calls. A box only joins the boxes: the other calls keep how many
+    // came before them.
     void line(std::int16_t flags, std::int16_t x1, float y1, std::int16_t x2, float y2,
               std::int32_t color) {
-        if (calls_.empty() || calls_.back().kind != Kind::lines) add(Kind::lines);
-        ++calls_.back().length;
         boxes_.push_back({flags, x1, x2, y1, y2, color});
-        greyAndAscii_ = greyAndAscii_ && isGrey(color);
+        const auto value = static_cast<std::uint32_t>(color);
+        notGrey_ |= (value & 0xFFFFu) ^ (value >> 8);  // 0 for every grey (isGrey())
+    }
+    // line() where the boxes have room for one more as they are: false, recording nothing,
+    // where they have not.
+    bool lineInRoom(std::int16_t flags, std::int16_t x1, float y1, std::int16_t x2, float y2,
+                    std::int32_t color) noexcept {
+        if (boxes_.size() == boxes_.capacity()) return false;
+        line(flags, x1, y1, x2, y2, color);
+        return true;
     }
     void print(std::string_view text);
 
@@ -42,7 +50,9 @@ class CallRecord {
     std::size_t boxCount() const noexcept { return boxes_.size(); }
     // Room for where each box recorded so far landed when measured, at its index.
     PlacedBox* placedBoxes() {
-        placed_.resize(boxes_.size());
+        // Grown only: what it held is written over, box by box, before it is read.
+        if (placed_.size() < boxes_.size()) placed_.resize(boxes_.size());
+        placedCount_ = boxes_.size();
         return placed_.data();
     }
     // Where the boxes landed is kept for the replay, and the placement they landed at, when
@@ -50,7 +60,7 @@ class CallRecord {
     void keepPlaced(const DevicePlacement& placement, bool movable) noexcept {
         placedAt_ = {placed_.data(), placement.devicePerUnit, placement.originX,
                      placement.originY};
-        movable_ = movable && placed_.size() == boxes_.size();
+        movable_ = movable && placedCount_ == boxes_.size();
     }
 
     // The calls again, in their order; a failing call stops it as it stopped the drawing.
@@ -64,7 +74,7 @@ class CallRecord {
 
     // Whether every colour set or painted is a grey (red, green and blue alike) and every text
     // printed is plain ASCII, as a raster of greys paints them.
-    bool greyAndAscii() const noexcept { return greyAndAscii_; }
+    bool greyAndAscii() const noexcept { return greyAndAscii_ && notGrey_ == 0; }
 
   private:
     enum class Kind : std::uint8_t {
@@ -74,14 +84,14 @@ class CallRecord {
         fontSize,
         currentX,
         currentY,
-        lines,  // the next count boxes, in order
         print
     };
     struct Call {
         Kind kind = Kind::fontName;
         float y = 0;
         std::int32_t value = 0;    // a colour, a size, a weight; where a text starts
-        std::uint32_t length = 0;  // of a text; of boxes, how many
+        std::uint32_t length = 0;  // of a text
+        std::uint32_t boxes = 0;   // how many were recorded before it
         Coordinate x;
     };
     Call& add(Kind kind);
@@ -89,12 +99,13 @@ class CallRecord {
     std::string_view textOf(const Call& call) const noexcept;
 
     std::vector<Call> calls_;
-    // Boxes, a symbol's most calls, are kept apart, flat: a call of the others stands for a run
-    // of them.
+    // Boxes, a symbol's most calls, are kept apart, flat, between the others.
     std::vector<BoxCall> boxes_;
     std::string texts_;
-    bool greyAndAscii_ = true;  // of the calls so far
+    bool greyAndAscii_ = true;   // of the calls so far but the boxes
+    std::uint32_t notGrey_ = 0;  // of the boxes' colours, 0 while every one is a grey
     std::vector<PlacedBox> placed_;
+    std::size_t placedCount_ = 0;  // of the boxes, those placed_ was given room for
     PlacedBoxes placedAt_{};
     bool movable_ = false;
 };

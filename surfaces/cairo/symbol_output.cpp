@@ -66,19 +66,10 @@ class MeasuringSurface final : public CairoSurface {
     // (whose place follows the boxes before it) and at the end.
     void line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
               std::int32_t color) override {
-        if (record_ == nullptr) {
-            CairoSurface::line(flags, x1, y1, x2, y2, color);
-            return;
-        }
-        record_->line(flags, x1, y1, x2, y2, color);
-        try {
-            checkBox(flags, color);
-        } catch (...) {
-            placeRecorded();
-            ++placed_;  // the box refused, which line() would not have placed
-            throw;
-        }
-        ++unplaced_;
+        if (record_ == nullptr || flags != boxFlags ||
+            (static_cast<std::uint32_t>(color) & 0xFF000000u) != 0 ||
+            !record_->lineInRoom(flags, x1, y1, x2, y2, color))
+            lineAside(flags, x1, y1, x2, y2, color);
     }
     // A bar is any box here: drawn as line() draws it, without going through Surface::bar().
     void bar(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
@@ -94,16 +85,37 @@ class MeasuringSurface final : public CairoSurface {
     }
 
     void placeRecorded() noexcept {
-        if (unplaced_ == 0) return;
-        placeBoxes(record_->boxes() + placed_, unplaced_, record_->placedBoxes() + placed_);
-        placed_ += unplaced_;
-        unplaced_ = 0;
+        if (record_ != nullptr) placeRecorded(record_->boxCount());
     }
 
   private:
+    // line() but for a box recorded in the room there is.
+    [[gnu::noinline]] void lineAside(std::int16_t flags, std::int16_t& x1, float y1,
+                                     std::int16_t x2, float y2, std::int32_t color) {
+        if (record_ == nullptr) {
+            CairoSurface::line(flags, x1, y1, x2, y2, color);
+            return;
+        }
+        record_->line(flags, x1, y1, x2, y2, color);
+        try {
+            checkBox(flags, color);
+        } catch (...) {
+            // The box refused, which line() would not have placed, is passed over.
+            placeRecorded(record_->boxCount() - 1);
+            placed_ = record_->boxCount();
+            throw;
+        }
+    }
+
+    // Places the recorded boxes not placed yet up to the one at upTo.
+    void placeRecorded(std::size_t upTo) noexcept {
+        if (upTo <= placed_) return;
+        placeBoxes(record_->boxes() + placed_, upTo - placed_, record_->placedBoxes() + placed_);
+        placed_ = upTo;
+    }
+
     CallRecord* record_;
-    // Of the record's boxes, those placed, and those after them that are to be.
-    std::size_t placed_ = 0, unplaced_ = 0;
+    std::size_t placed_ = 0;  // of the record's boxes
 };
 
 // Whether two contexts answer every text measure alike: cairo scales a font by the context's
