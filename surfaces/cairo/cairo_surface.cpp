@@ -152,12 +152,9 @@ double roundNotingMove(double value, bool& movable) noexcept {
         movable = false;
         return roundHalfAway(value);
     }
-    const double whole = static_cast<double>(static_cast<std::int64_t>(value));
-    const double fraction = value - whole;
+    const double fraction = value - static_cast<double>(static_cast<std::int64_t>(value));
     movable = movable && std::abs(std::abs(fraction) - 0.5) > hair;
-    if (fraction >= 0.5) return whole + 1;
-    if (fraction <= -0.5) return whole - 1;
-    return std::copysign(whole, value);
+    return roundHalfAway(value);
 }
 
 // Faces by name and weight, kept per thread.
@@ -437,8 +434,8 @@ inline void CairoSurface::placeBox(std::int16_t x1, float y1, std::int16_t x2, f
         // Every box gets a whole number of pixels, the same for the same width, and a box that
         // continues a run starts where the one before it ended: equal bars stay equal, as a
         // reader needs, at the cost of the symbol growing or shrinking a little with the DPI.
-        const double width =
-            placed != nullptr ? roundNotingMove(right - left, movable_) : roundHalfAway(right - left);
+        const double width = placed != nullptr ? roundNotingMove(right - left, movable_)
+                                               : roundHalfAway(right - left);
         if (run_.started && unitLeft == run_.unitRight) {
             left = run_.deviceRight;
         } else {
@@ -458,7 +455,7 @@ inline void CairoSurface::placeBox(std::int16_t x1, float y1, std::int16_t x2, f
         movable_ = movable_ && placement_.gridFit && rows.movable && std::abs(left) < near &&
                    std::abs(right) < near;
         if (movable_)
-            *placed = {static_cast<int>(left), rows.pixelTop,  static_cast<int>(right),
+            *placed = {static_cast<int>(left), rows.pixelTop, static_cast<int>(right),
                        rows.pixelBottom,       runPixelLeft_, runUnitLeft_};
     }
     if (keepsExtents_) boxesOnDevice_.add(left, rows.top, right, rows.bottom);
@@ -554,8 +551,7 @@ const CairoSurface::SettledWidths* CairoSurface::SettledWidths::of(
     boxesOnDevice_.right = std::max(boxesOnDevice_.right, static_cast<double>(right));
 }
 
-void CairoSurface::placeBoxes(const BoxCall* boxes, std::size_t count,
-                              PlacedBox* placed) noexcept {
+void CairoSurface::placeBoxes(const BoxCall* boxes, std::size_t count, PlacedBox* placed) noexcept {
     DeviceBox box;
     const BoxCall* const end = boxes + count;
     if (placed == nullptr) {
@@ -591,9 +587,8 @@ bool CairoSurface::movedFrom(const PlacedBoxes& placed, int& dx, int& dy) const 
 }
 
 void CairoSurface::continueRun(const BoxCall& box, const PlacedBox& placed, int dx) noexcept {
-    run_ = {true, static_cast<double>(placed.runUnitLeft),
-            std::max<double>(box.x1, box.x2 + 1.0), static_cast<double>(placed.runLeft + dx),
-            static_cast<double>(placed.right + dx)};
+    run_ = {true, static_cast<double>(placed.runUnitLeft), std::max<double>(box.x1, box.x2 + 1.0),
+            static_cast<double>(placed.runLeft + dx), static_cast<double>(placed.right + dx)};
 }
 
 void CairoSurface::line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
@@ -631,8 +626,8 @@ std::size_t CairoSurface::placeOnPixels(const BoxCall*& next, const BoxCall* end
         DeviceBox box;
         placeBox(call.x1, call.y1, call.x2, call.y2, box);
         if (box.right <= box.left || box.bottom <= box.top) continue;
-        if (!(std::abs(box.left) < near && std::abs(box.right) < near &&
-              std::abs(box.top) < near && std::abs(box.bottom) < near)) {
+        if (!(std::abs(box.left) < near && std::abs(box.right) < near && std::abs(box.top) < near &&
+              std::abs(box.bottom) < near)) {
             odd = box;
             break;
         }
@@ -652,7 +647,9 @@ void CairoSurface::paintBox(double left, double top, double right, double bottom
 void CairoSurface::showText(std::string_view text, double x, double baseline) {
     setColor(context_, foreColor_);
     cairo_move_to(context_, x, baseline);
-    cairo_show_text(context_, std::string(text).c_str());
+    // cairo takes a terminated string: print() hands most texts over in drawable_ already.
+    if (text.data() != drawable_.data()) drawable_.assign(text);
+    cairo_show_text(context_, drawable_.c_str());
     cairo_new_path(context_);
 }
 
