@@ -1,4 +1,6 @@
 // The drawing frame: 16-bit arithmetic, rounding, numeric values, ratios, text and the trap.
+#include "render/frame.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 
 #include "render/arithmetic.h"
 #include "render/errors.h"
-#include "render/frame.h"
 #include "render/numeric.h"
 #include "render/ratio.h"
 #include "render/text.h"
@@ -31,9 +32,21 @@ TEST(Rounding, HalfToEvenIntoSixteenBits) {
         std::int32_t expected;  // the value, or -error when it fails
     };
     const Row rows[] = {
-        {2.5, 2},       {3.5, 4},       {-2.5, -2},     {-3.5, -4},         {100.5, 100},
-        {101.5, 102},   {0.49999999, 0}, {0.5000001, 1}, {-0.5, 0},          {32767.4, 32767},
-        {32767.5, -6},  {-32768.5, -32768}, {-32769.5, -6}, {17.5, 18},      {1e10, -6},
+        {2.5, 2},
+        {3.5, 4},
+        {-2.5, -2},
+        {-3.5, -4},
+        {100.5, 100},
+        {101.5, 102},
+        {0.49999999, 0},
+        {0.5000001, 1},
+        {-0.5, 0},
+        {32767.4, 32767},
+        {32767.5, -6},
+        {-32768.5, -32768},
+        {-32769.5, -6},
+        {17.5, 18},
+        {1e10, -6},
         {std::numeric_limits<double>::quiet_NaN(), -6},
         {std::numeric_limits<double>::infinity(), -6},
     };
@@ -61,11 +74,10 @@ TEST(NumericValue, ReadsTheNumberAtTheStart) {
         double expected;
     };
     const Row rows[] = {
-        {"3", 3},        {" 2.5", 2.5},   {"-4", -4},     {"+7", 7},       {"1 2 3", 123},
-        {"\t1\n5", 15},  {"12abc", 12},   {"abc", 0},     {"", 0},         {".5", 0.5},
-        {"-", 0},        {".", 0},        {"1.2.3", 1.2}, {"1e2", 100},    {"1D2", 100},
-        {"2e", 2},       {"2e+", 2},      {"- 5", -5},    {"+-5", 0},      {"5A", 5},
-        {"A5", 0},       {"0x10", 0},     {"1e-400", 0},
+        {"3", 3},       {" 2.5", 2.5}, {"-4", -4},   {"+7", 7},   {"1 2 3", 123}, {"\t1\n5", 15},
+        {"12abc", 12},  {"abc", 0},    {"", 0},      {".5", 0.5}, {"-", 0},       {".", 0},
+        {"1.2.3", 1.2}, {"1e2", 100},  {"1D2", 100}, {"2e", 2},   {"2e+", 2},     {"- 5", -5},
+        {"+-5", 0},     {"5A", 5},     {"A5", 0},    {"0x10", 0}, {"1e-400", 0},
     };
     for (const auto& row : rows) EXPECT_EQ(numericValue(row.text), row.expected) << row.text;
     EXPECT_EQ(errorOf([] { numericValue("1e400"); }), error::overflow);
@@ -82,11 +94,11 @@ TEST(Ratio, ParsesWideAndNarrowExtras) {
         std::int32_t wide, narrow;  // or -error in wide
     };
     const Row rows[] = {
-        {"3:1", 21, 1},  {"2:1", 14, 1},  {"2.5:1", 18, 1}, {":", 0, 0},    {"2:0", 14, 0},
-        {"3", -5, 0},    {"", -5, 0},     {"5000:1", -6, 0}, {"1:40000", -6, 0},
-        {"1:2:3", 7, 2}, {"x:y", 0, 0},   {" 3 : 1.5 ", 21, 2},
-        {"03:01", 21, 1}, {"4681:1", 32767, 1}, {"4682:1", -6, 0}, {"1:9999", 7, 9999},
-        {"3:1 ", 21, 1},  {"+3:1", 21, 1},
+        {"3:1", 21, 1},     {"2:1", 14, 1},       {"2.5:1", 18, 1},  {":", 0, 0},
+        {"2:0", 14, 0},     {"3", -5, 0},         {"", -5, 0},       {"5000:1", -6, 0},
+        {"1:40000", -6, 0}, {"1:2:3", 7, 2},      {"x:y", 0, 0},     {" 3 : 1.5 ", 21, 2},
+        {"03:01", 21, 1},   {"4681:1", 32767, 1}, {"4682:1", -6, 0}, {"1:9999", 7, 9999},
+        {"3:1 ", 21, 1},    {"+3:1", 21, 1},
     };
     for (const auto& row : rows) {
         Ratio ratio{};
@@ -104,7 +116,9 @@ TEST(Ratio, ParsesWideAndNarrowExtras) {
 TEST(Text, CharactersNotBytes) {
     EXPECT_EQ(decodeUtf8("a\u00e9\u20ac"), U"a\u00e9\u20ac");
     EXPECT_EQ(encodeUtf8(U"a\u00e9\u20ac\U0001F600"), "a\u00e9\u20ac\U0001F600");
-    EXPECT_EQ(decodeUtf8("\xff" "a\xc3"), U"\uFFFDa\uFFFD");
+    EXPECT_EQ(decodeUtf8("\xff"
+                         "a\xc3"),
+              U"\uFFFDa\uFFFD");
     EXPECT_EQ(decodeUtf8("\xed\xa0\x80"), U"\uFFFD\uFFFD\uFFFD");  // a surrogate is not text
     EXPECT_EQ(trimSpaces(U"  a b \t "), U"a b \t");
     EXPECT_EQ(trimSpaces(U"    "), U"");
@@ -118,10 +132,14 @@ TEST(Text, WrittenBackAsUtf8) {
         std::string_view after;
     };
     const Row rows[] = {
-        {"12345", U"12345", "12345"},        {"12345", U"123455", "123455"},
-        {"123455", U"12345", "12345"},       {"\u00e91", U"\u00e912", "\u00e912"},
-        {"a\xff", U"a\uFFFD", "a\uFFFD"},   {"a\xc3\xa9", U"a\u00e9", "a\u00e9"},
-        {"", U"978", "978"},                 {"abc", U"", ""},
+        {"12345", U"12345", "12345"},
+        {"12345", U"123455", "123455"},
+        {"123455", U"12345", "12345"},
+        {"\u00e91", U"\u00e912", "\u00e912"},
+        {"a\xff", U"a\uFFFD", "a\uFFFD"},
+        {"a\xc3\xa9", U"a\u00e9", "a\u00e9"},
+        {"", U"978", "978"},
+        {"abc", U"", ""},
     };
     for (const Row& row : rows) {
         std::string code = row.before;
@@ -135,12 +153,20 @@ TEST(Text, SingleByteCodes) {
         char32_t character;
         std::int32_t code;
     };
-    const Row rows[] = {{U'A', 65},      {U'\0', 0},      {U'\x7f', 127},  {U'\u00e9', 233},
-                        {U'\u00a0', 160}, {U'\u20ac', 128}, {U'\u0178', 159}, {U'\u0081', 129},
-                        {U'\u0080', unmappedCode}, {U'\u4e2d', unmappedCode},
+    const Row rows[] = {{U'A', 65},
+                        {U'\0', 0},
+                        {U'\x7f', 127},
+                        {U'\u00e9', 233},
+                        {U'\u00a0', 160},
+                        {U'\u20ac', 128},
+                        {U'\u0178', 159},
+                        {U'\u0081', 129},
+                        {U'\u0080', unmappedCode},
+                        {U'\u4e2d', unmappedCode},
                         {U'\uFFFD', unmappedCode}};
     for (const auto& row : rows)
-        EXPECT_EQ(singleByteCode(row.character), row.code) << std::hex << static_cast<std::uint32_t>(row.character);
+        EXPECT_EQ(singleByteCode(row.character), row.code)
+            << std::hex << static_cast<std::uint32_t>(row.character);
 }
 
 TEST(Trap, TurnsErrorsIntoResultCodes) {
@@ -156,7 +182,8 @@ TEST(Trap, TurnsErrorsIntoResultCodes) {
 TEST(Frame, BoxesAdvanceAndCheckTheRightEdge) {
     RecordingSurface surface;
     std::string code;
-    const Arguments args{&surface, 32752.4f, 0, code, 15, 100, 0, false, "Arial", 0, 255, "", false};
+    const Arguments args{&surface, 32752.4f, 0, code, 15, 100,  0,
+                         false,    "Arial",  0, 255,  "", false};
     Frame frame(args);
     frame.startAtX();
     EXPECT_EQ(frame.runningX(), 32752);
@@ -260,8 +287,7 @@ TEST(Frame, HeightBarsStopAtTheBoxThatOverflows) {
         SCOPED_TRACE(row.name);
         ShiftingSurface surface(row.shiftAt, row.shift);
         std::string code;
-        const Arguments args{&surface, row.pX, 0, code, 3, 10, 0, false, "Arial", 0, 1, "",
-                             false};
+        const Arguments args{&surface, row.pX, 0, code, 3, 10, 0, false, "Arial", 0, 1, "", false};
         Frame frame(args);
         frame.startAtX();
         const auto result =

@@ -273,7 +273,7 @@ class CairoSurface : public Surface {
         bool known = false;
         std::uint32_t y1 = 0, y2 = 0;  // the bits of the floats they were worked out from
         double top = 0, bottom = 0;
-        bool movable = true;  // see placedMovably()
+        bool movable = true;                // see placedMovably()
         int pixelTop = 0, pixelBottom = 0;  // top and bottom, where movable
     };
     const Rows& rowsOf(float y1, float y2) noexcept;

@@ -58,8 +58,7 @@ class CallRecord {
     // Where the boxes landed is kept for the replay, and the placement they landed at, when
     // they land there moved as the placement moves.
     void keepPlaced(const DevicePlacement& placement, bool movable) noexcept {
-        placedAt_ = {placed_.data(), placement.devicePerUnit, placement.originX,
-                     placement.originY};
+        placedAt_ = {placed_.data(), placement.devicePerUnit, placement.originX, placement.originY};
         movable_ = movable && placedCount_ == boxes_.size();
     }
 

@@ -246,9 +246,9 @@ void RasterSurface::lines(const BoxCall* boxes, std::size_t count, const PlacedB
                 (static_cast<std::uint32_t>(next->color) & 0xFF000000u) != 0)
                 break;
             if (at->right > at->left && at->bottom > at->top)
-                paintGrey({at->left + dx, at->top + dy, at->right + dx, at->bottom + dy,
-                           next->color},
-                          paper);
+                paintGrey(
+                    {at->left + dx, at->top + dy, at->right + dx, at->bottom + dy, next->color},
+                    paper);
         }
         if (next != boxes) continueRun(next[-1], at[-1], dx);
     } else if (grey_ != nullptr && placesOnPixels()) {

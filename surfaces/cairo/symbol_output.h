@@ -116,8 +116,8 @@ class SymbolFiles {
     Paper greyPaper_;
     std::vector<std::uint8_t> rowsChange_, rowsRepeat_;  // of the grey page
     std::vector<std::uint8_t> rowsWritten_;  // of the grey raster, since paper was restored
-    bool drewGrey_ = false;                              // the page is in the grey raster
-    std::string document_;  // a vector format's file, as cairo wrote it
+    bool drewGrey_ = false;                  // the page is in the grey raster
+    std::string document_;                   // a vector format's file, as cairo wrote it
     PngEncoder encoder_;
 };
 
