@@ -620,8 +620,7 @@ std::size_t CairoSurface::placeOnPixels(const BoxCall*& next, const BoxCall* end
     std::size_t placed = 0;
     while (next != end && placed < room) {
         const BoxCall& call = *next;
-        if (call.flags != boxFlags || (static_cast<std::uint32_t>(call.color) & 0xFF000000u) != 0)
-            break;
+        if (!isBox(call.flags, call.color)) break;
         ++next;
         DeviceBox box;
         placeBox(call.x1, call.y1, call.x2, call.y2, box);

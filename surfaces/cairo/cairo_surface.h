@@ -216,8 +216,11 @@ class CairoSurface : public Surface {
     // Raises what line() raises for the flags and colour of a box: other flags than a box's,
     // or a colour that checkColor() refuses.
     static void checkBox(std::int16_t flags, std::int32_t color) {
-        if (flags != boxFlags || (static_cast<std::uint32_t>(color) & 0xFF000000u) != 0)
-            refuseBox();
+        if (!isBox(flags, color)) refuseBox();
+    }
+    // Whether line() takes these flags and colour for a box.
+    static bool isBox(std::int16_t flags, std::int32_t color) noexcept {
+        return flags == boxFlags && (static_cast<std::uint32_t>(color) & 0xFF000000u) == 0;
     }
     // Boxes that line() was not told of, placed as it places them, in order, after the calls
     // made so far: kept in the extents and drawn nowhere. Only for a surface that measures.

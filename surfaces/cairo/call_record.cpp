@@ -69,13 +69,9 @@ void CallRecord::replay(CairoSurface& target) const {
     std::size_t drawn = 0;  // of the boxes
     const auto drawBoxes = [&](std::size_t upTo) {
         if (upTo == drawn) return;
-        if (movable_) {
-            const PlacedBoxes placed{placed_.data() + drawn, placedAt_.devicePerUnit,
-                                     placedAt_.originX, placedAt_.originY};
-            target.lines(boxes_.data() + drawn, upTo - drawn, &placed);
-        } else {
-            target.lines(boxes_.data() + drawn, upTo - drawn, nullptr);
-        }
+        PlacedBoxes placed = placedAt_;
+        if (movable_) placed.boxes += drawn;
+        target.lines(boxes_.data() + drawn, upTo - drawn, movable_ ? &placed : nullptr);
         drawn = upTo;
     };
     for (const Call& call : calls_) {

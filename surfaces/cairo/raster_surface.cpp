@@ -242,9 +242,7 @@ void RasterSurface::lines(const BoxCall* boxes, std::size_t count, const PlacedB
         const PlacedBox* at = placed->boxes;
         const std::uint32_t paper = painted_ != nullptr ? painted_->paper() : 0;
         for (; next != end; ++next, ++at) {
-            if (next->flags != boxFlags ||
-                (static_cast<std::uint32_t>(next->color) & 0xFF000000u) != 0)
-                break;
+            if (!isBox(next->flags, next->color)) break;
             if (at->right > at->left && at->bottom > at->top)
                 paintGrey(
                     {at->left + dx, at->top + dy, at->right + dx, at->bottom + dy, next->color},

@@ -66,8 +66,7 @@ class MeasuringSurface final : public CairoSurface {
     // (whose place follows the boxes before it) and at the end.
     void line(std::int16_t flags, std::int16_t& x1, float y1, std::int16_t x2, float y2,
               std::int32_t color) override {
-        if (record_ == nullptr || flags != boxFlags ||
-            (static_cast<std::uint32_t>(color) & 0xFF000000u) != 0 ||
+        if (record_ == nullptr || !CairoSurface::isBox(flags, color) ||
             !record_->lineInRoom(flags, x1, y1, x2, y2, color))
             lineAside(flags, x1, y1, x2, y2, color);
     }
