@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "render/errors.h"
@@ -157,24 +158,31 @@ double roundNotingMove(double value, bool& movable) noexcept {
     return roundHalfAway(value);
 }
 
-// Faces by name and weight, kept per thread.
+// Faces by name and weight, kept per thread. A surface shares the thread's own count of its
+// references rather than taking one of cairo's: cairo counts them on the face itself, which every
+// thread drawing in that face would otherwise write for each surface.
+using SharedFace = std::shared_ptr<cairo_font_face_t>;
 struct KeptFace {
     std::string name;
     bool bold = false;
-    cairo_font_face_t* face = nullptr;
+    SharedFace face;
 };
-thread_local KeptPerThread<KeptFace, &KeptFace::face, cairo_font_face_destroy> keptFaces;
+void releaseFace(SharedFace& face) noexcept {
+    face.reset();
+}
+thread_local KeptPerThread<KeptFace, &KeptFace::face, releaseFace> keptFaces;
 
-// A reference of the caller's own to the face, as cairo_toy_font_face_create() gives it.
-cairo_font_face_t* faceOf(const std::string& name, bool bold) {
+// The face, as cairo_toy_font_face_create() gives it.
+SharedFace faceOf(const std::string& name, bool bold) {
     if (const KeptFace* kept = keptFaces.find(
             [&](const KeptFace& face) { return face.bold == bold && face.name == name; }))
-        return cairo_font_face_reference(kept->face);
-    cairo_font_face_t* face =
+        return kept->face;
+    SharedFace face(
         cairo_toy_font_face_create(name.c_str(), CAIRO_FONT_SLANT_NORMAL,
-                                   bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    if (cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS) return face;
-    keptFaces.reuse() = {name, bold, cairo_font_face_reference(face)};
+                                   bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL),
+        cairo_font_face_destroy);
+    if (cairo_font_face_status(face.get()) != CAIRO_STATUS_SUCCESS) return face;
+    keptFaces.reuse() = {name, bold, face};
     return face;
 }
 
@@ -254,10 +262,6 @@ void CairoSurface::checkContext() const {
     raiseFor(cairo_status(context_));
 }
 
-void CairoSurface::FaceRelease::operator()(cairo_font_face_t* face) const noexcept {
-    cairo_font_face_destroy(face);
-}
-
 // The face remembered and selected go with it: its address may come again for another face.
 void CairoSurface::dropFace() noexcept {
     face_.reset();
@@ -320,7 +324,7 @@ inline void CairoSurface::selectFont(bool contextChecked) {
 
 void CairoSurface::findFont() {
     checkContext();
-    if (!face_) face_.reset(faceOf(fontName_, bold_));
+    if (!face_) face_ = faceOf(fontName_, bold_);
     // A face or a size that cairo cannot use would put the context in error. FreeType takes at
     // most 65535 pixels to the em; beyond that cairo's face fails, and after a small size it
     // stays failed for every later context in the process. No text needs more than this anyway

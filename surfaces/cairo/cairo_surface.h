@@ -299,15 +299,11 @@ class CairoSurface : public Surface {
 
     cairo_t* context_;
     DevicePlacement placement_;
-    struct FaceRelease {
-        void operator()(cairo_font_face_t* face) const noexcept;
-    };
-
     std::string fontName_ = "Arial";
     bool bold_ = false;
-    std::unique_ptr<cairo_font_face_t, FaceRelease> face_;  // of fontName_ and bold_
-    double fontSize_ = 8;                                   // points
-    double deviceSize_ = 0;                                 // as selected last, in device units
+    std::shared_ptr<cairo_font_face_t> face_;  // of fontName_ and bold_
+    double fontSize_ = 8;                      // points
+    double deviceSize_ = 0;                    // as selected last, in device units
     struct Remembered {
         KnownFont* known = nullptr;
         std::uint64_t filling = 0;
