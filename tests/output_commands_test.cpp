@@ -14,6 +14,10 @@
 #include <optional>
 #include <sstream>
 #include <streambuf>
+#include <utility>
+#include <vector>
+
+#include "cli/batch/workers.h"
 
 namespace quillet {
 namespace {
@@ -181,6 +185,62 @@ TEST(QuilletBatchCommand, ABadRowDoesNotStopTheOthers) {
         std::sort(files.begin(), files.end());
         EXPECT_EQ(files, (std::vector<std::string>{"1-CODE39W.png", "4-590123412345.png"}));
         fs::remove_all(folder);
+    }
+}
+
+// Rows handed to the workers several at a time: failures anywhere among them are still told
+// in row order, the same on any number of threads.
+TEST(QuilletBatchCommand, RowsHandedOutTogetherReportInOrder) {
+    const std::vector<std::size_t> bad{1, 17, 18, 64, 99, 100};
+    std::string table, expected;
+    for (std::size_t row = 1; row <= 100; ++row) {
+        const bool fails = std::find(bad.begin(), bad.end(), row) != bad.end();
+        table += fails ? "Code_39,A*\n" : "Code_39,A" + std::to_string(row) + "\n";
+        if (fails)
+            expected += "quillet: row " + std::to_string(row) +
+                        ": '*' at position 2 is Code 39's start and stop character and cannot "
+                        "be data (Code 39 Full ASCII carries it)\n";
+    }
+    expected += "quillet: 100 rows: 94 drawn, 6 failed\n";
+    for (const std::string threads : {"1", "2", "3"}) {
+        SCOPED_TRACE("--threads " + threads);
+        std::istringstream rows(table);
+        std::ostringstream out, err;
+        EXPECT_EQ(
+            cli::runBatch({"-", "-o", "/dev/null", "--threads", threads}, rows, out, err, false),
+            65);
+        EXPECT_EQ(err.str(), expected);
+    }
+}
+
+// Rows drawn out of turn wait for those before them, whichever worker ends first.
+TEST(QuilletBatchCommand, ReportsWaitForEarlierRows) {
+    struct Row {
+        const char* name;
+        std::vector<std::pair<std::size_t, std::size_t>> handedIn;  // first row, how many
+    };
+    const Row rows[] = {
+        {"in turn", {{1, 3}, {4, 2}, {6, 1}}},
+        {"a later hand-out first", {{4, 2}, {1, 3}, {6, 1}}},
+        {"backwards", {{6, 1}, {4, 2}, {1, 3}}},
+        {"the first one last", {{2, 2}, {6, 1}, {4, 2}, {1, 1}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::pair<std::size_t, std::string>> told;
+        cli::RowReports reports(
+            [&](std::size_t number, const std::optional<cli::RowFailure>& failure) {
+                told.emplace_back(number, failure ? failure->message : "");
+            });
+        for (const auto& [first, count] : row.handedIn) {
+            std::vector<std::optional<cli::RowFailure>> failures(count);
+            for (std::size_t i = 0; i < count; ++i)
+                if ((first + i) % 2 == 0)
+                    failures[i] = cli::RowFailure{"row " + std::to_string(first + i), false};
+            reports.done(first, failures);
+        }
+        EXPECT_EQ(told, (std::vector<std::pair<std::size_t, std::string>>{
+                            {1, ""}, {2, "row 2"}, {3, ""}, {4, "row 4"}, {5, ""}, {6, "row 6"}}));
     }
 }
 

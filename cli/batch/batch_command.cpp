@@ -234,8 +234,10 @@ class RowLog {
 };
 
 // Each row a file of its own in the folder (or encoded and dropped, for /dev/null).
-int drawIntoFolder(TableReader& table, const BatchOptions& options, std::size_t numberWidth,
-                   RowLog& log) {
+int drawIntoFolder(TableReader& table, const BatchOptions& options,
+                   std::optional<std::size_t> rowTotal, RowLog& log) {
+    const std::size_t numberWidth =
+        rowTotal ? std::to_string(*rowTotal).size() : uncountedNumberWidth;
     // The folder as the files' paths begin, "/" added as a path joined to it would have it.
     std::optional<OutputFolder> folder;
     if (!options.toNothing)
@@ -264,7 +266,7 @@ int drawIntoFolder(TableReader& table, const BatchOptions& options, std::size_t 
         };
     };
     const std::string readingFailure =
-        drawRows(table, options.threads, makeWorker,
+        drawRows(table, options.threads, rowTotal, makeWorker,
                  [&](std::size_t number, const std::optional<RowFailure>& failure) {
                      log.update(number);
                      if (!failure)
@@ -471,9 +473,7 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
     }
     RowLog log(err, showProgress, rowTotal, *table, *input);
     if (options.toDocument) return drawIntoDocument(*table, options, log);
-    const std::size_t numberWidth =
-        rowTotal ? std::to_string(*rowTotal).size() : uncountedNumberWidth;
-    return drawIntoFolder(*table, options, numberWidth, log);
+    return drawIntoFolder(*table, options, rowTotal, log);
 }
 
 }  // namespace quillet::cli

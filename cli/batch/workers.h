@@ -5,6 +5,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,12 +29,13 @@ class RowReports {
     using Report = std::function<void(std::size_t, const std::optional<RowFailure>&)>;
     explicit RowReports(Report report) : report_(std::move(report)) {}
 
-    void done(std::size_t number, std::optional<RowFailure> failure);
+    // The rows numbered from first on, one after another, each with its failure.
+    void done(std::size_t first, std::span<std::optional<RowFailure>> failures);
 
   private:
     Report report_;
     std::mutex mutex_;
-    // At most one a worker, so a short list searched in turn.
+    // At most a hand-out of rows a worker, so a short list searched in turn.
     std::vector<std::pair<std::size_t, std::optional<RowFailure>>> waiting_;
     std::size_t reported_ = 0;
 };
@@ -45,11 +47,18 @@ int defaultThreads();
 // Draws a row and writes its file; its failure, or nothing. It may throw instead.
 using RowWork = std::function<std::optional<RowFailure>(const Row&)>;
 
+// The most rows a worker takes at once.
+inline constexpr std::size_t maxRowsAtOnce = 16;
+
+// How many rows a worker takes next, rowsRead of rowTotal read: a few at once while many are
+// left (one lock for them all), fewer towards the end, one at a time when the total is unknown.
+std::size_t rowsAtOnce(std::optional<std::size_t> rowTotal, std::size_t rowsRead, int threads);
+
 // Draws the rows of the table with up to `threads` workers (as many as the system gives), each
-// with the work makeWorker gives it (its own raster and buffers), taking the next row as it
-// finishes one so that the threads stay busy whatever a row costs. Returns why reading the
-// table failed, "" when it did not.
-std::string drawRows(TableReader& table, int threads, const std::function<RowWork()>& makeWorker,
-                     const RowReports::Report& report);
+// with the work makeWorker gives it (its own raster and buffers), taking the next rows as it
+// finishes those it has (rowsAtOnce()) so that the threads stay busy whatever a row costs.
+// Returns why reading the table failed, "" when it did not; the rows read before that are drawn.
+std::string drawRows(TableReader& table, int threads, std::optional<std::size_t> rowTotal,
+                     const std::function<RowWork()>& makeWorker, const RowReports::Report& report);
 
 }  // namespace quillet::cli
