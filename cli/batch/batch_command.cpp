@@ -10,6 +10,7 @@
 #include <ostream>
 #include <sstream>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "assist/labels.h"
@@ -180,6 +181,43 @@ BatchOptions parseBatchOptions(const std::vector<std::string>& arguments) {
     return options;
 }
 
+// fontconfig reads its configuration the first time any font is looked up, milliseconds in
+// which no row could be drawn: a thread of its own looks up the rows' default font while the table
+// is counted, and the workers find it ready.
+class FontLookUp {
+  public:
+    explicit FontLookUp(const DrawingArguments& defaults) {
+        try {
+            thread_ = std::thread(lookUp, defaults.pFont, defaults.pBold);
+        } catch (const std::system_error&) {
+            // The first row looks it up instead.
+        }
+    }
+    FontLookUp(const FontLookUp&) = delete;
+    FontLookUp& operator=(const FontLookUp&) = delete;
+    ~FontLookUp() { wait(); }
+
+    void wait() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+  private:
+    static void lookUp(const std::string& name, bool bold) {
+        cairo_font_face_t* face =
+            cairo_toy_font_face_create(name.c_str(), CAIRO_FONT_SLANT_NORMAL,
+                                       bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_matrix_t size, identity;
+        cairo_matrix_init_scale(&size, 10, 10);
+        cairo_matrix_init_identity(&identity);
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_scaled_font_destroy(cairo_scaled_font_create(face, &size, &identity, options));
+        cairo_font_options_destroy(options);
+        cairo_font_face_destroy(face);
+    }
+
+    std::thread thread_;
+};
+
 // What the rows came to, told on err as it happens: each failed row with its number, a
 // progress bar on a terminal, and a summary at the end.
 class RowLog {
@@ -202,7 +240,7 @@ class RowLog {
     }
     void say(const std::string& message) {
         progress_.clear();
-        err_ << "quillet: " << message << "\n";
+        err_ << "quillet: " + message + "\n";  // in one write, on an unbuffered stream
     }
     // The rows drawn into an output that was not written count as failed.
     void lost() {
@@ -219,8 +257,8 @@ class RowLog {
             err_ << "quillet: reading the rows failed after row " << rowCount << "\n";
             exitCode = 1;
         }
-        err_ << "quillet: " << rowCount << " rows: " << drawnCount_ << " drawn, " << failedCount_
-             << " failed\n";
+        err_ << "quillet: " + std::to_string(rowCount) + " rows: " + std::to_string(drawnCount_) +
+                    " drawn, " + std::to_string(failedCount_) + " failed\n";
         if (failedCount_ == 0 || exitCode != 0) return exitCode;
         return failedCount_ == refusedCount_ ? exitDataError : 1;
     }
@@ -446,12 +484,14 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
     std::istream* input = &in;
     std::optional<TableReader> table;
     std::optional<std::size_t> rowTotal;
+    std::optional<FontLookUp> fontLookUp;
     try {
         options = parseBatchOptions(arguments);
         if (options.help) {
             out << batchHelp() << "\n" << outputOptionsHelp() << "\n" << drawingOptionsHelp();
             return 0;
         }
+        fontLookUp.emplace(options.defaults);
         if (options.inputPath != "-") {
             inputFile.open(options.inputPath);
             if (!inputFile) throw UsageError("cannot read " + options.inputPath);
@@ -471,6 +511,7 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
             << failure.code().message() << "\n";
         return 1;
     }
+    fontLookUp->wait();  // else the workers would each read fontconfig's configuration
     RowLog log(err, showProgress, rowTotal, *table, *input);
     if (options.toDocument) return drawIntoDocument(*table, options, log);
     return drawIntoFolder(*table, options, rowTotal, log);
