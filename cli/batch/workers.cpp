@@ -36,13 +36,19 @@ int defaultThreads() {
     return static_cast<int>(std::clamp(cores, 1u, 8u));
 }
 
+namespace {
+
+// How many rows a worker takes next, rowsRead of rowTotal read.
 std::size_t rowsAtOnce(std::optional<std::size_t> rowTotal, std::size_t rowsRead, int threads) {
+    constexpr std::size_t most = 16;
     // Without a known end (a pipe) a row at a time: the rows read wait for no others to come.
     if (!rowTotal || *rowTotal <= rowsRead) return 1;
     // Fewer as the table runs out, so that the threads end together.
     const std::size_t left = (*rowTotal - rowsRead) / (2 * static_cast<std::size_t>(threads));
-    return std::clamp<std::size_t>(left, 1, maxRowsAtOnce);
+    return std::clamp<std::size_t>(left, 1, most);
 }
+
+}  // namespace
 
 std::string drawRows(TableReader& table, int threads, std::optional<std::size_t> rowTotal,
                      const std::function<RowWork()>& makeWorker, const RowReports::Report& report) {

@@ -47,16 +47,11 @@ int defaultThreads();
 // Draws a row and writes its file; its failure, or nothing. It may throw instead.
 using RowWork = std::function<std::optional<RowFailure>(const Row&)>;
 
-// The most rows a worker takes at once.
-inline constexpr std::size_t maxRowsAtOnce = 16;
-
-// How many rows a worker takes next, rowsRead of rowTotal read: a few at once while many are
-// left (one lock for them all), fewer towards the end, one at a time when the total is unknown.
-std::size_t rowsAtOnce(std::optional<std::size_t> rowTotal, std::size_t rowsRead, int threads);
-
 // Draws the rows of the table with up to `threads` workers (as many as the system gives), each
 // with the work makeWorker gives it (its own raster and buffers), taking the next rows as it
-// finishes those it has (rowsAtOnce()) so that the threads stay busy whatever a row costs.
+// finishes those it has so that the threads stay busy whatever a row costs: a few at once while
+// many of rowTotal are left (one lock for them all), fewer towards the end, one at a time when
+// the total is unknown.
 // Returns why reading the table failed, "" when it did not; the rows read before that are drawn.
 std::string drawRows(TableReader& table, int threads, std::optional<std::size_t> rowTotal,
                      const std::function<RowWork()>& makeWorker, const RowReports::Report& report);
