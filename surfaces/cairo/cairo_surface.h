@@ -126,6 +126,10 @@ class CairoSurface : public Surface {
     // Draws on context, which the caller owns and keeps alive. A context of a scratch target is
     // enough to measure: nothing needs to be visible.
     CairoSurface(cairo_t* context, const DevicePlacement& placement);
+    CairoSurface(const CairoSurface&) = delete;
+    CairoSurface& operator=(const CairoSurface&) = delete;
+    CairoSurface(CairoSurface&&) = default;
+    CairoSurface& operator=(CairoSurface&&) = default;
 
     // Everything drawn so far, boxes as filled and texts as their advance times their line
     // height: in surface units, and where it landed in device units (grid fitting moves it).
