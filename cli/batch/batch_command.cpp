@@ -491,7 +491,9 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
             out << batchHelp() << "\n" << outputOptionsHelp() << "\n" << drawingOptionsHelp();
             return 0;
         }
-        fontLookUp.emplace(options.defaults);
+        // Not for rows without text, which need no font (a row that asks for text in a column
+        // of its own finds the font then).
+        if (options.defaults.pText != 0 || options.sheet) fontLookUp.emplace(options.defaults);
         if (options.inputPath != "-") {
             inputFile.open(options.inputPath);
             if (!inputFile) throw UsageError("cannot read " + options.inputPath);
@@ -511,7 +513,7 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
             << failure.code().message() << "\n";
         return 1;
     }
-    fontLookUp->wait();  // else the workers would each read fontconfig's configuration
+    if (fontLookUp) fontLookUp->wait();  // the first row's text needs it anyway
     RowLog log(err, showProgress, rowTotal, *table, *input);
     if (options.toDocument) return drawIntoDocument(*table, options, log);
     return drawIntoFolder(*table, options, rowTotal, log);
