@@ -165,6 +165,17 @@ void joinMatchCodes(std::size_t distance, std::uint64_t* codes) {
     }
 }
 
+// The codes of the first match of a copy of length bytes (at least 3) from distance back, length
+// left with the rest: all of it where it is at most maxMatch long, else maxMatch, or less where
+// the rest would be shorter than 3.
+Code firstMatchOf(std::size_t& length, Code distance) {
+    std::size_t part = std::min(length, maxMatch);
+    if (length > part && length - part < 3) part = length - 3;
+    length -= part;
+    const Code code = lengthCodes[part];
+    return {code.bits | distance.bits << code.length, code.length + distance.length};
+}
+
 // Bytes as a little-endian word, whatever the machine: byte k is bits 8k .. 8k + 7.
 std::uint64_t littleEndianWord(std::uint64_t word) {
     if constexpr (std::endian::native == std::endian::big) return __builtin_bswap64(word);
@@ -238,21 +249,8 @@ class BitWriter {
 
     // The length bytes again from distance back; length is at least 3.
     void match(std::size_t length, Code distance) {
-        if (length <= maxMatch) {  // nearly always
-            const Code code = lengthCodes[length];
-            put(code.bits | static_cast<std::uint64_t>(distance.bits) << code.length,
-                code.length + distance.length);
-            return;
-        }
-        while (length > 0) {
-            std::size_t part = std::min(length, maxMatch);
-            // A rest shorter than 3 has no code: leave 3 for the last match.
-            if (length > part && length - part < 3) part = length - 3;
-            const Code code = lengthCodes[part];
-            put(code.bits | static_cast<std::uint64_t>(distance.bits) << code.length,
-                code.length + distance.length);
-            length -= part;
-        }
+        do put(firstMatchOf(length, distance));
+        while (length > 0);
     }
 
     // Ends the block and pads it to a whole byte: the bytes written.
@@ -563,6 +561,13 @@ class Adler32 {
                                                adlerBase);
         sum_ = static_cast<std::uint32_t>((sum_ + runs * sums.sum) % adlerBase);
     }
+    // The same for one run.
+    void add(AdlerSums sums, std::size_t length) {
+        weighted_ = static_cast<std::uint32_t>(
+            (weighted_ + length % adlerBase * sum_ + sums.weighted) % adlerBase);
+        const std::uint32_t sum = sum_ + sums.sum;
+        sum_ = sum >= adlerBase ? sum - adlerBase : sum;
+    }
     std::uint32_t value() const { return weighted_ << 16 | sum_; }
 
   private:
@@ -590,6 +595,13 @@ class ImageDataWriter {
           runStarts_(masks + 2 * (words_ + 2)) {
         bits_.put(1, 1);  // the last block ...
         bits_.put(1, 2);  // ... with the fixed codes
+        // A row's copy of the row above in one put where its matches' codes fit in one.
+        for (std::size_t rest = rowLength_; rest > 0 && rowCopyLength_ <= 56;) {
+            const Code part = firstMatchOf(rest, rowBack_);
+            rowCopyBits_ |= std::uint64_t{part.bits} << rowCopyLength_;
+            rowCopyLength_ += part.length;
+        }
+        if (rowCopyLength_ > 56) rowCopyBits_ = rowCopyLength_ = 0;
     }
 
     // Whether a row can be copied whole from the row above (it is in the window, and long
@@ -599,9 +611,8 @@ class ImageDataWriter {
     // The last row again, count times.
     void repeatRow(std::size_t count) {
         BitWriter bits = bits_;
-        if (rowLength_ <= maxMatch) {
-            const std::uint64_t code = matchCodes_[rowLength_];
-            for (std::size_t i = 0; i < count; ++i) bits.match(code);
+        if (rowCopyLength_ != 0) {
+            for (std::size_t i = 0; i < count; ++i) bits.put(rowCopyBits_, rowCopyLength_);
         } else {
             for (std::size_t i = 0; i < count; ++i) bits.match(rowLength_, rowBack_);
         }
@@ -613,7 +624,7 @@ class ImageDataWriter {
     // 64 bytes that may be read.
     QUILLET_HOT_CLONES void row(const std::uint8_t* samples, const std::uint8_t* above) {
         rowSums_ = markRuns(samples, above);
-        checksum_.add(rowSums_, rowLength_, 1);
+        checksum_.add(rowSums_, rowLength_);
         const std::uint64_t *equalLeft = equalLeft_, *equalUp = equalUp_;
         const std::uint64_t* runStarts = runStarts_;
         const std::size_t rowBytes = rowBytes_;
@@ -736,6 +747,8 @@ class ImageDataWriter {
     BitWriter bits_;
     std::size_t rowBytes_, rowLength_, bytesPerPixel_, words_;
     Code rowBack_;
+    std::uint64_t rowCopyBits_ = 0;  // the codes that copy a whole row from the row above
+    int rowCopyLength_ = 0;          // their bits, 0 where they take more than one put
     const std::uint64_t* matchCodes_;
     const LiteralPairs& pairs_ = literalPairs();
     // The literals that may wait in the bit buffer for the match after them: the buffer holds
