@@ -678,7 +678,9 @@ class ImageDataWriter {
     // three bytes or more: where a copy starts, and every byte before it is a literal. The
     // bit after the row's last byte marks the end; the words after it are clear. Gives the
     // row's Adler sums.
-    AdlerSums markRuns(const std::uint8_t* samples, const std::uint8_t* above) {
+    // Made part of row(), and so of its clone for the processor.
+    [[gnu::always_inline]] AdlerSums markRuns(const std::uint8_t* samples,
+                                              const std::uint8_t* above) {
         AdlerSums sums;
         const std::size_t pixel = bytesPerPixel_;
 #if defined(__SSE2__)
@@ -719,10 +721,14 @@ class ImageDataWriter {
                 0;
             sums = adlerSumsOf(samples, rowBytes_);
         }
-        for (std::size_t word = 0; word < words_; ++word)
-            runStarts_[word] = threeFrom(equalLeft_[word], equalLeft_[word + 1]) |
-                               threeFrom(equalUp_[word], equalUp_[word + 1]);
-        runStarts_[words_] = runStarts_[words_ + 1] = 0;
+        // Copies the compiler need not load again after every store of a mask word.
+        const std::uint64_t *left = equalLeft_, *up = equalUp_;
+        std::uint64_t* starts = runStarts_;
+        const std::size_t words = words_;
+        for (std::size_t word = 0; word < words; ++word)
+            starts[word] =
+                threeFrom(left[word], left[word + 1]) | threeFrom(up[word], up[word + 1]);
+        starts[words] = starts[words + 1] = 0;
         runStarts_[rowBytes_ / 64] |= std::uint64_t{1} << rowBytes_ % 64;
         if constexpr (std::endian::native == std::endian::big)
             for (std::uint64_t* word = equalLeft_; word != runStarts_ + words_ + 2; ++word)
