@@ -65,44 +65,19 @@ constexpr std::array<Code, 288> literalCodes = [] {
     }
     return codes;
 }();
-// The code lengths of the 256 byte values.
+// The same for the 256 byte values, bits and lengths apart.
+constexpr std::array<std::uint16_t, 256> byteCodeBits = [] {
+    std::array<std::uint16_t, 256> bits{};
+    for (std::size_t byte = 0; byte < bits.size(); ++byte)
+        bits[byte] = static_cast<std::uint16_t>(literalCodes[byte].bits);
+    return bits;
+}();
 constexpr std::array<std::uint8_t, 256> byteCodeLengths = [] {
     std::array<std::uint8_t, 256> lengths{};
     for (std::size_t byte = 0; byte < lengths.size(); ++byte)
         lengths[byte] = static_cast<std::uint8_t>(literalCodes[byte].length);
     return lengths;
 }();
-// The codes of two literals, the first byte's first, for every two bytes: the bits in the low
-// 24 bits, their count above. A grey picture uses few of the pairs, so that those stay in the
-// cache. Made at the first picture, not kept in the program (whose size counts in WebAssembly).
-class LiteralPairs {
-  public:
-    LiteralPairs() {
-        for (unsigned second = 0; second < 256; ++second) {
-            for (unsigned first = 0; first < 256; ++first) {
-                const Code a = literalCodes[first], b = literalCodes[second];
-                codes_[second << 8 | first] =
-                    (a.bits | b.bits << a.length) | static_cast<std::uint32_t>(a.length + b.length)
-                                                        << pairLengthShift;
-            }
-        }
-    }
-
-    static constexpr int pairLengthShift = 24;
-
-    std::uint32_t operator()(const std::uint8_t* bytes) const {
-        return codes_[static_cast<std::size_t>(bytes[0] | bytes[1] << 8)];
-    }
-
-  private:
-    std::array<std::uint32_t, 256 * 256> codes_;
-};
-
-const LiteralPairs& literalPairs() {
-    static const LiteralPairs pairs;
-    return pairs;
-}
-
 constexpr unsigned endOfBlock = 256;
 constexpr unsigned firstLengthSymbol = 257;
 
@@ -208,35 +183,22 @@ class BitWriter {
 
     void literal(std::uint8_t byte) { put(literalCodes[byte]); }
 
-    // Two literals' codes as LiteralPairs gives them.
-    void putPair(std::uint32_t pair) {
-        buffer_ |= std::uint64_t{pair & 0xFFFFFFu} << count_;
-        count_ += pair >> LiteralPairs::pairLengthShift;
-    }
-
-    // count (at least 1) literals, two codes at a time from pairs, three pairs between two
-    // stores. An odd count's last pair takes the byte after the run too, whose code is cut off
-    // again: that byte must be readable. Up to held literals stay in the buffer unstored, for
-    // the match that follows to store them with its own bits (or for a store()).
-    template <typename Pairs>
-    void literals(const std::uint8_t* bytes, std::size_t count, const Pairs& pairs,
-                  std::size_t held) {
-        while (count > 6) {
-            putPair(pairs(bytes));
-            putPair(pairs(bytes + 2));
-            putPair(pairs(bytes + 4));
+    // count (at least 1) literals, six codes between two stores. Up to held literals stay in
+    // the buffer unstored, for the match that follows to store them with its own bits (or for
+    // a store()).
+    void literals(const std::uint8_t* bytes, std::size_t count, std::size_t held) {
+        for (;;) {
+            const std::size_t batch = count < 6 ? count : 6;
+            for (std::size_t i = 0; i < batch; ++i) {
+                buffer_ |= std::uint64_t{byteCodeBits[bytes[i]]} << count_;
+                count_ += byteCodeLengths[bytes[i]];
+            }
+            if (count <= held) return;
             store();
+            if (count <= 6) return;
             bytes += 6;
             count -= 6;
         }
-        putPair(pairs(bytes));
-        if (count > 2) putPair(pairs(bytes + 2));
-        if (count > 4) putPair(pairs(bytes + 4));
-        if (count % 2 != 0) {
-            count_ -= byteCodeLengths[bytes[count]];
-            buffer_ &= (std::uint64_t{1} << count_) - 1;
-        }
-        if (count > held) store();
     }
 
     // A match whose length and distance codes are joined (as matchCodesFor makes them): up to
@@ -629,7 +591,6 @@ class ImageDataWriter {
         const std::uint64_t* runStarts = runStarts_;
         const std::size_t rowBytes = rowBytes_;
         const std::uint64_t *rowCodes = matchCodes_, *pixelCodes = matchCodes_ + maxMatch + 1;
-        const LiteralPairs& pairs = pairs_;
         const std::size_t held = heldLiterals_;
         // A copy the compiler keeps in registers: the stream's bytes, written through a
         // character pointer, could be any member.
@@ -645,7 +606,7 @@ class ImageDataWriter {
         for (;;) {
             const auto literals = static_cast<std::size_t>(
                 std::countr_zero(bitsFrom(runStarts, at) | std::uint64_t{1} << longest));
-            if (literals != 0) bits.literals(samples + at, literals, pairs, held);
+            if (literals != 0) bits.literals(samples + at, literals, held);
             at += literals;
             if (at >= rowBytes) break;
             if (literals == longest) {  // perhaps not yet at a start
@@ -742,7 +703,6 @@ class ImageDataWriter {
     std::uint64_t rowCopyBits_ = 0;  // the codes that copy a whole row from the row above
     int rowCopyLength_ = 0;          // their bits, 0 where they take more than one put
     const std::uint64_t* matchCodes_;
-    const LiteralPairs& pairs_ = literalPairs();
     // The literals that may wait in the bit buffer for the match after them: the buffer holds
     // 7 bits left over, nine bits a literal and the longest match's codes (13 bits of length,
     // those of the farther distance).
