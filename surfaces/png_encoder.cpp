@@ -564,6 +564,14 @@ class ImageDataWriter {
             rowCopyLength_ += part.length;
         }
         if (rowCopyLength_ > 56) rowCopyBits_ = rowCopyLength_ = 0;
+        // As many copies as one put takes, joined.
+        rowCopiesBits_ = rowCopyBits_;
+        rowCopiesLength_ = rowCopyLength_;
+        for (rowCopies_ = 1; rowCopyLength_ != 0 && rowCopiesLength_ + rowCopyLength_ <= 56;
+             ++rowCopies_) {
+            rowCopiesBits_ |= rowCopyBits_ << rowCopiesLength_;
+            rowCopiesLength_ += rowCopyLength_;
+        }
     }
 
     // Whether a row can be copied whole from the row above (it is in the window, and long
@@ -574,7 +582,10 @@ class ImageDataWriter {
     void repeatRow(std::size_t count) {
         BitWriter bits = bits_;
         if (rowCopyLength_ != 0) {
-            for (std::size_t i = 0; i < count; ++i) bits.put(rowCopyBits_, rowCopyLength_);
+            std::size_t rest = count;
+            for (; rest >= rowCopies_; rest -= rowCopies_)
+                bits.put(rowCopiesBits_, rowCopiesLength_);
+            for (; rest > 0; --rest) bits.put(rowCopyBits_, rowCopyLength_);
         } else {
             for (std::size_t i = 0; i < count; ++i) bits.match(rowLength_, rowBack_);
         }
@@ -700,8 +711,11 @@ class ImageDataWriter {
     BitWriter bits_;
     std::size_t rowBytes_, rowLength_, bytesPerPixel_, words_;
     Code rowBack_;
-    std::uint64_t rowCopyBits_ = 0;  // the codes that copy a whole row from the row above
-    int rowCopyLength_ = 0;          // their bits, 0 where they take more than one put
+    std::uint64_t rowCopyBits_ = 0;    // the codes that copy a whole row from the row above
+    int rowCopyLength_ = 0;            // their bits, 0 where they take more than one put
+    std::uint64_t rowCopiesBits_ = 0;  // rowCopies_ of them, as many as fit in one put
+    int rowCopiesLength_ = 0;
+    std::size_t rowCopies_ = 1;
     const std::uint64_t* matchCodes_;
     // The literals that may wait in the bit buffer for the match after them: the buffer holds
     // 7 bits left over, nine bits a literal and the longest match's codes (13 bits of length,
