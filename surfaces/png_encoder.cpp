@@ -427,6 +427,27 @@ AdlerSums markAndSum(const std::uint8_t* samples, const std::uint8_t* above, std
 #endif
 
 #if defined(QUILLET_WIDE_ROWS)
+// Bit k set where byte k of data equals byte k at `at`.
+__attribute__((target("avx2"), always_inline)) inline std::uint32_t equalBitsWide(
+    __m256i data, const std::uint8_t* at) {
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(
+        _mm256_cmpeq_epi8(data, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)))));
+}
+
+// A piece's bytes added to the sums (in 64-bit lanes), the sums before it to before, and the
+// bytes weighed 32 .. 1 to weights (in 32-bit lanes).
+__attribute__((target("avx2"), always_inline)) inline void addPieceWide(__m256i data, __m256i& sums,
+                                                                        __m256i& before,
+                                                                        __m256i& weights) {
+    const __m256i byteWeights =
+        _mm256_setr_epi8(32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14,
+                         13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1);
+    before = _mm256_add_epi64(before, sums);
+    sums = _mm256_add_epi64(sums, _mm256_sad_epu8(data, _mm256_setzero_si256()));
+    weights = _mm256_add_epi32(
+        weights, _mm256_madd_epi16(_mm256_maddubs_epi16(data, byteWeights), _mm256_set1_epi16(1)));
+}
+
 // markAndSum with AVX2: pieces of 32 bytes, their weights 32 .. 1 multiplied and added in
 // pairs. No lambdas: they would not share the function's instruction set.
 __attribute__((target("avx2"))) AdlerSums markAndSumWide(const std::uint8_t* samples,
@@ -440,52 +461,37 @@ __attribute__((target("avx2"))) AdlerSums markAndSumWide(const std::uint8_t* sam
     auto* left = reinterpret_cast<unsigned char*>(equalLeft);
     auto* up = reinterpret_cast<unsigned char*>(equalUp);
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i byteWeights =
-        _mm256_setr_epi8(32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14,
-                         13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1);
-    const __m256i pairWeights = _mm256_set1_epi16(1);
     __m256i sums = zero, before = zero, weights = zero;
     // The first pixel has none before it: the first piece's bits are shifted into place.
     __m256i data = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples));
     auto leftBits = static_cast<std::uint32_t>(
-        static_cast<std::uint64_t>(
-            static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + pixel)), data))))
-        << pixel);
-    for (std::size_t piece = 0;; ++piece) {
-        const auto upBits = above != nullptr
-                                ? static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-                                      data, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(
-                                                above + pieceSize * piece)))))
-                                : 0u;
-        const bool last = piece + 1 == pieces;
-        if (last) {
-            const std::uint32_t inRow =
-                lastBytes == pieceSize ? ~0u : (std::uint32_t{1} << lastBytes) - 1;
-            leftBits &= inRow;
-            alignas(32) static constexpr std::uint8_t keep[64] = {
-                0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
-            data = _mm256_and_si256(
-                data,
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep + pieceSize - lastBytes)));
-            const std::uint32_t upInRow = upBits & inRow;
-            std::memcpy(up + 4 * piece, &upInRow, 4);
-        } else {
-            std::memcpy(up + 4 * piece, &upBits, 4);
-        }
+        static_cast<std::uint64_t>(equalBitsWide(data, samples + pixel)) << pixel);
+    // Every piece but the last: whole, in the row.
+    std::size_t piece = 0;
+    for (; piece + 1 < pieces; ++piece) {
+        const std::uint32_t upBits =
+            above != nullptr ? equalBitsWide(data, above + pieceSize * piece) : 0u;
+        std::memcpy(up + 4 * piece, &upBits, 4);
         std::memcpy(left + 4 * piece, &leftBits, 4);
-        before = _mm256_add_epi64(before, sums);
-        sums = _mm256_add_epi64(sums, _mm256_sad_epu8(data, zero));
-        weights = _mm256_add_epi32(
-            weights, _mm256_madd_epi16(_mm256_maddubs_epi16(data, byteWeights), pairWeights));
-        if (last) break;
+        addPieceWide(data, sums, before, weights);
         const std::uint8_t* next = samples + pieceSize * (piece + 1);
         data = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(next));
-        leftBits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(
-            data, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(next - pixel)))));
+        leftBits = equalBitsWide(data, next - pixel);
     }
+    // The last, its bytes after the row cleared.
+    const std::uint32_t inRow = lastBytes == pieceSize ? ~0u : (std::uint32_t{1} << lastBytes) - 1;
+    const std::uint32_t upBits =
+        (above != nullptr ? equalBitsWide(data, above + pieceSize * piece) : 0u) & inRow;
+    leftBits &= inRow;
+    std::memcpy(up + 4 * piece, &upBits, 4);
+    std::memcpy(left + 4 * piece, &leftBits, 4);
+    alignas(32) static constexpr std::uint8_t keep[64] = {
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
+    data = _mm256_and_si256(
+        data, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(keep + pieceSize - lastBytes)));
+    addPieceWide(data, sums, before, weights);
     alignas(32) std::uint64_t sumLanes[4], beforeLanes[4];
     alignas(32) std::uint32_t weightLanes[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(sumLanes), sums);
