@@ -614,37 +614,51 @@ class ImageDataWriter {
         BitWriter bits = bits_;
         bits.literal(0);
         // Literals up to the next start of a copy (the row's end is marked as one), then the
-        // longer copy, from the pixel before when both are as long. The masks are read from
-        // the byte that holds bit `at`, bitsFromAtLeast bits or more: a literal run is written
-        // at most that long less one at a time, and a copy that reaches as far is counted again
-        // past it.
-        constexpr std::size_t longest = bitsFromAtLeast - 1;
+        // longer copy, from the pixel before when both are as long.
         std::size_t at = 0;  // the bytes before are written
-        for (;;) {
-            const auto literals = static_cast<std::size_t>(
-                std::countr_zero(bitsFrom(runStarts, at) | std::uint64_t{1} << longest));
-            if (literals != 0) bits.literals(samples + at, literals, held);
-            at += literals;
-            if (at >= rowBytes) break;
-            if (literals == longest) {  // perhaps not yet at a start
-                bits.store();
-                continue;
+        // The masks are held in registers bitsFromAtLeast bits at a time (a window), so that a
+        // step waits on shifts of them and not on loads. The window's last bit is a start and
+        // no run goes past it, so that every count stops there; a run that reaches it is
+        // counted again from a window that starts with it, and on past that.
+        constexpr std::uint64_t inWindow = (std::uint64_t{1} << bitsFromAtLeast) - 1;
+        while (at < rowBytes) {
+            const std::size_t base = at, windowEnd = base + bitsFromAtLeast;
+            const std::size_t end = std::min(windowEnd, rowBytes);
+            const std::uint64_t startsAhead =
+                (bitsFrom(runStarts, base) & inWindow) | (inWindow + 1);
+            const std::uint64_t leftAhead = bitsFrom(equalLeft, base) & inWindow;
+            const std::uint64_t upAhead = bitsFrom(equalUp, base) & inWindow;
+            for (;;) {
+                const auto literals =
+                    static_cast<std::size_t>(std::countr_zero(startsAhead >> (at - base)));
+                if (literals != 0) bits.literals(samples + at, literals, held);
+                at += literals;
+                if (at >= end) {
+                    bits.store();
+                    break;
+                }
+                auto leftRun = static_cast<std::size_t>(std::countr_one(leftAhead >> (at - base)));
+                auto upRun = static_cast<std::size_t>(std::countr_one(upAhead >> (at - base)));
+                if (at + std::max(leftRun, upRun) >= windowEnd) [[unlikely]] {
+                    if (at > base) break;
+                    leftRun = runFrom(equalLeft, at);
+                    upRun = runFrom(equalUp, at);
+                    const bool fromLeft = leftRun >= upRun;
+                    const std::size_t run = fromLeft ? leftRun : upRun;
+                    if (run <= maxMatch)
+                        bits.match((fromLeft ? pixelCodes : rowCodes)[run]);
+                    else
+                        bits.match(run, fromLeft ? distanceCode(bytesPerPixel_) : rowBack_);
+                    at += run;
+                    break;
+                }
+                const bool fromLeft = leftRun >= upRun;
+                const std::uint64_t* codes = fromLeft ? pixelCodes : rowCodes;
+                const std::size_t run = fromLeft ? leftRun : upRun;
+                bits.match(codes[run]);
+                at += run;
             }
-            auto leftRun = static_cast<std::size_t>(std::countr_one(bitsFrom(equalLeft, at)));
-            auto upRun = static_cast<std::size_t>(std::countr_one(bitsFrom(equalUp, at)));
-            if (std::max(leftRun, upRun) > longest) [[unlikely]] {
-                leftRun = runFrom(equalLeft, at);
-                upRun = runFrom(equalUp, at);
-            }
-            const bool fromLeft = leftRun >= upRun;
-            const std::size_t run = fromLeft ? leftRun : upRun;
-            if (run <= maxMatch) [[likely]]
-                bits.match((fromLeft ? pixelCodes : rowCodes)[run]);
-            else
-                bits.match(run, fromLeft ? distanceCode(bytesPerPixel_) : rowBack_);
-            at += run;
         }
-        bits.store();
         bits_ = bits;
     }
 
