@@ -134,7 +134,7 @@ class Frame {
     }
 
     // A module pattern: one pWidth-wide box per character, "0" a white space, anything else a bar.
-    void paintModules(std::string_view pattern, const Band& band) {
+    QUILLET_INLINE_RUN void paintModules(std::string_view pattern, const Band& band) {
         // Everything a box needs is held here, so nothing is read again after each surface call.
         Surface& target = surface();
         const std::int32_t lineColor = args_.pLineColor;
@@ -143,8 +143,23 @@ class Frame {
         const char* module = pattern.data();
         const char* const end = module + pattern.size();
         if (runFits(x, pattern.size(), std::abs(std::int32_t{width}))) {
+            const float top = band.top;
+            const float bottom = band.bottom;
             while (module != end) {
-                if (paintUnchecked(target, x, width, band, *module++ != '0', lineColor)) break;
+                const auto after = static_cast<std::int16_t>(x + width);
+                std::int16_t x1 = x;
+                if (*module++ != '0') {
+                    target.bar(boxFlags, x1, top, static_cast<std::int16_t>(after - 1), bottom,
+                               lineColor);
+                } else {
+                    target.line(boxFlags, x1, top, static_cast<std::int16_t>(after - 1), bottom,
+                                white);
+                }
+                if (x1 != x) [[unlikely]] {
+                    x = add16(x1, width);
+                    break;
+                }
+                x = after;
             }
         }
         for (; module != end; ++module)

@@ -102,18 +102,19 @@ inline void normalise(std::string& code, std::size_t length, Characters& data) {
 }
 
 // The modulo-10 check digit: the last data digit and every second one before it weigh 3, the
-// others 1. It is the last digit of 1000 - sum, so that a sum of 0 gives 0.
+// others 1. It is the last digit of 1000 - sum, so that a sum of 0 gives 0. Every term is a digit
+// and so never negative: the 16-bit sum overflows at some step exactly when the whole does.
 inline char32_t checkDigit(std::u32string_view data) {
-    const auto fromEnd = [&](std::size_t distance) {
-        return digitValue(data[data.size() - 1 - distance]);
-    };
-    std::int16_t sum = 0;
-    for (std::size_t distance = 0; distance < data.size(); distance += 2)
-        sum = add16(sum, fromEnd(distance));
-    sum = multiply16(sum, 3);
-    for (std::size_t distance = 1; distance < data.size(); distance += 2)
-        sum = add16(sum, fromEnd(distance));
-    return static_cast<char32_t>(U'0' + subtract16(1000, sum) % 10);
+    std::int32_t tripled = 0;
+    std::int32_t single = 0;
+    const char32_t* digit = data.data() + data.size();
+    while (digit != data.data()) {
+        tripled += digitValue(*--digit);
+        if (digit == data.data()) break;
+        single += digitValue(*--digit);
+    }
+    const std::int16_t sum = checkedInt16(checkedInt16(tripled * 3) + single);
+    return static_cast<char32_t>(U'0' + (1000 - sum) % 10);
 }
 
 // The twelve characters "0", the number-system digit and the ten UPC-A digits the body stands
