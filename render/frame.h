@@ -143,17 +143,15 @@ class Frame {
         const char* module = pattern.data();
         const char* const end = module + pattern.size();
         if (runFits(x, pattern.size(), std::abs(std::int32_t{width}))) {
-            const float top = band.top;
-            const float bottom = band.bottom;
             while (module != end) {
                 const auto after = static_cast<std::int16_t>(x + width);
                 std::int16_t x1 = x;
                 if (*module++ != '0') {
-                    target.bar(boxFlags, x1, top, static_cast<std::int16_t>(after - 1), bottom,
-                               lineColor);
+                    target.bar(boxFlags, x1, band.top, static_cast<std::int16_t>(after - 1),
+                               band.bottom, lineColor);
                 } else {
-                    target.line(boxFlags, x1, top, static_cast<std::int16_t>(after - 1), bottom,
-                                white);
+                    target.line(boxFlags, x1, band.top, static_cast<std::int16_t>(after - 1),
+                                band.bottom, white);
                 }
                 if (x1 != x) [[unlikely]] {
                     x = add16(x1, width);
@@ -200,23 +198,40 @@ class Frame {
         const std::int32_t lineColor = args_.pLineColor;
         const ElementWidths local = widths;
         std::int16_t x = runningX_;
-        std::size_t next = 0;
+        const char* element = pattern.data();
+        const char* const end = element + pattern.size();
         if (runFits(x, pattern.size(), local.widest_)) {
             const auto narrow = static_cast<std::int16_t>(local.narrow_);
             const auto wide = static_cast<std::int16_t>(local.wide_);
-            // Bar and space in pairs, so that which of the two a box is is known in place.
+            // One element, a bar or a space as the caller knows in place; says whether the
+            // surface moved x.
             const auto paint = [&](bool bar) {
-                const std::int16_t width = pattern[next++] == '0' ? narrow : wide;
-                return paintUnchecked(target, x, width, band, bar, lineColor);
+                const std::int16_t width = *element++ == '0' ? narrow : wide;
+                const auto after = static_cast<std::int16_t>(x + width);
+                std::int16_t x1 = x;
+                if (bar) {
+                    target.bar(boxFlags, x1, band.top, static_cast<std::int16_t>(after - 1),
+                               band.bottom, lineColor);
+                } else {
+                    target.line(boxFlags, x1, band.top, static_cast<std::int16_t>(after - 1),
+                                band.bottom, white);
+                }
+                if (x1 != x) [[unlikely]] {
+                    x = add16(x1, width);
+                    return true;
+                }
+                x = after;
+                return false;
             };
-            bool moved = !firstIsBar && !pattern.empty() && paint(false);
-            while (!moved && pattern.size() - next >= 2) moved = paint(true) || paint(false);
-            if (!moved && next < pattern.size()) paint(true);
+            // Bar and space in pairs, so that which of the two a box is is known in place.
+            bool moved = !firstIsBar && element != end && paint(false);
+            while (!moved && end - element >= 2) moved = paint(true) || paint(false);
+            if (!moved && element != end) paint(true);
         }
-        // Element `next` is a bar when it stands where the first does, every second one on.
-        bool bar = ((next % 2) == 0) == firstIsBar;
-        for (; next < pattern.size(); ++next) {
-            x = boxAt(target, x, pattern[next] == '0' ? local.narrow() : local.wide(), band, bar,
+        // An element is a bar when it stands where the first does, every second one on.
+        bool bar = ((element - pattern.data()) % 2 == 0) == firstIsBar;
+        for (; element != end; ++element) {
+            x = boxAt(target, x, *element == '0' ? local.narrow() : local.wide(), band, bar,
                       lineColor);
             bar = !bar;
         }

@@ -61,11 +61,14 @@ struct CheckCharacters {
 CheckCharacters checkCharacters(std::u32string_view data) {
     CheckSum<checkModulus> cSum;
     CheckSum<checkModulus> kSum;
-    std::int32_t position = 1;
-    for (auto it = data.rbegin(); it != data.rend(); ++it, ++position) {
+    std::int32_t cWeight = 1;
+    std::int32_t kWeight = 2;
+    for (auto it = data.rbegin(); it != data.rend(); ++it) {
         const std::int32_t value = checkValue(*it);
-        cSum.add(value, (position - 1) % cWeightCycle + 1);
-        kSum.add(value, position % kWeightCycle + 1);
+        cSum.add(value, cWeight);
+        kSum.add(value, kWeight);
+        cWeight = cWeight == cWeightCycle ? 1 : cWeight + 1;
+        kWeight = kWeight == kWeightCycle ? 1 : kWeight + 1;
     }
     kSum.add(cSum.residue());
     return {checkCharacter(cSum.residue()), checkCharacter(kSum.residue())};
