@@ -143,15 +143,16 @@ class Frame {
         const char* module = pattern.data();
         const char* const end = module + pattern.size();
         if (runFits(x, pattern.size(), std::abs(std::int32_t{width}))) {
+            const Band& edges = heldInMemory(band);
             while (module != end) {
                 const auto after = static_cast<std::int16_t>(x + width);
                 std::int16_t x1 = x;
                 if (*module++ != '0') {
-                    target.bar(boxFlags, x1, band.top, static_cast<std::int16_t>(after - 1),
-                               band.bottom, lineColor);
+                    target.bar(boxFlags, x1, edges.top, static_cast<std::int16_t>(after - 1),
+                               edges.bottom, lineColor);
                 } else {
-                    target.line(boxFlags, x1, band.top, static_cast<std::int16_t>(after - 1),
-                                band.bottom, white);
+                    target.line(boxFlags, x1, edges.top, static_cast<std::int16_t>(after - 1),
+                                edges.bottom, white);
                 }
                 if (x1 != x) [[unlikely]] {
                     x = add16(x1, width);
@@ -162,6 +163,41 @@ class Frame {
         }
         for (; module != end; ++module)
             x = boxAt(target, x, width, band, *module != '0', lineColor);
+        runningX_ = x;
+    }
+
+    // Count modules given as bits, the first module in the lowest: a 1 a bar, a 0 a white space.
+    // The boxes are those of the same pattern as text.
+    template <int Count>
+    QUILLET_INLINE_RUN void paintModuleBits(std::uint32_t bits, const Band& band) {
+        Surface& target = surface();
+        const std::int32_t lineColor = args_.pLineColor;
+        const std::int16_t width = args_.pWidth;
+        std::int16_t x = runningX_;
+        int left = Count;
+        if (runFits(x, Count, std::abs(std::int32_t{width}))) {
+            const Band& edges = heldInMemory(band);
+            for (; left > 0; --left) {
+                const auto after = static_cast<std::int16_t>(x + width);
+                std::int16_t x1 = x;
+                if ((bits & 1U) != 0) {
+                    target.bar(boxFlags, x1, edges.top, static_cast<std::int16_t>(after - 1),
+                               edges.bottom, lineColor);
+                } else {
+                    target.line(boxFlags, x1, edges.top, static_cast<std::int16_t>(after - 1),
+                                edges.bottom, white);
+                }
+                bits >>= 1;
+                if (x1 != x) [[unlikely]] {
+                    x = add16(x1, width);
+                    --left;
+                    break;
+                }
+                x = after;
+            }
+        }
+        for (; left > 0; --left, bits >>= 1)
+            x = boxAt(target, x, width, band, (bits & 1U) != 0, lineColor);
         runningX_ = x;
     }
 
@@ -261,6 +297,16 @@ class Frame {
     void centreText(std::string_view text, float rowOffset) const;
 
   private:
+    // The band as it is, but the optimiser takes it for memory that a surface call may change:
+    // a band kept in registers would be saved and restored around every call, where one read
+    // after each call is enough.
+    static const Band& heldInMemory(const Band& band) noexcept {
+#if defined(__GNUC__) && !defined(__OPTIMIZE_SIZE__)
+        asm("" : : "r"(&band) : "memory");
+#endif
+        return band;
+    }
+
     // Whether `count` boxes from x, none wider than `widest` either way, all stay inside the
     // 16-bit range, which is known before the first: then they need no check each, and an
     // overflow can only come from a box whose x the surface moved.

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -138,6 +139,26 @@ inline std::u32string_view expandUpcE(std::u32string_view body, UpcEExpansion& o
     return {out.data(), out.size()};
 }
 
+// A digit set as bits for Frame::paintModuleBits, the first module in the lowest bit.
+using DigitBits = std::array<std::uint8_t, 10>;
+constexpr DigitBits bitsOf(const DigitSet& set) {
+    DigitBits bits{};
+    for (std::size_t digit = 0; digit < set.size(); ++digit) {
+        for (std::size_t module = 0; module < set[digit].size(); ++module) {
+            if (set[digit][module] != '0') bits[digit] |= static_cast<std::uint8_t>(1U << module);
+        }
+    }
+    return bits;
+}
+constexpr DigitBits bitsL = bitsOf(setL);
+constexpr DigitBits bitsG = bitsOf(setG);
+constexpr DigitBits bitsR = bitsOf(setR);
+
+// Left-half bits by parity character: "0" selects L, "1" selects G.
+constexpr const DigitBits& leftBits(char parity) noexcept {
+    return parity == '1' ? bitsG : bitsL;
+}
+
 // The row the digits' texts stand on, or none when pText asks for no text; taken once for all
 // the digits of a symbol.
 inline std::optional<float> digitTextRow(const Frame& frame, float rowOffset = 0.0f) {
@@ -147,10 +168,10 @@ inline std::optional<float> digitTextRow(const Frame& frame, float rowOffset = 0
 
 // A data digit: its text, left-aligned on its field when there is a text row, then its seven
 // modules.
-inline void paintDigit(Frame& frame, char32_t character, const DigitSet& set, Band band,
+inline void paintDigit(Frame& frame, char32_t character, const DigitBits& set, Band band,
                        std::optional<float> textRow) {
     if (textRow) frame.writeText(frame.runningX(), *textRow, CharacterText(character));
-    frame.paintModules(set[static_cast<std::size_t>(digitValue(character))], band);
+    frame.paintModuleBits<7>(set[static_cast<std::size_t>(digitValue(character))], band);
 }
 
 }  // namespace quillet::ean_upc
