@@ -440,6 +440,17 @@ class PatternRun {
         if (size_ > runLength) paint();
         held_[size_++] = '0';
     }
+    // A two-width character and the narrow space after it.
+    void addWithNarrowSpace(const PatternBlock& block) {
+#if defined(__OPTIMIZE_SIZE__)
+        add(block);
+        addNarrowSpace();
+#else
+        // The block leaves room for the space: a block after runLength still fits with it.
+        addFixed(block.characters, block.length);
+        held_[size_++] = '0';
+#endif
+    }
 
     void paint() {
         if (size_ == 0) return;

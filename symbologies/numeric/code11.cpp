@@ -96,14 +96,9 @@ std::int16_t drawCode11(const Arguments& args) {
         // The start/stop character, the data, the start/stop character again, as one run.
         const Band band = frame.normalBand();
         PatternRun run(frame, widths, band);
-        run.add(blocks[startStop]);
-        run.addNarrowSpace();
-        for (const char32_t character : data) {
-            run.add(patternOf(character));
-            run.addNarrowSpace();
-        }
-        run.add(blocks[startStop]);
-        run.addNarrowSpace();
+        run.addWithNarrowSpace(blocks[startStop]);
+        for (const char32_t character : data) run.addWithNarrowSpace(patternOf(character));
+        run.addWithNarrowSpace(blocks[startStop]);
         run.paint();
         if (args.pText == 1) frame.centreText(args.pCode);
     });
