@@ -145,20 +145,7 @@ class Frame {
         if (runFits(x, pattern.size(), std::abs(std::int32_t{width}))) {
             const Band& edges = heldInMemory(band);
             while (module != end) {
-                const auto after = static_cast<std::int16_t>(x + width);
-                std::int16_t x1 = x;
-                if (*module++ != '0') {
-                    target.bar(boxFlags, x1, edges.top, static_cast<std::int16_t>(after - 1),
-                               edges.bottom, lineColor);
-                } else {
-                    target.line(boxFlags, x1, edges.top, static_cast<std::int16_t>(after - 1),
-                                edges.bottom, white);
-                }
-                if (x1 != x) [[unlikely]] {
-                    x = add16(x1, width);
-                    break;
-                }
-                x = after;
+                if (paintUnchecked(target, x, width, edges, *module++ != '0', lineColor)) break;
             }
         }
         for (; module != end; ++module)
@@ -178,22 +165,13 @@ class Frame {
         if (runFits(x, Count, std::abs(std::int32_t{width}))) {
             const Band& edges = heldInMemory(band);
             for (; left > 0; --left) {
-                const auto after = static_cast<std::int16_t>(x + width);
-                std::int16_t x1 = x;
-                if ((bits & 1U) != 0) {
-                    target.bar(boxFlags, x1, edges.top, static_cast<std::int16_t>(after - 1),
-                               edges.bottom, lineColor);
-                } else {
-                    target.line(boxFlags, x1, edges.top, static_cast<std::int16_t>(after - 1),
-                                edges.bottom, white);
-                }
+                const bool moved =
+                    paintUnchecked(target, x, width, edges, (bits & 1U) != 0, lineColor);
                 bits >>= 1;
-                if (x1 != x) [[unlikely]] {
-                    x = add16(x1, width);
+                if (moved) {
                     --left;
                     break;
                 }
-                x = after;
             }
         }
         for (; left > 0; --left, bits >>= 1)
@@ -239,25 +217,10 @@ class Frame {
         if (runFits(x, pattern.size(), local.widest_)) {
             const auto narrow = static_cast<std::int16_t>(local.narrow_);
             const auto wide = static_cast<std::int16_t>(local.wide_);
-            // One element, a bar or a space as the caller knows in place; says whether the
-            // surface moved x.
+            // One element, a bar or a space as the caller knows in place.
             const auto paint = [&](bool bar) {
                 const std::int16_t width = *element++ == '0' ? narrow : wide;
-                const auto after = static_cast<std::int16_t>(x + width);
-                std::int16_t x1 = x;
-                if (bar) {
-                    target.bar(boxFlags, x1, band.top, static_cast<std::int16_t>(after - 1),
-                               band.bottom, lineColor);
-                } else {
-                    target.line(boxFlags, x1, band.top, static_cast<std::int16_t>(after - 1),
-                                band.bottom, white);
-                }
-                if (x1 != x) [[unlikely]] {
-                    x = add16(x1, width);
-                    return true;
-                }
-                x = after;
-                return false;
+                return paintUnchecked(target, x, width, band, bar, lineColor);
             };
             // Bar and space in pairs, so that which of the two a box is is known in place.
             bool moved = !firstIsBar && element != end && paint(false);
@@ -334,12 +297,12 @@ class Frame {
         const auto right = static_cast<std::int16_t>(end - 1);
         std::int16_t x1 = x;
         callBox(target, x1, right, band, bar, lineColor);
-        if (x1 == x) {
-            x = end;
-            return false;
+        if (x1 != x) [[unlikely]] {
+            x = add16(x1, width);
+            return true;
         }
-        x = add16(x1, width);
-        return true;
+        x = end;
+        return false;
     }
 
     // One box from x, width wide, and the x after it. The right edge is summed left to right, as
