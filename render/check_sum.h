@@ -1,8 +1,9 @@
-// A weighted check sum kept reduced by its modulus as it runs.
+// A weighted check sum of which only the residue modulo m is ever drawn.
 //
-// Only the sum modulo m is ever drawn, so the sum is kept as that residue: it cannot overflow
-// however long the data, and it is the full sum's residue for data of any length. Each term is
-// reduced before it is multiplied, so value and weight may be any 32-bit integers.
+// Every term is reduced by the modulus before it is added, so each is below m * m < 2^31, and
+// the terms are summed unreduced in 64 bits: more terms than would overflow that (2^33) would
+// take far more data than a drawing method can hold. The residue of the sum is the full sum's
+// for data of any length; value and weight may be any 32-bit integers.
 #pragma once
 
 #include <cstdint>
@@ -14,21 +15,23 @@ class CheckSum {
     static_assert(Modulus > 0 && Modulus < 46341, "a reduced product must fit in 32 bits");
 
   public:
-    constexpr explicit CheckSum(std::int32_t start = 0) noexcept : residue_(reduce(start)) {}
+    constexpr explicit CheckSum(std::int32_t start = 0) noexcept
+        : sum_(static_cast<std::uint64_t>(reduce(start))) {}
 
     constexpr void add(std::int32_t value, std::int32_t weight = 1) noexcept {
         // Values and weights already below the modulus, the usual case, are multiplied as they
-        // are: the sum then stays below Modulus * Modulus and is never negative.
+        // are.
         if (isResidue(value) && isResidue(weight)) {
-            residue_ = static_cast<std::int32_t>(
-                static_cast<std::uint32_t>(residue_ + value * weight) % Modulus);
+            sum_ += static_cast<std::uint32_t>(value * weight);
         } else {
-            residue_ = reduce(residue_ + reduce(value) * reduce(weight));
+            sum_ += static_cast<std::uint32_t>(reduce(value) * reduce(weight));
         }
     }
 
     // In 0 .. modulus - 1; a sum that would be negative gives its non-negative residue.
-    constexpr std::int32_t residue() const noexcept { return residue_; }
+    constexpr std::int32_t residue() const noexcept {
+        return static_cast<std::int32_t>(sum_ % static_cast<std::uint64_t>(Modulus));
+    }
 
   private:
     static constexpr bool isResidue(std::int32_t value) noexcept {
@@ -39,7 +42,7 @@ class CheckSum {
         return remainder < 0 ? remainder + Modulus : remainder;
     }
 
-    std::int32_t residue_;
+    std::uint64_t sum_;
 };
 
 }  // namespace quillet

@@ -134,7 +134,7 @@ class Frame {
     }
 
     // A module pattern: one pWidth-wide box per character, "0" a white space, anything else a bar.
-    void paintModules(std::string_view pattern, const Band& band) {
+    QUILLET_INLINE_RUN void paintModules(std::string_view pattern, const Band& band) {
         // Everything a box needs is held here, so nothing is read again after each surface call.
         Surface& target = surface();
         const std::int32_t lineColor = args_.pLineColor;
@@ -143,12 +143,39 @@ class Frame {
         const char* module = pattern.data();
         const char* const end = module + pattern.size();
         if (runFits(x, pattern.size(), std::abs(std::int32_t{width}))) {
+            const Band& edges = heldInMemory(band);
             while (module != end) {
-                if (paintUnchecked(target, x, width, band, *module++ != '0', lineColor)) break;
+                if (paintUnchecked(target, x, width, edges, *module++ != '0', lineColor)) break;
             }
         }
         for (; module != end; ++module)
             x = boxAt(target, x, width, band, *module != '0', lineColor);
+        runningX_ = x;
+    }
+
+    // Count modules given as bits, the first module in the lowest: a 1 a bar, a 0 a white space.
+    // The boxes are those of the same pattern as text.
+    template <int Count>
+    QUILLET_INLINE_RUN void paintModuleBits(std::uint32_t bits, const Band& band) {
+        Surface& target = surface();
+        const std::int32_t lineColor = args_.pLineColor;
+        const std::int16_t width = args_.pWidth;
+        std::int16_t x = runningX_;
+        int left = Count;
+        if (runFits(x, Count, std::abs(std::int32_t{width}))) {
+            const Band& edges = heldInMemory(band);
+            for (; left > 0; --left) {
+                const bool moved =
+                    paintUnchecked(target, x, width, edges, (bits & 1U) != 0, lineColor);
+                bits >>= 1;
+                if (moved) {
+                    --left;
+                    break;
+                }
+            }
+        }
+        for (; left > 0; --left, bits >>= 1)
+            x = boxAt(target, x, width, band, (bits & 1U) != 0, lineColor);
         runningX_ = x;
     }
 
@@ -185,23 +212,25 @@ class Frame {
         const std::int32_t lineColor = args_.pLineColor;
         const ElementWidths local = widths;
         std::int16_t x = runningX_;
-        std::size_t next = 0;
+        const char* element = pattern.data();
+        const char* const end = element + pattern.size();
         if (runFits(x, pattern.size(), local.widest_)) {
             const auto narrow = static_cast<std::int16_t>(local.narrow_);
             const auto wide = static_cast<std::int16_t>(local.wide_);
-            // Bar and space in pairs, so that which of the two a box is is known in place.
+            // One element, a bar or a space as the caller knows in place.
             const auto paint = [&](bool bar) {
-                const std::int16_t width = pattern[next++] == '0' ? narrow : wide;
+                const std::int16_t width = *element++ == '0' ? narrow : wide;
                 return paintUnchecked(target, x, width, band, bar, lineColor);
             };
-            bool moved = !firstIsBar && !pattern.empty() && paint(false);
-            while (!moved && pattern.size() - next >= 2) moved = paint(true) || paint(false);
-            if (!moved && next < pattern.size()) paint(true);
+            // Bar and space in pairs, so that which of the two a box is is known in place.
+            bool moved = !firstIsBar && element != end && paint(false);
+            while (!moved && end - element >= 2) moved = paint(true) || paint(false);
+            if (!moved && element != end) paint(true);
         }
-        // Element `next` is a bar when it stands where the first does, every second one on.
-        bool bar = ((next % 2) == 0) == firstIsBar;
-        for (; next < pattern.size(); ++next) {
-            x = boxAt(target, x, pattern[next] == '0' ? local.narrow() : local.wide(), band, bar,
+        // An element is a bar when it stands where the first does, every second one on.
+        bool bar = ((element - pattern.data()) % 2 == 0) == firstIsBar;
+        for (; element != end; ++element) {
+            x = boxAt(target, x, *element == '0' ? local.narrow() : local.wide(), band, bar,
                       lineColor);
             bar = !bar;
         }
@@ -231,6 +260,16 @@ class Frame {
     void centreText(std::string_view text, float rowOffset) const;
 
   private:
+    // The band as it is, but the optimiser takes it for memory that a surface call may change:
+    // a band kept in registers would be saved and restored around every call, where one read
+    // after each call is enough.
+    static const Band& heldInMemory(const Band& band) noexcept {
+#if defined(__GNUC__) && !defined(__OPTIMIZE_SIZE__)
+        asm("" : : "r"(&band) : "memory");
+#endif
+        return band;
+    }
+
     // Whether `count` boxes from x, none wider than `widest` either way, all stay inside the
     // 16-bit range, which is known before the first: then they need no check each, and an
     // overflow can only come from a box whose x the surface moved.
@@ -258,12 +297,12 @@ class Frame {
         const auto right = static_cast<std::int16_t>(end - 1);
         std::int16_t x1 = x;
         callBox(target, x1, right, band, bar, lineColor);
-        if (x1 == x) {
-            x = end;
-            return false;
+        if (x1 != x) [[unlikely]] {
+            x = add16(x1, width);
+            return true;
         }
-        x = add16(x1, width);
-        return true;
+        x = end;
+        return false;
     }
 
     // One box from x, width wide, and the x after it. The right edge is summed left to right, as
@@ -363,6 +402,17 @@ class PatternRun {
     void addNarrowSpace() {
         if (size_ > runLength) paint();
         held_[size_++] = '0';
+    }
+    // A two-width character and the narrow space after it.
+    void addWithNarrowSpace(const PatternBlock& block) {
+#if defined(__OPTIMIZE_SIZE__)
+        add(block);
+        addNarrowSpace();
+#else
+        // The block leaves room for the space: a block after runLength still fits with it.
+        addFixed(block.characters, block.length);
+        held_[size_++] = '0';
+#endif
     }
 
     void paint() {

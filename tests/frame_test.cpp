@@ -214,7 +214,7 @@ TEST(Frame, RunsOfBoxesStopAtTheBoxThatOverflows) {
         const char* name;
         float pX;
         std::int16_t pWidth;
-        std::string_view ratio;  // elements when set, modules otherwise
+        std::string_view ratio;  // elements when set, modules as bits for "bits", else as text
         std::string_view pattern;
         int shiftAt;
         std::int16_t shift;
@@ -236,6 +236,10 @@ TEST(Frame, RunsOfBoxesStopAtTheBoxThatOverflows) {
         {"elements pass the edge", 32730, 2, "2:1", "0101", -1, 0, 3, error::overflow, 0},
         {"elements from a space", 0, 2, "2:1", "10100", 2, 1, 5, 0, 42, false},
         {"narrow too wide", 0, 32767, "0:1", "10", -1, 0, 1, error::overflow, 0},
+        {"bits fit", 100, 3, "bits", "1100", -1, 0, 4, 0, 112},
+        {"bits pass the edge", 32756, 3, "bits", "1100", -1, 0, 3, error::overflow, 0},
+        {"bits: surface moves x", 100, 3, "bits", "0110", 0, 5, 4, 0, 117},
+        {"bits: moved x then overflows", 32700, 3, "bits", "0110", 0, 60, 2, error::overflow, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -248,6 +252,14 @@ TEST(Frame, RunsOfBoxesStopAtTheBoxThatOverflows) {
         const auto result = trap([&] {
             if (row.ratio.empty()) {
                 frame.paintModules(row.pattern, frame.normalBand());
+            } else if (row.ratio == "bits") {
+                std::uint32_t bits = 0;
+                for (std::size_t k = 0; k < row.pattern.size(); ++k)
+                    bits |= (row.pattern[k] == '1' ? 1U : 0U) << k;
+                frame.paintModuleBits<4>(bits, frame.normalBand());
+                const auto& lines = surface.lines();
+                for (std::size_t k = 0; k < lines.size(); ++k)
+                    EXPECT_EQ(lines[k].back() == '1', row.pattern[k] == '1') << k;
             } else {
                 frame.paintElements(row.pattern, ElementWidths(row.pWidth, parseRatio(row.ratio)),
                                     frame.normalBand(), row.firstIsBar);

@@ -87,8 +87,7 @@ const PatternBlock& patternOf(char32_t character, PatternRun& run) {
 
 // A character and the narrow space after it.
 void addCharacter(PatternRun& run, char32_t character) {
-    run.add(patternOf(character, run));
-    run.addNarrowSpace();
+    run.addWithNarrowSpace(patternOf(character, run));
 }
 
 }  // namespace

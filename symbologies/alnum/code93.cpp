@@ -138,8 +138,8 @@ CheckCharacters checkCharacters(const Sequence& sequence) {
     for (std::size_t i = sequence.size(); i-- > 0;) {
         sumC.add(sequence[i], weightC);
         sumK.add(sequence[i], weightK);
-        weightC = weightC % weightCycleC + 1;
-        weightK = weightK % weightCycleK + 1;
+        weightC = weightC == weightCycleC ? 1 : weightC + 1;
+        weightK = weightK == weightCycleK ? 1 : weightK + 1;
     }
     sumK.add(sumC.residue());
     return {static_cast<std::size_t>(sumC.residue()), static_cast<std::size_t>(sumK.residue())};

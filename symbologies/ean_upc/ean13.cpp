@@ -21,9 +21,9 @@ void paintSymbol(Frame& frame, std::u32string_view digits, Coordinate leadingTex
     frame.paintModules(startGuard, guards);
     const std::string_view parity = ean13Parity[static_cast<std::size_t>(digitValue(digits[0]))];
     for (std::size_t k = 1; k <= 6; ++k)
-        paintDigit(frame, digits[k], leftSet(parity[k - 1]), data, textRow);
+        paintDigit(frame, digits[k], leftBits(parity[k - 1]), data, textRow);
     frame.paintModules(centreGuard, guards);
-    for (std::size_t k = 7; k <= 12; ++k) paintDigit(frame, digits[k], setR, data, textRow);
+    for (std::size_t k = 7; k <= 12; ++k) paintDigit(frame, digits[k], bitsR, data, textRow);
     frame.paintModules(endGuard, guards);
 }
 

@@ -18,9 +18,9 @@ std::int16_t drawEan8(const Arguments& args) {
         const Band guards = frame.longBand();
         const Band data = frame.normalBand();
         frame.paintModules(startGuard, guards);
-        for (std::size_t k = 0; k <= 3; ++k) paintDigit(frame, digits[k], setL, data, textRow);
+        for (std::size_t k = 0; k <= 3; ++k) paintDigit(frame, digits[k], bitsL, data, textRow);
         frame.paintModules(centreGuard, guards);
-        for (std::size_t k = 4; k <= 7; ++k) paintDigit(frame, digits[k], setR, data, textRow);
+        for (std::size_t k = 4; k <= 7; ++k) paintDigit(frame, digits[k], bitsR, data, textRow);
         frame.paintModules(endGuard, guards);
     });
 }

@@ -1,6 +1,9 @@
 // ISBN: the EAN-13 symbol of "978" and the nine digits of a ten-digit book number, with a
 // caption "ISBN d-dddddd-dd-c" above it. The caption's c is the book number's own modulo-11
 // check character ("X" for ten); the bars carry the EAN-13 check digit.
+#include <algorithm>
+#include <array>
+
 #include "symbologies/ean_upc/ean13.h"
 #include "symbologies/ean_upc/tables.h"
 #include "symbologies/symbologies.h"
@@ -20,29 +23,27 @@ char32_t isbnCheckCharacter(std::u32string_view data) {
     return check == 10 ? U'X' : static_cast<char32_t>(U'0' + check);
 }
 
-// Always grouped 1-6-2, whatever the number's real registration groups are.
-using Caption = SmallBuffer<char, 64>;
+// Always grouped 1-6-2, whatever the number's real registration groups are. Nine characters of
+// up to four bytes each, "ISBN ", three hyphens and the check character fit in 64 bytes.
+using Caption = std::array<char, 64>;
 std::string_view caption(std::u32string_view data, Caption& text) {
-    const auto append = [&](std::u32string_view characters) {
-        for (char32_t character : characters) {
-            if (character < 0x80) {
-                text.push_back(static_cast<char>(character));
-                continue;
-            }
-            const CharacterText bytes(character);  // the view below points into it
-            text.append(bytes.view().data(), bytes.view().size());
+    char* out = text.data();
+    const auto put = [&](char32_t character) {
+        if (character < 0x80) {
+            *out++ = static_cast<char>(character);
+            return;
         }
+        const CharacterText bytes(character);
+        out = std::copy_n(bytes.view().data(), bytes.view().size(), out);
     };
-    append(U"ISBN ");
-    append(data.substr(0, 1));
-    append(U"-");
-    append(data.substr(1, 6));
-    append(U"-");
-    append(data.substr(7, 2));
-    append(U"-");
-    const char32_t check = isbnCheckCharacter(data);
-    append({&check, 1});
-    return {text.data(), text.size()};
+    for (const char32_t character : std::u32string_view(U"ISBN ")) put(character);
+    for (std::size_t k = 0; k < bookNumberLength; ++k) {
+        if (k == 1 || k == 7) put(U'-');
+        put(data[k]);
+    }
+    put(U'-');
+    put(isbnCheckCharacter(data));
+    return {text.data(), static_cast<std::size_t>(out - text.data())};
 }
 
 }  // namespace
@@ -64,7 +65,8 @@ std::int16_t drawIsbn(const Arguments& args) {
         Characters digits;
         digits.append(U"978", 3);
         digits.append(data.data(), data.size());
-        assignUtf8(args.pCode, digits);
+        // The caller's variable already holds the book number's digits as written.
+        args.pCode.insert(0, "978");
         digits.push_back(ean_upc::checkDigit(digits));
         // Unlike EAN-13, the leading "9" starts at the rounded pX, under the caption's start.
         ean13::paintSymbol(frame, digits, frame.runningX(), static_cast<float>(offset));

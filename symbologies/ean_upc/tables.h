@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -102,18 +103,19 @@ inline void normalise(std::string& code, std::size_t length, Characters& data) {
 }
 
 // The modulo-10 check digit: the last data digit and every second one before it weigh 3, the
-// others 1. It is the last digit of 1000 - sum, so that a sum of 0 gives 0.
+// others 1. It is the last digit of 1000 - sum, so that a sum of 0 gives 0. Every term is a digit
+// and so never negative: the 16-bit sum overflows at some step exactly when the whole does.
 inline char32_t checkDigit(std::u32string_view data) {
-    const auto fromEnd = [&](std::size_t distance) {
-        return digitValue(data[data.size() - 1 - distance]);
-    };
-    std::int16_t sum = 0;
-    for (std::size_t distance = 0; distance < data.size(); distance += 2)
-        sum = add16(sum, fromEnd(distance));
-    sum = multiply16(sum, 3);
-    for (std::size_t distance = 1; distance < data.size(); distance += 2)
-        sum = add16(sum, fromEnd(distance));
-    return static_cast<char32_t>(U'0' + subtract16(1000, sum) % 10);
+    std::int32_t tripled = 0;
+    std::int32_t single = 0;
+    const char32_t* digit = data.data() + data.size();
+    while (digit != data.data()) {
+        tripled += digitValue(*--digit);
+        if (digit == data.data()) break;
+        single += digitValue(*--digit);
+    }
+    const std::int16_t sum = checkedInt16(checkedInt16(tripled * 3) + single);
+    return static_cast<char32_t>(U'0' + (1000 - sum) % 10);
 }
 
 // The twelve characters "0", the number-system digit and the ten UPC-A digits the body stands
@@ -137,6 +139,26 @@ inline std::u32string_view expandUpcE(std::u32string_view body, UpcEExpansion& o
     return {out.data(), out.size()};
 }
 
+// A digit set as bits for Frame::paintModuleBits, the first module in the lowest bit.
+using DigitBits = std::array<std::uint8_t, 10>;
+constexpr DigitBits bitsOf(const DigitSet& set) {
+    DigitBits bits{};
+    for (std::size_t digit = 0; digit < set.size(); ++digit) {
+        for (std::size_t module = 0; module < set[digit].size(); ++module) {
+            if (set[digit][module] != '0') bits[digit] |= static_cast<std::uint8_t>(1U << module);
+        }
+    }
+    return bits;
+}
+constexpr DigitBits bitsL = bitsOf(setL);
+constexpr DigitBits bitsG = bitsOf(setG);
+constexpr DigitBits bitsR = bitsOf(setR);
+
+// Left-half bits by parity character: "0" selects L, "1" selects G.
+constexpr const DigitBits& leftBits(char parity) noexcept {
+    return parity == '1' ? bitsG : bitsL;
+}
+
 // The row the digits' texts stand on, or none when pText asks for no text; taken once for all
 // the digits of a symbol.
 inline std::optional<float> digitTextRow(const Frame& frame, float rowOffset = 0.0f) {
@@ -146,10 +168,10 @@ inline std::optional<float> digitTextRow(const Frame& frame, float rowOffset = 0
 
 // A data digit: its text, left-aligned on its field when there is a text row, then its seven
 // modules.
-inline void paintDigit(Frame& frame, char32_t character, const DigitSet& set, Band band,
+inline void paintDigit(Frame& frame, char32_t character, const DigitBits& set, Band band,
                        std::optional<float> textRow) {
     if (textRow) frame.writeText(frame.runningX(), *textRow, CharacterText(character));
-    frame.paintModules(set[static_cast<std::size_t>(digitValue(character))], band);
+    frame.paintModuleBits<7>(set[static_cast<std::size_t>(digitValue(character))], band);
 }
 
 }  // namespace quillet::ean_upc

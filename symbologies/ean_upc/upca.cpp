@@ -29,11 +29,11 @@ void paintSymbol(Frame& frame, std::u32string_view digits, Bars bars) {
     const std::optional<float> textRow = digitTextRow(frame);
 
     frame.paintModules(startGuard, guards);
-    paintDigit(frame, digits[0], setL, outerDigits(), std::nullopt);
-    for (std::size_t k = 1; k <= 5; ++k) paintDigit(frame, digits[k], setL, data, textRow);
+    paintDigit(frame, digits[0], bitsL, outerDigits(), std::nullopt);
+    for (std::size_t k = 1; k <= 5; ++k) paintDigit(frame, digits[k], bitsL, data, textRow);
     frame.paintModules(centreGuard, guards);
-    for (std::size_t k = 6; k <= 10; ++k) paintDigit(frame, digits[k], setR, data, textRow);
-    paintDigit(frame, digits[11], setR, outerDigits(), std::nullopt);
+    for (std::size_t k = 6; k <= 10; ++k) paintDigit(frame, digits[k], bitsR, data, textRow);
+    paintDigit(frame, digits[11], bitsR, outerDigits(), std::nullopt);
     frame.paintModules(endGuard, guards);
 }
 

@@ -23,7 +23,7 @@ void paintSymbol(Frame& frame, char32_t numberSystem, std::u32string_view body, 
     const std::string_view parity = upcEParity[static_cast<std::size_t>(digitValue(check))];
     const bool otherParity = numberSystem == U'1';
     for (std::size_t k = 0; k < bodyLength; ++k)
-        paintDigit(frame, body[k], leftSet((parity[k] == '1') != otherParity ? '1' : '0'), data,
+        paintDigit(frame, body[k], leftBits((parity[k] == '1') != otherParity ? '1' : '0'), data,
                    textRow);
     frame.paintModules(upcEEndGuard, guards);
     if (withText) frame.writeAtRunningX(CharacterText(check));

@@ -92,8 +92,7 @@ std::int16_t drawCodabar(const Arguments& args) {
         // A narrow space after every character but the last.
         PatternRun run(frame, widths, band);
         for (std::size_t i = 0; i + 1 < data.size(); ++i) {
-            run.add(patternOf(data[i], run));
-            run.addNarrowSpace();
+            run.addWithNarrowSpace(patternOf(data[i], run));
         }
         run.add(patternOf(data.back(), run));
         run.paint();

@@ -61,11 +61,14 @@ struct CheckCharacters {
 CheckCharacters checkCharacters(std::u32string_view data) {
     CheckSum<checkModulus> cSum;
     CheckSum<checkModulus> kSum;
-    std::int32_t position = 1;
-    for (auto it = data.rbegin(); it != data.rend(); ++it, ++position) {
+    std::int32_t cWeight = 1;
+    std::int32_t kWeight = 2;
+    for (auto it = data.rbegin(); it != data.rend(); ++it) {
         const std::int32_t value = checkValue(*it);
-        cSum.add(value, (position - 1) % cWeightCycle + 1);
-        kSum.add(value, position % kWeightCycle + 1);
+        cSum.add(value, cWeight);
+        kSum.add(value, kWeight);
+        cWeight = cWeight == cWeightCycle ? 1 : cWeight + 1;
+        kWeight = kWeight == kWeightCycle ? 1 : kWeight + 1;
     }
     kSum.add(cSum.residue());
     return {checkCharacter(cSum.residue()), checkCharacter(kSum.residue())};
@@ -93,14 +96,9 @@ std::int16_t drawCode11(const Arguments& args) {
         // The start/stop character, the data, the start/stop character again, as one run.
         const Band band = frame.normalBand();
         PatternRun run(frame, widths, band);
-        run.add(blocks[startStop]);
-        run.addNarrowSpace();
-        for (const char32_t character : data) {
-            run.add(patternOf(character));
-            run.addNarrowSpace();
-        }
-        run.add(blocks[startStop]);
-        run.addNarrowSpace();
+        run.addWithNarrowSpace(blocks[startStop]);
+        for (const char32_t character : data) run.addWithNarrowSpace(patternOf(character));
+        run.addWithNarrowSpace(blocks[startStop]);
         run.paint();
         if (args.pText == 1) frame.centreText(args.pCode);
     });

@@ -33,8 +33,10 @@ std::size_t normalLength(std::size_t length) noexcept {
 }
 
 char checkDigit(std::u32string_view data) {
-    std::int16_t sum = 0;
-    for (char32_t character : data) sum = add16(sum, digitValue(character));
+    // Every term is a digit, so the 16-bit sum overflows at some step exactly when the whole does.
+    std::int32_t whole = 0;
+    for (char32_t character : data) whole += digitValue(character);
+    const std::int16_t sum = checkedInt16(whole);
     return static_cast<char>('0' + (10 - sum % 10) % 10);
 }
 
