@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #include "surfaces/cairo/glyph_cache.h"
@@ -237,17 +238,10 @@ void RasterSurface::lines(const BoxCall* boxes, std::size_t count, const PlacedB
     const BoxCall* const end = boxes + count;
     std::array<PixelBox, 64> ready;
     int dx = 0, dy = 0;
-    if (grey_ != nullptr && placed != nullptr && !declined_ && movedFrom(*placed, dx, dy)) {
+    if (grey_ != nullptr && placed != nullptr && !declined_ && moved(*placed, dx, dy)) {
         // Where measuring placed them, moved: a box that line() refuses is left to it.
         const PlacedBox* at = placed->boxes;
-        const std::uint32_t paper = painted_ != nullptr ? painted_->paper() : 0;
-        for (; next != end; ++next, ++at) {
-            if (!isBox(next->flags, next->color)) break;
-            if (at->right > at->left && at->bottom > at->top)
-                paintGrey(
-                    {at->left + dx, at->top + dy, at->right + dx, at->bottom + dy, next->color},
-                    paper);
-        }
+        next = paintPlaced(next, end, at, dx, dy);
         if (next != boxes) continueRun(next[-1], at[-1], dx);
     } else if (grey_ != nullptr && placesOnPixels()) {
         while (next != end && !declined_) {
@@ -261,7 +255,87 @@ void RasterSurface::lines(const BoxCall* boxes, std::size_t count, const PlacedB
                 break;  // a box line() refuses, and raises for
         }
     }
-    CairoSurface::lines(next, static_cast<std::size_t>(end - next), nullptr);
+    if (next != end) CairoSurface::lines(next, static_cast<std::size_t>(end - next), nullptr);
+}
+
+inline bool RasterSurface::moved(const PlacedBoxes& placed, int& dx, int& dy) noexcept {
+    // Every call of a replay gives the same placement: it is settled for the first.
+    if (!move_.known || move_.devicePerUnit != placed.devicePerUnit ||
+        move_.originX != placed.originX || move_.originY != placed.originY) {
+        move_ = {true, placed.devicePerUnit, placed.originX, placed.originY, 0, 0, false};
+        move_.movable = movedFrom(placed, move_.dx, move_.dy);
+    }
+    dx = move_.dx;
+    dy = move_.dy;
+    return move_.movable;
+}
+
+// paintGrey() for each box from next on, in short while a box continues the band's last run
+// (and so lies within the page, but for its right edge) away from the bands waiting: the band
+// kept in locals meanwhile, which the bytes written into the raster would otherwise have read
+// again after every store.
+const BoxCall* RasterSurface::paintPlaced(const BoxCall* next, const BoxCall* end,
+                                          const PlacedBox*& at, int dx, int dy) {
+    const std::uint32_t paper = painted_ != nullptr ? painted_->paper() : 0;
+    const bool keepsInk = painted_ != nullptr;
+    const int pageRight = page_.right;
+    const BoxCall* box = next;
+    const PlacedBox* place = at;
+    while (box != end) {
+        if (band_.count > 0 && band_.count < band_.runs.size()) {
+            // The band as joinBand() leaves it: its rows and its last run's end.
+            const int top = band_.top, bottom = band_.bottom;
+            int runRight = band_.runs[band_.count - 1].right;
+            bool inked = band_.inked;
+            int inkLeft = band_.ink.left, inkRight = band_.ink.right;
+            const PixelArea reach = waitingReach_;
+            const bool reachesRows = waitingCount_ > 0 && reach.top < bottom && top < reach.bottom;
+            unsigned char* const row = rowAt(top);
+            // A box placed where the run ends, on the band's rows, has its left and top as
+            // one word.
+            const auto word = [](int first, int second) {
+                const std::array<int, 2> pair{first, second};
+                std::uint64_t both = 0;
+                std::memcpy(&both, pair.data(), sizeof both);
+                return both;
+            };
+            static_assert(offsetof(PlacedBox, left) == 0 &&
+                          offsetof(PlacedBox, top) == sizeof(int));
+            const int placedTop = top - dy, placedBottom = bottom - dy;
+            for (; box != end; ++box, ++place) {
+                if (!isBox(box->flags, box->color)) break;
+                std::uint64_t leftTop = 0;
+                std::memcpy(&leftTop, reinterpret_cast<const unsigned char*>(place),
+                            sizeof leftTop);
+                const int x1 = runRight, x2 = place->right + dx;
+                if (leftTop != word(x1 - dx, placedTop) || place->bottom != placedBottom ||
+                    x2 <= x1 || x2 > pageRight ||
+                    (reachesRows && x1 < reach.right && reach.left < x2))
+                    break;
+                runRight = x2;
+                const auto grey = static_cast<unsigned char>(box->color >> 16);
+                fillGrey(row + x1, x2 - x1, grey);
+                if (keepsInk && std::uint32_t{grey} != paper) {
+                    inkLeft = inked ? std::min(inkLeft, x1) : x1;
+                    inkRight = inked ? std::max(inkRight, x2) : x2;
+                    inked = true;
+                }
+            }
+            band_.runs[band_.count - 1].right = runRight;
+            if (inked) band_.ink = {inkLeft, top, inkRight, bottom};
+            band_.inked = inked;
+            if (box == end) break;
+        }
+        if (!isBox(box->flags, box->color)) break;
+        if (place->right > place->left && place->bottom > place->top)
+            paintGrey({place->left + dx, place->top + dy, place->right + dx, place->bottom + dy,
+                       box->color},
+                      paper);
+        ++box;
+        ++place;
+    }
+    at = place;
+    return box;
 }
 
 // A box joins the band painted last, or the band is done and the box starts the next.

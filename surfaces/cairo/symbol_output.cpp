@@ -218,6 +218,21 @@ DevicePlacement unturnedPlacement(const OutputSettings& settings, const SymbolDr
     return settings.placement(left - measured.drawnOnDevice.left, top - measured.drawnOnDevice.top);
 }
 
+// The rows that repeat the row above, a byte each, from the rows that change (each byte 0 or
+// 1, readable up to a word past the rows): eight at a time.
+void repeatsOf(const std::vector<std::uint8_t>& changes, std::size_t rows,
+               std::vector<std::uint8_t>& repeats) {
+    constexpr std::uint64_t ones = 0x0101010101010101u;
+    repeats.resize(rows + sizeof ones);
+    for (std::size_t y = 0; y < rows; y += sizeof ones) {
+        std::uint64_t changed = 0;
+        std::memcpy(&changed, changes.data() + y, sizeof changed);
+        const std::uint64_t repeated = ~changed & ones;
+        std::memcpy(repeats.data() + y, &repeated, sizeof repeated);
+    }
+    if (rows > 0) repeats[0] = 0;
+}
+
 // A context that failed stays failed: it is replaced before the next symbol.
 void dropIfFailed(cairo_t*& context) {
     if (context == nullptr || cairo_status(context) == CAIRO_STATUS_SUCCESS) return;
@@ -390,9 +405,7 @@ void SymbolFiles::encode(std::string& file) {
     }
     if (pageWidth_ == 0) throw std::logic_error("no symbol was drawn");
     if (drewGrey_) {
-        rowsRepeat_.resize(static_cast<std::size_t>(pageHeight_));
-        for (std::size_t y = 0; y < rowsRepeat_.size(); ++y)
-            rowsRepeat_[y] = y > 0 && rowsChange_[y] == 0;
+        repeatsOf(rowsChange_, static_cast<std::size_t>(pageHeight_), rowsRepeat_);
         encoder_.encodeGrey(grey_.data(), pageWidth_, pageHeight_, greyStride_, file,
                             rowsRepeat_.data(), true);
     } else {
@@ -494,7 +507,8 @@ bool SymbolFiles::drawGrey(const DevicePlacement& placement, const RasterSurface
     greyPaper_.restore(grey_.data(), greyStride_, 1, page.right, page.bottom, rowsWritten_.data());
     if (greyPaper_.painted.begin() == greyPaper_.painted.end())
         std::fill(rowsWritten_.begin(), rowsWritten_.end(), 0);
-    rowsChange_.assign(static_cast<std::size_t>(page.bottom) + 1, 0);
+    // A word more than the rows, for repeatsOf() to read whole words.
+    rowsChange_.assign(static_cast<std::size_t>(page.bottom) + 1 + sizeof(std::uint64_t), 0);
     const RasterSurface::Grey grey{grey_.data(), greyStride_, rowsChange_.data(),
                                    rowsWritten_.data()};
     const PixelArea whole{page.left, page.top, page.right, page.bottom};
