@@ -302,6 +302,19 @@ const BoxCall* RasterSurface::paintPlaced(const BoxCall* next, const BoxCall* en
             static_assert(offsetof(PlacedBox, left) == 0 &&
                           offsetof(PlacedBox, top) == sizeof(int));
             const int placedTop = top - dy, placedBottom = bottom - dy;
+            // Boxes of one grey side by side, mostly a module each, are filled as one span,
+            // and taken into the ink as one.
+            int spanLeft = runRight;
+            unsigned char spanGrey = 0;
+            const auto fillSpan = [&] {
+                if (spanLeft == runRight) return;
+                fillGrey(row + spanLeft, runRight - spanLeft, spanGrey);
+                if (keepsInk && std::uint32_t{spanGrey} != paper) {
+                    inkLeft = inked ? std::min(inkLeft, spanLeft) : spanLeft;
+                    inkRight = inked ? std::max(inkRight, runRight) : runRight;
+                    inked = true;
+                }
+            };
             for (; box != end; ++box, ++place) {
                 if (!isBox(box->flags, box->color)) break;
                 std::uint64_t leftTop = 0;
@@ -312,15 +325,15 @@ const BoxCall* RasterSurface::paintPlaced(const BoxCall* next, const BoxCall* en
                     x2 <= x1 || x2 > pageRight ||
                     (reachesRows && x1 < reach.right && reach.left < x2))
                     break;
-                runRight = x2;
                 const auto grey = static_cast<unsigned char>(box->color >> 16);
-                fillGrey(row + x1, x2 - x1, grey);
-                if (keepsInk && std::uint32_t{grey} != paper) {
-                    inkLeft = inked ? std::min(inkLeft, x1) : x1;
-                    inkRight = inked ? std::max(inkRight, x2) : x2;
-                    inked = true;
+                if (grey != spanGrey) {
+                    fillSpan();
+                    spanLeft = x1;
+                    spanGrey = grey;
                 }
+                runRight = x2;
             }
+            fillSpan();
             band_.runs[band_.count - 1].right = runRight;
             if (inked) band_.ink = {inkLeft, top, inkRight, bottom};
             band_.inked = inked;
