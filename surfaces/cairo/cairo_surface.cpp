@@ -268,6 +268,7 @@ void CairoSurface::dropFace() noexcept {
     remembered_ = {};
     selectedFace_ = nullptr;
     fontStands_ = false;
+    lone_.known = nullptr;
 }
 
 void CairoSurface::haveContextAlone() noexcept {
@@ -285,6 +286,7 @@ void CairoSurface::setFontName(std::string_view name) {
 void CairoSurface::setForeColor(std::int32_t color) {
     checkColor(color);
     foreColor_ = color;
+    lone_.known = nullptr;
 }
 
 void CairoSurface::setFontBold(bool bold) {
@@ -298,6 +300,7 @@ void CairoSurface::setFontSize(std::int16_t size) {
     const double points = placement_.fontPoints.value_or(std::max<double>(size, 1.0));
     if (points != fontSize_) fontStands_ = false;
     fontSize_ = points;
+    lone_.known = nullptr;
 }
 
 void CairoSurface::setCurrentX(Coordinate x) {
@@ -735,15 +738,23 @@ bool CairoSurface::placeLone(std::string_view text, LoneGlyph& glyph) {
     if (text.size() != 1 || !pathless_ || measuresOnly_ || keepsExtents_) return false;
     const auto lone = static_cast<unsigned char>(text[0]);
     if (lone == 0 || lone >= 0x80) return false;
-    selectFont(true);
-    const KnownFont* known = knownFont();
-    if (known == nullptr || !known->known[lone]) return false;
-    checkContext();
-    constexpr double smallestSize = 4;  // as compositeText() has it
+    // The font, the context and the colour are settled once for the texts that follow, until
+    // the font or the colour is set again or the font's entry is filled anew: what cairo
+    // answered for them stays, since a call to cairo that failed would have ended the drawing.
+    if (lone_.known == nullptr || lone_.known->filling != lone_.filling) {
+        lone_.known = nullptr;
+        selectFont(true);
+        const KnownFont* known = knownFont();
+        if (known == nullptr || !known->known[lone]) return false;
+        checkContext();
+        constexpr double smallestSize = 4;  // as compositeText() has it
+        lone_ = {known, known->filling, fontSize_ * placement_.devicePerPoint >= smallestSize,
+                 opaquePixel(foreColor_)};
+    }
+    const KnownFont* known = lone_.known;
+    if (!known->known[lone]) return false;
     const Coverage& coverage = known->coverage[lone];
-    if (coverage.width == 0 || !coverage.usableOn(1) ||
-        !(fontSize_ * placement_.devicePerPoint >= smallestSize))
-        return false;
+    if (coverage.width == 0 || !coverage.usableOn(1) || !lone_.sizeUsable) return false;
     const double baseline = toDeviceY(currentY_) + known->extents.ascent;
     double glyphX = 0, glyphY = 0;
     if (!onFixedGrid(textDeviceX(currentX_), baseline, glyphX, glyphY) ||
@@ -754,7 +765,7 @@ bool CairoSurface::placeLone(std::string_view text, LoneGlyph& glyph) {
              &coverage,
              glyphPixel(glyphX),
              glyphPixel(glyphY),
-             opaquePixel(foreColor_),
+             lone_.pixel,
              known->glyphExtents[lone].x_advance / placement_.devicePerUnit};
     return true;
 }

@@ -316,6 +316,14 @@ class CairoSurface : public Surface {
         double xx = 0, yx = 0, xy = 0, yy = 0;  // the context's transformation
     };
     Remembered remembered_;
+    // What placeLone() settled for the texts after the first, while known is set.
+    struct LoneFont {
+        const KnownFont* known = nullptr;
+        std::uint64_t filling = 0;  // of known's entry, when settled
+        bool sizeUsable = false;    // large enough to composite
+        std::uint32_t pixel = 0;    // the fore colour as an opaque pixel
+    };
+    LoneFont lone_;
     std::string drawable_;  // a text print() leaves to cairo, as cairo takes it
     std::int32_t foreColor_ = 0;
     double currentX_ = 0;
