@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 
 #include "surfaces/cairo/glyph_cache.h"
 
@@ -29,7 +30,7 @@ int pixelWithin(double value, int size) {
 // two stores that may overlap.
 inline void fillGrey(unsigned char* row, int width, unsigned char grey) {
     if (width < 4) {
-        row[0] = row[width / 2] = row[width - 1] = grey;
+        row[0] = row[static_cast<unsigned>(width) / 2] = row[width - 1] = grey;
     } else if (width <= 8) {
         const std::uint32_t four = grey * 0x01010101u;
         std::memcpy(row, &four, sizeof four);
@@ -37,6 +38,28 @@ inline void fillGrey(unsigned char* row, int width, unsigned char grey) {
     } else {
         std::memset(row, grey, static_cast<std::size_t>(width));
     }
+}
+
+// Runs of a few bars are a few dozen bytes, where a call to memcpy costs more than the bytes:
+// up to 32, two copies that may overlap.
+inline void copyBytes(unsigned char* to, const unsigned char* from, std::size_t bytes) {
+    const auto twice = [&](auto word) {
+        std::memcpy(&word, from, sizeof word);
+        std::memcpy(to, &word, sizeof word);
+        std::memcpy(&word, from + bytes - sizeof word, sizeof word);
+        std::memcpy(to + bytes - sizeof word, &word, sizeof word);
+    };
+    struct Sixteen {
+        std::uint64_t low, high;
+    };
+    if (bytes >= 16 && bytes <= 32)
+        twice(Sixteen{});
+    else if (bytes >= 8 && bytes < 16)
+        twice(std::uint64_t{});
+    else if (bytes >= 4 && bytes < 8)
+        twice(std::uint32_t{});
+    else
+        std::memcpy(to, from, bytes);
 }
 
 }  // namespace
@@ -285,7 +308,7 @@ const BoxCall* RasterSurface::paintPlaced(const BoxCall* next, const BoxCall* en
         if (band_.count > 0 && band_.count < band_.runs.size()) {
             // The band as joinBand() leaves it: its rows and its last run's end.
             const int top = band_.top, bottom = band_.bottom;
-            int runRight = band_.runs[band_.count - 1].right;
+            const int runRight = band_.runs[band_.count - 1].right;
             bool inked = band_.inked;
             int inkLeft = band_.ink.left, inkRight = band_.ink.right;
             const PixelArea reach = waitingReach_;
@@ -302,17 +325,27 @@ const BoxCall* RasterSurface::paintPlaced(const BoxCall* next, const BoxCall* en
             static_assert(offsetof(PlacedBox, left) == 0 &&
                           offsetof(PlacedBox, top) == sizeof(int));
             const int placedTop = top - dy, placedBottom = bottom - dy;
+            // The run grows rightwards, where measuring placed it, up to the page's right edge
+            // or, while it has not passed them, to where the bands waiting begin.
+            int placedRight = runRight - dx;
+            int limit = pageRight;
+            if (reachesRows && runRight < reach.right) limit = std::min(limit, reach.left);
+            const int placedLimit = limit - dx;
             // Boxes of one grey side by side, mostly a module each, are filled as one span,
             // and taken into the ink as one.
-            int spanLeft = runRight;
+            int spanLeft = placedRight;
             unsigned char spanGrey = 0;
+            // Without painted areas to keep, no grey is taken for paper: the ink is not kept.
+            const std::uint32_t plain = keepsInk ? paper : 0x100;
+            int spanInkLeft = std::numeric_limits<int>::max();
+            int spanInkRight = std::numeric_limits<int>::min();
             const auto fillSpan = [&] {
-                if (spanLeft == runRight) return;
-                fillGrey(row + spanLeft, runRight - spanLeft, spanGrey);
-                if (keepsInk && std::uint32_t{spanGrey} != paper) {
-                    inkLeft = inked ? std::min(inkLeft, spanLeft) : spanLeft;
-                    inkRight = inked ? std::max(inkRight, runRight) : runRight;
-                    inked = true;
+                if (spanLeft == placedRight) return;
+                const int x1 = spanLeft + dx, x2 = placedRight + dx;
+                fillGrey(row + x1, x2 - x1, spanGrey);
+                if (std::uint32_t{spanGrey} != plain) {
+                    spanInkLeft = std::min(spanInkLeft, x1);
+                    spanInkRight = std::max(spanInkRight, x2);
                 }
             };
             for (; box != end; ++box, ++place) {
@@ -320,21 +353,25 @@ const BoxCall* RasterSurface::paintPlaced(const BoxCall* next, const BoxCall* en
                 std::uint64_t leftTop = 0;
                 std::memcpy(&leftTop, reinterpret_cast<const unsigned char*>(place),
                             sizeof leftTop);
-                const int x1 = runRight, x2 = place->right + dx;
-                if (leftTop != word(x1 - dx, placedTop) || place->bottom != placedBottom ||
-                    x2 <= x1 || x2 > pageRight ||
-                    (reachesRows && x1 < reach.right && reach.left < x2))
+                const int right = place->right;
+                if (leftTop != word(placedRight, placedTop) || place->bottom != placedBottom ||
+                    right <= placedRight || right > placedLimit)
                     break;
                 const auto grey = static_cast<unsigned char>(box->color >> 16);
                 if (grey != spanGrey) {
                     fillSpan();
-                    spanLeft = x1;
+                    spanLeft = placedRight;
                     spanGrey = grey;
                 }
-                runRight = x2;
+                placedRight = right;
             }
             fillSpan();
-            band_.runs[band_.count - 1].right = runRight;
+            if (keepsInk && spanInkLeft < spanInkRight) {
+                inkLeft = inked ? std::min(inkLeft, spanInkLeft) : spanInkLeft;
+                inkRight = inked ? std::max(inkRight, spanInkRight) : spanInkRight;
+                inked = true;
+            }
+            band_.runs[band_.count - 1].right = placedRight + dx;
             if (inked) band_.ink = {inkLeft, top, inkRight, bottom};
             band_.inked = inked;
             if (box == end) break;
@@ -483,7 +520,7 @@ void RasterSurface::copyDown(const Band& band, bool readRowsOnly) {
             const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(band.runs[i].left) * bytes_;
             const auto bytes =
                 static_cast<std::size_t>(band.runs[i].right - band.runs[i].left) * bytes_;
-            std::memcpy(rowAt(y) + offset, rowAt(band.top) + offset, bytes);
+            copyBytes(rowAt(y) + offset, rowAt(band.top) + offset, bytes);
         }
     }
 }
