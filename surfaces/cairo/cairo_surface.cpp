@@ -747,9 +747,7 @@ bool CairoSurface::placeLone(std::string_view text, LoneGlyph& glyph) {
         const KnownFont* known = knownFont();
         if (known == nullptr || !known->known[lone]) return false;
         checkContext();
-        constexpr double smallestSize = 4;  // as compositeText() has it
-        lone_ = {known, known->filling, fontSize_ * placement_.devicePerPoint >= smallestSize,
-                 opaquePixel(foreColor_)};
+        settleLone(*known);
     }
     const KnownFont* known = lone_.known;
     if (!known->known[lone]) return false;
@@ -771,14 +769,21 @@ bool CairoSurface::placeLone(std::string_view text, LoneGlyph& glyph) {
 }
 
 void CairoSurface::print(std::string_view text) {
+    const auto lone = text.size() == 1 ? static_cast<unsigned char>(text[0]) : 0;
+    // A lone character known to the font settled by an earlier text, measured from 0: as
+    // below, without asking cairo again.
+    if (const KnownFont* settled = lone_.known; settled != nullptr &&
+                                                settled->filling == lone_.filling && pathless_ &&
+                                                lone != 0 && lone < 0x80 && settled->known[lone]) {
+        printMeasured(text, settled->glyphExtents[lone].x_advance, settled->extents.ascent,
+                      settled->extents.height);
+        return;
+    }
     selectFont(true);
-    cairo_font_extents_t font;
     double advance = 0;
     KnownFont* known = knownFont();
     bool kept = false;
-    const cairo_font_extents_t* extents = nullptr;
     if (known != nullptr) {
-        const auto lone = text.size() == 1 ? static_cast<unsigned char>(text[0]) : 0;
         if (pathless_ && lone != 0 && lone < 0x80 && known->known[lone]) {
             // A lone character known to the font, measured from 0: keptAdvance()'s sum.
             advance = known->glyphExtents[lone].x_advance;
@@ -788,32 +793,43 @@ void CairoSurface::print(std::string_view text) {
         }
     }
     if (kept) {
-        extents = &known->extents;
-    } else {
-        drawable_ = textForCairo(text);
-        cairo_text_extents_t textExtents;
-        cairo_font_extents(context_, &font);
-        cairo_text_extents(context_, drawable_.c_str(), &textExtents);
-        advance = textExtents.x_advance;
-        extents = &font;
+        checkContext();
+        if (text.size() == 1 && pathless_) settleLone(*known);
+        printMeasured(text, advance, known->extents.ascent, known->extents.height);
+        return;
     }
+    drawable_ = textForCairo(text);
+    cairo_font_extents_t font;
+    cairo_text_extents_t textExtents;
+    cairo_font_extents(context_, &font);
+    cairo_text_extents(context_, drawable_.c_str(), &textExtents);
     checkContext();
+    printMeasured(drawable_, textExtents.x_advance, font.ascent, font.height);
+}
 
+// A text measured kept glyphs come from is plain ASCII, which cairo takes as it is.
+void CairoSurface::printMeasured(std::string_view shown, double advance, double ascent,
+                                 double height) {
     // CurrentY is the top of the text line; cairo places text by its baseline.
     const double deviceX = textDeviceX(currentX_), deviceY = toDeviceY(currentY_);
     if (!measuresOnly_) {
-        // A text measured from the kept glyphs is plain ASCII, which cairo takes as it is.
-        showText(kept ? text : std::string_view(drawable_), deviceX, deviceY + extents->ascent);
+        showText(shown, deviceX, deviceY + ascent);
         checkContext();
     }
 
     const double width = advance / placement_.devicePerUnit;
     if (keepsExtents_) {
         drawn_.add(currentX_, currentY_, currentX_ + width,
-                   currentY_ + extents->height / placement_.devicePerUnit);
-        textsOnDevice_.add(deviceX, deviceY, deviceX + advance, deviceY + extents->height);
+                   currentY_ + height / placement_.devicePerUnit);
+        textsOnDevice_.add(deviceX, deviceY, deviceX + advance, deviceY + height);
     }
     currentX_ += width;
+}
+
+inline void CairoSurface::settleLone(const KnownFont& known) noexcept {
+    constexpr double smallestSize = 4;  // as compositeText() has it
+    lone_ = {&known, known.filling, fontSize_ * placement_.devicePerPoint >= smallestSize,
+             opaquePixel(foreColor_)};
 }
 
 }  // namespace quillet

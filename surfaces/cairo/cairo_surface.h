@@ -262,6 +262,12 @@ class CairoSurface : public Surface {
 
   private:
     [[noreturn]] static void refuseBox();
+    // print() of a text measured: shown unless only measured, kept in the extents, and
+    // CurrentX moved on by its advance.
+    // The font's ascent and line height as cairo gives them, in device units.
+    void printMeasured(std::string_view shown, double advance, double ascent, double height);
+    // What placeLone() and print() take for the texts after this one, in this font.
+    void settleLone(const KnownFont& known) noexcept;
     void selectFont(bool contextChecked = false);
     void findFont();  // selectFont() of a font that does not stand
     // The context's font as kept (knownFontOf()), remembered for the face, size and

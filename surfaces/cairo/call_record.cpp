@@ -13,13 +13,6 @@ void CallRecord::clear() noexcept {
     movable_ = false;
 }
 
-CallRecord::Call& CallRecord::add(Kind kind) {
-    Call& call = calls_.emplace_back();
-    call.kind = kind;
-    call.boxes = static_cast<std::uint32_t>(boxes_.size());
-    return call;
-}
-
 void CallRecord::keep(Kind kind, std::string_view text) {
     Call& call = add(kind);
     call.value = static_cast<std::int32_t>(texts_.size());

@@ -93,7 +93,13 @@ class CallRecord {
         std::uint32_t boxes = 0;   // how many were recorded before it
         Coordinate x;
     };
-    Call& add(Kind kind);
+    // Inline: a text comes with two or three calls around it.
+    Call& add(Kind kind) {
+        Call& call = calls_.emplace_back();
+        call.kind = kind;
+        call.boxes = static_cast<std::uint32_t>(boxes_.size());
+        return call;
+    }
     void keep(Kind kind, std::string_view text);
     std::string_view textOf(const Call& call) const noexcept;
 

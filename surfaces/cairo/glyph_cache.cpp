@@ -373,34 +373,6 @@ void compositeOnto(const Coverage& coverage, int originX, int originY, std::uint
     }
 }
 
-// copyKeptBlock(), inline where texts of several glyphs copy theirs.
-inline bool keptBlockCopied(const Coverage& coverage, int originX, int originY,
-                            std::uint32_t colour, const GreyTarget& target) noexcept {
-    const int left = originX + coverage.left, top = originY + coverage.top;
-    const auto width = static_cast<std::size_t>(coverage.width);
-    if (!coverage.blockMade || coverage.blockColour != colour || width < 4 || width > 16 ||
-        left < target.left || top < target.top || left + coverage.width > target.right ||
-        top + coverage.height > target.bottom)
-        return false;
-    unsigned char* to = target.data + static_cast<std::ptrdiff_t>(top) * target.stride + left;
-    if (loadPixel(target, to) != coverage.blockUnder) return false;
-    const std::uint8_t* from = coverage.greyBlock.data();
-    const std::uint8_t* end = from + coverage.greyBlock.size();
-    // Each row as two copies that may overlap.
-    if (width >= 8) {
-        for (; from != end; from += width, to += target.stride) {
-            std::memcpy(to, from, 8);
-            std::memcpy(to + width - 8, from + width - 8, 8);
-        }
-    } else {
-        for (; from != end; from += width, to += target.stride) {
-            std::memcpy(to, from, 4);
-            std::memcpy(to + width - 4, from + width - 4, 4);
-        }
-    }
-    return true;
-}
-
 // Whether compositing the coverage gives the very pixels cairo gives, on an image of the
 // format over pixels of all kinds and at an origin that cairo rounds: compared once for each
 // glyph and format, so that a cairo that draws otherwise is never imitated wrongly.
@@ -453,11 +425,6 @@ bool inkMeets(const KnownFont& known, unsigned char one, int oneX, unsigned char
 }
 
 }  // namespace
-
-bool copyKeptBlock(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
-                   const GreyTarget& target) noexcept {
-    return keptBlockCopied(coverage, originX, originY, colour, target);
-}
 
 bool usableGlyph(KnownFont& known, char character, bool alpha) {
     const auto slot = static_cast<unsigned char>(character);
@@ -532,7 +499,7 @@ void compositeTextOnto(const KnownFont& known, std::string_view text, const Plac
                     plain.plainUnder = left >= reached;
                     if (glyph.width > 0) reached = std::max(reached, left + glyph.width);
                     if (!plain.plainUnder ||
-                        !keptBlockCopied(glyph, placed.x[i], placed.y, colour, plain))
+                        !copyKeptBlock(glyph, placed.x[i], placed.y, colour, plain))
                         compositeOnto(glyph, placed.x[i], placed.y, colour, plain);
                 }
                 return;

@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -139,8 +141,34 @@ void compositeText(const KnownFont& known, std::string_view text, const PlacedTe
 // under it, where the glyph's block is kept for the colour and that paper and its rows are 4 to
 // 16 pixels wide: the block's rows copied, with nothing else to work out. false, writing
 // nothing, where compositeText() is to do it.
-bool copyKeptBlock(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
-                   const GreyTarget& target) noexcept;
+// Inline: every lone text of a symbol comes here.
+inline bool copyKeptBlock(const Coverage& coverage, int originX, int originY, std::uint32_t colour,
+                          const GreyTarget& target) noexcept {
+    const int left = originX + coverage.left, top = originY + coverage.top;
+    const auto width = static_cast<std::size_t>(coverage.width);
+    if (!coverage.blockMade || coverage.blockColour != colour || width < 4 || width > 16 ||
+        left < target.left || top < target.top || left + coverage.width > target.right ||
+        top + coverage.height > target.bottom)
+        return false;
+    unsigned char* to = target.data + static_cast<std::ptrdiff_t>(top) * target.stride + left;
+    // The pixel under, as an opaque grey, is the paper the block was composited over.
+    if ((0xFF000000u | *to * 0x010101u) != coverage.blockUnder) return false;
+    const std::uint8_t* from = coverage.greyBlock.data();
+    const std::uint8_t* end = from + coverage.greyBlock.size();
+    // Each row as two copies that may overlap.
+    if (width >= 8) {
+        for (; from != end; from += width, to += target.stride) {
+            std::memcpy(to, from, 8);
+            std::memcpy(to + width - 8, from + width - 8, 8);
+        }
+    } else {
+        for (; from != end; from += width, to += target.stride) {
+            std::memcpy(to, from, 4);
+            std::memcpy(to + width - 4, from + width - 4, 4);
+        }
+    }
+    return true;
+}
 
 // Whether compositeText() gives the very pixels cairo gives for the text, as matchesCairo() asks
 // of one glyph; overlapping tells whether the text compared had glyphs that overlap.

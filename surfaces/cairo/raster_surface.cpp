@@ -165,8 +165,7 @@ inline void markRows(std::uint8_t* rows, std::size_t count) noexcept {
 
 }  // namespace
 
-inline void RasterSurface::greyTextWritten(PixelArea touched) noexcept {
-    touched = withinPage(touched);
+inline void RasterSurface::greyTextWritten(const PixelArea& touched) noexcept {
     if (touched.top <= touched.bottom)
         markRows(grey_->rowsChange + touched.top,
                  static_cast<std::size_t>(touched.bottom - touched.top) + 1);
@@ -193,8 +192,10 @@ void RasterSurface::print(std::string_view text) {
         placed.y = glyph.y;
         placed.inked = touched;
         quillet::compositeText(*glyph.known, text, placed, glyph.pixel, target);
+        greyTextWritten(withinPage(touched));
+    } else {
+        greyTextWritten(touched);  // the block lies within the page
     }
-    greyTextWritten(touched);
     written_ = true;
     advance(glyph.width);
 }
@@ -204,7 +205,7 @@ void RasterSurface::showText(std::string_view text, double x, double baseline) {
     PixelArea touched{};
     if (grey_ != nullptr) {
         declined_ = !compositeGrey(text, x, baseline, touched);
-        if (!declined_) greyTextWritten(touched);
+        if (!declined_) greyTextWritten(withinPage(touched));
         written_ = true;
         return;
     }

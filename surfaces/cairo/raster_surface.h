@@ -126,9 +126,9 @@ class RasterSurface final : public CairoSurface {
     // Composites the text into the grey raster where compositeText() would composite it into
     // the image: false where it would not.
     bool compositeGrey(std::string_view text, double x, double baseline, PixelArea& touched);
-    // A text composited into the grey raster over touched: its rows within the page marked as
+    // A text composited into the grey raster over touched, within the page: its rows marked as
     // changed, the area kept as painted and inked.
-    void greyTextWritten(PixelArea touched) noexcept;
+    void greyTextWritten(const PixelArea& touched) noexcept;
     PixelArea withinPage(const PixelArea& area) const noexcept;
     // Paints a box of whole pixels, already within the page.
     void paintPixels(int x1, int y1, int x2, int y2, std::int32_t color);
