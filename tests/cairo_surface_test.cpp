@@ -492,7 +492,8 @@ TEST(CairoOutput, DirectPixelsMatchCairos) {
 }
 
 // A surface that has its context alone keeps the font it selected only while the face and size
-// stay: a text after a change is drawn as a surface that never drew before it would draw it.
+// stay: a text after a change (lone characters too) is drawn as a surface that never drew before
+// it would draw it.
 TEST(CairoOutput, TextAfterAFontChangeIsDrawnInTheNewFont) {
     struct Row {
         const char* change;
@@ -507,6 +508,7 @@ TEST(CairoOutput, TextAfterAFontChangeIsDrawnInTheNewFont) {
              surface.setFontSize(20);
              surface.setFontSize(10);
          }},
+        {"colour", [](Surface& surface) { surface.setForeColor(0x0000FF); }},
     };
     constexpr int width = 80, height = 40;
     // Draws on a white image through a surface of the kind given, its font at 10 points first.
@@ -543,6 +545,9 @@ TEST(CairoOutput, TextAfterAFontChangeIsDrawnInTheNewFont) {
                 surface.setCurrentX(std::int16_t{40});
                 surface.setCurrentY(5);
                 surface.print("8g");
+                // Lone characters, each placed by the advance of the one before.
+                surface.print("8");
+                surface.print("g");
             };
             draw(images[0].get(), raster, [&second](Surface& surface) {
                 surface.print("8");
