@@ -41,7 +41,7 @@ inline void fillGrey(unsigned char* row, int width, unsigned char grey) {
 }
 
 // Runs of a few bars are a few dozen bytes, where a call to memcpy costs more than the bytes:
-// up to 32, two copies that may overlap.
+// up to 32, two copies that may overlap (three bytes below 4).
 inline void copyBytes(unsigned char* to, const unsigned char* from, std::size_t bytes) {
     const auto twice = [&](auto word) {
         std::memcpy(&word, from, sizeof word);
@@ -58,6 +58,8 @@ inline void copyBytes(unsigned char* to, const unsigned char* from, std::size_t 
         twice(std::uint64_t{});
     else if (bytes >= 4 && bytes < 8)
         twice(std::uint32_t{});
+    else if (bytes > 0 && bytes < 4)
+        to[0] = from[0], to[bytes / 2] = from[bytes / 2], to[bytes - 1] = from[bytes - 1];
     else
         std::memcpy(to, from, bytes);
 }
@@ -497,25 +499,39 @@ inline bool RasterSurface::meetsInked(const PixelArea& area) const noexcept {
 }
 
 void RasterSurface::copyDown(const Band& band, bool readRowsOnly) {
-    const std::uint8_t* changes = readRowsOnly ? grey_->rowsChange : nullptr;
     std::uint8_t* written = grey_ != nullptr ? grey_->rowsWritten : nullptr;
-    for (int y = band.top + 1; y < band.bottom; ++y) {
-        if (changes != nullptr) {
-            // Eight rows at a time while none of them, nor the row after them, changes; then
-            // straight to the first that does or comes before one that does.
-            while (y + 8 < band.bottom) {
-                std::uint64_t here = 0, below = 0;
-                std::memcpy(&here, changes + y, sizeof here);
-                std::memcpy(&below, changes + y + 1, sizeof below);
-                if ((here | below) != 0) {
-                    if constexpr (std::endian::native == std::endian::little)
-                        y += std::countr_zero(here | below) / 8;
-                    break;
-                }
-                y += 8;
-            }
-            if (changes[y] == 0 && changes[y + 1] == 0) continue;
+    if (!readRowsOnly) {
+        // Every row: run after run, down the rows, each run's bytes the same in every row.
+        if (band.bottom - band.top < 2) return;
+        if (written != nullptr)
+            std::memset(written + band.top + 1, 1,
+                        static_cast<std::size_t>(band.bottom - band.top - 1));
+        for (std::size_t i = 0; i < band.count; ++i) {
+            const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(band.runs[i].left) * bytes_;
+            const auto bytes =
+                static_cast<std::size_t>(band.runs[i].right - band.runs[i].left) * bytes_;
+            const unsigned char* from = rowAt(band.top) + offset;
+            for (int y = band.top + 1; y < band.bottom; ++y)
+                copyBytes(rowAt(y) + offset, from, bytes);
         }
+        return;
+    }
+    const std::uint8_t* changes = grey_->rowsChange;
+    for (int y = band.top + 1; y < band.bottom; ++y) {
+        // Eight rows at a time while none of them, nor the row after them, changes; then
+        // straight to the first that does or comes before one that does.
+        while (y + 8 < band.bottom) {
+            std::uint64_t here = 0, below = 0;
+            std::memcpy(&here, changes + y, sizeof here);
+            std::memcpy(&below, changes + y + 1, sizeof below);
+            if ((here | below) != 0) {
+                if constexpr (std::endian::native == std::endian::little)
+                    y += std::countr_zero(here | below) / 8;
+                break;
+            }
+            y += 8;
+        }
+        if (changes[y] == 0 && changes[y + 1] == 0) continue;
         if (written != nullptr) written[y] = 1;
         for (std::size_t i = 0; i < band.count; ++i) {
             const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(band.runs[i].left) * bytes_;
