@@ -45,19 +45,6 @@ void CallRecord::setFontSize(std::int16_t size) {
     add(Kind::fontSize).value = size;
 }
 
-void CallRecord::setCurrentX(Coordinate x) {
-    add(Kind::currentX).x = x;
-}
-
-void CallRecord::setCurrentY(float y) {
-    add(Kind::currentY).y = y;
-}
-
-void CallRecord::print(std::string_view text) {
-    keep(Kind::print, text);
-    greyAndAscii_ = greyAndAscii_ && isPlainAscii(text);
-}
-
 void CallRecord::replay(CairoSurface& target) const {
     std::size_t drawn = 0;  // of the boxes
     const auto drawBoxes = [&](std::size_t upTo) {

@@ -25,8 +25,9 @@ class CallRecord {
     void setForeColor(std::int32_t color);
     void setFontBold(bool bold);
     void setFontSize(std::int16_t size);
-    void setCurrentX(Coordinate x);
-    void setCurrentY(float y);
+    // Inline, as print() is: every text of a symbol comes with them.
+    void setCurrentX(Coordinate x) { add(Kind::currentX).x = x; }
+    void setCurrentY(float y) { add(Kind::currentY).y = y; }
     // Inline: a symbol's most calls. A box only joins the boxes: the other calls keep how many
     // came before them.
     void line(std::int16_t flags, std::int16_t x1, float y1, std::int16_t x2, float y2,
@@ -43,7 +44,10 @@ class CallRecord {
         line(flags, x1, y1, x2, y2, color);
         return true;
     }
-    void print(std::string_view text);
+    void print(std::string_view text) {
+        keep(Kind::print, text);
+        greyAndAscii_ = greyAndAscii_ && isPlainAscii(text);
+    }
 
     // The boxes recorded so far, in their order.
     const BoxCall* boxes() const noexcept { return boxes_.data(); }
