@@ -572,7 +572,14 @@ void RasterSurface::closeBand() {
     keepInk();
     const PixelArea reach = band_.reach();
     waitingReach_ = waitingCount_ == 0 ? reach : around(waitingReach_, reach);
-    waiting_[waitingCount_++] = band_;
+    // Its runs in use alone: a band holds room for many more than most have.
+    Band& waiting = waiting_[waitingCount_++];
+    waiting.top = band_.top;
+    waiting.bottom = band_.bottom;
+    std::copy_n(band_.runs.begin(), band_.count, waiting.runs.begin());
+    waiting.count = band_.count;
+    waiting.ink = band_.ink;
+    waiting.inked = band_.inked;
     band_.count = 0;
 }
 
