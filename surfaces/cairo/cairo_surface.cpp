@@ -738,10 +738,11 @@ bool CairoSurface::placeLone(std::string_view text, LoneGlyph& glyph) {
     if (text.size() != 1 || !pathless_ || measuresOnly_ || keepsExtents_) return false;
     const auto lone = static_cast<unsigned char>(text[0]);
     if (lone == 0 || lone >= 0x80) return false;
-    // The font, the context and the colour are settled once for the texts that follow, until
-    // the font or the colour is set again or the font's entry is filled anew: what cairo
-    // answered for them stays, since a call to cairo that failed would have ended the drawing.
-    if (lone_.known == nullptr || lone_.known->filling != lone_.filling) {
+    // On a context the surface has alone, the font, the context and the colour are settled
+    // once for the texts that follow, until the font or the colour is set again or the font's
+    // entry is filled anew: what cairo answered for them stays, since a call to cairo that
+    // failed would have ended the drawing.
+    if (!fontStands_ || lone_.known == nullptr || lone_.known->filling != lone_.filling) {
         lone_.known = nullptr;
         selectFont(true);
         const KnownFont* known = knownFont();
@@ -772,7 +773,7 @@ void CairoSurface::print(std::string_view text) {
     const auto lone = text.size() == 1 ? static_cast<unsigned char>(text[0]) : 0;
     // A lone character known to the font settled by an earlier text, measured from 0: as
     // below, without asking cairo again.
-    if (const KnownFont* settled = lone_.known; settled != nullptr &&
+    if (const KnownFont* settled = lone_.known; fontStands_ && settled != nullptr &&
                                                 settled->filling == lone_.filling && pathless_ &&
                                                 lone != 0 && lone < 0x80 && settled->known[lone]) {
         printMeasured(text, settled->glyphExtents[lone].x_advance, settled->extents.ascent,
