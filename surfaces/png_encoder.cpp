@@ -201,7 +201,7 @@ class BitWriter {
         }
     }
 
-    // A match whose length and distance codes are joined (as matchCodesFor makes them): up to
+    // A match whose length and distance codes are joined (as joinMatchCodes makes them): up to
     // 31 bits.
     void match(std::uint64_t joined) {
         buffer_ |= (joined & 0xFFFFFFFFu) << count_;
@@ -741,7 +741,9 @@ class ImageDataWriter {
     // 7 bits left over, nine bits a literal and the longest match's codes (13 bits of length,
     // those of the farther distance).
     std::size_t heldLiterals_ =
-        (64 - 7 - 13 - static_cast<std::size_t>(std::max(rowBack_.length, 5))) / 9;
+        (64 - 7 - 13 -
+         static_cast<std::size_t>(std::max(rowBack_.length, distanceCode(bytesPerPixel_).length))) /
+        9;
     // words_ + 2 words each, the last ones clear but for the end's mark
     std::uint64_t *equalLeft_, *equalUp_, *runStarts_;
     Adler32 checksum_;

@@ -1,5 +1,4 @@
 #ifdef QUILLET_WITH_CAIRO
-#include <cairo.h>
 
 #include <charconv>
 #include <filesystem>
@@ -23,6 +22,7 @@
 #include "cli/messages.h"
 #include "cli/output_commands.h"
 #include "cli/progress.h"
+#include "surfaces/cairo/cairo_surface.h"
 
 namespace quillet::cli {
 namespace {
@@ -188,7 +188,7 @@ class FontLookUp {
   public:
     explicit FontLookUp(const DrawingArguments& defaults) {
         try {
-            thread_ = std::thread(lookUp, defaults.pFont, defaults.pBold);
+            thread_ = std::thread(findFontAhead, defaults.pFont, defaults.pBold);
         } catch (const std::system_error&) {
             // The first row looks it up instead.
         }
@@ -202,19 +202,6 @@ class FontLookUp {
     }
 
   private:
-    static void lookUp(const std::string& name, bool bold) {
-        cairo_font_face_t* face =
-            cairo_toy_font_face_create(name.c_str(), CAIRO_FONT_SLANT_NORMAL,
-                                       bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-        cairo_matrix_t size, identity;
-        cairo_matrix_init_scale(&size, 10, 10);
-        cairo_matrix_init_identity(&identity);
-        cairo_font_options_t* options = cairo_font_options_create();
-        cairo_scaled_font_destroy(cairo_scaled_font_create(face, &size, &identity, options));
-        cairo_font_options_destroy(options);
-        cairo_font_face_destroy(face);
-    }
-
     std::thread thread_;
 };
 
@@ -491,9 +478,6 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
             out << batchHelp() << "\n" << outputOptionsHelp() << "\n" << drawingOptionsHelp();
             return 0;
         }
-        // Not for rows without text, which need no font (a row that asks for text in a column
-        // of its own finds the font then).
-        if (options.defaults.pText != 0 || options.sheet) fontLookUp.emplace(options.defaults);
         if (options.inputPath != "-") {
             inputFile.open(options.inputPath);
             if (!inputFile) throw UsageError("cannot read " + options.inputPath);
@@ -501,6 +485,9 @@ int runBatch(const std::vector<std::string>& arguments, std::istream& in, std::o
         } else if (in.rdbuf() == nullptr || !in.good()) {
             throw UsageError("standard input is closed: give the table's file, or pipe it in");
         }
+        // Not for rows without text, which need no font (a row that asks for text in a column
+        // of its own finds the font then).
+        if (options.defaults.pText != 0 || options.sheet) fontLookUp.emplace(options.defaults);
         // Counted first, so that file names sort in row order and the bar knows its end.
         rowTotal = countRows(*input);
         table.emplace(*input);

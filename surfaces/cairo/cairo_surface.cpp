@@ -193,6 +193,16 @@ void setColor(cairo_t* context, std::int32_t color) {
 
 }  // namespace
 
+void findFontAhead(const std::string& name, bool bold) {
+    const SharedFace face = faceOf(name, bold);
+    cairo_matrix_t size, identity;
+    cairo_matrix_init_scale(&size, 10, 10);
+    cairo_matrix_init_identity(&identity);
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_scaled_font_destroy(cairo_scaled_font_create(face.get(), &size, &identity, options));
+    cairo_font_options_destroy(options);
+}
+
 std::optional<ScaleMode> scaleModeNamed(std::string_view name) noexcept {
     for (const auto& entry : modeNames)
         if (equalsIgnoringCase(entry.name, name)) return entry.mode;

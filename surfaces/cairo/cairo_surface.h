@@ -128,6 +128,7 @@ class CairoSurface : public Surface {
     CairoSurface(cairo_t* context, const DevicePlacement& placement);
     CairoSurface(const CairoSurface&) = delete;
     CairoSurface& operator=(const CairoSurface&) = delete;
+    // Used on the thread that made it: the fonts it knows are that thread's.
     CairoSurface(CairoSurface&&) = default;
     CairoSurface& operator=(CairoSurface&&) = default;
 
@@ -368,5 +369,9 @@ inline bool isPlainAscii(std::string_view text) noexcept {
 
 // Raises the invalid-property-value error (380) for anything but a plain 0x00BBGGRR colour.
 void checkColor(std::int32_t color);
+
+// Finds the font a surface would select by that name, so that the font system's start-up (which
+// reads its configuration the first time) is paid on the calling thread, ahead of any drawing.
+void findFontAhead(const std::string& name, bool bold);
 
 }  // namespace quillet
