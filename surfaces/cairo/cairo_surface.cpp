@@ -158,6 +158,11 @@ double roundNotingMove(double value, bool& movable) noexcept {
     return roundHalfAway(value);
 }
 
+// Below a pixel and a half to the em, what cairo draws of a glyph depends on where between pixels
+// it starts (it clips the glyph to extents at that very position): text smaller than this many
+// device units to the em is left to cairo, with some room to spare.
+constexpr double smallestComposited = 4;
+
 // Faces by name and weight, kept per thread. A surface shares the thread's own count of its
 // references rather than taking one of cairo's: cairo counts them on the face itself, which every
 // thread drawing in that face would otherwise write for each surface.
@@ -691,12 +696,8 @@ inline std::uint32_t opaquePixel(std::int32_t color) noexcept {
 
 bool CairoSurface::compositeText(std::string_view text, double x, double baseline,
                                  const ImageTarget& target, PixelArea& touched) {
-    // Below a pixel and a half to the em, what cairo draws of a glyph depends on where between
-    // pixels it starts (it clips the glyph to extents at that very position): text that small
-    // is left to cairo, with some room to spare.
-    constexpr double smallestSize = 4;
     if (text.empty() || text.size() > PlacedText::longest || !isPlainAscii(text) ||
-        !(fontSize_ * placement_.devicePerPoint >= smallestSize))
+        !(fontSize_ * placement_.devicePerPoint >= smallestComposited))
         return false;
     KnownFont* known = knownFont();
     if (known == nullptr) return false;
@@ -743,6 +744,13 @@ bool CairoSurface::compositeText(std::string_view text, double x, double baselin
     return true;
 }
 
+inline const KnownFont* CairoSurface::settledLone() const noexcept {
+    return fontStands_ && pathless_ && lone_.known != nullptr &&
+                   lone_.known->filling == lone_.filling
+               ? lone_.known
+               : nullptr;
+}
+
 // print() and compositeText() for the one case, their checks in the order they make them.
 bool CairoSurface::placeLone(std::string_view text, LoneGlyph& glyph) {
     if (text.size() != 1 || !pathless_ || measuresOnly_ || keepsExtents_) return false;
@@ -752,15 +760,15 @@ bool CairoSurface::placeLone(std::string_view text, LoneGlyph& glyph) {
     // once for the texts that follow, until the font or the colour is set again or the font's
     // entry is filled anew: what cairo answered for them stays, since a call to cairo that
     // failed would have ended the drawing.
-    if (!fontStands_ || lone_.known == nullptr || lone_.known->filling != lone_.filling) {
+    const KnownFont* known = settledLone();
+    if (known == nullptr) {
         lone_.known = nullptr;
         selectFont(true);
-        const KnownFont* known = knownFont();
-        if (known == nullptr || !known->known[lone]) return false;
+        known = knownFont();
+        if (known == nullptr) return false;
         checkContext();
         settleLone(*known);
     }
-    const KnownFont* known = lone_.known;
     if (!known->known[lone]) return false;
     const Coverage& coverage = known->coverage[lone];
     if (coverage.width == 0 || !coverage.usableOn(1) || !lone_.sizeUsable) return false;
@@ -783,9 +791,8 @@ void CairoSurface::print(std::string_view text) {
     const auto lone = text.size() == 1 ? static_cast<unsigned char>(text[0]) : 0;
     // A lone character known to the font settled by an earlier text, measured from 0: as
     // below, without asking cairo again.
-    if (const KnownFont* settled = lone_.known; fontStands_ && settled != nullptr &&
-                                                settled->filling == lone_.filling && pathless_ &&
-                                                lone != 0 && lone < 0x80 && settled->known[lone]) {
+    if (const KnownFont* settled = settledLone();
+        settled != nullptr && lone != 0 && lone < 0x80 && settled->known[lone]) {
         printMeasured(text, settled->glyphExtents[lone].x_advance, settled->extents.ascent,
                       settled->extents.height);
         return;
@@ -838,8 +845,7 @@ void CairoSurface::printMeasured(std::string_view shown, double advance, double 
 }
 
 inline void CairoSurface::settleLone(const KnownFont& known) noexcept {
-    constexpr double smallestSize = 4;  // as compositeText() has it
-    lone_ = {&known, known.filling, fontSize_ * placement_.devicePerPoint >= smallestSize,
+    lone_ = {&known, known.filling, fontSize_ * placement_.devicePerPoint >= smallestComposited,
              opaquePixel(foreColor_)};
 }
 

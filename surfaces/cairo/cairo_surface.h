@@ -269,6 +269,8 @@ class CairoSurface : public Surface {
     void printMeasured(std::string_view shown, double advance, double ascent, double height);
     // What placeLone() and print() take for the texts after this one, in this font.
     void settleLone(const KnownFont& known) noexcept;
+    // The font settled for lone characters, where it still holds.
+    const KnownFont* settledLone() const noexcept;
     void selectFont(bool contextChecked = false);
     void findFont();  // selectFont() of a font that does not stand
     // The context's font as kept (knownFontOf()), remembered for the face, size and
@@ -323,7 +325,9 @@ class CairoSurface : public Surface {
         double xx = 0, yx = 0, xy = 0, yy = 0;  // the context's transformation
     };
     Remembered remembered_;
-    // What placeLone() settled for the texts after the first, while known is set.
+    // What placeLone() or print() settled for the lone characters after the first: it holds
+    // while known is set (setting the font or the colour clears it) and known's entry is not
+    // filled anew.
     struct LoneFont {
         const KnownFont* known = nullptr;
         std::uint64_t filling = 0;  // of known's entry, when settled

@@ -264,7 +264,7 @@ void RasterSurface::lines(const BoxCall* boxes, std::size_t count, const PlacedB
     const BoxCall* const end = boxes + count;
     std::array<PixelBox, 64> ready;
     int dx = 0, dy = 0;
-    if (grey_ != nullptr && placed != nullptr && !declined_ && moved(*placed, dx, dy)) {
+    if (grey_ != nullptr && placed != nullptr && !declined_ && movedFrom(*placed, dx, dy)) {
         // Where measuring placed them, moved: a box that line() refuses is left to it.
         const PlacedBox* at = placed->boxes;
         next = paintPlaced(next, end, at, dx, dy);
@@ -282,18 +282,6 @@ void RasterSurface::lines(const BoxCall* boxes, std::size_t count, const PlacedB
         }
     }
     if (next != end) CairoSurface::lines(next, static_cast<std::size_t>(end - next), nullptr);
-}
-
-inline bool RasterSurface::moved(const PlacedBoxes& placed, int& dx, int& dy) noexcept {
-    // Every call of a replay gives the same placement: it is settled for the first.
-    if (!move_.known || move_.devicePerUnit != placed.devicePerUnit ||
-        move_.originX != placed.originX || move_.originY != placed.originY) {
-        move_ = {true, placed.devicePerUnit, placed.originX, placed.originY, 0, 0, false};
-        move_.movable = movedFrom(placed, move_.dx, move_.dy);
-    }
-    dx = move_.dx;
-    dy = move_.dy;
-    return move_.movable;
 }
 
 // paintGrey() for each box from next on, in short while a box continues the band's last run

@@ -135,9 +135,6 @@ class RasterSurface final : public CairoSurface {
     // Paints a box in greys into the grey raster as paintPixels() does within the page, where
     // paper is the painted areas' paper.
     void paintGrey(const PixelBox& box, std::uint32_t paper);
-    // Where the replay's boxes land moved from where measuring placed them, as movedFrom()
-    // has it, settled once for the placement they were placed at.
-    bool moved(const PlacedBoxes& placed, int& dx, int& dy) noexcept;
     const BoxCall* paintPlaced(const BoxCall* next, const BoxCall* end, const PlacedBox*& at,
                                int dx, int dy);
     void joinBand(int x1, int y1, int x2, int y2);
@@ -200,13 +197,6 @@ class RasterSurface final : public CairoSurface {
     bool inkedKnown_ = true;
     void addInked(const PixelArea& area) noexcept;
     bool meetsInked(const PixelArea& area) const noexcept;
-    struct Move {
-        bool known = false;
-        double devicePerUnit = 0, originX = 0, originY = 0;  // of the placed boxes
-        int dx = 0, dy = 0;
-        bool movable = false;
-    };
-    Move move_;
     bool written_ = false;    // pixels changed since cairo last knew
     bool cairoDrew_ = false;  // cairo drew since the pixels were last written
 };
