@@ -97,9 +97,7 @@ static_assert([] {
 // Trims spaces, fills up with "0" on the right or cuts to `length` characters, and writes the
 // result back into the caller's variable.
 inline void normalise(std::string& code, std::size_t length, Characters& data) {
-    decodeUtf8(trimSpaces(code), data);
-    data.resize(length, U'0');
-    assignUtf8(code, data);
+    decodeTrimmed(code, data, length);
 }
 
 // The modulo-10 check digit: the last data digit and every second one before it weigh 3, the
