@@ -95,8 +95,8 @@ std::u32string decodeUtf8(std::string_view text) {
     return out;
 }
 
-void decodeUtf8(std::string_view text, Characters& out) {
-    decodeInto(text, out);
+bool decodeUtf8(std::string_view text, Characters& out) {
+    return decodeInto(text, out);
 }
 
 void decodeTrimmed(std::string& code, Characters& out, std::size_t length) {

@@ -21,8 +21,9 @@ inline constexpr std::int32_t unmappedCode = 256;
 using Characters = SmallBuffer<char32_t, 256>;
 
 // Malformed UTF-8 decodes to U+FFFD, one replacement per byte that cannot start a character.
+// The second form says whether the text was plain ASCII, each byte one character.
 std::u32string decodeUtf8(std::string_view text);
-void decodeUtf8(std::string_view text, Characters& out);
+bool decodeUtf8(std::string_view text, Characters& out);
 std::string encodeUtf8(std::u32string_view text);
 void appendUtf8(std::string& out, char32_t character);
 // Replaces the caller's variable with the text, in the storage it already has.
