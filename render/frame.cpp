@@ -11,7 +11,7 @@ void Frame::setUpFont() const {
 }
 
 void Frame::advancePastText(std::string_view text, std::int16_t gap) {
-    runningX_ = roundToInt16(runningX_ + surface().textWidth(text) + gap);
+    moveTo(roundToInt16(runningX_ + surface().textWidth(text) + gap));
 }
 
 void Frame::centreText(std::string_view text) const {

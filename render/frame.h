@@ -87,9 +87,21 @@ class Frame {
     void setUpFont() const;
 
     // The running x starts at pX rounded half to even.
-    void startAtX() { runningX_ = roundToInt16(args_.pX); }
+    void startAtX() { moveTo(roundToInt16(args_.pX)); }
     std::int16_t runningX() const noexcept { return runningX_; }
-    void advance(std::int16_t width) { runningX_ = add16(runningX_, width); }
+    void advance(std::int16_t width) { moveTo(add16(runningX_, width)); }
+
+    // Proves once that the next `count` pWidth-wide modules from the running x fit, so that the
+    // module runs within them need no proof of their own until the surface or anything else
+    // moves x. A run beyond them proves itself as before.
+    void proveModules(std::size_t count) noexcept {
+#if !defined(__OPTIMIZE_SIZE__)
+        provenModules_ =
+            runFits(runningX_, count, std::abs(std::int32_t{args_.pWidth})) ? count : 0;
+#else
+        (void)count;
+#endif
+    }
 
     // Single-precision y coordinates, summed as pHeight + pY + term.
     float below(std::int16_t term, float offset = 0.0f) const noexcept {
@@ -102,7 +114,9 @@ class Frame {
     Band longBand(float offset = 0.0f) const {
         return {args_.pY + offset, below(longTerm(), offset)};
     }
-    std::int16_t longTerm() const { return divide16(args_.pHeight, 6); }
+    std::int16_t longTerm() const {
+        return divide16(args_.pHeight, 6);
+    }
     // The lower half of the normal band. Its top is the exact middle, not the integer half used
     // elsewhere, so that half and full bars share the bottom line.
     Band halfBand() const noexcept {
@@ -120,11 +134,13 @@ class Frame {
                 down ? normalBand().bottom : static_cast<float>(args_.pY + 2.0 * third)};
     }
     // Top of the human-readable text: pY + pHeight + pHeight \ 20.
-    float textRow(float offset = 0.0f) const { return below(divide16(args_.pHeight, 20), offset); }
+    float textRow(float offset = 0.0f) const {
+        return below(divide16(args_.pHeight, 20), offset);
+    }
 
     // One box from the running x, width wide; the running x then moves past it.
     void paintBox(std::int16_t width, Band band, bool bar) {
-        runningX_ = boxAt(surface(), runningX_, width, band, bar, args_.pLineColor);
+        moveTo(boxAt(surface(), runningX_, width, band, bar, args_.pLineColor));
     }
 
     // One bar from `left` to the running x, which stays where it is: a bar along what was
@@ -142,10 +158,13 @@ class Frame {
         std::int16_t x = runningX_;
         const char* module = pattern.data();
         const char* const end = module + pattern.size();
-        if (runFits(x, pattern.size(), std::abs(std::int32_t{width}))) {
+        if (fitsModules(x, pattern.size(), width)) {
             const Band& edges = heldInMemory(band);
             while (module != end) {
-                if (paintUnchecked(target, x, width, edges, *module++ != '0', lineColor)) break;
+                if (paintUnchecked(target, x, width, edges, *module++ != '0', lineColor)) {
+                    provenModules_ = 0;
+                    break;
+                }
             }
         }
         for (; module != end; ++module)
@@ -162,7 +181,7 @@ class Frame {
         const std::int16_t width = args_.pWidth;
         std::int16_t x = runningX_;
         int left = Count;
-        if (runFits(x, Count, std::abs(std::int32_t{width}))) {
+        if (fitsModules(x, Count, width)) {
             const Band& edges = heldInMemory(band);
             for (; left > 0; --left) {
                 const bool moved =
@@ -170,6 +189,7 @@ class Frame {
                 bits >>= 1;
                 if (moved) {
                     --left;
+                    provenModules_ = 0;
                     break;
                 }
             }
@@ -201,7 +221,7 @@ class Frame {
             x = boxAt(target, x, width, *height == '0' ? low : tall, true, lineColor);
             x = boxAt(target, x, width, tall, false, lineColor);
         }
-        runningX_ = x;
+        moveTo(x);
     }
 
     // Two-width elements, alternately bar and space starting with a bar (or a space when
@@ -234,7 +254,7 @@ class Frame {
                       lineColor);
             bar = !bar;
         }
-        runningX_ = x;
+        moveTo(x);
     }
 
     // "CurrentX", "CurrentY", then the text output.
@@ -260,6 +280,21 @@ class Frame {
     void centreText(std::string_view text, float rowOffset) const;
 
   private:
+    void moveTo(std::int16_t x) noexcept {
+        runningX_ = x;
+        provenModules_ = 0;
+    }
+
+    // Whether `count` modules from x fit: within those proven, or proven now.
+    bool fitsModules(std::int16_t x, std::size_t count, std::int16_t width) noexcept {
+        if (provenModules_ >= count) {
+            provenModules_ -= count;
+            return true;
+        }
+        provenModules_ = 0;
+        return runFits(x, count, std::abs(std::int32_t{width}));
+    }
+
     // The band as it is, but the optimiser takes it for memory that a surface call may change:
     // a band kept in registers would be saved and restored around every call, where one read
     // after each call is enough.
@@ -325,6 +360,7 @@ class Frame {
     const Arguments& args_;
     Surface* target_;  // pObject, held here so that every use is one load and not two
     std::int16_t runningX_ = 0;
+    std::size_t provenModules_ = 0;  // modules from the running x known to fit
 };
 
 // A character's pattern as a run holds it. In a build for speed it is kept in a block of 16

@@ -37,8 +37,9 @@ std::size_t encode(char32_t c, char* out) noexcept {
     return 4;
 }
 
+// Says whether every byte was ASCII.
 template <class Out>
-void decodeInto(std::string_view text, Out& out) {
+bool decodeInto(std::string_view text, Out& out) {
     // Data is mostly ASCII, one character a byte: it is widened in one pass that also notes
     // whether any byte was not ASCII, and only then decoded again from the first such byte.
     const std::size_t size = text.size();
@@ -53,7 +54,7 @@ void decodeInto(std::string_view text, Out& out) {
         out[k] = byte;
         seen |= byte;
     }
-    if (seen < 0x80) return;
+    if (seen < 0x80) return true;
     std::size_t i = 0;
     while (static_cast<unsigned char>(text[i]) < 0x80) ++i;
     out.resize(i, 0);
@@ -83,6 +84,7 @@ void decodeInto(std::string_view text, Out& out) {
         out.push_back(valid ? c : replacementCharacter);
         i += valid ? length : 1;
     }
+    return false;
 }
 
 }  // namespace
@@ -93,8 +95,17 @@ std::u32string decodeUtf8(std::string_view text) {
     return out;
 }
 
-void decodeUtf8(std::string_view text, Characters& out) {
-    decodeInto(text, out);
+bool decodeUtf8(std::string_view text, Characters& out) {
+    return decodeInto(text, out);
+}
+
+void decodeTrimmed(std::string& code, Characters& out, std::size_t length) {
+    const std::string_view trimmed = trimSpaces(code);
+    const bool ascii = decodeInto(trimmed, out);
+    const bool fits = length == keepLength || out.size() == length;
+    if (length != keepLength) out.resize(length, U'0');
+    // Plain ASCII with nothing trimmed, added or cut is the variable as it stands.
+    if (!ascii || !fits || trimmed.size() != code.size()) assignUtf8(code, out);
 }
 
 void appendUtf8(std::string& out, char32_t character) {

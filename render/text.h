@@ -21,12 +21,17 @@ inline constexpr std::int32_t unmappedCode = 256;
 using Characters = SmallBuffer<char32_t, 256>;
 
 // Malformed UTF-8 decodes to U+FFFD, one replacement per byte that cannot start a character.
+// The second form says whether the text was plain ASCII, each byte one character.
 std::u32string decodeUtf8(std::string_view text);
-void decodeUtf8(std::string_view text, Characters& out);
+bool decodeUtf8(std::string_view text, Characters& out);
 std::string encodeUtf8(std::u32string_view text);
 void appendUtf8(std::string& out, char32_t character);
 // Replaces the caller's variable with the text, in the storage it already has.
 void assignUtf8(std::string& out, std::u32string_view text);
+// The caller's variable decoded without its leading and trailing spaces, filled up with "0" on
+// the right or cut to `length` characters unless that is keepLength, and written back.
+inline constexpr std::size_t keepLength = static_cast<std::size_t>(-1);
+void decodeTrimmed(std::string& code, Characters& out, std::size_t length = keepLength);
 
 std::int32_t singleByteCodeAbove127(char32_t character) noexcept;
 inline std::int32_t singleByteCode(char32_t character) noexcept {

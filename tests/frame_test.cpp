@@ -214,7 +214,9 @@ TEST(Frame, RunsOfBoxesStopAtTheBoxThatOverflows) {
         const char* name;
         float pX;
         std::int16_t pWidth;
-        std::string_view ratio;  // elements when set, modules as bits for "bits", else as text
+        // Elements when set, modules as bits for "bits", as two runs proven at once for
+        // "proven", else as text.
+        std::string_view ratio;
         std::string_view pattern;
         int shiftAt;
         std::int16_t shift;
@@ -240,6 +242,9 @@ TEST(Frame, RunsOfBoxesStopAtTheBoxThatOverflows) {
         {"bits pass the edge", 32756, 3, "bits", "1100", -1, 0, 3, error::overflow, 0},
         {"bits: surface moves x", 100, 3, "bits", "0110", 0, 5, 4, 0, 117},
         {"bits: moved x then overflows", 32700, 3, "bits", "0110", 0, 60, 2, error::overflow, 0},
+        {"proven runs fit", 32755, 3, "proven", "1010", -1, 0, 4, 0, 32767},
+        {"proven runs: moved x then overflows", 32700, 3, "proven", "1010", 0, 60, 2,
+         error::overflow, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -252,6 +257,10 @@ TEST(Frame, RunsOfBoxesStopAtTheBoxThatOverflows) {
         const auto result = trap([&] {
             if (row.ratio.empty()) {
                 frame.paintModules(row.pattern, frame.normalBand());
+            } else if (row.ratio == "proven") {
+                frame.proveModules(row.pattern.size());
+                frame.paintModules(row.pattern.substr(0, 2), frame.normalBand());
+                frame.paintModules(row.pattern.substr(2), frame.normalBand());
             } else if (row.ratio == "bits") {
                 std::uint32_t bits = 0;
                 for (std::size_t k = 0; k < row.pattern.size(); ++k)

@@ -123,7 +123,9 @@ std::int16_t drawCode128(const Arguments& args) {
         const bool perCharacterText = set != CodeSet::c && args.pText != 0;
         PatternRun run(frame, band);
         if (perCharacterText) {
-            // A text before every character: nothing to gather until the check character.
+            // A text before every character: nothing to gather until the check character. The
+            // start and data characters are proven to fit at once.
+            frame.proveModules((values.size() + 1) * code128::characterModules);
             frame.paintModules(symbolCharacter(startValue(set)), band);
             const float textRow = frame.textRow();
             for (std::size_t i = 0; i < values.size(); ++i) {

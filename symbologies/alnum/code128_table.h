@@ -38,6 +38,7 @@ constexpr std::array<std::string_view, 107> symbolCharacters = {
     "10111101110", "11101011110",  "11110101110", "11010000100", "11010010000",  // 100-104
     "11010011100", "1100011101011"};                                             // 105-106
 constexpr std::int16_t stopValue = 106;
+constexpr std::size_t characterModules = 11;  // every symbol character but the stop
 
 // Function characters with the same value in sets A and B (set C has FNC1 only).
 constexpr std::int16_t fnc1Value = 102;
@@ -52,8 +53,8 @@ constexpr bool isSymbolCharacter(std::string_view modules) {
         bars += modules[i] == '1' && (i == 0 || modules[i - 1] == '0');
         barModules += modules[i] == '1';
     }
-    return modules.size() == 11 && modules.front() == '1' && modules.back() == '0' && bars == 3 &&
-           barModules % 2 == 0;
+    return modules.size() == characterModules && modules.front() == '1' && modules.back() == '0' &&
+           bars == 3 && barModules % 2 == 0;
 }
 static_assert([] {
     for (std::int16_t value = 0; value < stopValue; ++value)

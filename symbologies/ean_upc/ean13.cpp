@@ -18,6 +18,7 @@ void paintSymbol(Frame& frame, std::u32string_view digits, Coordinate leadingTex
     const Band guards = frame.longBand(offset);
     const Band data = frame.normalBand(offset);
     const std::optional<float> textRow = digitTextRow(frame, offset);
+    frame.proveModules(symbolModules(12));
     frame.paintModules(startGuard, guards);
     const std::string_view parity = ean13Parity[static_cast<std::size_t>(digitValue(digits[0]))];
     for (std::size_t k = 1; k <= 6; ++k)

@@ -17,6 +17,7 @@ std::int16_t drawEan8(const Arguments& args) {
         const std::optional<float> textRow = digitTextRow(frame);
         const Band guards = frame.longBand();
         const Band data = frame.normalBand();
+        frame.proveModules(symbolModules(8));
         frame.paintModules(startGuard, guards);
         for (std::size_t k = 0; k <= 3; ++k) paintDigit(frame, digits[k], bitsL, data, textRow);
         frame.paintModules(centreGuard, guards);

@@ -97,9 +97,7 @@ static_assert([] {
 // Trims spaces, fills up with "0" on the right or cuts to `length` characters, and writes the
 // result back into the caller's variable.
 inline void normalise(std::string& code, std::size_t length, Characters& data) {
-    decodeUtf8(trimSpaces(code), data);
-    data.resize(length, U'0');
-    assignUtf8(code, data);
+    decodeTrimmed(code, data, length);
 }
 
 // The modulo-10 check digit: the last data digit and every second one before it weigh 3, the
@@ -139,6 +137,9 @@ inline std::u32string_view expandUpcE(std::u32string_view body, UpcEExpansion& o
     return {out.data(), out.size()};
 }
 
+// Every data digit is seven modules.
+constexpr int digitModules = 7;
+
 // A digit set as bits for Frame::paintModuleBits, the first module in the lowest bit.
 using DigitBits = std::array<std::uint8_t, 10>;
 constexpr DigitBits bitsOf(const DigitSet& set) {
@@ -171,7 +172,14 @@ inline std::optional<float> digitTextRow(const Frame& frame, float rowOffset = 0
 inline void paintDigit(Frame& frame, char32_t character, const DigitBits& set, Band band,
                        std::optional<float> textRow) {
     if (textRow) frame.writeText(frame.runningX(), *textRow, CharacterText(character));
-    frame.paintModuleBits<7>(set[static_cast<std::size_t>(digitValue(character))], band);
+    frame.paintModuleBits<digitModules>(set[static_cast<std::size_t>(digitValue(character))], band);
+}
+
+// The modules of a symbol of `digits` data digits between a start guard, a centre guard when
+// there is one, and its end guard: proven to fit once for the whole symbol.
+constexpr std::size_t symbolModules(std::size_t digits, std::string_view end = endGuard,
+                                    std::string_view centre = centreGuard) {
+    return startGuard.size() + digits * digitModules + centre.size() + end.size();
 }
 
 }  // namespace quillet::ean_upc

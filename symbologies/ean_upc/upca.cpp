@@ -28,6 +28,7 @@ void paintSymbol(Frame& frame, std::u32string_view digits, Bars bars) {
     const auto outerDigits = [&] { return lengthened ? outerDigitBand(frame) : data; };
     const std::optional<float> textRow = digitTextRow(frame);
 
+    frame.proveModules(symbolModules(12));
     frame.paintModules(startGuard, guards);
     paintDigit(frame, digits[0], bitsL, outerDigits(), std::nullopt);
     for (std::size_t k = 1; k <= 5; ++k) paintDigit(frame, digits[k], bitsL, data, textRow);

@@ -19,6 +19,7 @@ void paintSymbol(Frame& frame, char32_t numberSystem, std::u32string_view body, 
     const Band guards = frame.longBand();
     const Band data = frame.normalBand();
     const std::optional<float> textRow = digitTextRow(frame);
+    frame.proveModules(symbolModules(bodyLength, upcEEndGuard, {}));
     frame.paintModules(startGuard, guards);
     const std::string_view parity = upcEParity[static_cast<std::size_t>(digitValue(check))];
     const bool otherParity = numberSystem == U'1';

@@ -74,8 +74,7 @@ const PatternBlock& patternOf(char32_t character, PatternRun& run) {
 std::int16_t drawCodabar(const Arguments& args) {
     const ElementWidths widths{args.pWidth, parseRatio(args.pRatio)};
     Characters data;
-    decodeUtf8(trimSpaces(std::string_view(args.pCode)), data);
-    assignUtf8(args.pCode, data);
+    decodeTrimmed(args.pCode, data);
     Frame frame(args);
     frame.startAtX();
     return trap([&] {

@@ -39,8 +39,7 @@ std::string_view patternOf(char32_t character, PatternRun& run) {
 std::int16_t drawCode25(const Arguments& args) {
     const ElementWidths widths{args.pWidth, parseRatio(args.pRatio)};
     Characters encoded;
-    decodeUtf8(trimSpaces(std::string_view(args.pCode)), encoded);
-    assignUtf8(args.pCode, encoded);
+    decodeTrimmed(args.pCode, encoded);
     if (args.pChk == (encoded.size() % 2 == 0)) encoded.insertFront(U'0');
     Frame frame(args);
     frame.startAtX();

@@ -49,11 +49,19 @@ std::int16_t drawPostnet(const Arguments& args) {
         frame.startAtX();
         // A ZIP+4 is written with a hyphen and often with spaces: neither is a digit of the code.
         Characters data;
-        decodeUtf8(args.pCode, data);
+        const bool ascii = decodeUtf8(args.pCode, data);
+        const std::size_t given = data.size();
         data.eraseIf([](char32_t character) { return character == U'-' || character == U' '; });
+        const bool kept = ascii && data.size() == given && normalLength(given) == given;
         data.resize(normalLength(data.size()), U'0');
-        data.push_back(static_cast<char32_t>(checkDigit(data)));
-        assignUtf8(args.pCode, data);
+        const char check = checkDigit(data);
+        data.push_back(static_cast<char32_t>(check));
+        // Plain ASCII kept as given only gains its check digit.
+        if (kept) {
+            args.pCode.push_back(check);
+        } else {
+            assignUtf8(args.pCode, data);
+        }
 
         const Band full = frame.normalBand();
         const Band half = frame.halfBand();
@@ -67,7 +75,11 @@ std::int16_t drawPostnet(const Arguments& args) {
         if (args.pText == 1) {
             // The text leaves the check digit out, and so does the caller's variable then.
             data.pop_back();
-            assignUtf8(args.pCode, data);
+            if (kept) {
+                args.pCode.pop_back();
+            } else {
+                assignUtf8(args.pCode, data);
+            }
             frame.centreText(args.pCode);
         }
     });
