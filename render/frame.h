@@ -151,52 +151,23 @@ class Frame {
 
     // A module pattern: one pWidth-wide box per character, "0" a white space, anything else a bar.
     QUILLET_INLINE_RUN void paintModules(std::string_view pattern, const Band& band) {
-        // Everything a box needs is held here, so nothing is read again after each surface call.
-        Surface& target = surface();
-        const std::int32_t lineColor = args_.pLineColor;
-        const std::int16_t width = args_.pWidth;
-        std::int16_t x = runningX_;
         const char* module = pattern.data();
-        const char* const end = module + pattern.size();
-        if (fitsModules(x, pattern.size(), width)) {
-            const Band& edges = heldInMemory(band);
-            while (module != end) {
-                if (paintUnchecked(target, x, width, edges, *module++ != '0', lineColor)) {
-                    provenModules_ = 0;
-                    break;
-                }
-            }
-        }
-        for (; module != end; ++module)
-            x = boxAt(target, x, width, band, *module != '0', lineColor);
-        runningX_ = x;
+        paintModuleRun(
+            pattern.size(), [&module] { return *module++ != '0'; }, band);
     }
 
     // Count modules given as bits, the first module in the lowest: a 1 a bar, a 0 a white space.
     // The boxes are those of the same pattern as text.
     template <int Count>
     QUILLET_INLINE_RUN void paintModuleBits(std::uint32_t bits, const Band& band) {
-        Surface& target = surface();
-        const std::int32_t lineColor = args_.pLineColor;
-        const std::int16_t width = args_.pWidth;
-        std::int16_t x = runningX_;
-        int left = Count;
-        if (fitsModules(x, Count, width)) {
-            const Band& edges = heldInMemory(band);
-            for (; left > 0; --left) {
-                const bool moved =
-                    paintUnchecked(target, x, width, edges, (bits & 1U) != 0, lineColor);
+        paintModuleRun(
+            Count,
+            [&bits] {
+                const bool bar = (bits & 1U) != 0;
                 bits >>= 1;
-                if (moved) {
-                    --left;
-                    provenModules_ = 0;
-                    break;
-                }
-            }
-        }
-        for (; left > 0; --left, bits >>= 1)
-            x = boxAt(target, x, width, band, (bits & 1U) != 0, lineColor);
-        runningX_ = x;
+                return bar;
+            },
+            band);
     }
 
     // Height-modulated bars, pWidth wide and each followed by a space as wide: a bar spans
@@ -293,6 +264,30 @@ class Frame {
         }
         provenModules_ = 0;
         return runFits(x, count, std::abs(std::int32_t{width}));
+    }
+
+    // count pWidth-wide boxes from the running x, isBar() telling each in turn whether it is a
+    // bar. Everything a box needs is held here but the band's edges, which are read again after
+    // each surface call (heldInMemory).
+    template <typename IsBar>
+    QUILLET_INLINE_RUN void paintModuleRun(std::size_t count, IsBar isBar, const Band& band) {
+        Surface& target = surface();
+        const std::int32_t lineColor = args_.pLineColor;
+        const std::int16_t width = args_.pWidth;
+        std::int16_t x = runningX_;
+        std::size_t left = count;
+        if (fitsModules(x, count, width)) {
+            const Band& edges = heldInMemory(band);
+            while (left > 0) {
+                --left;
+                if (paintUnchecked(target, x, width, edges, isBar(), lineColor)) {
+                    provenModules_ = 0;
+                    break;
+                }
+            }
+        }
+        for (; left > 0; --left) x = boxAt(target, x, width, band, isBar(), lineColor);
+        runningX_ = x;
     }
 
     // The band as it is, but the optimiser takes it for memory that a surface call may change:
@@ -434,21 +429,10 @@ class PatternRun {
         addFixed(pattern, N);
 #endif
     }
-    // A narrow space between two-width characters, after a character that ends with a bar.
-    void addNarrowSpace() {
-        if (size_ > runLength) paint();
-        held_[size_++] = '0';
-    }
     // A two-width character and the narrow space after it.
     void addWithNarrowSpace(const PatternBlock& block) {
-#if defined(__OPTIMIZE_SIZE__)
         add(block);
-        addNarrowSpace();
-#else
-        // The block leaves room for the space: a block after runLength still fits with it.
-        addFixed(block.characters, block.length);
         held_[size_++] = '0';
-#endif
     }
 
     void paint() {
@@ -474,7 +458,7 @@ class PatternRun {
     }
 
   private:
-    // Painted once longer than this; a block after it still fits.
+    // Painted once longer than this; a block after it still fits, and a narrow space after that.
     static constexpr std::size_t runLength = 256;
     static constexpr std::size_t blockLength = 16;
 

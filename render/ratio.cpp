@@ -23,13 +23,6 @@ std::int32_t shortWholeNumber(std::string_view text) noexcept {
 }  // namespace
 
 Ratio parseRatio(std::string_view ratio) {
-    // One digit either side of the colon, as in the usual "3:1".
-    if (ratio.size() == 3 && ratio[1] == ':') {
-        const auto before = static_cast<unsigned char>(ratio[0] - '0');
-        const auto after = static_cast<unsigned char>(ratio[2] - '0');
-        if (before <= 9 && after <= 9)
-            return {static_cast<std::int16_t>(before * 7), static_cast<std::int16_t>(after)};
-    }
     const auto colon = ratio.find(':');
     // Taking the characters before a colon that is not there asks for -1 characters.
     if (colon == std::string_view::npos) raise(error::invalidArgument);
