@@ -3,7 +3,9 @@
 # character, as every reader expects it) drawn as PNG files by `quillet batch`, with one thread
 # and with its default threads, and by `zint --batch` (one thread), both at quillet's pixel size
 # and at zint's defaults; beside them the physical floor of the job (the same files written with
-# one open, write and close each, every pixel read once: bench/file_floor.cpp). Every program
+# one open, write and close each, every pixel read once: bench/file_floor.cpp), also shared by
+# as many threads as there are cores, which shows what the file system allows threads writing
+# into one folder (the bound of quillet's thread ratio). Every program
 # runs ROUNDS times, the programs interleaved round by round; each is reported by wall and CPU
 # time (user + system), minimum and median, and the ratios use the medians. A sample of every
 # run's files is read back with zbarimg: a run whose sampled files do not all decode to their
@@ -140,7 +142,7 @@ ratio() {
   if [ "$(echo "$2 > 0" | bc)" = 1 ]; then printf '%.2f' "$(echo "$1 / $2" | bc -l)"; else printf -- -; fi
 }
 
-programs=(quillet-1 quillet zint-same zint-default floor)
+programs=(quillet-1 quillet zint-same zint-default floor floor-threads)
 : >"$work/failed"
 declare -A zint_options
 for kind in ean13 code128; do
@@ -162,6 +164,7 @@ for kind in ean13 code128; do
         zint-default) timed "$key" zint -b "$symbology" --batch --filetype=PNG \
           -i "$work/$kind.txt" -o "$work/out/~~~~~~.png" ;;
         floor) "$floor_program" "$work/reference-$kind" "$work/out" >>"$work/$key.times" ;;
+        floor-threads) "$floor_program" "$work/reference-$kind" "$work/out" "$(nproc)" >>"$work/$key.times" ;;
       esac
       check_decoded "$key" "$kind" "$work/out"
     done
@@ -182,6 +185,7 @@ for kind in ean13 code128; do
       zint-same) label="zint ${zint_options[$kind]}" size=$zint_size ;;
       zint-default) label="zint (defaults)" size=$default_size ;;
       floor) label="floor (write + read pixels)" size=$quillet_size ;;
+      floor-threads) label="floor, $(nproc) threads" size=$quillet_size ;;
     esac
     against=""
     case $program in quillet*) against=$(ratio "$(median "$work/$kind-zint-same.times" 2)" "$cpu_median")x ;; esac
@@ -203,6 +207,7 @@ line "zint defaults/quillet, cpu" zint-default quillet-1 2 ""
 line "quillet/floor, cpu" quillet-1 floor 2 "<= 1.6"
 line "quillet/floor, wall" quillet-1 floor 1 "<= 1.6"
 line "default threads/one thread, wall" quillet quillet-1 1 "<= 0.6"
+line "floor: $(nproc) threads/one, wall" floor-threads floor 1 "what the file system allows"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 for kind in ean13 code128; do

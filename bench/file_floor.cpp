@@ -3,9 +3,11 @@
 // of each image read once (one byte a pixel, the least an image of that size can be). Whatever
 // draws and encodes those files costs at least this.
 //
-// Usage: quillet_file_floor FROM TO
+// Usage: quillet_file_floor FROM TO [THREADS]
 // Reads every .png file of FROM first (not timed), then writes them into TO (which must exist)
-// and prints the wall and the CPU seconds (user + system) of that alone: "WALL CPU".
+// and prints the wall and the CPU seconds (user + system) of that alone: "WALL CPU". With
+// THREADS, that many threads share the files (every THREADS-th each), as a batch's workers do:
+// what the file system gives two threads writing into one folder bounds what a batch can.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -14,10 +16,12 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -52,10 +56,11 @@ double cpuSeconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: quillet_file_floor FROM TO\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: quillet_file_floor FROM TO [THREADS]\n");
         return 2;
     }
+    const std::size_t threadCount = argc == 4 ? std::max(1, std::atoi(argv[3])) : 1;
     std::vector<Image> images;
     for (const auto& entry : std::filesystem::directory_iterator(argv[1])) {
         if (entry.path().extension() != ".png") continue;
@@ -71,21 +76,39 @@ int main(int argc, char** argv) {
     std::vector<unsigned char> pixels(largest, 1);
     const std::string folder = std::string(argv[2]) + "/";
 
+    // Every threadCount-th image from `first` on; false when a file could not be written.
+    const auto writeShare = [&](std::size_t first, unsigned& sum) {
+        unsigned share = 0;  // summed here, not in sums, which the threads' lines share
+        for (std::size_t at = first; at < images.size(); at += threadCount) {
+            const Image& image = images[at];
+            for (std::size_t i = 0; i < image.pixels; ++i) share += pixels[i];
+            const std::string path = folder + image.name;
+            const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+            if (file < 0 ||
+                ::write(file, image.bytes.data(), image.bytes.size()) !=
+                    static_cast<ssize_t>(image.bytes.size()) ||
+                ::close(file) != 0) {
+                std::perror(path.c_str());
+                return false;
+            }
+        }
+        sum = share;
+        return true;
+    };
+
     const auto wallStart = std::chrono::steady_clock::now();
     const double cpuStart = cpuSeconds();
-    unsigned sum = 0;
-    for (const Image& image : images) {
-        for (std::size_t i = 0; i < image.pixels; ++i) sum += pixels[i];
-        const std::string path = folder + image.name;
-        const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (file < 0 ||
-            ::write(file, image.bytes.data(), image.bytes.size()) !=
-                static_cast<ssize_t>(image.bytes.size()) ||
-            ::close(file) != 0) {
-            std::perror(path.c_str());
-            return 1;
-        }
+    std::vector<unsigned> sums(threadCount, 0);
+    std::vector<char> written(threadCount, 0);
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t t = 1; t < threadCount; ++t)
+            threads.emplace_back([&, t] { written[t] = writeShare(t, sums[t]); });
+        written[0] = writeShare(0, sums[0]);
     }
+    if (std::find(written.begin(), written.end(), 0) != written.end()) return 1;
+    unsigned sum = 0;
+    for (const unsigned share : sums) sum += share;
     const double cpu = cpuSeconds() - cpuStart;
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallStart;
     std::printf("%.3f %.3f\n", wall.count(), cpu);
